@@ -1,0 +1,29 @@
+# make       set up the machine, configure and build Veltrix (32-bit)
+# make test  the same, then every test under Wine
+.PHONY: all setup build test clean
+
+all: build
+
+setup:
+	@tools/setup
+
+build: setup
+	@[ -f build/build.ninja ] || cmake --preset default >/dev/null
+	@cmake --build --preset default
+
+# Where the kernel cannot execute 32-bit code, the tests run from the 64-bit build of the same sources.
+test: build
+	@if tools/can-run-32bit; then \
+	    ctest --preset default; status=$$?; \
+	    VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1; \
+	else \
+	    echo "This machine cannot execute 32-bit x86 code: running the tests from the 64-bit build."; \
+	    { [ -f build/x64/build.ninja ] || cmake --preset x64 >/dev/null; } && cmake --build --preset x64 && \
+	    ctest --preset x64; status=$$?; \
+	    VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1; \
+	fi; exit $$status
+
+clean:
+	@-VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1
+	@-VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1
+	rm -rf build

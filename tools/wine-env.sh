@@ -1,0 +1,87 @@
+# Sourced by the Wine helpers: the environment of the build's own Wine prefix.
+# VELTRIX_BUILD names the build folder; without it, the folder above an executable's bin/ is used.
+
+veltrix_build_dir() {
+    if [ -n "${VELTRIX_BUILD:-}" ]; then
+        echo "$VELTRIX_BUILD"
+    elif [ -n "${1:-}" ] && [ "$(basename "$(dirname "$1")")" = bin ]; then
+        (cd "$(dirname "$1")/.." && pwd)
+    else
+        echo "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build"
+    fi
+}
+
+veltrix_wine_env() {
+    local build=$1
+    export VELTRIX_BUILD=$build
+    export WINE_STATE=$build/wine
+    export WINEPREFIX=$WINE_STATE/prefix
+    export WINEDEBUG=-all
+    # No Mono or Gecko install prompts: the prefix is made without them.
+    export WINEDLLOVERRIDES="mscoree=;mshtml="
+    mkdir -p "$WINE_STATE"
+    if veltrix_can_run_32bit; then
+        WINE=wine
+    else
+        # Debian's wine script insists on the 32-bit loader when it is installed, even where the
+        # kernel cannot execute it; go to the 64-bit loader directly.
+        WINE=/usr/lib/wine/wine64
+        export WINELOADER=$WINE
+    fi
+    export WINE
+}
+
+# Some kernels (virtual machines without 32-bit compatibility mode) cannot execute 32-bit x86 code at
+# all: the 32-bit Wine loader fails with ENOEXEC and Wine's own WOW64 mode faults on entering 32-bit
+# code. There the tests run from the 64-bit build of the same sources.
+veltrix_can_run_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Creates the prefix once. Several callers may race for it, so a lock serialises them.
+veltrix_wine_prefix() {
+    [ -f "$WINEPREFIX/.veltrix-ready" ] && return 0
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.veltrix-ready" ]; then
+            echo "creating the Wine prefix in $WINEPREFIX" >&2
+            "$WINE" wineboot --init >/dev/null 2>&1
+            wineserver -w
+            touch "$WINEPREFIX/.veltrix-ready"
+        fi
+    ) 9>"$WINE_STATE/prefix.lock"
+}
+
+# Uses the display the session started when DISPLAY is not set by the caller.
+veltrix_wine_display() {
+    if [ -z "${DISPLAY:-}" ] && [ -f "$WINE_STATE/display" ]; then
+        local pid
+        pid=$(cat "$WINE_STATE/xvfb.pid" 2>/dev/null || true)
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            export DISPLAY=":$(cat "$WINE_STATE/display")"
+        fi
+    fi
+}
+
+# Starts a private Xvfb when there is no display, and leaves its number in the state folder.
+veltrix_start_xvfb() {
+    veltrix_wine_display
+    [ -n "${DISPLAY:-}" ] && return 0
+    rm -f "$WINE_STATE/display"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$WINE_STATE/display" \
+        </dev/null >/dev/null 2>&1 &
+    echo $! >"$WINE_STATE/xvfb.pid"
+    local i
+    for i in $(seq 100); do
+        [ -s "$WINE_STATE/display" ] && break
+        sleep 0.05
+    done
+    export DISPLAY=":$(cat "$WINE_STATE/display")"
+}
+
+veltrix_stop_xvfb() {
+    local pid
+    pid=$(cat "$WINE_STATE/xvfb.pid" 2>/dev/null || true)
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    rm -f "$WINE_STATE/xvfb.pid" "$WINE_STATE/display"
+}
