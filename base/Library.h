@@ -1,0 +1,27 @@
+#pragma once
+// A loaded DLL whose entry points are looked up at run time, so that the program still starts on
+// systems that lack newer functions: a missing library or entry point selects the caller's fallback.
+
+#include <windows.h>
+
+class Library {
+public:
+    Library() = default;
+    explicit Library(const wchar_t* fileName) { Load(fileName); }
+    ~Library() { Free(); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    int Load(const wchar_t* fileName);
+    FARPROC GetProc(const char* name) const;
+    void Free();
+    HMODULE Handle() const { return module; }
+
+    // GetProc cast to the function type the caller expects.
+    template <typename T> T Get(const char* name) const {
+        return reinterpret_cast<T>(reinterpret_cast<void*>(GetProc(name)));
+    }
+
+private:
+    HMODULE module = nullptr;
+};
