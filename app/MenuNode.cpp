@@ -1,0 +1,226 @@
+#include "app/MenuNode.h"
+
+#include "app/MenuOptions.h"
+#include "base/FileSystem.h"
+#include "framework/StringTable.h"
+#include "resources/resource.h"
+
+#include <new>
+#include <shlobj.h>
+#include <wchar.h>
+
+namespace {
+
+struct ScanContext {
+    MenuNode* node;
+    unsigned sourceBit;
+};
+
+// Case folding of 'A'-'Z' only: the order must not depend on the user's locale, and names that differ
+// in the case of other letters stay distinct.
+int CompareNames(const wchar_t* a, const wchar_t* b) {
+    for (;; a++, b++) {
+        wchar_t ca = *a, cb = *b;
+        if (ca >= L'A' && ca <= L'Z')
+            ca = ca - L'A' + L'a';
+        if (cb >= L'A' && cb <= L'Z')
+            cb = cb - L'A' + L'a';
+        if (ca != cb)
+            return (int)ca - (int)cb;
+        if (!ca)
+            return 0;
+    }
+}
+
+} // namespace
+
+MenuNode::MenuNode(MenuNode* parentNode) : parent(parentNode) {
+    name.Assign(L"");
+    relativePath.Assign(L"");
+}
+
+MenuNode::~MenuNode() {
+    // The list hands its elements to us only through Clear, which deletes each child (and so its subtree).
+    children.Clear();
+}
+
+int MenuNode::ChildCount() const {
+    int count = 0;
+    for (MenuNode* child = FirstChild(); child; child = NextChild(child))
+        count++;
+    return count;
+}
+
+UINT MenuNode::CommandNameId(int type) {
+    switch (type) {
+        case CMD_ABOUT:
+            return IDS_ABOUT;
+        case CMD_ORGANIZE:
+            return IDS_ORGANIZE;
+        case CMD_SHUTDOWN:
+            return IDS_SHUTDOWN;
+        case CMD_RUN:
+            return IDS_RUN;
+        case CMD_CONTROL_PANEL:
+            return IDS_CONTROL_PANEL;
+        case CMD_ADMIN_CONSOLE:
+            return IDS_ADMIN_CONSOLE;
+        case CMD_EXIT:
+            return IDS_EXIT;
+        default:
+            return 0;
+    }
+}
+
+int MenuNode::SourceFolder(unsigned nodeFlags, WString& path) {
+    wchar_t folder[MAX_PATH + 1] = L"";
+    int resolved = 0;
+    // All-users first: a node found in both Start Menu folders lives in the all-users one.
+    if (nodeFlags & NODE_COMMON)
+        resolved = GetFolderPath(CSIDL_COMMON_PROGRAMS, folder);
+    else if (nodeFlags & NODE_USER)
+        resolved = GetFolderPath(CSIDL_PROGRAMS, folder);
+    else if (nodeFlags & NODE_CUSTOM_ROOT) {
+        const WString& root = MenuOptions::Current().customRoot;
+        if (!root.IsEmpty()) {
+            path.Assign(root);
+            path.EnsureTrailing(L'\\');
+            return 1;
+        }
+    }
+    if (!resolved || !folder[0]) {
+        path.Assign(L"");
+        return 0;
+    }
+    path.Assign(folder);
+    path.EnsureTrailing(L'\\');
+    return 1;
+}
+
+MenuNode* MenuNode::Append(unsigned nodeFlags) {
+    MenuNode* node = new (std::nothrow) MenuNode(this);
+    if (!node)
+        return nullptr;
+    node->flags = nodeFlags;
+    children.PushBack(node);
+    return node;
+}
+
+MenuNode* MenuNode::AddCommand(int type) {
+    MenuNode* node = Append(NODE_COMMAND);
+    if (!node)
+        return nullptr;
+    node->commandType = type;
+    StringTable strings;
+    node->name.Assign(strings.Load(CommandNameId(type)));
+    return node;
+}
+
+MenuNode* MenuNode::AddSeparator() {
+    return Append(NODE_SEPARATOR);
+}
+
+MenuNode* MenuNode::AddEmptyPlaceholder() {
+    MenuNode* node = Append(NODE_EMPTY);
+    if (!node)
+        return nullptr;
+    StringTable strings;
+    node->name.Assign(strings.Load(IDS_EMPTY));
+    return node;
+}
+
+int MenuNode::HasLaunchable() const {
+    for (MenuNode* child = FirstChild(); child; child = NextChild(child)) {
+        if (child->flags & NODE_FOLDER) {
+            if (child->HasLaunchable())
+                return 1;
+        } else if (!(child->flags & (NODE_SEPARATOR | NODE_EMPTY))) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void MenuNode::Scan() {
+    static const unsigned sources[] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
+    for (unsigned sourceBit : sources) {
+        if (!(flags & sourceBit))
+            continue;
+        WString pattern;
+        if (!SourceFolder(sourceBit, pattern))
+            continue;
+        pattern.Append(relativePath);
+        pattern.Append(L"*.*");
+        // A pattern beyond the path limit names nothing this program could open or launch.
+        if (pattern.Length() >= MAX_PATH)
+            continue;
+        ScanContext context = {this, sourceBit};
+        FindFiles(pattern, OnFound, &context);
+    }
+    for (MenuNode* child = FirstChild(); child; child = NextChild(child)) {
+        if (child->flags & NODE_FOLDER)
+            child->Scan();
+    }
+    if ((flags & NODE_FOLDER) && children.IsEmpty())
+        AddEmptyPlaceholder();
+}
+
+int MenuNode::OnFound(const WIN32_FIND_DATAW& found, void* context) {
+    ScanContext* scan = static_cast<ScanContext*>(context);
+    scan->node->AddFound(found, scan->sourceBit);
+    return 1;
+}
+
+void MenuNode::AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit) {
+    const wchar_t* fileName = found.cFileName;
+    if (wcscmp(fileName, L".") == 0 || wcscmp(fileName, L"..") == 0)
+        return;
+    // Hidden entries (desktop.ini among them) are never listed; system or read-only alone do not hide.
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)
+        return;
+    bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    unsigned kind = isFolder ? NODE_FOLDER : NODE_ITEM;
+
+    WString path(relativePath);
+    path.Append(fileName);
+    if (isFolder)
+        path.AppendChar(L'\\');
+
+    for (MenuNode* child = FirstChild(); child; child = NextChild(child)) {
+        if ((child->flags & kind) && child->relativePath.CompareNoCase(path) == 0) {
+            // The same folder or entry in another source: one node, found in both places.
+            child->flags |= sourceBit;
+            return;
+        }
+    }
+
+    MenuNode* node = new (std::nothrow) MenuNode(this);
+    if (!node)
+        return;
+    node->relativePath = path;
+    if (isFolder) {
+        node->name.Assign(fileName);
+    } else {
+        const wchar_t* extension = ExtensionPart(fileName);
+        node->name.Assign(fileName, (unsigned)(extension - fileName));
+    }
+    node->flags = sourceBit | kind;
+    // Not a digest: the sum of the two halves of the last-write time changes whenever the file is rewritten.
+    node->hash = found.ftLastWriteTime.dwLowDateTime + found.ftLastWriteTime.dwHighDateTime;
+    children.InsertSorted(node, CompareNodes, nullptr);
+}
+
+int MenuNode::CompareNodes(const SyncListItem* present, const SyncListItem* added, void*) {
+    const MenuNode* e = static_cast<const MenuNode*>(present);
+    const MenuNode* n = static_cast<const MenuNode*>(added);
+    int order = MenuOptions::Current().folderOrder;
+    bool eFolder = (e->flags & NODE_FOLDER) != 0;
+    bool nFolder = (n->flags & NODE_FOLDER) != 0;
+    if (order != 0 && eFolder != nFolder) {
+        // Order 1 puts entries first (the folder is greater); any other value puts folders first.
+        if (order == 1)
+            return eFolder ? 1 : -1;
+        return eFolder ? -1 : 1;
+    }
+    return CompareNames(e->name, n->name);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// One node of the start-menu tree: the root, a folder, an entry, a fixed command, a separator or the
+// "Empty" placeholder. Folders found in both Start Menu folders become one node, and so do entries.
+
+#include "base/SyncList.h"
+#include "base/WString.h"
+
+#include <windows.h>
+
+enum NodeFlags : unsigned {
+    NODE_ITEM = 0x01,
+    NODE_FOLDER = 0x02,
+    NODE_COMMAND = 0x04,
+    NODE_COMMON = 0x08,
+    NODE_USER = 0x10,
+    NODE_SEPARATOR = 0x20,
+    NODE_EMPTY = 0x40,
+    NODE_CUSTOM_ROOT = 0x80,
+};
+
+enum CommandType : int {
+    CMD_ABOUT = 0,
+    CMD_ORGANIZE = 1,
+    CMD_SHUTDOWN = 2,
+    CMD_RUN = 3,
+    CMD_CONTROL_PANEL = 4,
+    CMD_ADMIN_CONSOLE = 5,
+    CMD_EXIT = 6,
+};
+
+class MenuNode : public SyncListItem {
+public:
+    explicit MenuNode(MenuNode* parent);
+    ~MenuNode() override;
+    MenuNode(const MenuNode&) = delete;
+    MenuNode& operator=(const MenuNode&) = delete;
+
+    void Scan();
+    MenuNode* AddCommand(int type);
+    MenuNode* AddSeparator();
+    MenuNode* AddEmptyPlaceholder();
+    int HasLaunchable() const;
+
+    // The folder a node with these flags lives in, with a trailing backslash; empty when unknown.
+    static int SourceFolder(unsigned flags, WString& path);
+    // The string-table id of a command's name, 0 for an unknown command.
+    static UINT CommandNameId(int type);
+
+    MenuNode* FirstChild() const { return static_cast<MenuNode*>(children.First()); }
+    MenuNode* NextChild(const MenuNode* child) const { return static_cast<MenuNode*>(children.Next(child)); }
+    int ChildCount() const;
+
+    MenuNode* parent;
+    SyncList children;
+    WString name;
+    WString relativePath;
+    unsigned flags = 0;
+    unsigned hash = 0;
+    int commandType = 0;
+
+private:
+    static int OnFound(const WIN32_FIND_DATAW& found, void* context);
+    static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
+    void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);
+    MenuNode* Append(unsigned nodeFlags);
+};
