@@ -3,6 +3,8 @@
 // conversion buffer, printf-style formatting and a line reader. Operations report failure as 0 or
 // null; a failed growth leaves the string empty with the default capacity.
 
+#include "base/Bstr.h"
+
 #include <windows.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -91,6 +93,8 @@ public:
     char* ToNarrow(int mode);
     int DecodeBytes(WString& target, UINT codePage);
     int DecodeUtf8(WString& target) { return DecodeBytes(target, CP_UTF8); }
+    // A fresh COM string holding a copy of the text; raises ComError when it cannot be allocated.
+    Bstr ToBstr() const { return Bstr(buffer); }
 
     // Formatting
     int Format(const wchar_t* format, ...);

@@ -351,3 +351,13 @@ TEST(PathText, InPlaceHelpers) {
     EXPECT_EQ(1, WideToAnsi(L"abc", narrow, 4));
     EXPECT_EQ(0, WideToAnsi(L"abcd", narrow, 4));
 }
+
+TEST(WString, ToBstrCopiesTheText) {
+    WString s;
+    s.Assign(L"com text");
+    Bstr copy = s.ToBstr();
+    ASSERT_NE(nullptr, copy.Get());
+    EXPECT_STREQ(L"com text", copy.Get());
+    EXPECT_EQ(8u, copy.Length());
+    EXPECT_NE((const wchar_t*)s.Buffer(), (const wchar_t*)copy.Get());
+}
