@@ -436,6 +436,35 @@ void WString::TrimLeft() {
     }
 }
 
+// Builds the text anew in a fresh block: before the occurrence, the replacement, the rest. The block
+// holds the old capacity adjusted by the change in length. A failed allocation leaves no buffer.
+int WString::SpliceInto(wchar_t* hit, size_t needleLength, const wchar_t* replacement, size_t replacementLength,
+                        unsigned oldCapacity) {
+    size_t newCapacity = oldCapacity + replacementLength - needleLength;
+    if (newCapacity < used + replacementLength - needleLength)
+        newCapacity = used + replacementLength - needleLength;
+    wchar_t* grown = (wchar_t*)malloc(newCapacity * sizeof(wchar_t));
+    if (!grown) {
+        free(buffer);
+        buffer = nullptr;
+        capacity = used = 0;
+        lineCursor = nullptr;
+        return 0;
+    }
+    size_t before = (size_t)(hit - buffer);
+    const wchar_t* rest = hit + needleLength;
+    memcpy(grown, buffer, before * sizeof(wchar_t));
+    if (replacementLength)
+        memcpy(grown + before, replacement, replacementLength * sizeof(wchar_t));
+    memcpy(grown + before + replacementLength, rest, (wcslen(rest) + 1) * sizeof(wchar_t));
+    free(buffer);
+    buffer = grown;
+    capacity = (unsigned)newCapacity;
+    lineCursor = nullptr;
+    Recount();
+    return 1;
+}
+
 wchar_t* WString::Replace(const wchar_t* needle, const wchar_t* replacement, int inPlace) {
     if (!buffer || !needle || !*needle)
         return buffer;
@@ -449,31 +478,12 @@ wchar_t* WString::Replace(const wchar_t* needle, const wchar_t* replacement, int
     wchar_t* hit;
     while ((hit = wcsstr(buffer, needle)) != nullptr) {
         if (inPlace == 1) {
-            memcpy(hit, replacement, replacementLength * sizeof(wchar_t));
+            if (replacementLength)
+                memcpy(hit, replacement, replacementLength * sizeof(wchar_t));
             wchar_t* rest = hit + needleLength;
             memmove(hit + replacementLength, rest, (wcslen(rest) + 1) * sizeof(wchar_t));
-        } else {
-            size_t newCapacity = capacity + replacementLength - needleLength;
-            if (newCapacity < used + replacementLength - needleLength)
-                newCapacity = used + replacementLength - needleLength;
-            wchar_t* grown = (wchar_t*)malloc(newCapacity * sizeof(wchar_t));
-            if (!grown) {
-                free(buffer);
-                buffer = nullptr;
-                capacity = used = 0;
-                lineCursor = nullptr;
-                return nullptr;
-            }
-            size_t before = (size_t)(hit - buffer);
-            const wchar_t* rest = hit + needleLength;
-            memcpy(grown, buffer, before * sizeof(wchar_t));
-            memcpy(grown + before, replacement, replacementLength * sizeof(wchar_t));
-            memcpy(grown + before + replacementLength, rest, (wcslen(rest) + 1) * sizeof(wchar_t));
-            free(buffer);
-            buffer = grown;
-            capacity = (unsigned)newCapacity;
-            lineCursor = nullptr;
-            Recount();
+        } else if (!SpliceInto(hit, needleLength, replacement, replacementLength, capacity)) {
+            return nullptr;
         }
     }
     Recount();
@@ -489,28 +499,8 @@ wchar_t* WString::ReplaceNoCase(const wchar_t* needle, const wchar_t* replacemen
         return nullptr;
     wchar_t* hit;
     while ((hit = FindNoCase(needle)) != nullptr) {
-        size_t newCapacity = used + replacementLength - needleLength;
-        if (newCapacity < capacity)
-            newCapacity = capacity;
-        wchar_t* grown = (wchar_t*)malloc(newCapacity * sizeof(wchar_t));
-        if (!grown) {
-            free(buffer);
-            buffer = nullptr;
-            capacity = used = 0;
-            lineCursor = nullptr;
+        if (!SpliceInto(hit, needleLength, replacement, replacementLength, capacity))
             return nullptr;
-        }
-        size_t before = (size_t)(hit - buffer);
-        const wchar_t* rest = hit + needleLength;
-        memcpy(grown, buffer, before * sizeof(wchar_t));
-        if (replacementLength)
-            memcpy(grown + before, replacement, replacementLength * sizeof(wchar_t));
-        memcpy(grown + before + replacementLength, rest, (wcslen(rest) + 1) * sizeof(wchar_t));
-        free(buffer);
-        buffer = grown;
-        capacity = (unsigned)newCapacity;
-        lineCursor = nullptr;
-        Recount();
     }
     return buffer;
 }

@@ -109,6 +109,8 @@ private:
     int GrowExact(unsigned need);
     int GrowForAppend(unsigned need);
     wchar_t* FindNoCaseFrom(const wchar_t* from, const wchar_t* text) const;
+    int SpliceInto(wchar_t* hit, size_t needleLength, const wchar_t* replacement, size_t replacementLength,
+                   unsigned oldCapacity);
 
     wchar_t* buffer;
     char* narrow;
