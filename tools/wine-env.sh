@@ -16,7 +16,7 @@ veltrix_wine_env() {
     export VELTRIX_BUILD=$build
     export WINE_STATE=$build/wine
     export WINEPREFIX=$WINE_STATE/prefix
-    export WINEDEBUG=-all
+    export WINEDEBUG=${VELTRIX_WINEDEBUG:--all}
     # No Mono or Gecko install prompts: the prefix is made without them.
     export WINEDLLOVERRIDES="mscoree=;mshtml="
     mkdir -p "$WINE_STATE"
