@@ -1,9 +1,25 @@
 #include "base/Event.h"
 
-int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, int /*global*/) {
+#include "base/Clock.h"
+#include "base/SecurityAttributes.h"
+#include "base/WString.h"
+#include "sysinfo/OsVersion.h"
+
+int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, int global) {
     Close();
     owned = 1;
-    handle = CreateEventW(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
+    SECURITY_ATTRIBUTES attributes = {};
+    SECURITY_ATTRIBUTES* security = nullptr;
+    WString globalName;
+    // The global namespace exists on the NT family from Windows 2000 on (not on NT 4).
+    if (name && global == 1 && (OsKindOf(ClassifyOs()) & (OS_NT | OS_NT4)) == OS_NT &&
+        BuildSecurityAttributes(nullptr, 0, &attributes)) {
+        security = &attributes;
+        globalName.Format(L"Global\\%s", name);
+        name = globalName;
+    }
+    handle = CreateEventW(security, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
+    FreeSecurityAttributes(&attributes);
     return handle != nullptr;
 }
 
@@ -25,4 +41,38 @@ int Event::Wait(DWORD timeout, int* timedOut, const HANDLE* second) {
     if (timedOut)
         *timedOut = result == WAIT_TIMEOUT;
     return result < WAIT_OBJECT_0 + count;
+}
+
+int Event::WaitPumping(DWORD timeout, const HANDLE* second) {
+    HANDLE handles[2] = {handle, second ? *second : nullptr};
+    DWORD count = (second && *second) ? 2 : 1;
+    const bool forever = timeout == INFINITE;
+    const unsigned long long deadline = TickCount64() + timeout;
+    for (;;) {
+        DWORD remaining = INFINITE;
+        if (!forever) {
+            unsigned long long now = TickCount64();
+            // A zero timeout still gets one pass: messages are dispatched once and the handles polled.
+            if (now > deadline)
+                return 0;
+            remaining = (DWORD)(deadline - now);
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The loop that waits for us must still see the quit.
+                PostQuitMessage((int)message.wParam);
+                return 0;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, remaining, QS_ALLINPUT | QS_ALLPOSTMESSAGE);
+        if (result == WAIT_OBJECT_0 + count) {
+            if (!forever && remaining == 0)
+                return 0;
+            continue;
+        }
+        return result < WAIT_OBJECT_0 + count ? 1 : 0;
+    }
 }
