@@ -1,7 +1,7 @@
 #include "framework/RegistryKey.h"
 
 #include "base/WString.h"
-#include "sysinfo/Wow64.h"
+#include "sysinfo/OsVersion.h"
 
 REGSAM RegistryKey::FilterAccess(REGSAM extraAccess) {
     const REGSAM views = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
