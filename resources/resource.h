@@ -13,3 +13,14 @@
 #define IDS_OK 10
 #define IDS_VERSION 11
 #define IDS_EXIT 12
+
+#define IDI_VELTRIX 101
+#define IDI_CONTROL_PANEL 110
+#define IDI_FOLDER 111
+#define IDI_ORGANIZE 112
+#define IDI_RUN 113
+#define IDI_SHUTDOWN 114
+#define IDI_ABOUT 115
+#define IDI_ADMIN_CONSOLE 116
+#define IDC_HAND_POINTER 119
+#define IDI_EXIT 120
