@@ -1,0 +1,194 @@
+#include "base/Canvas.h"
+#include "base/ImageList.h"
+#include "sysinfo/OsVersion.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+#include <unknwn.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const COLORREF Red = RGB(255, 0, 0);
+const COLORREF Blue = RGB(0, 0, 255);
+const COLORREF White = RGB(255, 255, 255);
+
+// An opaque icon of one colour: a screen-compatible colour bitmap and an all-zero mask.
+HICON SolidIcon(int size, COLORREF color) {
+    Canvas image;
+    image.CreateBitmap(size, size, 0, 0, nullptr, 0);
+    image.FillRectangle(color, 0, 0, 0, 0);
+    std::vector<BYTE> zeros((size + 15) / 16 * 2 * size, 0);
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, zeros.data());
+    ICONINFO info = {TRUE, 0, 0, mask, image.Bitmap()};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    return icon;
+}
+
+// Bits per pixel of the bitmap that holds the images of a list with one red icon.
+int ImageDepth(ImageList& list) {
+    HICON icon = SolidIcon(list.IconWidth(), Red);
+    list.AddIcon(icon);
+    DestroyIcon(icon);
+    IMAGEINFO info = {};
+    BITMAP bitmap = {};
+    if (!ImageList_GetImageInfo(list.Handle(), 0, &info) || !GetObjectW(info.hbmImage, sizeof(bitmap), &bitmap))
+        return -1;
+    return bitmap.bmBitsPixel;
+}
+
+HIMAGELIST SystemList(UINT size) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    SHFILEINFOW info = {};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(windows, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | size));
+}
+
+// The list's COM reference count, which ImageList_Destroy lowers; 0 when it cannot be read.
+// HIMAGELIST_QueryInterface exists from common controls 6 on, so it is looked up rather than imported.
+ULONG References(HIMAGELIST list) {
+    typedef HRESULT(WINAPI * QueryFn)(HIMAGELIST, REFIID, void**);
+    QueryFn query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "HIMAGELIST_QueryInterface")));
+    IUnknown* unknown = nullptr;
+    if (!query || FAILED(query(list, IID_IUnknown, reinterpret_cast<void**>(&unknown))) || !unknown)
+        return 0;
+    return unknown->Release();
+}
+
+} // namespace
+
+TEST(ImageList, SizeFlagsOverrideTheGivenSize) {
+    ImageList list;
+    int width = 0, height = 0;
+    ASSERT_EQ(1, list.Create(IMAGELIST_SMALL, 48, 40, 2, 2));
+    ASSERT_TRUE(ImageList_GetIconSize(list.Handle(), &width, &height));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSMICON), height);
+    EXPECT_EQ(width, list.IconWidth());
+
+    ASSERT_EQ(1, list.Create(IMAGELIST_LARGE, 20, 20, 2, 2));
+    ASSERT_TRUE(ImageList_GetIconSize(list.Handle(), &width, &height));
+    EXPECT_EQ(GetSystemMetrics(SM_CXICON), width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYICON), height);
+
+    ASSERT_EQ(1, list.Create(0, 20, 24, 2, 2));
+    ASSERT_TRUE(ImageList_GetIconSize(list.Handle(), &width, &height));
+    EXPECT_EQ(20, width);
+    EXPECT_EQ(24, height);
+}
+
+TEST(ImageList, ColourDepthFollowsScreenSystemAndCommonControls) {
+    const DWORD v581 = (5 << 16) | 81, v600 = 6 << 16;
+    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(24, v600, OS_NT));
+    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(32, v600 | 10, OS_NT));
+    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(32, v581, OS_NT));
+    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(16, v600, OS_NT));
+    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(15, v600, OS_NT));
+    EXPECT_EQ(ILC_COLOR4, ImageList::ColorFlag(7, v600, OS_NT));
+    EXPECT_EQ(ILC_COLOR, ImageList::ColorFlag(1, v600, OS_NT));
+    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(32, v600, OS_DOS | OS_98));
+
+    // The real list has the depth the rule gives for this screen and these common controls (Wine's
+    // comctl32 reports 5.81, so 16 bits here); with IMAGELIST_COLOR32 it is 32 bits on any screen.
+    HDC screen = GetDC(nullptr);
+    int depth = GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    UINT expected = ImageList::ColorFlag(depth, CommonControlsVersion(), OsKindOf(ClassifyOs()));
+    ImageList list;
+    ASSERT_EQ(1, list.Create(IMAGELIST_SMALL, 0, 0, 1, 1));
+    EXPECT_EQ(expected == ILC_COLOR32 ? 32 : expected == ILC_COLOR16 ? 16 : 8, ImageDepth(list));
+    ASSERT_EQ(1, list.Create(IMAGELIST_COLOR32 | IMAGELIST_SMALL, 0, 0, 1, 1));
+    EXPECT_EQ(32, ImageDepth(list));
+}
+
+TEST(ImageList, SystemListIsBorrowedAndSurvivesDestroy) {
+    HIMAGELIST small = SystemList(SHGFI_SMALLICON);
+    int count = ImageList_GetImageCount(small);
+    ASSERT_GT(count, 0);
+    std::unique_ptr<ImageList> list(new ImageList);
+    ASSERT_EQ(1, list->Create(IMAGELIST_SYSTEM | IMAGELIST_SMALL, 0, 0, 0, 0));
+    EXPECT_EQ(small, list->Handle());
+    // The shell may count the lists it hands out; giving ours up must not release it.
+    ULONG references = References(small);
+    ASSERT_GT(references, 0u);
+    EXPECT_EQ(1, list->Destroy());
+    EXPECT_EQ(nullptr, list->Handle());
+    EXPECT_EQ(references, References(small));
+    ASSERT_EQ(1, list->Create(IMAGELIST_SYSTEM | IMAGELIST_SMALL, 0, 0, 0, 0));
+    references = References(small);
+    list.reset();
+    EXPECT_EQ(references, References(small));
+    EXPECT_EQ(count, ImageList_GetImageCount(small));
+    HICON icon = ImageList_GetIcon(small, 0, ILD_NORMAL);
+    EXPECT_NE(nullptr, icon);
+    DestroyIcon(icon);
+}
+
+TEST(ImageList, SystemListSizeFollowsTheFlagsOrTheRequestedHeight) {
+    HIMAGELIST small = SystemList(SHGFI_SMALLICON);
+    HIMAGELIST large = SystemList(0);
+    ASSERT_NE(small, large);
+    ImageList list;
+    ASSERT_EQ(1, list.Create(IMAGELIST_SYSTEM, 0, GetSystemMetrics(SM_CYSMICON), 0, 0));
+    EXPECT_EQ(small, list.Handle());
+    ASSERT_EQ(1, list.Create(IMAGELIST_SYSTEM | IMAGELIST_LARGE, 0, GetSystemMetrics(SM_CYSMICON), 0, 0));
+    EXPECT_EQ(large, list.Handle());
+    EXPECT_EQ(GetSystemMetrics(SM_CXICON), list.IconWidth());
+    ASSERT_EQ(1, list.Create(IMAGELIST_SYSTEM, 0, 0, 0, 0));
+    EXPECT_EQ(large, list.Handle());
+    // With the 32-bit flag the list is a new, empty one of its own.
+    ASSERT_EQ(1, list.Create(IMAGELIST_SYSTEM | IMAGELIST_COLOR32 | IMAGELIST_SMALL, 0, 0, 1, 1));
+    EXPECT_NE(small, list.Handle());
+    EXPECT_EQ(0, ImageList_GetImageCount(list.Handle()));
+}
+
+TEST(ImageList, AddedIconsDrawAndComeBack) {
+    ImageList list;
+    EXPECT_EQ(-1, list.AddIcon(nullptr));
+    EXPECT_EQ(nullptr, list.GetIcon(0));
+    EXPECT_EQ(0, list.Destroy());
+    ASSERT_EQ(1, list.Create(IMAGELIST_COLOR32, 16, 16, 2, 2));
+    HICON red = SolidIcon(16, Red), blue = SolidIcon(16, Blue);
+    EXPECT_EQ(0, list.AddIcon(red));
+    EXPECT_EQ(1, list.AddIcon(blue));
+    DestroyIcon(red);
+    DestroyIcon(blue);
+
+    Canvas canvas;
+    ASSERT_EQ(1, canvas.CreateBitmap(40, -20, 1, 32, nullptr, 0));
+    ASSERT_EQ(1, canvas.FillRectangle(White, 0, 0, 0, 0));
+    ASSERT_EQ(1, list.Draw(1, canvas.Dc(), 2, 2, 0, 0, CLR_NONE, CLR_NONE, ILD_NORMAL));
+    EXPECT_EQ(Blue, canvas.PixelAt(2, 2));
+    EXPECT_EQ(Blue, canvas.PixelAt(17, 17));
+    EXPECT_EQ(White, canvas.PixelAt(18, 18));
+    HICON back = list.GetIcon(0);
+    ASSERT_NE(nullptr, back);
+    ASSERT_TRUE(DrawIconEx(canvas.Dc(), 20, 2, back, 16, 16, 0, nullptr, DI_NORMAL));
+    DestroyIcon(back);
+    EXPECT_EQ(Red, canvas.PixelAt(35, 17));
+    EXPECT_EQ(nullptr, list.GetIcon(5));
+}
+
+TEST(ImageList, IconResourceIsLoadedAtTheListsSize) {
+    ImageList list;
+    ASSERT_EQ(1, list.Create(IMAGELIST_COLOR32, 20, 20, 1, 1));
+    // user32 carries the standard application icon as resource 32512.
+    HINSTANCE user32 = GetModuleHandleW(L"user32.dll");
+    EXPECT_EQ(0, list.AddIconResource(user32, 32512));
+    EXPECT_EQ(-1, list.AddIconResource(user32, 0x7FFF));
+    EXPECT_EQ(1, ImageList_GetImageCount(list.Handle()));
+    HICON icon = list.GetIcon(0);
+    ICONINFO info = {};
+    BITMAP mask = {};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    GetObjectW(info.hbmMask, sizeof(mask), &mask);
+    EXPECT_EQ(20, mask.bmWidth);
+    DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor);
+    DestroyIcon(icon);
+}
