@@ -1,7 +1,10 @@
 #include "app/MenuNode.h"
 
 #include "app/MenuOptions.h"
+#include "app/ShellRun.h"
 #include "base/FileSystem.h"
+#include "framework/AppWindow.h"
+#include "sysinfo/OsVersion.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
@@ -40,6 +43,7 @@ MenuNode::MenuNode(MenuNode* parentNode) : parent(parentNode) {
 }
 
 MenuNode::~MenuNode() {
+    menu.Destroy();
     // The list hands its elements to us only through Clear, which deletes each child (and so its subtree).
     children.Clear();
 }
@@ -223,4 +227,77 @@ int MenuNode::CompareNodes(const SyncListItem* present, const SyncListItem* adde
         return eFolder ? -1 : 1;
     }
     return CompareNames(e->name, n->name);
+}
+
+namespace {
+
+// Icons of the fixed entries and of folders.
+const int FolderIcon = 111;
+
+int CommandIcon(int type) {
+    switch (type) {
+        case CMD_ABOUT:
+            return 115;
+        case CMD_ORGANIZE:
+            return 112;
+        case CMD_SHUTDOWN:
+            return 114;
+        case CMD_RUN:
+            return 113;
+        case CMD_CONTROL_PANEL:
+            return 110;
+        case CMD_ADMIN_CONSOLE:
+            return 116;
+        case CMD_EXIT:
+            return 120;
+        default:
+            return -1;
+    }
+}
+
+} // namespace
+
+void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner) {
+    if (!menu.Create(moduleInstance, owner))
+        return;
+    UINT counter = 1;
+    for (MenuNode* child = FirstChild(); child; child = NextChild(child), counter++) {
+        if (child->flags & NODE_FOLDER) {
+            if (MenuOptions::Current().showEmptyFolders == 1 || child->HasLaunchable())
+                child->BuildMenu(&menu, moduleInstance, owner);
+        } else if (child->flags & NODE_EMPTY) {
+            menu.AddItem(child->name, MF_DISABLED, counter, child, -1, nullptr, nullptr);
+        } else if (child->flags & NODE_SEPARATOR) {
+            menu.AddSeparator(child);
+        } else if (child->flags & NODE_COMMAND) {
+            menu.AddItem(child->name, 0, counter, child, CommandIcon(child->commandType), nullptr, nullptr);
+        } else {
+            menu.AddItem(child->name, 0, counter, child, -1, nullptr, nullptr);
+        }
+    }
+    if (parentMenu)
+        parentMenu->AddItem(name, 0, 0, this, FolderIcon, menu.Handle(), nullptr);
+}
+
+int MenuNode::Launch() {
+    if (flags & NODE_ITEM) {
+        WString path;
+        if (SourceFolder(flags, path)) {
+            path.Append(relativePath);
+            // The shell must resolve a shortcut's system paths as a 64-bit caller would, so WOW64
+            // file-system redirection is off for this one call. It is restored at once: the loader
+            // needs it to find the 32-bit system libraries of any later load on this thread.
+            void* redirection = nullptr;
+            int disabled = SetWow64Redirection(1, &redirection);
+            ShellRun(path, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+            if (disabled)
+                SetWow64Redirection(0, &redirection);
+        }
+        return 1;
+    }
+    if ((flags & NODE_COMMAND) && commandType == CMD_EXIT) {
+        if (AppWindow* app = AppWindow::Current())
+            app->Close();
+    }
+    return 1;
 }

@@ -2,6 +2,7 @@
 // One node of the start-menu tree: the root, a folder, an entry, a fixed command, a separator or the
 // "Empty" placeholder. Folders found in both Start Menu folders become one node, and so do entries.
 
+#include "app/OwnerDrawMenu.h"
 #include "base/SyncList.h"
 #include "base/WString.h"
 
@@ -40,6 +41,11 @@ public:
     MenuNode* AddSeparator();
     MenuNode* AddEmptyPlaceholder();
     int HasLaunchable() const;
+    // Builds this node's popup from its children (folders recursively) and, with a parent menu, adds
+    // this folder's item to it. Folders without anything to launch are left out unless shown on request.
+    void BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner);
+    // Runs the node's action; always 1, whatever the action's outcome.
+    int Launch();
 
     // The folder a node with these flags lives in, with a trailing backslash; empty when unknown.
     static int SourceFolder(unsigned flags, WString& path);
@@ -55,6 +61,7 @@ public:
     WString name;
     WString relativePath;
     unsigned flags = 0;
+    OwnerDrawMenu menu;
     unsigned hash = 0;
     int commandType = 0;
 

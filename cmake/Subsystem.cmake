@@ -2,6 +2,8 @@
 # subsystem needs no edit here; CONFIGURE_DEPENDS makes the build notice new files.
 function(veltrix_subsystem name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+    # The program's entry point belongs to the executable, not to the library.
+    list(FILTER sources EXCLUDE REGEX "/WinMain\\.cpp$")
     if(sources)
         add_library(${name} STATIC ${sources})
         target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -19,7 +21,7 @@ endfunction()
 # fast (each Wine start costs far more than the tests inside one executable).
 function(veltrix_test name)
     cmake_parse_arguments(T "" "" "LIBS;RESOURCES;LABELS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}/*Test.cpp)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}/*.cpp)
     set(exe ${name}_tests)
     add_executable(${exe} ${sources} ${T_RESOURCES})
     target_compile_options(${exe} PRIVATE ${VELTRIX_WARNINGS})

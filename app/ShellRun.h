@@ -1,0 +1,11 @@
+#pragma once
+// Starting programs and opening documents, folders and web addresses through the shell, exactly as
+// Explorer would. The shell shows its own messages for failures.
+
+#include <windows.h>
+
+// elevate 1 uses the verb "runas" whatever verb is given. 1 when the shell reports success.
+int ShellRun(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int showCommand, int elevate,
+             const wchar_t* verb);
+int ShellOpen(const wchar_t* text);
+int OpenUrl(const wchar_t* address);

@@ -1,0 +1,161 @@
+#include <stddef.h>
+#include "app/StartMenuApp.h"
+
+#include "app/MenuOptions.h"
+#include "base/FileSystem.h"
+#include "framework/ComApartment.h"
+#include "framework/VersionInfo.h"
+#include "resources/resource.h"
+
+#include <new>
+
+namespace {
+
+const wchar_t* const SettingsKey = L"Software\\Koravent\\Veltrix";
+
+} // namespace
+
+int StartMenuApp::IsPortable() const {
+    if (commandLine.GetNumber(L"p") == 1)
+        return 1;
+    WString marker;
+    if (!VersionInfo::ModuleDirectory(nullptr, marker))
+        return 0;
+    marker.Append(L"portable.dat");
+    return FileExists(marker);
+}
+
+void StartMenuApp::RegisterOptions() {
+    commandLine.AddOption(L"p", CommandLineParser::SWITCH, 0, 0, nullptr);
+    commandLine.AddOption(L"s", CommandLineParser::SWITCH, 0, 0, nullptr);
+    commandLine.AddOption(L"e", CommandLineParser::SWITCH, 0, 0, nullptr);
+    commandLine.AddOption(L"o", CommandLineParser::NUMBER, 0, 0, nullptr);
+    commandLine.AddStringOption(L"r", CommandLineParser::TEXT, nullptr, nullptr);
+}
+
+void StartMenuApp::FixEnvironment() {
+    // A 32-bit process on 64-bit Windows sees the 32-bit program folders; programs started from the
+    // menu should see the real ones, as they would when started from Explorer.
+    static const wchar_t* const pairs[][2] = {{L"ProgramW6432", L"ProgramFiles"},
+                                              {L"CommonProgramW6432", L"CommonProgramFiles"}};
+    for (const auto& pair : pairs) {
+        WString value(MAX_PATH);
+        DWORD length = GetEnvironmentVariableW(pair[0], value.Buffer(), (DWORD)value.Capacity());
+        if (length == 0 || length >= value.Capacity())
+            continue;
+        value.Recount();
+        SetEnvironmentVariableW(pair[1], value);
+    }
+}
+
+LRESULT StartMenuApp::OnCreate() {
+    SetIcons(IDI_VELTRIX);
+    VersionInfo version;
+    SetText(version.VersionTitle(L"Veltrix", nullptr, nullptr));
+
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+
+    // COM for the shell calls of the start-up only; commands that need COM later open their own.
+    ComApartment com;
+    com.Init(0);
+
+    RegisterOptions();
+    commandLine.ParseCommandLine();
+    portable = IsPortable();
+    MenuOptions& options = MenuOptions::Current();
+    options.showEmptyFolders = (int)commandLine.GetNumber(L"e");
+    options.folderOrder = (int)commandLine.GetNumber(L"o");
+    const wchar_t* root = commandLine.GetString(L"r");
+    options.customRoot.Assign(root ? root : L"");
+
+    settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,
+                  nullptr);
+    FixEnvironment();
+
+    if (commandLine.GetNumber(L"s") != 1) {
+        trayMode = 0;
+        ShowStartMenu(cursor);
+        // Dismissed without a choice: a choice would have arrived as WM_MENUCOMMAND before this timer.
+        SetTimer(window, CloseTimer, 1000, nullptr);
+    } else {
+        trayMode = 1;
+        trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
+    }
+    return 0;
+}
+
+int StartMenuApp::ShowStartMenu(POINT point) {
+    tree.reset();
+    tree.reset(new (std::nothrow) MenuNode(nullptr));
+    if (!tree)
+        return 0;
+    tree->flags = MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+    tree->Scan();
+
+    tree->AddSeparator();
+    tree->AddCommand(CMD_ORGANIZE);
+    tree->AddCommand(CMD_ABOUT);
+    tree->AddCommand(CMD_CONTROL_PANEL);
+    tree->AddCommand(CMD_ADMIN_CONSOLE);
+    tree->AddCommand(CMD_RUN);
+    if (trayMode) {
+        tree->AddSeparator();
+        tree->AddCommand(CMD_EXIT);
+    }
+    tree->AddSeparator();
+    tree->AddCommand(CMD_SHUTDOWN);
+
+    tree->BuildMenu(nullptr, instance, window);
+    tree->menu.NotifyByPosition();
+    return tree->menu.Show(&point);
+}
+
+LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
+    KillTimer(window, CloseTimer);
+    MENUITEMINFOW info = {};
+    info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+    info.fMask = MIIM_DATA;
+    if (!GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
+    if (record && record->node && record->node->Launch() == 1 && !trayMode)
+        Close();
+    return 0;
+}
+
+LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            // Only the close timer is ever set on this window.
+            KillTimer(window, CloseTimer);
+            Close();
+            return 0;
+        case WM_MENUCOMMAND:
+            return OnMenuCommand(wParam, (HMENU)lParam);
+        case TrayMessage:
+            if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK || lParam == WM_RBUTTONDOWN) {
+                POINT cursor = {0, 0};
+                GetCursorPos(&cursor);
+                ShowStartMenu(cursor);
+                return 1;
+            }
+            break;
+        default:
+            break;
+    }
+    return AppWindow::WindowProc(message, wParam, lParam);
+}
+
+LRESULT StartMenuApp::OnClose() {
+    DestroyWindow(window);
+    return 0;
+}
+
+LRESULT StartMenuApp::OnDestroy() {
+    trayIcon.Remove();
+    tree.reset();
+    settings.Close();
+    PostQuitMessage(0);
+    return 0;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The application: reads the options, then either shows the menu once at the mouse and ends, or stays
+// in the notification area and shows a freshly scanned menu at every click.
+
+#include "app/MenuNode.h"
+#include "framework/AppWindow.h"
+#include "framework/CommandLineParser.h"
+#include "framework/SettingsStore.h"
+#include "framework/TrayIcon.h"
+
+#include <memory>
+
+class StartMenuApp : public AppWindow {
+public:
+    // The notification icon's callback message.
+    static const UINT TrayMessage = WM_APP + 1;
+    static const UINT_PTR CloseTimer = 1;
+
+    StartMenuApp() = default;
+    ~StartMenuApp() override = default;
+
+    // 1 with "-p", or when a file "portable.dat" lies beside the program.
+    int IsPortable() const;
+    int ShowStartMenu(POINT point);
+
+    int TrayMode() const { return trayMode; }
+    int Portable() const { return portable; }
+    const MenuNode* Tree() const { return tree.get(); }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnCreate() override;
+    LRESULT OnClose() override;
+    LRESULT OnDestroy() override;
+
+private:
+    void RegisterOptions();
+    static void FixEnvironment();
+    LRESULT OnMenuCommand(WPARAM position, HMENU menu);
+
+    std::unique_ptr<MenuNode> tree;
+    TrayIcon trayIcon;
+    SettingsStore settings;
+    CommandLineParser commandLine;
+    int portable = 0;
+    int trayMode = 0;
+};

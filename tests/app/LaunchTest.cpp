@@ -1,0 +1,99 @@
+#include "app/MenuNode.h"
+#include "app/MenuOptions.h"
+#include "base/Library.h"
+#include "sysinfo/OsVersion.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+bool MakeShortcut(const std::wstring& link, const std::wstring& target, const std::wstring& arguments) {
+    IShellLinkW* shellLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink)))
+        return false;
+    shellLink->SetPath(target.c_str());
+    shellLink->SetArguments(arguments.c_str());
+    IPersistFile* file = nullptr;
+    bool saved = false;
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
+        saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
+        file->Release();
+    }
+    shellLink->Release();
+    return saved;
+}
+
+bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+} // namespace
+
+class Launching : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        MenuOptions::Current().customRoot.Assign(root.Path().c_str());
+    }
+    void TearDown() override {
+        MenuOptions::Current().customRoot.Assign(L"");
+        CoUninitialize();
+    }
+    TempFolder root{L"launch"};
+};
+
+TEST_F(Launching, AnEntryOpensItsShortcutThroughTheShell) {
+    std::wstring marker = root.Path() + L"\\ran.txt";
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", ProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
+    std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
+    tree->flags = NODE_CUSTOM_ROOT;
+    tree->Scan();
+    MenuNode* entry = tree->FirstChild();
+    ASSERT_NE(nullptr, entry);
+    EXPECT_EQ(1, entry->Launch());
+    EXPECT_TRUE(WaitForFile(marker, 10000)) << "the shortcut's program did not run";
+
+    // Folders, separators and placeholders do nothing and still answer 1.
+    EXPECT_EQ(1, tree->AddSeparator()->Launch());
+    EXPECT_EQ(1, tree->AddEmptyPlaceholder()->Launch());
+}
+
+TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
+    // WOW64 redirection is turned off only around the shell call: with it left off, a 32-bit process
+    // would find the 64-bit system libraries and fail to load any system library afterwards.
+    if (!IsWow64())
+        GTEST_SKIP() << "only a 32-bit program on 64-bit Windows is redirected";
+    std::wstring marker = root.Path() + L"\\ran.txt";
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", ProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
+    std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
+    tree->flags = NODE_CUSTOM_ROOT;
+    tree->Scan();
+    ASSERT_NE(nullptr, tree->FirstChild());
+    tree->FirstChild()->Launch();
+    EXPECT_TRUE(WaitForFile(marker, 10000));
+    ASSERT_EQ(nullptr, GetModuleHandleW(L"mapi32.dll")) << "pick a library this test has not loaded yet";
+    Library library;
+    EXPECT_EQ(1, library.Load(L"mapi32.dll"));
+}
