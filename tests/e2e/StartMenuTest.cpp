@@ -1,0 +1,229 @@
+// The real Veltrix.exe, started as a user starts it, its menus read and driven through the window
+// system.
+#include "VeltrixProcess.h"
+
+#include "TempFolder.h"
+#include "framework/StringTable.h"
+#include "resources/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const UINT TrayMessage = WM_APP + 1;
+
+std::wstring Text(UINT id) {
+    StringTable strings;
+    return strings.Load(id);
+}
+
+// The fixed entries below the folder contents.
+std::vector<std::wstring> FixedEntries(bool tray) {
+    std::vector<std::wstring> entries = {
+        L"-", Text(IDS_ORGANIZE), Text(IDS_ABOUT), Text(IDS_CONTROL_PANEL), Text(IDS_ADMIN_CONSOLE), Text(IDS_RUN)};
+    if (tray) {
+        entries.push_back(L"-");
+        entries.push_back(Text(IDS_EXIT));
+    }
+    entries.push_back(L"-");
+    entries.push_back(Text(IDS_SHUTDOWN));
+    return entries;
+}
+
+std::vector<std::wstring> Concat(std::vector<std::wstring> first, const std::vector<std::wstring>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// A shortcut made through the shell's link object, as installers make them.
+bool MakeShortcut(const std::wstring& link, const std::wstring& target, const std::wstring& arguments) {
+    IShellLinkW* shellLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink)))
+        return false;
+    shellLink->SetPath(target.c_str());
+    shellLink->SetArguments(arguments.c_str());
+    IPersistFile* file = nullptr;
+    bool saved = false;
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
+        saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
+        file->Release();
+    }
+    shellLink->Release();
+    return saved;
+}
+
+} // namespace
+
+class StartMenuE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        root.Write(L"Beta.lnk", "");
+        root.Write(L"alpha.lnk", "");
+        root.Folder(L"Games");
+        root.Write(L"Games\\Mines.lnk", "");
+        root.Folder(L"Nothing Here");
+    }
+    void TearDown() override { CoUninitialize(); }
+    std::wstring RootOption() const { return L"-r \"" + root.Path() + L"\""; }
+
+    TempFolder root{L"e2e-menu"};
+};
+
+TEST_F(StartMenuE2E, OnceModeShowsTheTreeAndEscapeEndsTheProgram) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption()));
+    HWND popup = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, popup) << "no menu appeared";
+    // The empty folder is left out; folders and entries mix alphabetically.
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(false)), VeltrixProcess::MenuItems(popup));
+
+    HWND main = veltrix.WaitForMainWindow(1000);
+    ASSERT_NE(nullptr, main);
+    EXPECT_FALSE(IsWindowVisible(main)) << "the main window is never shown";
+
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    DWORD exitCode = 1;
+    // The program closes about a second after the menu was dismissed.
+    EXPECT_TRUE(veltrix.WaitForExit(5000, &exitCode)) << "still running after Escape";
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(StartMenuE2E, EmptyFoldersShowOnRequest) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -e"));
+    HWND popup = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Nothing Here"}, FixedEntries(false)),
+              VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    EXPECT_TRUE(veltrix.WaitForExit(5000));
+}
+
+TEST_F(StartMenuE2E, OrderOptionPutsEntriesOrFoldersFirst) {
+    {
+        VeltrixProcess veltrix;
+        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o1"));
+        HWND popup = veltrix.WaitForMenu(15000);
+        ASSERT_NE(nullptr, popup);
+        EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(false)), VeltrixProcess::MenuItems(popup));
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        EXPECT_TRUE(veltrix.WaitForExit(5000));
+    }
+    root.Folder(L"Zulu Tools");
+    root.Write(L"Zulu Tools\\z.lnk", "");
+    {
+        VeltrixProcess veltrix;
+        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o1"));
+        HWND popup = veltrix.WaitForMenu(15000);
+        ASSERT_NE(nullptr, popup);
+        EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Zulu Tools"}, FixedEntries(false)),
+                  VeltrixProcess::MenuItems(popup));
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        EXPECT_TRUE(veltrix.WaitForExit(5000));
+    }
+    {
+        VeltrixProcess veltrix;
+        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o 2"));
+        HWND popup = veltrix.WaitForMenu(15000);
+        ASSERT_NE(nullptr, popup);
+        EXPECT_EQ(Concat({L"Games", L"Zulu Tools", L"alpha", L"Beta"}, FixedEntries(false)),
+                  VeltrixProcess::MenuItems(popup));
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        EXPECT_TRUE(veltrix.WaitForExit(5000));
+    }
+}
+
+TEST_F(StartMenuE2E, ChoosingAnEntryWithTheKeyboardLaunchesIt) {
+    std::wstring marker = root.Path() + L"\\launched.txt";
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\alpha.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe",
+                             L"\"" + marker + L"\""));
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption()));
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RETURN);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "a choice ends a once-mode run";
+    EXPECT_EQ(0u, exitCode);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
+        Sleep(100);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the chosen program did not run";
+}
+
+TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    EXPECT_EQ(nullptr, veltrix.WaitForMenu(1000)) << "no menu before a click";
+
+    // The button release after a right click opens nothing.
+    PostMessageW(main, TrayMessage, 1, WM_RBUTTONUP);
+    EXPECT_EQ(nullptr, veltrix.WaitForMenu(1500));
+
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    HWND popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(1500);
+    EXPECT_TRUE(veltrix.IsRunning()) << "a dismissed menu does not end tray mode";
+
+    // Each click scans afresh.
+    root.Write(L"Charlie.lnk", "");
+    PostMessageW(main, TrayMessage, 1, WM_RBUTTONDOWN);
+    popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Charlie", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(500);
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(StartMenuE2E, ExitEndsTrayMode) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDBLCLK);
+    HWND popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    // Exit is the third item from the bottom: up from the top wraps to the last item.
+    VeltrixProcess::PressKey(VK_UP);
+    VeltrixProcess::PressKey(VK_UP);
+    VeltrixProcess::PressKey(VK_RETURN);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "Exit did not end the program";
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(StartMenuE2E, TwoInstancesRegisterTwoWindowClasses) {
+    VeltrixProcess first, second;
+    ASSERT_TRUE(first.Start(RootOption() + L" -s"));
+    ASSERT_TRUE(second.Start(RootOption() + L" -s"));
+    HWND one = first.WaitForMainWindow(15000);
+    HWND two = second.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, one);
+    ASSERT_NE(nullptr, two);
+    std::wstring a = VeltrixProcess::ClassName(one), b = VeltrixProcess::ClassName(two);
+    EXPECT_EQ(0u, a.find(L"Kavrin_{"));
+    EXPECT_EQ(7u + 38u, a.size()) << "the signature, an underscore and a braced GUID";
+    EXPECT_NE(a, b);
+    PostMessageW(one, WM_CLOSE, 0, 0);
+    PostMessageW(two, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(first.WaitForExit(10000));
+    EXPECT_TRUE(second.WaitForExit(10000));
+}

@@ -1,0 +1,147 @@
+#include "VeltrixProcess.h"
+
+namespace {
+
+struct Search {
+    DWORD processId;
+    const wchar_t* className;
+    bool prefix;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK OnWindow(HWND window, LPARAM parameter) {
+    Search* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId)
+        return TRUE;
+    if (search->visibleOnly && !IsWindowVisible(window))
+        return TRUE;
+    wchar_t name[256] = L"";
+    GetClassNameW(window, name, 256);
+    size_t length = wcslen(search->className);
+    bool matches =
+        search->prefix ? wcsncmp(name, search->className, length) == 0 : wcscmp(name, search->className) == 0;
+    if (!matches)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+VeltrixProcess::~VeltrixProcess() {
+    if (process.hProcess) {
+        if (IsRunning())
+            TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+}
+
+std::wstring VeltrixProcess::ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+bool VeltrixProcess::Start(const std::wstring& arguments) {
+    std::wstring program = ProgramFolder() + L"Veltrix.exe";
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process) != FALSE;
+}
+
+bool VeltrixProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
+    if (!process.hProcess || WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode)
+        GetExitCodeProcess(process.hProcess, exitCode);
+    return true;
+}
+
+bool VeltrixProcess::IsRunning() const {
+    return process.hProcess && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND VeltrixProcess::FindWindowOfClass(const wchar_t* className, bool prefix, bool visibleOnly) const {
+    Search search = {process.dwProcessId, className, prefix, visibleOnly, nullptr};
+    EnumWindows(OnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND VeltrixProcess::WaitForMenu(DWORD milliseconds) const {
+    DWORD start = GetTickCount();
+    do {
+        if (HWND popup = FindWindowOfClass(L"#32768", false, true))
+            return popup;
+        Sleep(50);
+    } while (GetTickCount() - start < milliseconds);
+    return nullptr;
+}
+
+HWND VeltrixProcess::WaitForMainWindow(DWORD milliseconds) const {
+    DWORD start = GetTickCount();
+    do {
+        if (HWND main = FindWindowOfClass(L"Kavrin_", true, false))
+            return main;
+        Sleep(50);
+    } while (GetTickCount() - start < milliseconds);
+    return nullptr;
+}
+
+std::vector<std::wstring> VeltrixProcess::MenuItems(HWND popup) {
+    // Menus live in the process that made them: a hook library reads the items inside Veltrix.exe
+    // and leaves them in a file.
+    std::vector<std::wstring> items;
+    static HMODULE probe = LoadLibraryW((ProgramFolder() + L"menu_probe.dll").c_str());
+    HOOKPROC hook = probe ? (HOOKPROC)(void*)GetProcAddress(probe, "MenuProbeHook") : nullptr;
+    DWORD processId = 0;
+    DWORD thread = GetWindowThreadProcessId(popup, &processId);
+    if (!hook || !thread)
+        return items;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring file = std::wstring(temp) + L"VeltrixMenuProbe-" + std::to_wstring(processId) + L".txt";
+    DeleteFileW(file.c_str());
+    HHOOK installed = SetWindowsHookExW(WH_CALLWNDPROC, hook, probe, thread);
+    if (!installed)
+        return items;
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(popup, RegisterWindowMessageW(L"VeltrixMenuProbe"), 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    UnhookWindowsHookEx(installed);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return items;
+    std::wstring text(GetFileSize(handle, nullptr) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    ReadFile(handle, &text[0], (DWORD)(text.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(handle);
+    DeleteFileW(file.c_str());
+    size_t start = 0, end;
+    while ((end = text.find(L'\n', start)) != std::wstring::npos) {
+        items.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
+}
+
+std::wstring VeltrixProcess::ClassName(HWND window) {
+    wchar_t name[256] = L"";
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+void VeltrixProcess::PressKey(WORD virtualKey) {
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = virtualKey;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}

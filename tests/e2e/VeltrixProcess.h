@@ -1,0 +1,41 @@
+#pragma once
+// Drives the real Veltrix.exe from a test: starts it with arguments, finds its popup menu and its
+// hidden main window, reads the menu's items and sends the input a user would.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class VeltrixProcess {
+public:
+    VeltrixProcess() = default;
+    ~VeltrixProcess();
+    VeltrixProcess(const VeltrixProcess&) = delete;
+    VeltrixProcess& operator=(const VeltrixProcess&) = delete;
+
+    // The folder of the test programs, where Veltrix.exe and the helper programs are built.
+    static std::wstring ProgramFolder();
+
+    bool Start(const std::wstring& arguments);
+    // Waits for the process to end; true when it did within the time, with its exit code.
+    bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
+    bool IsRunning() const;
+    DWORD Id() const { return process.dwProcessId; }
+
+    // The visible popup menu window (class "#32768") of this process, or null after the time.
+    HWND WaitForMenu(DWORD milliseconds) const;
+    // The process's main window (its class name starts with "Kavrin_"), or null after the time.
+    HWND WaitForMainWindow(DWORD milliseconds) const;
+    // Texts of the items of the menu shown in a popup window; separators read as "-".
+    static std::vector<std::wstring> MenuItems(HWND popup);
+    static std::wstring ClassName(HWND window);
+
+    // Keyboard input as the user types it, to whatever has the focus.
+    static void PressKey(WORD virtualKey);
+
+private:
+    HWND FindWindowOfClass(const wchar_t* className, bool prefix, bool visibleOnly) const;
+
+    PROCESS_INFORMATION process = {};
+};
