@@ -1,6 +1,7 @@
 # make       set up the machine, configure and build Veltrix (32-bit)
 # make test  the same, then every test under Wine
-.PHONY: all setup build test clean
+# make run   the same, then Veltrix under Wine with a demo Start Menu
+.PHONY: all setup build test run clean
 
 all: build
 
@@ -22,6 +23,12 @@ test: build
 	    ctest --preset x64; status=$$?; \
 	    VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1; \
 	fi; exit $$status
+
+# Starts Veltrix under Wine with a demo Start Menu (a screenshot when there is no display).
+run: build
+	@if tools/can-run-32bit; then tools/run $(CURDIR)/build; else \
+	    { [ -f build/x64/build.ninja ] || cmake --preset x64 >/dev/null; } && cmake --build --preset x64 >/dev/null && \
+	    tools/run $(CURDIR)/build/x64; fi
 
 clean:
 	@-VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1

@@ -14,7 +14,7 @@ veltrix_build_dir() {
 veltrix_wine_env() {
     local build=$1
     export VELTRIX_BUILD=$build
-    export WINE_STATE=$build/wine
+    export WINE_STATE=${VELTRIX_WINE_STATE:-$build/wine}
     export WINEPREFIX=$WINE_STATE/prefix
     export WINEDEBUG=${VELTRIX_WINEDEBUG:--all}
     # No Mono or Gecko install prompts: the prefix is made without them.
