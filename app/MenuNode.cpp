@@ -8,7 +8,9 @@
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
+#include <commctrl.h>
 #include <new>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -257,9 +259,25 @@ int CommandIcon(int type) {
 
 } // namespace
 
+// The shell's display name and small icon of an entry; the caller destroys the icon.
+HICON MenuNode::ShellIcon() {
+    WString path;
+    if (!SourceFolder(flags, path))
+        return nullptr;
+    path.Append(relativePath);
+    SHFILEINFOW info = {};
+    HIMAGELIST systemList = (HIMAGELIST)SHGetFileInfoW(path, 0, &info, sizeof(info),
+                                                       SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    HICON icon = systemList ? ImageList_GetIcon(systemList, info.iIcon, ILD_NORMAL) : nullptr;
+    if (info.szDisplayName[0])
+        name.Assign(info.szDisplayName);
+    return icon;
+}
+
 void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner) {
     if (!menu.Create(moduleInstance, owner))
         return;
+    menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
     UINT counter = 1;
     for (MenuNode* child = FirstChild(); child; child = NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
@@ -272,7 +290,11 @@ void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HW
         } else if (child->flags & NODE_COMMAND) {
             menu.AddItem(child->name, 0, counter, child, CommandIcon(child->commandType), nullptr, nullptr);
         } else {
-            menu.AddItem(child->name, 0, counter, child, -1, nullptr, nullptr);
+            HICON icon = child->ShellIcon();
+            // The image list keeps its own copy of the icon.
+            menu.AddItem(child->name, 0, counter, child, -1, nullptr, icon);
+            if (icon)
+                DestroyIcon(icon);
         }
     }
     if (parentMenu)

@@ -66,6 +66,7 @@ public:
     int commandType = 0;
 
 private:
+    HICON ShellIcon();
     static int OnFound(const WIN32_FIND_DATAW& found, void* context);
     static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
     void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);

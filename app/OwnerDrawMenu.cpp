@@ -1,5 +1,10 @@
 #include <stddef.h>
+
 #include "app/OwnerDrawMenu.h"
+
+#include "base/GdiObject.h"
+#include "base/ScopedDc.h"
+#include "base/ScopedSelect.h"
 
 #include <new>
 #include <wchar.h>
@@ -9,15 +14,61 @@ namespace {
 // Items are appended: any position past the end inserts at the end.
 const UINT AtTheEnd = 1000;
 
+const COLORREF White = RGB(255, 255, 255);
+const COLORREF SeparatorGrey = RGB(0x82, 0x82, 0x82);
+
+UINT ItemInfoSize() {
+    return offsetof(MENUITEMINFOW, hbmpItem);
+}
+
+MenuItemData* RecordAt(HMENU menu, UINT position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = ItemInfoSize();
+    info.fMask = MIIM_DATA;
+    if (!GetMenuItemInfoW(menu, position, TRUE, &info))
+        return nullptr;
+    return MenuItemData::FromItemData(info.dwItemData);
+}
+
+// The part of a text before its tab, and the part after it (empty without a tab).
+void SplitAtTab(const wchar_t* text, int* beforeLength, const wchar_t** after) {
+    const wchar_t* tab = wcschr(text, L'\t');
+    *beforeLength = tab ? (int)(tab - text) : (int)wcslen(text);
+    *after = tab ? tab + 1 : nullptr;
+}
+
 } // namespace
+
+OwnerDrawMenu::~OwnerDrawMenu() {
+    Destroy();
+}
+
+COLORREF OwnerDrawMenu::Lighten(COLORREF color, double x) {
+    if (!(x > 0 && x <= 1))
+        return color;
+    auto channel = [x](int value) { return (int)(value + x * (255 - value)); };
+    return RGB(channel(GetRValue(color)), channel(GetGValue(color)), channel(GetBValue(color)));
+}
 
 int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow) {
     Destroy();
-    return PopupMenu::Create(moduleInstance, ownerWindow);
+    if (!PopupMenu::Create(moduleInstance, ownerWindow))
+        return 0;
+    iconWidth = GetSystemMetrics(SM_CXSMICON);
+    iconHeight = GetSystemMetrics(SM_CYSMICON);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    selectColor = Lighten(highlight, 0.85);
+    gradientTopColor = Lighten(highlight, 0.98);
+    iconColumnColor = Lighten(highlight, 0.7);
+    whiteBrush = CreateSolidBrush(White);
+    highlightPen = CreatePen(PS_SOLID, 1, highlight);
+    images.Create(0, iconWidth, iconHeight, 10, 10);
+    maxTextWidth = 0;
+    return 1;
 }
 
-int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int /*iconId*/,
-                           HMENU submenu, HICON /*icon*/) {
+int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
+                           HICON icon) {
     MenuItemData* record = new (std::nothrow) MenuItemData;
     if (!record)
         return 0;
@@ -31,7 +82,11 @@ int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, Men
     record->owner = this;
     record->node = node;
     record->menu = currentMenu;
-    if (!InsertItem(AtTheEnd, 0, record->text, state, identifier, (ULONG_PTR)record, 0, submenu)) {
+    if (icon)
+        record->imageIndex = images.AddIcon(icon);
+    else if (iconId != -1)
+        record->imageIndex = images.AddIconResource(instance, (UINT)iconId);
+    if (!InsertItem(AtTheEnd, 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
         delete[] record->text;
         delete record;
         return 0;
@@ -48,9 +103,9 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node) {
     record->isSeparator = 1;
     record->menu = currentMenu;
     MENUITEMINFOW info = {};
-    info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+    info.cbSize = ItemInfoSize();
     info.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
-    info.fType = MFT_SEPARATOR;
+    info.fType = MFT_OWNERDRAW | MFT_SEPARATOR;
     info.dwItemData = (ULONG_PTR)record;
     if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd, TRUE, &info)) {
         delete record;
@@ -59,11 +114,140 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node) {
     return 1;
 }
 
+int OwnerDrawMenu::ItemImage(int position) const {
+    MenuItemData* record = currentMenu ? RecordAt(currentMenu, (UINT)position) : nullptr;
+    return record ? record->imageIndex : -1;
+}
+
+HFONT OwnerDrawMenu::CreateMenuFont() {
+    NONCLIENTMETRICSW metrics = {};
+    // The structure without the padded border width of Vista: the size every Windows version accepts.
+    metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+        return nullptr;
+    return CreateFontIndirectW(&metrics.lfMenuFont);
+}
+
+int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
+    if (!measure || measure->CtlType != ODT_MENU)
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(measure->itemData);
+    if (!record || record->owner != this)
+        return 0;
+    measure->itemWidth = 1;
+    measure->itemHeight = 1;
+    if (record->isSeparator) {
+        measure->itemHeight = GetSystemMetrics(SM_CYMENU) / 3;
+        return 1;
+    }
+    ScopedDc dc(owner);
+    GdiObject font(CreateMenuFont());
+    ScopedSelect selected(dc, font.Handle());
+    int beforeLength = 0;
+    const wchar_t* after = nullptr;
+    SplitAtTab(record->text, &beforeLength, &after);
+    SIZE text = {0, 0};
+    GetTextExtentPoint32W(dc, record->text, beforeLength, &text);
+    int width = iconWidth + 11 + text.cx;
+    if (after) {
+        SIZE tail = {0, 0};
+        GetTextExtentPoint32W(dc, after, (int)wcslen(after), &tail);
+        width += tail.cx + 10;
+    }
+    int height = iconHeight > text.cy ? iconHeight : text.cy;
+    measure->itemWidth = (UINT)width;
+    measure->itemHeight = (UINT)(height + ((style & STYLE_TALL_ITEMS) ? 12 : 4));
+    if (text.cx > maxTextWidth)
+        maxTextWidth = text.cx;
+    return 1;
+}
+
+void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
+        return;
+    RECT whole = {0, 0, width, height};
+    scratch.GradientFill(top, bottom, 0, whole);
+    scratch.BlitTo(dc, area.left, area.top, SRCCOPY);
+}
+
+void OwnerDrawMenu::DrawSeparator(HDC dc, const RECT& textArea) {
+    int width = textArea.right - textArea.left, height = textArea.bottom - textArea.top;
+    if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
+        return;
+    scratch.FillRectangle(White, 0, 0, width, height);
+    // A one-pixel line fading in from white to grey and out again.
+    int y = height / 2, half = width / 2;
+    RECT left = {0, y, half, y + 1}, right = {half, y, width, y + 1};
+    scratch.GradientFill(White, SeparatorGrey, 1, left);
+    scratch.GradientFill(SeparatorGrey, White, 1, right);
+    scratch.BlitTo(dc, textArea.left, textArea.top, SRCCOPY);
+}
+
+int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
+    if (!draw || draw->CtlType != ODT_MENU)
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(draw->itemData);
+    if (!record || record->owner != this || record->menu != (HMENU)draw->hwndItem)
+        return 0;
+    HDC dc = draw->hDC;
+    RECT rc = draw->rcItem;
+    // Item rectangles start at x 0 inside the menu, so the column edge is an absolute x.
+    RECT iconColumn = {rc.left, rc.top, iconWidth + 4, rc.bottom};
+    RECT textArea = {iconWidth + 4, rc.top, rc.right, rc.bottom};
+    FillRect(dc, &iconColumn, GetSysColorBrush(COLOR_BTNFACE));
+    if (record->isSeparator) {
+        DrawSeparator(dc, textArea);
+        return 1;
+    }
+    SetBkMode(dc, TRANSPARENT);
+    bool selected = (draw->itemState & ODS_SELECTED) != 0;
+    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
+    SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_MENUTEXT));
+    if (selected) {
+        SetBkColor(dc, selectColor);
+        DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
+        DrawGradient(dc, textArea, gradientTopColor, selectColor);
+        ScopedSelect pen(dc, highlightPen);
+        ScopedSelect brush(dc, GetStockObject(NULL_BRUSH));
+        RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 4, 4);
+    } else {
+        SetBkColor(dc, White);
+        FillRect(dc, &textArea, whiteBrush);
+    }
+
+    if (record->imageIndex != -1) {
+        int y = rc.top + (rc.bottom - rc.top - iconHeight) / 2;
+        // A disabled icon is blended half with black.
+        images.Draw(record->imageIndex, dc, rc.left + 2, y, 0, 0, CLR_NONE, disabled ? RGB(0, 0, 0) : CLR_DEFAULT,
+                    disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
+    }
+
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    RECT textRect = {rc.left + iconWidth + 9, rc.top + (rc.bottom - rc.top - metrics.tmHeight) / 2, rc.right,
+                     rc.bottom};
+    GdiObject font(CreateMenuFont());
+    {
+        ScopedSelect selectedFont(dc, font.Handle());
+        int beforeLength = 0;
+        const wchar_t* after = nullptr;
+        SplitAtTab(record->text, &beforeLength, &after);
+        // DT_SINGLELINE alone: "&" marks the next character as the mnemonic and is not shown.
+        DrawTextW(dc, record->text, beforeLength, &textRect, DT_SINGLELINE);
+        if (after) {
+            textRect.left += maxTextWidth + 10;
+            DrawTextW(dc, after, -1, &textRect, DT_SINGLELINE);
+        }
+    }
+    return 1;
+}
+
 void OwnerDrawMenu::FreeRecords(HMENU menu) {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; i++) {
         MENUITEMINFOW info = {};
-        info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+        info.cbSize = ItemInfoSize();
         info.fMask = MIIM_DATA | MIIM_SUBMENU;
         if (!GetMenuItemInfoW(menu, i, TRUE, &info))
             continue;
@@ -72,9 +256,8 @@ void OwnerDrawMenu::FreeRecords(HMENU menu) {
         if (MenuItemData* record = MenuItemData::FromItemData(info.dwItemData)) {
             // Detach the record from its item first, so it can never be freed twice.
             MENUITEMINFOW clear = {};
-            clear.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+            clear.cbSize = ItemInfoSize();
             clear.fMask = MIIM_DATA;
-            clear.dwItemData = 0;
             SetMenuItemInfoW(menu, i, TRUE, &clear);
             record->magic = 0;
             delete[] record->text;
@@ -91,4 +274,12 @@ void OwnerDrawMenu::Destroy() {
     else
         rootMenu = nullptr;
     PopupMenu::Destroy();
+    if (whiteBrush)
+        DeleteObject(whiteBrush);
+    whiteBrush = nullptr;
+    if (highlightPen)
+        DeleteObject(highlightPen);
+    highlightPen = nullptr;
+    images.Destroy();
+    scratch.Release();
 }

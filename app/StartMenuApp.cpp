@@ -124,8 +124,26 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     return 0;
 }
 
+// The menu that draws an item: the one of the item's node's parent.
+static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
+    MenuItemData* record = MenuItemData::FromItemData(itemData);
+    return record && record->node && record->node->parent ? &record->node->parent->menu : nullptr;
+}
+
 LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_DRAWITEM: {
+            const DRAWITEMSTRUCT* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (OwnerDrawMenu* menu = draw ? MenuOfItem(draw->itemData) : nullptr)
+                return menu->Draw(draw);
+            break;
+        }
+        case WM_MEASUREITEM: {
+            MEASUREITEMSTRUCT* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            if (OwnerDrawMenu* menu = measure ? MenuOfItem(measure->itemData) : nullptr)
+                return menu->Measure(measure);
+            break;
+        }
         case WM_TIMER:
             // Only the close timer is ever set on this window.
             KillTimer(window, CloseTimer);
