@@ -4,6 +4,9 @@
 #include "app/ShellRun.h"
 #include "base/FileSystem.h"
 #include "framework/AppWindow.h"
+#include "framework/ComApartment.h"
+#include "framework/ComObject.h"
+#include "framework/AboutDialog.h"
 #include "sysinfo/OsVersion.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
@@ -11,6 +14,7 @@
 #include <commctrl.h>
 #include <new>
 #include <shellapi.h>
+#include <shldisp.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -317,9 +321,67 @@ int MenuNode::Launch() {
         }
         return 1;
     }
-    if ((flags & NODE_COMMAND) && commandType == CMD_EXIT) {
-        if (AppWindow* app = AppWindow::Current())
-            app->Close();
-    }
+    if (flags & NODE_COMMAND)
+        RunCommand(commandType);
     return 1;
+}
+
+namespace {
+
+// The shell's Shell.Application object and its IShellDispatch interface.
+const CLSID ShellApplication = {0x13709620, 0xC279, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const IID ShellDispatch = {0xD8F015C0, 0xC278, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+// The system's own Run and Shut Down dialogs, through the shell's automation object.
+void RunShellDialog(bool shutdown) {
+    ComApartment com;
+    com.Init(0);
+    IShellDispatch* shell = static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, 0));
+    if (!shell)
+        return;
+    if (shutdown)
+        shell->ShutdownWindows();
+    else
+        shell->FileRun();
+    shell->Release();
+}
+
+} // namespace
+
+void MenuNode::RunCommand(int type) {
+    switch (type) {
+        case CMD_ABOUT: {
+            AboutDialog about;
+            about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0, nullptr);
+            break;
+        }
+        case CMD_ORGANIZE: {
+            // Both Programs folders, all-users first, even when the menu came from a custom root.
+            WString folder;
+            if (SourceFolder(NODE_COMMON, folder))
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+            if (SourceFolder(NODE_USER, folder))
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+            break;
+        }
+        case CMD_SHUTDOWN:
+            RunShellDialog(true);
+            break;
+        case CMD_RUN:
+            RunShellDialog(false);
+            break;
+        case CMD_CONTROL_PANEL:
+            ShellRun(L"control", nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+            break;
+        case CMD_ADMIN_CONSOLE:
+            // The system asks for elevation; a refusal starts nothing and shows the shell's own message.
+            ShellRun(L"cmd", nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
+            break;
+        case CMD_EXIT:
+            if (AppWindow* app = AppWindow::Current())
+                app->Close();
+            break;
+        default:
+            break;
+    }
 }

@@ -51,6 +51,8 @@ public:
     static int SourceFolder(unsigned flags, WString& path);
     // The string-table id of a command's name, 0 for an unknown command.
     static UINT CommandNameId(int type);
+    // The action of a fixed entry.
+    static void RunCommand(int type);
 
     MenuNode* FirstChild() const { return static_cast<MenuNode*>(children.First()); }
     MenuNode* NextChild(const MenuNode* child) const { return static_cast<MenuNode*>(children.Next(child)); }

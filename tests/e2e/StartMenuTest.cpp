@@ -227,3 +227,25 @@ TEST_F(StartMenuE2E, TwoInstancesRegisterTwoWindowClasses) {
     EXPECT_TRUE(first.WaitForExit(10000));
     EXPECT_TRUE(second.WaitForExit(10000));
 }
+
+TEST_F(StartMenuE2E, AboutKeepsOnceModeAliveUntilTheDialogCloses) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption()));
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    // alpha, Beta, Games, then Organize and About... (the separator is skipped).
+    for (int i = 0; i < 5; i++)
+        VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RETURN);
+    HWND dialog = veltrix.WaitForWindow(L"#32770", 10000);
+    ASSERT_NE(nullptr, dialog) << "no About box";
+    wchar_t title[64] = L"";
+    GetWindowTextW(dialog, title, 64);
+    EXPECT_STREQ(L"Veltrix [1.10]", title);
+    wchar_t ok[32] = L"";
+    GetDlgItemTextW(dialog, 1001, ok, 32);
+    EXPECT_STREQ(Text(IDS_OK).c_str(), ok);
+    Sleep(1500);
+    EXPECT_TRUE(veltrix.IsRunning()) << "the program waits for the dialog";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(veltrix.WaitForExit(10000)) << "closing the About box ends a once-mode run";
+}

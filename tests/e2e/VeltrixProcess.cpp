@@ -76,10 +76,14 @@ HWND VeltrixProcess::FindWindowOfClass(const wchar_t* className, bool prefix, bo
 }
 
 HWND VeltrixProcess::WaitForMenu(DWORD milliseconds) const {
+    return WaitForWindow(L"#32768", milliseconds);
+}
+
+HWND VeltrixProcess::WaitForWindow(const wchar_t* className, DWORD milliseconds) const {
     DWORD start = GetTickCount();
     do {
-        if (HWND popup = FindWindowOfClass(L"#32768", false, true))
-            return popup;
+        if (HWND found = FindWindowOfClass(className, false, true))
+            return found;
         Sleep(50);
     } while (GetTickCount() - start < milliseconds);
     return nullptr;

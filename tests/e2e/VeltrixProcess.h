@@ -25,6 +25,8 @@ public:
 
     // The visible popup menu window (class "#32768") of this process, or null after the time.
     HWND WaitForMenu(DWORD milliseconds) const;
+    // A visible top-level window of this process with that class, or null after the time.
+    HWND WaitForWindow(const wchar_t* className, DWORD milliseconds) const;
     // The process's main window (its class name starts with "Kavrin_"), or null after the time.
     HWND WaitForMainWindow(DWORD milliseconds) const;
     // Texts of the items of the menu shown in a popup window; separators read as "-".
