@@ -1,0 +1,81 @@
+#pragma once
+// The disposable database of entry names and icons, keyed by relative path, source flags and change
+// stamp. Every failure is silent: a missing, locked or damaged cache only makes the menus slower.
+
+#include "app/CacheCursor.h"
+#include "base/WString.h"
+
+#include <stddef.h>
+
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+
+// A byte buffer bound to a statement parameter; it must outlive every step of that statement.
+struct CacheBlob {
+    const unsigned char* bytes;
+    size_t size;
+};
+
+class IconCache {
+public:
+    static const int MaxBlobs = 4;
+
+    IconCache() = default;
+    ~IconCache() { Close(); }
+    IconCache(const IconCache&) = delete;
+    IconCache& operator=(const IconCache&) = delete;
+
+    // durable 0 gives up synchronous writes; exclusive 1 keeps every file lock once taken.
+    int Open(const wchar_t* path, int durable, int exclusive);
+    // Cursors handed out must be released first.
+    void Close();
+    int IsOpen() const { return db != nullptr; }
+    // Creates the table and its indexes unless the table answers a query; replaces a damaged file.
+    int EnsureSchema();
+
+    // Runs one statement with blobs bound to parameters 1..blobCount. With cursor, the statement is
+    // handed over standing on its first row (or past the end), to be given back with ReleaseCursor.
+    int Execute(const wchar_t* sql, CacheCursor** cursor = nullptr, const CacheBlob* blobs = nullptr,
+                int blobCount = 0);
+    // A cursor on the first result row, or null when the statement fails or yields no row.
+    CacheCursor* Query(const wchar_t* sql);
+    void ReleaseCursor(CacheCursor* cursor);
+
+    // 1 and the stored name and icon blob when a row matches all three keys; outputs untouched otherwise.
+    int LookupEntry(const wchar_t* path, unsigned flags, unsigned hash, WString& name,
+                    std::vector<unsigned char>& blob);
+
+    // The writer at exit: one transaction around all rows. When the transaction cannot start (the
+    // cache is held by another instance) every row is dropped; a row is replaced by path and flags.
+    int BeginWrite();
+    int WriteEntry(const wchar_t* path, unsigned flags, unsigned hash, const wchar_t* name, const unsigned char* blob,
+                   size_t blobSize);
+    int WriteEntry(const wchar_t* path, unsigned flags, unsigned hash, const wchar_t* name,
+                   const std::vector<unsigned char>& blob) {
+        return WriteEntry(path, flags, hash, name, blob.data(), blob.size());
+    }
+    int EndWrite();
+
+private:
+    enum WriteState { WRITE_NONE, WRITE_OPEN, WRITE_REFUSED };
+
+    int OpenConnection();
+    void CloseConnection();
+    void NoteFailure(int code);
+    int Recreate();
+
+    sqlite3* db = nullptr;
+    WString path;
+    int durable = 1;
+    int exclusive = 0;
+    int initialized = 0;
+    // A read or write reported a file that is not a database or is corrupt.
+    int damaged = 0;
+    WriteState writeState = WRITE_NONE;
+    int cursorsOut = 0;
+    std::unique_ptr<CacheCursor> spare;
+    CacheCursor lookup;
+    CacheCursor insert;
+};
