@@ -1,5 +1,8 @@
 #include "app/MenuNode.h"
 
+#include "app/IconBlob.h"
+#include "app/IconCache.h"
+#include "app/IconHandle.h"
 #include "app/MenuOptions.h"
 #include "app/ShellRun.h"
 #include "base/FileSystem.h"
@@ -12,6 +15,8 @@
 #include "resources/resource.h"
 
 #include <commctrl.h>
+#include <stddef.h>
+#include <vector>
 #include <new>
 #include <shellapi.h>
 #include <shldisp.h>
@@ -237,6 +242,9 @@ int MenuNode::CompareNodes(const SyncListItem* present, const SyncListItem* adde
 
 namespace {
 
+// Cached icons are decoded for the menus' small-icon size at the standard DPI.
+const int CacheIconSize = 16;
+
 // Icons of the fixed entries and of folders.
 const int FolderIcon = 111;
 
@@ -278,7 +286,35 @@ HICON MenuNode::ShellIcon() {
     return icon;
 }
 
-void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner) {
+int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target) {
+    WString cachedName;
+    std::vector<unsigned char> blob;
+    if (!cache.LookupEntry(relativePath, flags, hash, cachedName, blob))
+        return -1;
+    // Stored pixels straight into the image list when they have its size: turning them into an icon
+    // handle first costs several times as much.
+    int index = -1;
+    HBITMAP color = nullptr, mask = nullptr;
+    int width = 0, height = 0;
+    if (BlobToBitmaps(blob.data(), blob.size(), CacheIconSize, &color, &mask, &width, &height)) {
+        if (width == target.IconWidth() && height == target.IconHeight())
+            index = ImageList_Add(target.Images().Handle(), color, mask);
+        DeleteObject(color);
+        DeleteObject(mask);
+    }
+    if (index < 0) {
+        IconHandle icon;
+        if (icon.FromBlob(blob.data(), blob.size(), CacheIconSize, 1))
+            index = target.Images().AddIcon(icon.Handle());
+    }
+    if (index < 0)
+        return -1;
+    name.Assign(cachedName);
+    fromCache = 1;
+    return index;
+}
+
+void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner, IconCache* cache) {
     if (!menu.Create(moduleInstance, owner))
         return;
     menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
@@ -286,7 +322,7 @@ void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HW
     for (MenuNode* child = FirstChild(); child; child = NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
             if (MenuOptions::Current().showEmptyFolders == 1 || child->HasLaunchable())
-                child->BuildMenu(&menu, moduleInstance, owner);
+                child->BuildMenu(&menu, moduleInstance, owner, cache);
         } else if (child->flags & NODE_EMPTY) {
             menu.AddItem(child->name, MF_DISABLED, counter, child, -1, nullptr, nullptr);
         } else if (child->flags & NODE_SEPARATOR) {
@@ -294,11 +330,16 @@ void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HW
         } else if (child->flags & NODE_COMMAND) {
             menu.AddItem(child->name, 0, counter, child, CommandIcon(child->commandType), nullptr, nullptr);
         } else {
-            HICON icon = child->ShellIcon();
-            // The image list keeps its own copy of the icon.
-            menu.AddItem(child->name, 0, counter, child, -1, nullptr, icon);
-            if (icon)
-                DestroyIcon(icon);
+            int image = cache ? child->CachedImage(*cache, menu) : -1;
+            if (image >= 0) {
+                menu.AddItemWithImage(child->name, 0, counter, child, image, nullptr);
+            } else {
+                HICON icon = child->ShellIcon();
+                // The image list keeps its own copy of the icon.
+                menu.AddItem(child->name, 0, counter, child, -1, nullptr, icon);
+                if (icon)
+                    DestroyIcon(icon);
+            }
         }
     }
     if (parentMenu)
@@ -383,5 +424,31 @@ void MenuNode::RunCommand(int type) {
             break;
         default:
             break;
+    }
+}
+
+void MenuNode::WriteCache(IconCache& cache) {
+    HMENU popup = menu.Handle();
+    int count = popup ? GetMenuItemCount(popup) : 0;
+    for (int position = 0; position < count; position++) {
+        MENUITEMINFOW info = {};
+        info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+        info.fMask = MIIM_DATA;
+        if (!GetMenuItemInfoW(popup, position, TRUE, &info))
+            continue;
+        MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
+        MenuNode* child = record ? record->node : nullptr;
+        if (!child || child->parent != this)
+            continue;
+        if (child->flags & NODE_FOLDER) {
+            child->WriteCache(cache);
+            continue;
+        }
+        if (!(child->flags & NODE_ITEM) || child->fromCache || record->imageIndex < 0)
+            continue;
+        IconHandle icon(menu.Images().GetIcon(record->imageIndex), 1);
+        std::vector<unsigned char> blob;
+        if (icon.Handle() && icon.ToBlob(blob))
+            cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
     }
 }

@@ -29,6 +29,8 @@ enum CommandType : int {
     CMD_EXIT = 6,
 };
 
+class IconCache;
+
 class MenuNode : public SyncListItem {
 public:
     explicit MenuNode(MenuNode* parent);
@@ -43,7 +45,10 @@ public:
     int HasLaunchable() const;
     // Builds this node's popup from its children (folders recursively) and, with a parent menu, adds
     // this folder's item to it. Folders without anything to launch are left out unless shown on request.
-    void BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner);
+    // Names and icons of unchanged entries come from the cache (may be null), the others from the shell.
+    void BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner, IconCache* cache);
+    // Stores the name and icon of every entry shown in this node's menu and below it.
+    void WriteCache(IconCache& cache);
     // Runs the node's action; always 1, whatever the action's outcome.
     int Launch();
 
@@ -66,9 +71,13 @@ public:
     OwnerDrawMenu menu;
     unsigned hash = 0;
     int commandType = 0;
+    // The entry's name and icon came from an unchanged cache row, which need not be written again.
+    int fromCache = 0;
 
 private:
     HICON ShellIcon();
+    // The image of this entry in the menu's list from its cache row, or -1 on a miss.
+    int CachedImage(IconCache& cache, OwnerDrawMenu& target);
     static int OnFound(const WIN32_FIND_DATAW& found, void* context);
     static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
     void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);

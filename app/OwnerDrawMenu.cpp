@@ -69,6 +69,16 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow) {
 
 int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
                            HICON icon) {
+    int imageIndex = -1;
+    if (icon)
+        imageIndex = images.AddIcon(icon);
+    else if (iconId != -1)
+        imageIndex = images.AddIconResource(instance, (UINT)iconId);
+    return AddItemWithImage(text, state, identifier, node, imageIndex, submenu);
+}
+
+int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
+                                    HMENU submenu) {
     MenuItemData* record = new (std::nothrow) MenuItemData;
     if (!record)
         return 0;
@@ -82,10 +92,7 @@ int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, Men
     record->owner = this;
     record->node = node;
     record->menu = currentMenu;
-    if (icon)
-        record->imageIndex = images.AddIcon(icon);
-    else if (iconId != -1)
-        record->imageIndex = images.AddIconResource(instance, (UINT)iconId);
+    record->imageIndex = imageIndex;
     if (!InsertItem(AtTheEnd, 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
         delete[] record->text;
         delete record;

@@ -22,6 +22,9 @@ public:
     // Appends an item; iconId is an icon resource (-1 for none), icon a handle whose image is copied.
     int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
                 HICON icon);
+    // Appends an item whose image is already in this menu's image list (-1 for none).
+    int AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
+                         HMENU submenu);
     int AddSeparator(MenuNode* node);
     // The image index of the item at that position, or -1.
     int ItemImage(int position) const;

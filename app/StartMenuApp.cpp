@@ -73,6 +73,11 @@ LRESULT StartMenuApp::OnCreate() {
                   nullptr);
     FixEnvironment();
 
+    // A cache that cannot be opened is no error: the menus then come from the shell alone.
+    WString cachePath;
+    if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 1))
+        iconCache.EnsureSchema();
+
     if (commandLine.GetNumber(L"s") != 1) {
         trayMode = 0;
         ShowStartMenu(cursor);
@@ -83,6 +88,21 @@ LRESULT StartMenuApp::OnCreate() {
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
     }
     return 0;
+}
+
+int StartMenuApp::CachePath(int portableMode, WString& path) {
+    if (portableMode) {
+        if (!VersionInfo::ModuleDirectory(nullptr, path))
+            return 0;
+    } else {
+        wchar_t folder[MAX_PATH + 1] = L"";
+        GetFolderPath(FOLDER_TEMP, folder);
+        path.Assign(folder);
+    }
+    if (path.IsEmpty())
+        return 0;
+    path.Append(L"Veltrix.sql");
+    return 1;
 }
 
 int StartMenuApp::ShowStartMenu(POINT point) {
@@ -106,7 +126,7 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     tree->AddSeparator();
     tree->AddCommand(CMD_SHUTDOWN);
 
-    tree->BuildMenu(nullptr, instance, window);
+    tree->BuildMenu(nullptr, instance, window, iconCache.IsOpen() ? &iconCache : nullptr);
     tree->menu.NotifyByPosition();
     return tree->menu.Show(&point);
 }
@@ -172,6 +192,12 @@ LRESULT StartMenuApp::OnClose() {
 
 LRESULT StartMenuApp::OnDestroy() {
     trayIcon.Remove();
+    // Written once, from the menu shown last; an instance whose menu never opened writes nothing.
+    if (tree && iconCache.IsOpen()) {
+        iconCache.BeginWrite();
+        tree->WriteCache(iconCache);
+        iconCache.EndWrite();
+    }
     tree.reset();
     settings.Close();
     PostQuitMessage(0);

@@ -2,6 +2,7 @@
 // The application: reads the options, then either shows the menu once at the mouse and ends, or stays
 // in the notification area and shows a freshly scanned menu at every click.
 
+#include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "framework/AppWindow.h"
 #include "framework/CommandLineParser.h"
@@ -26,6 +27,8 @@ public:
     int TrayMode() const { return trayMode; }
     int Portable() const { return portable; }
     const MenuNode* Tree() const { return tree.get(); }
+    // Where the cache lives: beside the program in portable mode, else in the user's temporary folder.
+    static int CachePath(int portableMode, WString& path);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -39,6 +42,7 @@ private:
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
 
     std::unique_ptr<MenuNode> tree;
+    IconCache iconCache;
     TrayIcon trayIcon;
     SettingsStore settings;
     CommandLineParser commandLine;
