@@ -10,6 +10,8 @@
 #include "app/MenuOptions.h"
 #include "base/Stopwatch.h"
 
+#include "TempFolder.h"
+
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -29,25 +31,6 @@ const int EntriesPerFolder = 20;
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 // Shortcuts to notepad in folders of EntriesPerFolder, the folders themselves grouped the same way.
@@ -103,7 +86,7 @@ int main() {
     for (int entries : {100, 1000, 5000}) {
         std::wstring root = std::wstring(temp) + L"VeltrixBench-" + std::to_wstring(entries);
         std::wstring database = std::wstring(temp) + L"VeltrixBench.sql";
-        RemoveTree(root);
+        TempFolder::RemoveTree(root);
         if (!MakeStartMenu(root, entries)) {
             fprintf(stderr, "menu_bench: cannot lay out %d shortcuts\n", entries);
             return 1;
@@ -140,7 +123,7 @@ int main() {
         printf("bench entries=%d scan_ms=%.1f cold_ms=%.1f write_ms=%.1f warm_ms=%.1f\n", entries, Median(scan),
                Median(cold), Median(write), Median(warm));
         fflush(stdout);
-        RemoveTree(root);
+        TempFolder::RemoveTree(root);
         DeleteFileW(database.c_str());
     }
     DestroyWindow(owner);

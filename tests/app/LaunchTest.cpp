@@ -3,41 +3,15 @@
 #include "base/Library.h"
 #include "sysinfo/OsVersion.h"
 
+#include "Shortcut.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <memory>
 #include <string>
 
 namespace {
-
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
-
-bool MakeShortcut(const std::wstring& link, const std::wstring& target, const std::wstring& arguments) {
-    IShellLinkW* shellLink = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink)))
-        return false;
-    shellLink->SetPath(target.c_str());
-    shellLink->SetArguments(arguments.c_str());
-    IPersistFile* file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
-        file->Release();
-    }
-    shellLink->Release();
-    return saved;
-}
 
 bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
     DWORD start = GetTickCount();
@@ -66,7 +40,7 @@ protected:
 
 TEST_F(Launching, AnEntryOpensItsShortcutThroughTheShell) {
     std::wstring marker = root.Path() + L"\\ran.txt";
-    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", ProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", TestProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_CUSTOM_ROOT;
     tree->Scan();
@@ -86,7 +60,7 @@ TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
     if (!IsWow64())
         GTEST_SKIP() << "only a 32-bit program on 64-bit Windows is redirected";
     std::wstring marker = root.Path() + L"\\ran.txt";
-    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", ProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", TestProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_CUSTOM_ROOT;
     tree->Scan();

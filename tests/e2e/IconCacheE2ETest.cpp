@@ -1,14 +1,11 @@
 // The icon cache as the real program leaves it: Veltrix.sql in the user's temporary folder.
 #include "VeltrixProcess.h"
 
+#include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/IconCache.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <map>
 #include <string>
@@ -20,21 +17,6 @@ std::wstring CacheFile() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     return std::wstring(temp) + L"Veltrix.sql";
-}
-
-bool MakeShortcut(const std::wstring& link, const std::wstring& target) {
-    IShellLinkW* shellLink = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink)))
-        return false;
-    shellLink->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
-        file->Release();
-    }
-    shellLink->Release();
-    return saved;
 }
 
 unsigned WriteStamp(const std::wstring& path) {

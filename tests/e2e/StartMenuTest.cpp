@@ -2,15 +2,12 @@
 // system.
 #include "VeltrixProcess.h"
 
+#include "Shortcut.h"
 #include "TempFolder.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <string>
 #include <vector>
@@ -40,23 +37,6 @@ std::vector<std::wstring> FixedEntries(bool tray) {
 std::vector<std::wstring> Concat(std::vector<std::wstring> first, const std::vector<std::wstring>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
-}
-
-// A shortcut made through the shell's link object, as installers make them.
-bool MakeShortcut(const std::wstring& link, const std::wstring& target, const std::wstring& arguments) {
-    IShellLinkW* shellLink = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink)))
-        return false;
-    shellLink->SetPath(target.c_str());
-    shellLink->SetArguments(arguments.c_str());
-    IPersistFile* file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
-        file->Release();
-    }
-    shellLink->Release();
-    return saved;
 }
 
 } // namespace
