@@ -71,3 +71,38 @@ TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
     Library library;
     EXPECT_EQ(1, library.Load(L"mapi32.dll"));
 }
+
+TEST_F(Launching, AMergedEntryLaunchesItsAllUsersCopy) {
+    // The same shortcut name in both Programs folders of the test prefix, each starting the marker
+    // program with its own file.
+    MenuOptions::Current().customRoot.Assign(L"");
+    std::wstring label = L"VeltrixLaunch-" + std::to_wstring(GetCurrentProcessId());
+    WString common, user;
+    ASSERT_EQ(1, MenuNode::SourceFolder(NODE_COMMON, common));
+    ASSERT_EQ(1, MenuNode::SourceFolder(NODE_USER, user));
+    std::wstring commonFolder = std::wstring(common.Buffer()) + label, userFolder = std::wstring(user.Buffer()) + label;
+    CreateDirectoryW(commonFolder.c_str(), nullptr);
+    CreateDirectoryW(userFolder.c_str(), nullptr);
+    std::wstring fromCommon = root.Path() + L"\\common.txt", fromUser = root.Path() + L"\\user.txt";
+    ASSERT_TRUE(
+        MakeShortcut(commonFolder + L"\\Shared.lnk", TestProgramFolder() + L"marker.exe", L"\"" + fromCommon + L"\""));
+    ASSERT_TRUE(
+        MakeShortcut(userFolder + L"\\Shared.lnk", TestProgramFolder() + L"marker.exe", L"\"" + fromUser + L"\""));
+
+    std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
+    tree->flags = NODE_COMMON | NODE_USER;
+    tree->Scan();
+    MenuNode* folder = tree->FirstChild();
+    while (folder && label != folder->name.Buffer())
+        folder = tree->NextChild(folder);
+    ASSERT_NE(nullptr, folder);
+    MenuNode* shared = folder->FirstChild();
+    ASSERT_NE(nullptr, shared);
+    EXPECT_EQ(0x19u, shared->flags);
+    shared->Launch();
+    EXPECT_TRUE(WaitForFile(fromCommon, 10000)) << "the all-users copy did not run";
+    Sleep(500);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromUser.c_str())) << "the user's copy ran";
+    TempFolder::RemoveTree(commonFolder);
+    TempFolder::RemoveTree(userFolder);
+}
