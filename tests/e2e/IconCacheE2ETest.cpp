@@ -159,3 +159,15 @@ TEST_F(IconCacheE2E, ALockedCacheLeavesTheMenuWorking) {
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFile().c_str())) << "a locked cache is not deleted";
     EXPECT_EQ(2u, ReadRows().size());
 }
+
+TEST_F(IconCacheE2E, ATrayInstanceWhoseMenuNeverOpenedWritesNothing) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-s -r \"" + root.Path() + L"\""));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_TRUE(ReadRows().empty());
+}
