@@ -5,6 +5,8 @@
 
 #include <stddef.h>
 
+#include <vector>
+
 namespace {
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -94,5 +96,60 @@ TEST(OwnerDrawMenu, ItemsAreMeasuredFromIconAndTextAndDrawnOnlyByTheirMenu) {
     ReleaseDC(nullptr, screen);
     menu.Destroy();
     other.Destroy();
+    DestroyWindow(owner);
+}
+
+namespace {
+
+// The item drawn into a white bitmap, row by row.
+std::vector<COLORREF> Render(OwnerDrawMenu& menu, int position, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    DRAWITEMSTRUCT draw = {};
+    draw.CtlType = ODT_MENU;
+    draw.itemData = ItemData(menu.Handle(), position);
+    draw.hwndItem = (HWND)menu.Handle();
+    draw.hDC = dc;
+    draw.rcItem = {0, 0, width, height};
+    menu.Draw(&draw);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+} // namespace
+
+TEST(OwnerDrawMenu, AnAmpersandMarksTheNextCharacterAndIsNotShown) {
+    HWND owner = OwnerWindow();
+    MenuNode node(nullptr);
+    OwnerDrawMenu menu;
+    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
+    ASSERT_EQ(1, menu.AddItem(L"Fish & Chips", 0, 1, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, menu.AddItem(L"Fish  Chips", 0, 2, &node, -1, nullptr, nullptr));
+    const int width = 200, height = 30;
+    std::vector<COLORREF> marked = Render(menu, 0, width, height), plain = Render(menu, 1, width, height);
+    // The two differ only by the underline of the space after the ampersand: a short run on one row.
+    int firstRow = -1, lastRow = -1, differing = 0;
+    for (int i = 0; i < width * height; i++) {
+        if (marked[i] == plain[i])
+            continue;
+        differing++;
+        int row = i / width;
+        if (firstRow < 0)
+            firstRow = row;
+        lastRow = row;
+    }
+    EXPECT_GT(differing, 0) << "the space after the ampersand is underlined";
+    EXPECT_EQ(firstRow, lastRow) << "only the underline differs; the ampersand itself is not drawn";
+    EXPECT_LT(differing, 12);
+    menu.Destroy();
     DestroyWindow(owner);
 }
