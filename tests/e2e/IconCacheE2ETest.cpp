@@ -101,7 +101,7 @@ TEST_F(IconCacheE2E, ExitWritesOneRowPerEntryAndTheNextRunReadsThem) {
     const Row& alpha = rows[L"Alpha.lnk"];
     EXPECT_EQ(129u, alpha.flags) << "an entry of the custom root";
     EXPECT_EQ(WriteStamp(root.Path() + L"\\Alpha.lnk"), alpha.hash);
-    EXPECT_GT(alpha.iconBytes, 62u);
+    EXPECT_EQ(1150u, alpha.iconBytes) << "one 16 x 16 image with 32-bit colour";
     const Row& tool = rows[L"Tools\\O'Brien's Tool.lnk"];
     EXPECT_EQ(129u, tool.flags) << "a path with apostrophes round-trips";
 
@@ -170,4 +170,24 @@ TEST_F(IconCacheE2E, ATrayInstanceWhoseMenuNeverOpenedWritesNothing) {
     ASSERT_TRUE(veltrix.WaitForExit(10000, &exitCode));
     EXPECT_EQ(0u, exitCode);
     EXPECT_TRUE(ReadRows().empty());
+}
+
+TEST_F(IconCacheE2E, At120DotsPerInchTheMenusUseAndStore20PixelIcons) {
+    // The display setting is read when a program starts: set it for the next Veltrix only.
+    HKEY desktop;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", &desktop));
+    DWORD logPixels = 120;
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, (const BYTE*)&logPixels, sizeof(logPixels));
+    std::vector<std::wstring> first = RunOnce();
+    std::map<std::wstring, Row> rows = ReadRows();
+    // A second run at this size decodes the stored 20-pixel icons.
+    std::vector<std::wstring> second = RunOnce();
+    RegDeleteValueW(desktop, L"LogPixels");
+    RegCloseKey(desktop);
+
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(2u, rows.size());
+    // One 20 x 20 image with 32-bit colour: 22 + 40 + 1600 + 80 bytes.
+    EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes);
 }
