@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <shlobj.h>
 #include <string>
 #include <vector>
 
@@ -228,4 +230,42 @@ TEST_F(StartMenuE2E, AboutKeepsOnceModeAliveUntilTheDialogCloses) {
     EXPECT_TRUE(veltrix.IsRunning()) << "the program waits for the dialog";
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(veltrix.WaitForExit(10000)) << "closing the About box ends a once-mode run";
+}
+
+TEST_F(StartMenuE2E, AMergedEntryLaunchesItsAllUsersCopy) {
+    // The same shortcut in both Programs folders of the prefix, each leaving its own marker file.
+    std::wstring label = L"VeltrixMerged-" + std::to_wstring(GetCurrentProcessId());
+    wchar_t common[MAX_PATH], user[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_PROGRAMS, TRUE));
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, user, CSIDL_PROGRAMS, TRUE));
+    std::wstring commonFolder = std::wstring(common) + L"\\" + label, userFolder = std::wstring(user) + L"\\" + label;
+    CreateDirectoryW(commonFolder.c_str(), nullptr);
+    CreateDirectoryW(userFolder.c_str(), nullptr);
+    std::wstring fromCommon = root.Path() + L"\\common.txt", fromUser = root.Path() + L"\\user.txt";
+    ASSERT_TRUE(MakeShortcut(commonFolder + L"\\Shared.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe",
+                             L"\"" + fromCommon + L"\""));
+    ASSERT_TRUE(MakeShortcut(userFolder + L"\\Shared.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe",
+                             L"\"" + fromUser + L"\""));
+
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L""));
+    HWND popup = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, popup);
+    std::vector<std::wstring> items = VeltrixProcess::MenuItems(popup);
+    auto found = std::find(items.begin(), items.end(), label);
+    ASSERT_NE(items.end(), found) << "the merged folder is missing";
+    // Down to the folder (separators are skipped, and none lies above it), open it, choose its one entry.
+    for (long i = 0; i <= found - items.begin(); i++)
+        VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RIGHT);
+    VeltrixProcess::PressKey(VK_RETURN);
+    EXPECT_TRUE(veltrix.WaitForExit(10000));
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(fromCommon.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
+        Sleep(100);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromCommon.c_str())) << "the all-users copy did not run";
+    Sleep(500);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromUser.c_str())) << "the user's copy ran";
+    TempFolder::RemoveTree(commonFolder);
+    TempFolder::RemoveTree(userFolder);
 }
