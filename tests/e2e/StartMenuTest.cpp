@@ -55,6 +55,17 @@ protected:
     }
     void TearDown() override { CoUninitialize(); }
     std::wstring RootOption() const { return L"-r \"" + root.Path() + L"\""; }
+    // The items of the menu of a once-mode run with these options added; the menu is then dismissed.
+    std::vector<std::wstring> MenuOfOnceRun(const std::wstring& options) {
+        VeltrixProcess veltrix;
+        if (!veltrix.Start(RootOption() + options))
+            return {L"not started"};
+        HWND popup = veltrix.WaitForMenu(15000);
+        std::vector<std::wstring> items = popup ? VeltrixProcess::MenuItems(popup) : std::vector<std::wstring>();
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        EXPECT_TRUE(veltrix.WaitForExit(5000)) << "still running after Escape";
+        return items;
+    }
 
     TempFolder root{L"e2e-menu"};
 };
@@ -79,48 +90,15 @@ TEST_F(StartMenuE2E, OnceModeShowsTheTreeAndEscapeEndsTheProgram) {
 }
 
 TEST_F(StartMenuE2E, EmptyFoldersShowOnRequest) {
-    VeltrixProcess veltrix;
-    ASSERT_TRUE(veltrix.Start(RootOption() + L" -e"));
-    HWND popup = veltrix.WaitForMenu(15000);
-    ASSERT_NE(nullptr, popup);
-    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Nothing Here"}, FixedEntries(false)),
-              VeltrixProcess::MenuItems(popup));
-    VeltrixProcess::PressKey(VK_ESCAPE);
-    EXPECT_TRUE(veltrix.WaitForExit(5000));
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Nothing Here"}, FixedEntries(false)), MenuOfOnceRun(L" -e"));
 }
 
 TEST_F(StartMenuE2E, OrderOptionPutsEntriesOrFoldersFirst) {
-    {
-        VeltrixProcess veltrix;
-        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o1"));
-        HWND popup = veltrix.WaitForMenu(15000);
-        ASSERT_NE(nullptr, popup);
-        EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(false)), VeltrixProcess::MenuItems(popup));
-        VeltrixProcess::PressKey(VK_ESCAPE);
-        EXPECT_TRUE(veltrix.WaitForExit(5000));
-    }
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(false)), MenuOfOnceRun(L" -o1"));
     root.Folder(L"Zulu Tools");
     root.Write(L"Zulu Tools\\z.lnk", "");
-    {
-        VeltrixProcess veltrix;
-        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o1"));
-        HWND popup = veltrix.WaitForMenu(15000);
-        ASSERT_NE(nullptr, popup);
-        EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Zulu Tools"}, FixedEntries(false)),
-                  VeltrixProcess::MenuItems(popup));
-        VeltrixProcess::PressKey(VK_ESCAPE);
-        EXPECT_TRUE(veltrix.WaitForExit(5000));
-    }
-    {
-        VeltrixProcess veltrix;
-        ASSERT_TRUE(veltrix.Start(RootOption() + L" -o 2"));
-        HWND popup = veltrix.WaitForMenu(15000);
-        ASSERT_NE(nullptr, popup);
-        EXPECT_EQ(Concat({L"Games", L"Zulu Tools", L"alpha", L"Beta"}, FixedEntries(false)),
-                  VeltrixProcess::MenuItems(popup));
-        VeltrixProcess::PressKey(VK_ESCAPE);
-        EXPECT_TRUE(veltrix.WaitForExit(5000));
-    }
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games", L"Zulu Tools"}, FixedEntries(false)), MenuOfOnceRun(L" -o1"));
+    EXPECT_EQ(Concat({L"Games", L"Zulu Tools", L"alpha", L"Beta"}, FixedEntries(false)), MenuOfOnceRun(L" -o 2"));
 }
 
 TEST_F(StartMenuE2E, ChoosingAnEntryWithTheKeyboardLaunchesIt) {
