@@ -25,6 +25,9 @@
 
 namespace {
 
+// The sources in the order they are scanned: all-users entries are created first.
+const unsigned SourceBits[3] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
+
 struct ScanContext {
     MenuNode* node;
     unsigned sourceBit;
@@ -157,13 +160,21 @@ int MenuNode::HasLaunchable() const {
 }
 
 void MenuNode::Scan() {
-    static const unsigned sources[] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
-    for (unsigned sourceBit : sources) {
-        if (!(flags & sourceBit))
+    // The source folders are resolved once for the whole tree: asking the shell again for every
+    // folder would repeat the same lookups dozens of times on each opening of the menu.
+    WString folders[3];
+    int resolved[3];
+    for (int i = 0; i < 3; i++)
+        resolved[i] = SourceFolder(SourceBits[i], folders[i]);
+    ScanFrom(folders, resolved);
+}
+
+void MenuNode::ScanFrom(const WString* folders, const int* resolved) {
+    for (int i = 0; i < 3; i++) {
+        unsigned sourceBit = SourceBits[i];
+        if (!(flags & sourceBit) || !resolved[i])
             continue;
-        WString pattern;
-        if (!SourceFolder(sourceBit, pattern))
-            continue;
+        WString pattern(folders[i]);
         pattern.Append(relativePath);
         pattern.Append(L"*.*");
         // A pattern beyond the path limit names nothing this program could open or launch.
@@ -174,7 +185,7 @@ void MenuNode::Scan() {
     }
     for (MenuNode* child = FirstChild(); child; child = NextChild(child)) {
         if (child->flags & NODE_FOLDER)
-            child->Scan();
+            child->ScanFrom(folders, resolved);
     }
     if ((flags & NODE_FOLDER) && children.IsEmpty())
         AddEmptyPlaceholder();

@@ -78,6 +78,8 @@ private:
     HICON ShellIcon();
     // The image of this entry in the menu's list from its cache row, or -1 on a miss.
     int CachedImage(IconCache& cache, OwnerDrawMenu& target);
+    // Scans with the source folders resolved by the tree's Scan (indexed like the source bits).
+    void ScanFrom(const WString* folders, const int* resolved);
     static int OnFound(const WIN32_FIND_DATAW& found, void* context);
     static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
     void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);
