@@ -38,39 +38,40 @@ const wchar_t* ReadQuotedToken(const wchar_t* p, WString& token) {
     return p;
 }
 
-int CommandLineParser::AddOption(const wchar_t* name, int type, DWORD defaultLow, DWORD defaultHigh,
-                                 const wchar_t* description) {
+CommandLineParser::Option* CommandLineParser::NewOption(const wchar_t* name, int type, const wchar_t* description) {
     Option* option = new (std::nothrow) Option;
     if (!option)
-        return 0;
+        return nullptr;
     option->name.Assign(name);
     option->description.Assign(description);
     option->type = type;
-    option->number = (long long)(((unsigned long long)defaultHigh << 32) | defaultLow);
     options.PushBack(option);
+    return option;
+}
+
+int CommandLineParser::AddOption(const wchar_t* name, int type, DWORD defaultLow, DWORD defaultHigh,
+                                 const wchar_t* description) {
+    Option* option = NewOption(name, type, description);
+    if (!option)
+        return 0;
+    option->number = (long long)(((unsigned long long)defaultHigh << 32) | defaultLow);
     return 1;
 }
 
 int CommandLineParser::AddStringOption(const wchar_t* name, int type, const wchar_t* defaultText,
                                        const wchar_t* description) {
-    Option* option = new (std::nothrow) Option;
+    Option* option = NewOption(name, type, description);
     if (!option)
         return 0;
-    option->name.Assign(name);
-    option->description.Assign(description);
-    option->type = type;
     option->text.Assign(defaultText);
-    options.PushBack(option);
     return 1;
 }
 
 int CommandLineParser::AddFreeArgument(const WString& text) {
-    Option* option = new (std::nothrow) Option;
+    Option* option = NewOption(nullptr, FREE_ARGUMENT, nullptr);
     if (!option)
         return 0;
-    option->type = FREE_ARGUMENT;
     option->text.Assign(text);
-    options.PushBack(option);
     return 1;
 }
 

@@ -38,6 +38,8 @@ private:
     const wchar_t* ParseOption(const wchar_t* p, int& result);
     const wchar_t* ParseResponseFile(const wchar_t* p, int& result, bool& stop);
     int AddFreeArgument(const WString& text);
+    // A new entry appended to the list, or null when it cannot be allocated.
+    Option* NewOption(const wchar_t* name, int type, const wchar_t* description);
 
     SyncList options;
 };
