@@ -3,7 +3,7 @@
 #include "base/GdiObject.h"
 #include "base/ScopedDc.h"
 #include "base/ScopedSelect.h"
-#include "sysinfo/OsVersion.h"
+#include "base/SystemVersion.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -228,7 +228,7 @@ void Canvas::LoadProvider() {
     if (!provider.msimg32.Load(L"msimg32.dll"))
         return;
     // TransparentBlt of Windows 95 and 98 leaks memory with every call; there the emulation is used.
-    if (OsKindOf(ClassifyOs()) & OS_NT)
+    if (IsNtPlatform())
         provider.transparentBlt = provider.msimg32.Get<TransparentBltFn>("TransparentBlt");
     provider.alphaBlend = provider.msimg32.Get<AlphaBlendFn>("AlphaBlend");
 }

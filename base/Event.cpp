@@ -3,7 +3,7 @@
 #include "base/Clock.h"
 #include "base/SecurityAttributes.h"
 #include "base/WString.h"
-#include "sysinfo/OsVersion.h"
+#include "base/SystemVersion.h"
 
 int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, int global) {
     Close();
@@ -12,7 +12,7 @@ int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, 
     SECURITY_ATTRIBUTES* security = nullptr;
     WString globalName;
     // The global namespace exists on the NT family from Windows 2000 on (not on NT 4).
-    if (name && global == 1 && (OsKindOf(ClassifyOs()) & (OS_NT | OS_NT4)) == OS_NT &&
+    if (name && global == 1 && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
         BuildSecurityAttributes(nullptr, 0, &attributes)) {
         security = &attributes;
         globalName.Format(L"Global\\%s", name);

@@ -2,7 +2,7 @@
 
 #include "base/Library.h"
 #include "base/WString.h"
-#include "framework/RegistryKey.h"
+#include "base/RegistryRead.h"
 
 #include <shlobj.h>
 #include <wchar.h>
@@ -64,11 +64,8 @@ int WindowsFolder(wchar_t* buffer, bool system) {
 int SystemTempFolder(wchar_t* buffer) {
     static const wchar_t* environmentKey = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     WString value;
-    RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, environmentKey, 0)) {
-        if (!key.ReadString(L"TMP", value))
-            key.ReadString(L"TEMP", value);
-    }
+    if (!ReadRegistryText(HKEY_LOCAL_MACHINE, environmentKey, L"TMP", value))
+        ReadRegistryText(HKEY_LOCAL_MACHINE, environmentKey, L"TEMP", value);
     if (!value.IsEmpty()) {
         wchar_t expanded[MAX_PATH];
         DWORD n = ExpandEnvironmentStringsW(value, expanded, PathChars);

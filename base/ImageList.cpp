@@ -1,7 +1,7 @@
 #include "base/ImageList.h"
 
 #include "base/ScopedDc.h"
-#include "sysinfo/OsVersion.h"
+#include "base/SystemVersion.h"
 
 #include <shellapi.h>
 
@@ -33,10 +33,10 @@ ImageList& ImageList::operator=(ImageList&& other) noexcept {
     return *this;
 }
 
-UINT ImageList::ColorFlag(int screenDepth, DWORD commonControlsVersion, unsigned osKind) {
+UINT ImageList::ColorFlag(int screenDepth, DWORD commonControlsVersion, int dosBasedWindows) {
     // Windows 95, 98 and ME have little room for GDI objects (their GDI heaps are 16-bit), so lists stay
     // at 8 bits there.
-    if (osKind & OS_DOS)
+    if (dosBasedWindows)
         return ILC_COLOR8;
     // Lists deeper than the screen only cost memory; shallower ones lose colours.
     if (screenDepth >= 24) {
@@ -85,7 +85,7 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
     }
     UINT color = ILC_COLOR32;
     if (!(flags & IMAGELIST_COLOR32))
-        color = ColorFlag(ScreenDepth(), CommonControlsVersion(), OsKindOf(ClassifyOs()));
+        color = ColorFlag(ScreenDepth(), CommonControlsVersion(), !IsNtPlatform());
     handle = ImageList_Create(iconWidth, iconHeight, color | ILC_MASK, initial, growth);
     return handle != nullptr;
 }

@@ -36,7 +36,7 @@ public:
 
     // The ILC_COLOR* flag of a list without IMAGELIST_COLOR32 on such a screen, system and common controls
     // version ((major << 16) | minor).
-    static UINT ColorFlag(int screenDepth, DWORD commonControlsVersion, unsigned osKind);
+    static UINT ColorFlag(int screenDepth, DWORD commonControlsVersion, int dosBasedWindows);
 
     HIMAGELIST Handle() const { return handle; }
     unsigned Flags() const { return flags; }

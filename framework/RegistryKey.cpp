@@ -1,5 +1,6 @@
 #include "framework/RegistryKey.h"
 
+#include "base/RegistryRead.h"
 #include "base/WString.h"
 #include "sysinfo/OsVersion.h"
 
@@ -61,18 +62,7 @@ int RegistryKey::ReadText(const wchar_t* name, wchar_t* buffer, DWORD sizeInByte
 }
 
 int RegistryKey::ReadString(const wchar_t* name, WString& target) {
-    if (!target.Buffer() && !target.Reset(WString::DefaultCapacity))
-        return 0;
-    DWORD needed = 0;
-    if (!ReadText(name, target.Buffer(), target.Capacity() * sizeof(wchar_t), &needed)) {
-        // Too small: grow to what the registry reported and try once more.
-        if (needed == 0 || !target.Reset(needed / sizeof(wchar_t) + 2))
-            return 0;
-        if (!ReadText(name, target.Buffer(), target.Capacity() * sizeof(wchar_t), nullptr))
-            return 0;
-    }
-    target.Recount();
-    return 1;
+    return ReadRegistryText(key, name, target);
 }
 
 int RegistryKey::WriteDword(const wchar_t* name, DWORD value) {

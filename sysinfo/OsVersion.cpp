@@ -2,7 +2,7 @@
 
 #include "base/Library.h"
 #include "base/WString.h"
-#include "framework/RegistryKey.h"
+#include "base/RegistryRead.h"
 
 #include <stdio.h>
 #include <wchar.h>
@@ -41,8 +41,7 @@ int ReadVersion(OSVERSIONINFOW& version) {
 }
 
 int KeyExists(const wchar_t* path) {
-    RegistryKey key;
-    return key.Open(HKEY_LOCAL_MACHINE, path, 0);
+    return RegistryKeyExists(HKEY_LOCAL_MACHINE, path);
 }
 
 // The running version itself must carry the service pack the caller asks for.
@@ -134,8 +133,9 @@ unsigned long long ClassifyOsExtended() {
     }
 
     WString productType;
-    RegistryKey::ReadStringValue(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
-                                 L"ProductType", productType, nullptr, 0);
+    if (!ReadRegistryText(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", L"ProductType",
+                          productType))
+        productType.Assign(L"");
     if (productType.CompareNoCase(L"ServerNT") == 0)
         edition |= EDITION_SERVER;
     else if (productType.CompareNoCase(L"LanmanNT") == 0)
@@ -145,7 +145,7 @@ unsigned long long ClassifyOsExtended() {
         edition |= EDITION_MININT;
     if (KeyExists(L"SYSTEM\\CurrentControlSet\\Control\\PE Builder"))
         edition |= EDITION_PE_BUILDER;
-    if (RegistryKey::ReadDwordValue(HKEY_LOCAL_MACHINE, L"SYSTEM\\WPA\\Fundamentals", L"Installed", 0, 0) == 1)
+    if (ReadRegistryDword(HKEY_LOCAL_MACHINE, L"SYSTEM\\WPA\\Fundamentals", L"Installed", 0) == 1)
         edition |= EDITION_FLP;
 
     if (GetSystemMetrics(86)) // SM_TABLETPC
@@ -160,8 +160,8 @@ unsigned long long ClassifyOsExtended() {
         edition |= EDITION_TERMINAL_SESSION;
 
     WString ident;
-    if (RegistryKey::ReadStringValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Media Center",
-                                     L"Ident", ident, nullptr, 0)) {
+    if (ReadRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Media Center", L"Ident",
+                         ident)) {
         unsigned major = 0, minor = 0;
         if (swscanf(ident, L"%u.%u", &major, &minor) >= 1) {
             static const unsigned mediaCenter[] = {EDITION_MEDIA_CENTER_2004, EDITION_MEDIA_CENTER_2005,
@@ -341,8 +341,8 @@ int SetWow64Redirection(int disable, void** state) {
 
 int IsReactOs() {
     WString product;
-    if (!RegistryKey::ReadStringValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                      L"ProductName", product, nullptr, 0))
+    if (!ReadRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",
+                          product))
         return 0;
     return product.CompareNoCase(L"ReactOS") == 0;
 }
@@ -350,19 +350,4 @@ int IsReactOs() {
 int IsWine() {
     Library ntdll(L"ntdll.dll");
     return ntdll.GetProc("wine_get_version") != nullptr;
-}
-
-DWORD CommonControlsVersion() {
-    struct DllVersion {
-        DWORD size, major, minor, build, platform;
-    };
-    typedef HRESULT(CALLBACK * DllGetVersionFn)(DllVersion*);
-    Library comctl(L"comctl32.dll");
-    DllGetVersionFn getVersion = comctl.Get<DllGetVersionFn>("DllGetVersion");
-    if (!getVersion)
-        return 0;
-    DllVersion version = {sizeof(DllVersion), 0, 0, 0, 0};
-    if (FAILED(getVersion(&version)))
-        return 0;
-    return (version.major << 16) | (version.minor & 0xFFFF);
 }

@@ -2,6 +2,8 @@
 // Classification of the running Windows into two flag words (kind in the low half, edition in the
 // high half), version tests, a readable name with edition tags, and the WOW64 and emulator probes.
 
+#include "base/SystemVersion.h"
+
 #include <windows.h>
 
 // OsKind bits
@@ -77,4 +79,3 @@ int IsWow64(HANDLE process = nullptr);
 int SetWow64Redirection(int disable, void** state);
 int IsReactOs();
 int IsWine();
-DWORD CommonControlsVersion();

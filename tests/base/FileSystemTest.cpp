@@ -1,7 +1,7 @@
 #include "base/FileObject.h"
 #include "base/FileSystem.h"
 #include "base/WString.h"
-#include "framework/RegistryKey.h"
+#include "base/RegistryRead.h"
 
 #include "TempFolder.h"
 
@@ -123,11 +123,15 @@ TEST(FolderPath, ProfileFoldersComeFromUserenv) {
 TEST(FolderPath, SystemTempFollowsTheMachineEnvironment) {
     static const wchar_t* key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
     WString savedTmp, savedTemp;
-    int hadTmp = RegistryKey::ReadStringValue(HKEY_LOCAL_MACHINE, key, L"TMP", savedTmp, nullptr, 0);
-    int hadTemp = RegistryKey::ReadStringValue(HKEY_LOCAL_MACHINE, key, L"TEMP", savedTemp, nullptr, 0);
+    int hadTmp = ReadRegistryText(HKEY_LOCAL_MACHINE, key, L"TMP", savedTmp);
+    int hadTemp = ReadRegistryText(HKEY_LOCAL_MACHINE, key, L"TEMP", savedTemp);
 
     HKEY environment;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, &environment));
+    auto write = [environment](const wchar_t* name, const wchar_t* text) {
+        RegSetValueExW(environment, name, 0, REG_EXPAND_SZ, (const BYTE*)text,
+                       (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)));
+    };
     RegDeleteValueW(environment, L"TMP");
     RegDeleteValueW(environment, L"TEMP");
 
@@ -136,15 +140,15 @@ TEST(FolderPath, SystemTempFollowsTheMachineEnvironment) {
     GetFolderPath(FOLDER_WINDOWS, windows);
     EXPECT_EQ(std::wstring(windows) + L"Temp\\", path);
 
-    RegistryKey::WriteStringValue(HKEY_LOCAL_MACHINE, key, L"TEMP", L"%SystemRoot%\\VeltrixTemp");
+    write(L"TEMP", L"%SystemRoot%\\VeltrixTemp");
     ASSERT_EQ(1, GetFolderPath(FOLDER_SYSTEM_TEMP, path));
     EXPECT_EQ(std::wstring(windows) + L"VeltrixTemp\\", path);
 
     RegDeleteValueW(environment, L"TEMP");
     if (hadTmp)
-        RegistryKey::WriteStringValue(HKEY_LOCAL_MACHINE, key, L"TMP", savedTmp);
+        write(L"TMP", savedTmp);
     if (hadTemp)
-        RegistryKey::WriteStringValue(HKEY_LOCAL_MACHINE, key, L"TEMP", savedTemp);
+        write(L"TEMP", savedTemp);
     RegCloseKey(environment);
 }
 

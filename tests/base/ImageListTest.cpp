@@ -1,6 +1,6 @@
 #include "base/Canvas.h"
 #include "base/ImageList.h"
-#include "sysinfo/OsVersion.h"
+#include "base/SystemVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -84,21 +84,21 @@ TEST(ImageList, SizeFlagsOverrideTheGivenSize) {
 
 TEST(ImageList, ColourDepthFollowsScreenSystemAndCommonControls) {
     const DWORD v581 = (5 << 16) | 81, v600 = 6 << 16;
-    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(24, v600, OS_NT));
-    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(32, v600 | 10, OS_NT));
-    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(32, v581, OS_NT));
-    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(16, v600, OS_NT));
-    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(15, v600, OS_NT));
-    EXPECT_EQ(ILC_COLOR4, ImageList::ColorFlag(7, v600, OS_NT));
-    EXPECT_EQ(ILC_COLOR, ImageList::ColorFlag(1, v600, OS_NT));
-    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(32, v600, OS_DOS | OS_98));
+    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(24, v600, 0));
+    EXPECT_EQ(ILC_COLOR32, ImageList::ColorFlag(32, v600 | 10, 0));
+    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(32, v581, 0));
+    EXPECT_EQ(ILC_COLOR16, ImageList::ColorFlag(16, v600, 0));
+    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(15, v600, 0));
+    EXPECT_EQ(ILC_COLOR4, ImageList::ColorFlag(7, v600, 0));
+    EXPECT_EQ(ILC_COLOR, ImageList::ColorFlag(1, v600, 0));
+    EXPECT_EQ(ILC_COLOR8, ImageList::ColorFlag(32, v600, 1));
 
     // The real list has the depth the rule gives for this screen and these common controls (Wine's
     // comctl32 reports 5.81, so 16 bits here); with IMAGELIST_COLOR32 it is 32 bits on any screen.
     HDC screen = GetDC(nullptr);
     int depth = GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
     ReleaseDC(nullptr, screen);
-    UINT expected = ImageList::ColorFlag(depth, CommonControlsVersion(), OsKindOf(ClassifyOs()));
+    UINT expected = ImageList::ColorFlag(depth, CommonControlsVersion(), !IsNtPlatform());
     ImageList list;
     ASSERT_EQ(1, list.Create(IMAGELIST_SMALL, 0, 0, 1, 1));
     EXPECT_EQ(expected == ILC_COLOR32 ? 32 : expected == ILC_COLOR16 ? 16 : 8, ImageDepth(list));
