@@ -10,14 +10,38 @@ namespace {
 
 // LOAD_LIBRARY_SEARCH_SYSTEM32 is understood where AddDllDirectory exists (Windows 8, and Windows 7 and
 // Vista with KB2533623); older loaders reject the flag with ERROR_INVALID_PARAMETER.
-bool LoaderHasSearchFlags() {
+int LoaderHasSearchFlags() {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     return kernel && GetProcAddress(kernel, "AddDllDirectory") != nullptr;
 }
 
-HMODULE LoadFromSystemFolder(const wchar_t* fileName) {
-    if (LoaderHasSearchFlags())
+// 1 when the activation context in force redirects the name to a side-by-side assembly, as the
+// program's manifest does for comctl32.dll (version 6). The loader then takes the assembly's copy and
+// never searches the program's folder or the path for that name.
+bool RedirectedSideBySide(const wchar_t* fileName) {
+    typedef BOOL(WINAPI * FindActCtxSectionStringFn)(DWORD, const GUID*, ULONG, LPCWSTR, PACTCTX_SECTION_KEYED_DATA);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FindActCtxSectionStringFn find = kernel ? reinterpret_cast<FindActCtxSectionStringFn>(reinterpret_cast<void*>(
+                                                  GetProcAddress(kernel, "FindActCtxSectionStringW")))
+                                            : nullptr;
+    if (!find)
+        return false;
+    ACTCTX_SECTION_KEYED_DATA data = {};
+    data.cbSize = sizeof(data);
+    // Without FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX no context handle is handed out to be released.
+    return find(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, fileName, &data) != FALSE;
+}
+
+} // namespace
+
+HMODULE Library::LoadFromSystem(const wchar_t* fileName, int useSearchFlags) {
+    if (useSearchFlags)
         return LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // A full path would bypass side-by-side redirection: comctl32.dll would come back as the system
+    // folder's version 5.82 (no themed controls, image lists without alpha) instead of the version 6
+    // the manifest asks for.
+    if (RedirectedSideBySide(fileName))
+        return LoadLibraryW(fileName);
     wchar_t path[MAX_PATH];
     UINT length = GetSystemDirectoryW(path, MAX_PATH);
     if (length == 0 || length + 1 + wcslen(fileName) + 1 > MAX_PATH)
@@ -27,8 +51,6 @@ HMODULE LoadFromSystemFolder(const wchar_t* fileName) {
     wcscat(path, fileName);
     return LoadLibraryW(path);
 }
-
-} // namespace
 
 int Library::Load(const wchar_t* fileName) {
     Free();
@@ -41,7 +63,7 @@ int Library::Load(const wchar_t* fileName) {
     // system folder, so a DLL planted beside the program (a download folder, a USB stick) would run
     // inside it. Bare names are therefore loaded from the system folder only; a path is taken as given.
     bool bareName = !wcschr(fileName, L'\\') && !wcschr(fileName, L'/');
-    module = bareName ? LoadFromSystemFolder(fileName) : LoadLibraryW(fileName);
+    module = bareName ? LoadFromSystem(fileName, LoaderHasSearchFlags()) : LoadLibraryW(fileName);
     SetErrorMode(oldMode);
     return module != nullptr;
 }

@@ -13,6 +13,10 @@ public:
     Library& operator=(const Library&) = delete;
 
     int Load(const wchar_t* fileName);
+    // A system library by bare name, never one planted in the program's folder or the current
+    // directory: with the loader's system-folder search flag (useSearchFlags 1), else by side-by-side
+    // redirection or by full system path. Load uses the flag where the loader understands it.
+    static HMODULE LoadFromSystem(const wchar_t* fileName, int useSearchFlags);
     FARPROC GetProc(const char* name) const;
     void Free();
     HMODULE Handle() const { return module; }

@@ -1,5 +1,7 @@
 #include "base/SlotArray.h"
 
+#include <limits.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -10,7 +12,10 @@ SlotArray::~SlotArray() {
 }
 
 int SlotArray::Setup(uintptr_t* buffer, unsigned capacity, unsigned growthStep, unsigned setupFlags) {
-    Enter();
+    // The lock is left as it was entered: under the old flags, whatever the new ones say.
+    const bool locked = !(flags & NO_LOCKING);
+    if (locked)
+        lock.Enter();
     if (flags & OWNS_ITEMS)
         free(items);
     items = nullptr;
@@ -34,7 +39,8 @@ int SlotArray::Setup(uintptr_t* buffer, unsigned capacity, unsigned growthStep, 
         memset(items, 0, (size_t)slotCapacity * sizeof(uintptr_t));
         count = slotCapacity;
     }
-    Leave();
+    if (locked)
+        lock.Leave();
     return result;
 }
 
@@ -42,7 +48,14 @@ int SlotArray::SetAtLocked(unsigned index, uintptr_t value) {
     if (!items || index >= slotCapacity) {
         if (!(flags & MAY_GROW))
             return 0;
-        unsigned newCapacity = index + (growth ? growth : 1);
+        // Checked arithmetic: on 32-bit Windows a slot count near 2^30 already overflows the byte size,
+        // and an index near 2^32 wraps the slot count itself; either would "grow" to a tiny block.
+        unsigned step = growth ? growth : 1;
+        if (index > UINT_MAX - step)
+            return 0;
+        unsigned newCapacity = index + step;
+        if ((size_t)newCapacity > SIZE_MAX / sizeof(uintptr_t))
+            return 0;
         uintptr_t* grown =
             (uintptr_t*)realloc((flags & OWNS_ITEMS) ? items : nullptr, (size_t)newCapacity * sizeof(uintptr_t));
         if (!grown)

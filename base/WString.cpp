@@ -384,6 +384,10 @@ void WString::Delete(int position, int count) {
 wchar_t* WString::SetAt(int index, wchar_t c) {
     if (!buffer || index < 0 || index > Length())
         return nullptr;
+    // The terminator's place only takes another terminator: anything else would leave the text
+    // unterminated, and the recount would run on into the unused part of the buffer.
+    if (index == Length() && c != 0)
+        return nullptr;
     buffer[index] = c;
     Recount();
     return buffer;
@@ -724,8 +728,11 @@ void StripQuotes(wchar_t* text) {
     if (!text || text[0] != L'"')
         return;
     size_t length = wcslen(text);
-    // The last character is taken as the closing quote; a lone quote simply disappears.
-    size_t keep = length >= 2 ? length - 2 : 0;
+    // The closing quote goes only where there is one: an unclosed quote ("C:\Tools) keeps its last
+    // real character. A lone quote simply disappears.
+    size_t keep = length - 1;
+    if (keep > 0 && text[length - 1] == L'"')
+        keep--;
     memmove(text, text + 1, keep * sizeof(wchar_t));
     text[keep] = 0;
 }

@@ -141,11 +141,26 @@ const wchar_t* CommandLineParser::ParseResponseFile(const wchar_t* p, int& resul
         stop = true;
         return p;
     }
-    FileObject file;
-    if (!file.Open(fileName, FileObject::READ, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+    // A file that names itself, or two that name each other, would recurse until the stack overflows:
+    // the nesting is bounded, and a file already being read is skipped (and counts as a failure).
+    wchar_t fullPath[MAX_PATH];
+    DWORD length = GetFullPathNameW(fileName, MAX_PATH, fullPath, nullptr);
+    if (length == 0 || length >= MAX_PATH || openFiles.size() >= MaxResponseNesting) {
         result = 0;
         return next;
     }
+    for (const std::wstring& open : openFiles) {
+        if (_wcsicmp(open.c_str(), fullPath) == 0) {
+            result = 0;
+            return next;
+        }
+    }
+    FileObject file;
+    if (!file.Open(fullPath, FileObject::READ, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+        result = 0;
+        return next;
+    }
+    openFiles.push_back(fullPath);
     WString line;
     while (file.ReadLine(line, 0, 0)) {
         if (!Parse(line)) {
@@ -153,6 +168,7 @@ const wchar_t* CommandLineParser::ParseResponseFile(const wchar_t* p, int& resul
             break;
         }
     }
+    openFiles.pop_back();
     return next;
 }
 

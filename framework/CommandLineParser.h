@@ -5,6 +5,9 @@
 #include "base/SyncList.h"
 #include "base/WString.h"
 
+#include <string>
+#include <vector>
+
 class CommandLineParser {
 public:
     enum OptionType { NUMBER = 0, HEX_NUMBER = 1, SWITCH = 2, TEXT = 3, FREE_ARGUMENT = 4 };
@@ -41,7 +44,12 @@ private:
     // A new entry appended to the list, or null when it cannot be allocated.
     Option* NewOption(const wchar_t* name, int type, const wchar_t* description);
 
+    // Response files may name further response files, up to this depth.
+    static const size_t MaxResponseNesting = 8;
+
     SyncList options;
+    // Full paths of the response files being read, outermost first.
+    std::vector<std::wstring> openFiles;
 };
 
 // Reads the token at p (leading spaces skipped) up to the first space outside double quotes; two

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
 #include <string>
+#include <wctype.h>
 #include <vector>
 
 namespace {
@@ -150,6 +153,18 @@ TEST(SlotArray, AddReusesEmptySlotsAndGrows) {
     EXPECT_EQ(0, bounded.Add(9)) << "a fixed array does not grow";
 }
 
+TEST(SlotArray, GrowthThatCannotBeAddressedFails) {
+    SlotArray slots;
+    ASSERT_EQ(1, slots.Setup(nullptr, 2, 4, SlotArray::MAY_GROW));
+    EXPECT_EQ(0, slots.SetAt(0xFFFFFFFFu, 1)) << "the slot count would wrap to a tiny block";
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(0, slots.SetAt(0x40000000u, 1)) << "the byte size would wrap on 32-bit";
+    }
+    EXPECT_EQ(1, slots.SetAt(5, 7));
+    EXPECT_EQ(6u, slots.Count());
+    EXPECT_EQ(7u, slots.GetAt(5));
+}
+
 TEST(Event, WaitReportsTimeoutAndSignal) {
     Event event;
     ASSERT_EQ(1, event.Create(1, 0, nullptr, 0));
@@ -257,6 +272,33 @@ TEST(Clock, TickCountAndStopwatch) {
     EXPECT_EQ(1234u, watch.Milliseconds());
 }
 
+TEST(Library, CommonControlsComeFromTheAssemblyTheManifestAsksFor) {
+    // This program carries Veltrix's manifest, which asks for the common controls 6 assembly. Both
+    // loader paths must honour it: a full system path would give the older library of the system folder.
+    // (Wine's assembly copy reports version 5.81 like its system one; Windows' reports 6.)
+    bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    typedef HRESULT(CALLBACK * DllGetVersionFn)(DLLVERSIONINFO*);
+    for (int useSearchFlags = 0; useSearchFlags < 2; useSearchFlags++) {
+        HMODULE comctl = Library::LoadFromSystem(L"comctl32.dll", useSearchFlags);
+        ASSERT_NE(nullptr, comctl);
+        wchar_t path[MAX_PATH] = L"";
+        GetModuleFileNameW(comctl, path, MAX_PATH);
+        std::wstring lower = path;
+        for (wchar_t& c : lower)
+            c = towlower(c);
+        EXPECT_NE(std::wstring::npos, lower.find(L"\\winsxs\\"))
+            << "loaded " << std::string(lower.begin(), lower.end()) << " with the search flag " << useSearchFlags;
+        EXPECT_NE(std::wstring::npos, lower.find(L"common-controls_6595b64144ccf1df_6."));
+        auto getVersion = (DllGetVersionFn)(void*)GetProcAddress(comctl, "DllGetVersion");
+        DLLVERSIONINFO version = {sizeof(version), 0, 0, 0, 0};
+        ASSERT_TRUE(getVersion && SUCCEEDED(getVersion(&version)));
+        if (!wine) {
+            EXPECT_EQ(6u, version.dwMajorVersion);
+        }
+        FreeLibrary(comctl);
+    }
+}
+
 TEST(Library, BareNamesLoadFromTheSystemFolderOnly) {
     // A library named like a system DLL lies beside this test program.
     wchar_t own[MAX_PATH];
@@ -282,6 +324,12 @@ TEST(Library, BareNamesLoadFromTheSystemFolderOnly) {
     GetModuleFileNameW(library.Handle(), loaded, MAX_PATH);
     GetSystemDirectoryW(system, MAX_PATH);
     EXPECT_EQ(0, _wcsnicmp(loaded, system, wcslen(system))) << "loaded from elsewhere";
+    // Loaders without the system-folder search flag (Vista, 7 without its update) are kept off the
+    // planted library too.
+    HMODULE old = Library::LoadFromSystem(L"dciman32.dll", 0);
+    ASSERT_NE(nullptr, old);
+    EXPECT_EQ(nullptr, GetProcAddress(old, "VeltrixPlantedMarker")) << "the planted library was loaded";
+    FreeLibrary(old);
 
     Library missing;
     EXPECT_EQ(0, missing.Load(L"no-such-library-veltrix.dll"));

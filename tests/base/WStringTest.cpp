@@ -138,6 +138,8 @@ TEST(WString, LeftMidDeleteInsert) {
     s.InsertChar(0, L'<');
     EXPECT_STREQ(L"<wow!", s.Buffer());
     EXPECT_EQ(nullptr, s.SetAt(6, L'x'));
+    EXPECT_EQ(nullptr, s.SetAt(5, L'x')) << "the terminator's place takes only a terminator";
+    EXPECT_STREQ(L"<wow!", s.Buffer());
     s.SetAt(2, 0);
     EXPECT_STREQ(L"<w", s.Buffer());
     EXPECT_EQ(2, s.Length());
@@ -326,6 +328,9 @@ TEST(PathText, InPlaceHelpers) {
     wcscpy(text, L"\"C:\\Program Files\\x.exe\"");
     StripQuotes(text);
     EXPECT_STREQ(L"C:\\Program Files\\x.exe", text);
+    wcscpy(text, L"\"C:\\Tools");
+    StripQuotes(text);
+    EXPECT_STREQ(L"C:\\Tools", text) << "an unclosed quote keeps the last character";
 
     wcscpy(text, L"Veltrix.exe");
     StripExtension(text, 3);

@@ -88,6 +88,21 @@ TEST_F(CommandLine, ResponseFilesApplyLineByLine) {
     EXPECT_STREQ(L"C:\\Tools Folder", parser.GetString(L"r"));
 }
 
+TEST_F(CommandLine, ResponseFilesThatNameThemselvesOrEachOtherEnd) {
+    TempFolder folder{L"cmdline-loop"};
+    std::wstring self = folder.Path() + L"\\self.rsp", a = folder.Path() + L"\\a.rsp", b = folder.Path() + L"\\b.rsp";
+    folder.Write(L"self.rsp", "-s\n@\"" + std::string(self.begin(), self.end()) + "\"\n");
+    folder.Write(L"a.rsp", "-e\n@\"" + std::string(b.begin(), b.end()) + "\"\n");
+    folder.Write(L"b.rsp", "-o 2\n@\"" + std::string(a.begin(), a.end()) + "\"\n");
+    EXPECT_EQ(0, parser.Parse((L"@\"" + self + L"\" @\"" + a + L"\" -p").c_str())) << "the loops count as failures";
+    EXPECT_EQ(1, parser.GetNumber(L"s"));
+    EXPECT_EQ(1, parser.GetNumber(L"e"));
+    EXPECT_EQ(2, parser.GetNumber(L"o"));
+    EXPECT_EQ(1, parser.GetNumber(L"p")) << "parsing goes on after the loops";
+    parser.Parse(L"-r \"C:\\Tools");
+    EXPECT_STREQ(L"C:\\Tools", parser.GetString(L"r")) << "an unclosed quote keeps the last character";
+}
+
 TEST_F(CommandLine, MissingResponseFileKeepsWhatWasParsedBefore) {
     EXPECT_EQ(0, parser.Parse(L"-s @C:\\no\\such\\file.rsp -e"));
     EXPECT_EQ(1, parser.GetNumber(L"s"));
