@@ -28,8 +28,11 @@ int AppWindow::Run(HINSTANCE moduleInstance, int showCommand, HWND parentWindow)
     if (SetProcessDPIAwareFn setDpiAware = user.Get<SetProcessDPIAwareFn>("SetProcessDPIAware"))
         setDpiAware();
 
-    if (!InitApplication() || !InitAccelerators() || !InitInstance())
+    if (!InitApplication() || !InitAccelerators() || !InitInstance()) {
+        // A failed start leaves no application behind for Current() to hand out.
+        current = nullptr;
         return 0;
+    }
     ShowWindow(window, showCommand);
     UpdateWindow(window);
     int exitCode = MessageLoop();
@@ -90,6 +93,14 @@ LRESULT CALLBACK AppWindow::SharedWindowProc(HWND hwnd, UINT message, WPARAM wPa
     }
     if (!self)
         return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        // The last message the window gets: afterwards the handle is dead and may be reused by another
+        // window, so neither the object nor the window may point at the other any more.
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (self->window == hwnd)
+            self->window = nullptr;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
     switch (message) {
         case WM_DESTROY:
             return self->OnDestroy();

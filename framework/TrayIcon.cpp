@@ -2,17 +2,23 @@
 
 #include "sysinfo/OsVersion.h"
 
+#include <stddef.h>
 #include <wchar.h>
 
 namespace {
 
-// The structure grew with each Windows version; older shells reject the newer sizes.
+// The structure grew with each Windows version; older shells reject the newer sizes. The sizes are
+// taken from the structure's layout because they differ between 32-bit and 64-bit programs (956, 952
+// and 936 bytes in a 32-bit one).
+static_assert(sizeof(void*) != 4 || (sizeof(NOTIFYICONDATAW) == 956 && offsetof(NOTIFYICONDATAW, hBalloonIcon) == 952 &&
+                                     offsetof(NOTIFYICONDATAW, guidItem) == 936),
+              "the sizes 32-bit shells know");
 DWORD NotifyDataSize() {
     if (IsOsAtLeast(OS_VISTA, 0))
-        return 956;
+        return sizeof(NOTIFYICONDATAW);
     if (IsOsAtLeast(OS_XP, 0))
-        return 952;
-    return 936;
+        return offsetof(NOTIFYICONDATAW, hBalloonIcon);
+    return offsetof(NOTIFYICONDATAW, guidItem);
 }
 
 } // namespace

@@ -52,6 +52,11 @@ protected:
     }
 };
 
+class FailingWindow : public AppWindow {
+protected:
+    LRESULT OnCreate() override { return -1; }
+};
+
 } // namespace
 
 TEST(AppWindow, RunCreatesAHiddenUniquelyNamedWindowAndEndsWithTheQuit) {
@@ -64,10 +69,16 @@ TEST(AppWindow, RunCreatesAHiddenUniquelyNamedWindowAndEndsWithTheQuit) {
     EXPECT_EQ(0u, name.find(L"Kavrin_{"));
     EXPECT_EQ(45u, name.size());
     EXPECT_EQ(nullptr, AppWindow::Current()) << "forgotten once Run has returned";
+    EXPECT_EQ(nullptr, app.Window()) << "the destroyed window's handle is forgotten";
 
     RecordingWindow second;
     second.Run(GetModuleHandleW(nullptr), SW_HIDE, nullptr);
     EXPECT_NE(name, std::wstring(second.ClassName().Buffer()));
+
+    // A window that refuses to be created ends Run at once, and no application is left current.
+    FailingWindow failing;
+    EXPECT_EQ(0, failing.Run(GetModuleHandleW(nullptr), SW_HIDE, nullptr));
+    EXPECT_EQ(nullptr, AppWindow::Current());
 }
 
 TEST(AppWindow, SizeIsClampedToTheMinimumUnlessNoSize) {
