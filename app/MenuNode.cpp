@@ -10,7 +10,7 @@
 #include "framework/ComApartment.h"
 #include "framework/ComObject.h"
 #include "framework/AboutDialog.h"
-#include "sysinfo/OsVersion.h"
+#include "sysinfo/Wow64RedirectionOff.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
@@ -289,8 +289,14 @@ HICON MenuNode::ShellIcon() {
         return nullptr;
     path.Append(relativePath);
     SHFILEINFOW info = {};
-    HIMAGELIST systemList = (HIMAGELIST)SHGetFileInfoW(path, 0, &info, sizeof(info),
-                                                       SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    HIMAGELIST systemList = nullptr;
+    {
+        // A shortcut to a program in the 64-bit System32 must be resolved there, or the icon found is
+        // a wrong or generic one, and it would be kept in the cache.
+        Wow64RedirectionOff redirection;
+        systemList = (HIMAGELIST)SHGetFileInfoW(path, 0, &info, sizeof(info),
+                                                SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    }
     HICON icon = systemList ? ImageList_GetIcon(systemList, info.iIcon, ILD_NORMAL) : nullptr;
     if (info.szDisplayName[0])
         name.Assign(info.szDisplayName);
@@ -363,13 +369,9 @@ int MenuNode::Launch() {
         if (SourceFolder(flags, path)) {
             path.Append(relativePath);
             // The shell must resolve a shortcut's system paths as a 64-bit caller would, so WOW64
-            // file-system redirection is off for this one call. It is restored at once: the loader
-            // needs it to find the 32-bit system libraries of any later load on this thread.
-            void* redirection = nullptr;
-            int disabled = SetWow64Redirection(1, &redirection);
+            // file-system redirection is off for this one call.
+            Wow64RedirectionOff redirection;
             ShellRun(path, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
-            if (disabled)
-                SetWow64Redirection(0, &redirection);
         }
         return 1;
     }
@@ -422,13 +424,19 @@ void MenuNode::RunCommand(int type) {
         case CMD_RUN:
             RunShellDialog(false);
             break;
-        case CMD_CONTROL_PANEL:
+        case CMD_CONTROL_PANEL: {
+            // The native control.exe and cmd.exe, not the 32-bit copies in SysWOW64: a 32-bit Control
+            // Panel lacks the 64-bit applets, and a 32-bit prompt sees a redirected system.
+            Wow64RedirectionOff redirection;
             ShellRun(L"control", nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
             break;
-        case CMD_ADMIN_CONSOLE:
+        }
+        case CMD_ADMIN_CONSOLE: {
+            Wow64RedirectionOff redirection;
             // The system asks for elevation; a refusal starts nothing and shows the shell's own message.
             ShellRun(L"cmd", nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
             break;
+        }
         case CMD_EXIT:
             if (AppWindow* app = AppWindow::Current())
                 app->Close();
