@@ -56,8 +56,8 @@ LRESULT StartMenuApp::OnCreate() {
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
 
-    // COM for the shell calls of the start-up only; commands that need COM later open their own.
-    ComApartment com;
+    // The shell's calls (SHGetFileInfoW, ShellExecuteExW, the automation object) need COM on the
+    // calling thread; every menu is built and every command run on this thread, for its whole life.
     com.Init(0);
 
     RegisterOptions();
@@ -106,6 +106,9 @@ int StartMenuApp::CachePath(int portableMode, WString& path) {
 }
 
 int StartMenuApp::ShowStartMenu(POINT point) {
+    // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
+    if (menuOpen)
+        return 0;
     tree.reset();
     tree.reset(new (std::nothrow) MenuNode(nullptr));
     if (!tree)
@@ -128,7 +131,10 @@ int StartMenuApp::ShowStartMenu(POINT point) {
 
     tree->BuildMenu(nullptr, instance, window, iconCache.IsOpen() ? &iconCache : nullptr);
     tree->menu.NotifyByPosition();
-    return tree->menu.Show(&point);
+    menuOpen = 1;
+    int shown = tree->menu.Show(&point);
+    menuOpen = 0;
+    return shown;
 }
 
 LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
@@ -173,9 +179,18 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return OnMenuCommand(wParam, (HMENU)lParam);
         case TrayMessage:
             if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK || lParam == WM_RBUTTONDOWN) {
+                // A double click sends a second notification while the first one's menu is open (the
+                // menu loop dispatches it); it must not rebuild the tree under that menu.
+                if (menuOpen)
+                    return 1;
                 POINT cursor = {0, 0};
                 GetCursorPos(&cursor);
                 ShowStartMenu(cursor);
+                // The choice is posted as the menu closes; a notification queued before it would replace
+                // the tree first and leave the choice naming a destroyed menu. So it is handled now.
+                MSG choice;
+                if (PeekMessageW(&choice, window, WM_MENUCOMMAND, WM_MENUCOMMAND, PM_REMOVE))
+                    OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
                 return 1;
             }
             break;
@@ -200,6 +215,7 @@ LRESULT StartMenuApp::OnDestroy() {
     }
     tree.reset();
     settings.Close();
+    com.Uninit();
     PostQuitMessage(0);
     return 0;
 }

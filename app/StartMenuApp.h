@@ -5,6 +5,7 @@
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "framework/AppWindow.h"
+#include "framework/ComApartment.h"
 #include "framework/CommandLineParser.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
@@ -41,6 +42,7 @@ private:
     static void FixEnvironment();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
 
+    ComApartment com;
     std::unique_ptr<MenuNode> tree;
     IconCache iconCache;
     TrayIcon trayIcon;
@@ -48,4 +50,6 @@ private:
     CommandLineParser commandLine;
     int portable = 0;
     int trayMode = 0;
+    // 1 while TrackPopupMenu runs on the tree's root menu.
+    int menuOpen = 0;
 };

@@ -13,6 +13,7 @@
 #include <shlobj.h>
 #include <string>
 #include <vector>
+#include <wctype.h>
 
 namespace {
 
@@ -82,6 +83,16 @@ TEST_F(StartMenuE2E, OnceModeShowsTheTreeAndEscapeEndsTheProgram) {
     ASSERT_NE(nullptr, main);
     EXPECT_FALSE(IsWindowVisible(main)) << "the main window is never shown";
 
+    // The common controls are the side-by-side version 6 the manifest asks for, never the system
+    // folder's older library (which would draw 16-bit image lists and unthemed controls).
+    std::vector<std::wstring> comctl = veltrix.ModulePaths(L"comctl32.dll");
+    ASSERT_FALSE(comctl.empty());
+    for (std::wstring path : comctl) {
+        std::transform(path.begin(), path.end(), path.begin(), towlower);
+        EXPECT_NE(std::wstring::npos, path.find(L"\\winsxs\\")) << std::string(path.begin(), path.end());
+        EXPECT_NE(std::wstring::npos, path.find(L"common-controls_6595b64144ccf1df_6."));
+    }
+
     VeltrixProcess::PressKey(VK_ESCAPE);
     DWORD exitCode = 1;
     // The program closes about a second after the menu was dismissed.
@@ -147,6 +158,40 @@ TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
     VeltrixProcess::PressKey(VK_ESCAPE);
     Sleep(500);
 
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+}
+
+TEST_F(StartMenuE2E, ADoubleClickOnTheTrayIconKeepsTheOpenMenuWorking) {
+    std::wstring marker = root.Path() + L"\\launched.txt";
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\alpha.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe",
+                             L"\"" + marker + L"\""));
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    // A double click: the press opens the menu, and the double-click notification arrives while it is
+    // open. It must neither replace the tree under the open menu nor open a second one.
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    HWND popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONUP);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDBLCLK);
+    Sleep(1000);
+    ASSERT_TRUE(veltrix.IsRunning());
+    EXPECT_TRUE(IsWindowVisible(popup)) << "the first menu stays open";
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
+
+    // Its items still lead to their entries.
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RETURN);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
+        Sleep(100);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the chosen program did not run";
+    EXPECT_TRUE(veltrix.IsRunning()) << "tray mode goes on after a choice";
     PostMessageW(main, WM_CLOSE, 0, 0);
     DWORD exitCode = 1;
     EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));

@@ -1,5 +1,7 @@
 #include "VeltrixProcess.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 struct Search {
@@ -148,4 +150,19 @@ void VeltrixProcess::PressKey(WORD virtualKey) {
     input[1] = input[0];
     input[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, input, sizeof(INPUT));
+}
+
+std::vector<std::wstring> VeltrixProcess::ModulePaths(const wchar_t* fileName) const {
+    std::vector<std::wstring> paths;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process.dwProcessId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return paths;
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        if (_wcsicmp(module.szModule, fileName) == 0)
+            paths.push_back(module.szExePath);
+    }
+    CloseHandle(snapshot);
+    return paths;
 }

@@ -32,6 +32,8 @@ public:
     // Texts of the items of the menu shown in a popup window; separators read as "-".
     static std::vector<std::wstring> MenuItems(HWND popup);
     static std::wstring ClassName(HWND window);
+    // Full paths of the modules of that file name loaded in the process.
+    std::vector<std::wstring> ModulePaths(const wchar_t* fileName) const;
 
     // Keyboard input as the user types it, to whatever has the focus.
     static void PressKey(WORD virtualKey);
