@@ -254,6 +254,15 @@ TEST_F(LaunchE2E, ControlPanelAndAdminCommandLineStartTheNativeSystemPrograms) {
             EXPECT_NE(TokenElevationTypeLimited, type);
             CloseHandle(token);
             CloseHandle(process);
+            // And the prompt's console window opens (Wine's conhost.exe, started for it).
+            bool console = false;
+            DWORD start = GetTickCount();
+            while (!console && GetTickCount() - start < 10000) {
+                for (DWORD other : started.Current())
+                    console = console || !StartedProcesses::Windows(other).empty();
+                Sleep(100);
+            }
+            EXPECT_TRUE(console) << "no console window";
         }
     }
 }

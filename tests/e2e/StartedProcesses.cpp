@@ -47,39 +47,47 @@ StartedProcesses::StartedProcesses(DWORD ancestorId) : ancestor(ancestorId) {
 }
 
 StartedProcesses::~StartedProcesses() {
-    Current();
-    for (DWORD id : seen) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!process)
-            continue;
-        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process, 99);
-            WaitForSingleObject(process, 5000);
+    // A process being ended may just be starting another (cmd.exe its console host, say), which would
+    // live on holding the test's output pipes: end what is found until a round finds nothing alive.
+    for (int round = 0; round < 20; round++) {
+        int alive = 0;
+        for (DWORD id : Current()) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            if (!process)
+                continue;
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+                alive++;
+                TerminateProcess(process, 99);
+                WaitForSingleObject(process, 5000);
+            }
+            CloseHandle(process);
         }
-        CloseHandle(process);
+        if (!alive)
+            break;
+        Sleep(200);
     }
 }
 
 std::vector<DWORD> StartedProcesses::Current() {
     std::map<DWORD, Entry> processes = Snapshot();
-    std::vector<DWORD> started;
-    for (const auto& process : processes) {
-        if (before.count(process.first))
-            continue;
-        // Up the chain of new processes to the ancestor (which may have ended by now).
-        DWORD parent = process.second.parent;
-        for (int depth = 0; depth < 16 && parent != ancestor; depth++) {
-            auto up = processes.find(parent);
-            if (up == processes.end() || before.count(parent))
-                break;
-            parent = up->second.parent;
-        }
-        if (parent == ancestor) {
-            started.push_back(process.first);
-            seen.insert(process.first);
+    // A new process belongs when its parent is the ancestor or a process found before, even one that has
+    // ended since (its children live on). Repeated until nothing is added: the snapshot is not in creation
+    // order. Membership is decided afresh each time, so a reused process id does not carry it over.
+    std::set<DWORD> members;
+    for (bool added = true; added;) {
+        added = false;
+        for (const auto& process : processes) {
+            DWORD parent = process.second.parent;
+            if (before.count(process.first) || members.count(process.first))
+                continue;
+            if (parent == ancestor || seen.count(parent) || members.count(parent)) {
+                members.insert(process.first);
+                added = true;
+            }
         }
     }
-    return started;
+    seen.insert(members.begin(), members.end());
+    return std::vector<DWORD>(members.begin(), members.end());
 }
 
 DWORD StartedProcesses::WaitFor(const wchar_t* exeName, DWORD milliseconds) {
