@@ -1,6 +1,8 @@
 #pragma once
 // Shortcuts made through the shell's link object, as installers make them, and the folder of the test
 // programs, where the helper programs are built.
+// Installers store the target's own icon location in the shortcut, and Wine takes a shortcut's icon only
+// from that location (Windows would also look at the target), so the test shortcuts store it too.
 
 #include <windows.h>
 #include <objbase.h>
@@ -15,6 +17,7 @@ inline bool MakeShortcut(const std::wstring& link, const std::wstring& target, c
         return false;
     shellLink->SetPath(target.c_str());
     shellLink->SetArguments(arguments.c_str());
+    shellLink->SetIconLocation(target.c_str(), 0);
     IPersistFile* file = nullptr;
     bool saved = false;
     if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void**)&file))) {

@@ -1,7 +1,8 @@
 // make_shortcut LINK TARGET [ARGUMENTS]
 // Writes a shortcut (.lnk) through the shell's link object, as Explorer and installers do. Used to lay
 // out demo, test and benchmark Start Menus. LINK may start with "common:" or "user:" for the all-users
-// or the current user's Programs folder; missing folders are created.
+// or the current user's Programs folder; missing folders are created. The target's icon location is stored
+// in the shortcut as installers do: Wine takes a shortcut's icon only from there.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -46,6 +47,7 @@ int wmain(int argc, wchar_t** argv) {
     if (SUCCEEDED(
             CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&shellLink))) {
         shellLink->SetPath(argv[2]);
+        shellLink->SetIconLocation(argv[2], 0);
         if (argc > 3)
             shellLink->SetArguments(argv[3]);
         IPersistFile* file = nullptr;

@@ -44,6 +44,7 @@ bool MakeStartMenu(const std::wstring& root, int entries) {
     GetWindowsDirectoryW(target, MAX_PATH);
     wcscat(target, L"\\notepad.exe");
     link->SetPath(target);
+    link->SetIconLocation(target, 0); // as installers do; Wine takes a shortcut's icon only from here
     CreateDirectoryW(root.c_str(), nullptr);
     bool ok = file != nullptr;
     for (int i = 0; ok && i < entries; i++) {

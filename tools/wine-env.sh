@@ -17,8 +17,10 @@ veltrix_wine_env() {
     export WINE_STATE=${VELTRIX_WINE_STATE:-$build/wine}
     export WINEPREFIX=$WINE_STATE/prefix
     export WINEDEBUG=${VELTRIX_WINEDEBUG:--all}
-    # No Mono or Gecko install prompts: the prefix is made without them.
-    export WINEDLLOVERRIDES="mscoree=;mshtml="
+    # No Mono or Gecko install prompts: the prefix is made without them. Wine's menu builder is off:
+    # it turns every shortcut saved below a Start Menu folder (the tests and the demo make many) into a
+    # .desktop file in the host's ~/.local/share/applications/wine, and the host's menus are not ours.
+    export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
     mkdir -p "$WINE_STATE"
     if veltrix_can_run_32bit; then
         WINE=wine
@@ -38,18 +40,40 @@ veltrix_can_run_32bit() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# Creates the prefix once. Several callers may race for it, so a lock serialises them.
+# What a prefix made here holds beyond Wine's defaults; raise it when veltrix_wine_settings changes, and
+# prefixes made before are brought up to date on their next use.
+VELTRIX_PREFIX_LEVEL=2
+
+# Creates the prefix once, and brings an older one up to the current level. Several callers may race for
+# it, so a lock serialises them.
 veltrix_wine_prefix() {
-    [ -f "$WINEPREFIX/.veltrix-ready" ] && return 0
+    [ "$(cat "$WINEPREFIX/.veltrix-ready" 2>/dev/null)" = "$VELTRIX_PREFIX_LEVEL" ] && return 0
     (
         flock 9
-        if [ ! -f "$WINEPREFIX/.veltrix-ready" ]; then
-            echo "creating the Wine prefix in $WINEPREFIX" >&2
-            "$WINE" wineboot --init >/dev/null 2>&1
-            wineserver -w
-            touch "$WINEPREFIX/.veltrix-ready"
+        if [ "$(cat "$WINEPREFIX/.veltrix-ready" 2>/dev/null)" != "$VELTRIX_PREFIX_LEVEL" ]; then
+            if [ ! -f "$WINEPREFIX/.veltrix-ready" ]; then
+                echo "creating the Wine prefix in $WINEPREFIX" >&2
+                "$WINE" wineboot --init >/dev/null 2>&1
+            fi
+            veltrix_wine_settings
+            # The server writes the registry to disk when it ends. (A bound on the wait: the persistent
+            # server of a running test session never ends by itself, and it has the changes already.)
+            timeout 60 wineserver -w || true
+            echo "$VELTRIX_PREFIX_LEVEL" >"$WINEPREFIX/.veltrix-ready"
         fi
     ) 9>"$WINE_STATE/prefix.lock"
+}
+
+# Where Wine's defaults differ from Windows in ways the menus show, the prefix is made to match Windows.
+veltrix_wine_settings() {
+    # Windows maps the extension .exe to the class exefile, whose DefaultIcon "%1" makes the shell take
+    # a program's icon from the program itself. Wine's default registry has the class but not the
+    # mapping, so SHGetFileInfoW gives every program the generic icon. Both registry views, so that
+    # 32-bit and 64-bit programs read the same.
+    local view
+    for view in 64 32; do
+        "$WINE" reg add 'HKLM\Software\Classes\.exe' /ve /d exefile /f /reg:$view </dev/null >/dev/null 2>&1 || true
+    done
 }
 
 # Uses the display the session started when DISPLAY is not set by the caller.

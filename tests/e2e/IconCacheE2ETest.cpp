@@ -1,12 +1,15 @@
-// The icon cache as the real program leaves it: Veltrix.sql in the user's temporary folder.
+// The icon cache as the real program leaves it: Veltrix.sql in the user's temporary folder (beside the
+// program in portable mode), and the icons of the menus as they appear on the screen.
 #include "VeltrixProcess.h"
 
 #include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/IconCache.h"
+#include "app/IconHandle.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,13 +33,16 @@ struct Row {
     unsigned hash = 0;
     std::wstring name;
     size_t iconBytes = 0;
+    std::vector<unsigned char> icon;
 };
 
 // Every row of the cache file, by path.
-std::map<std::wstring, Row> ReadRows() {
+std::map<std::wstring, Row> ReadRows(const std::wstring& file = CacheFile()) {
     std::map<std::wstring, Row> rows;
+    if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return rows;
     IconCache cache;
-    if (!cache.Open(CacheFile().c_str(), 0, 0))
+    if (!cache.Open(file.c_str(), 0, 0))
         return rows;
     CacheCursor* cursor = nullptr;
     if (cache.Execute(L"SELECT path, flags, hash, name, icon FROM cache ORDER BY path;", &cursor) && cursor) {
@@ -53,6 +59,7 @@ std::map<std::wstring, Row> ReadRows() {
             row.hash = (unsigned)wcstoul(hash.Buffer(), nullptr, 10);
             row.name = name.Buffer();
             row.iconBytes = icon.size();
+            row.icon = icon;
             rows[path.Buffer()] = row;
             if (!cursor->Step())
                 break;
@@ -60,6 +67,78 @@ std::map<std::wstring, Row> ReadRows() {
         cache.ReleaseCursor(cursor);
     }
     return rows;
+}
+
+// Pixels of a picture, row by row, as 0xRRGGBB.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<DWORD> data;
+    DWORD At(int x, int y) const { return data[(size_t)y * width + x] & 0xFFFFFF; }
+};
+
+// Draws into a fresh picture of that size: with `area` the screen's pixels there, as the user sees them,
+// else `paint` on a background of `background`.
+Pixels Picture(int width, int height, const RECT* area, COLORREF background, HICON paint) {
+    Pixels picture;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        if (area) {
+            BitBlt(dc, 0, 0, width, height, screen, area->left, area->top, SRCCOPY);
+        } else {
+            HBRUSH brush = CreateSolidBrush(background);
+            RECT all = {0, 0, width, height};
+            FillRect(dc, &all, brush);
+            DeleteObject(brush);
+            DrawIconEx(dc, 0, 0, paint, width, height, 0, nullptr, DI_NORMAL);
+        }
+        GdiFlush();
+        picture.width = width;
+        picture.height = height;
+        picture.data.assign((const DWORD*)bits, (const DWORD*)bits + (size_t)width * height);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+// The largest difference of one colour channel between two pixels.
+int ChannelDistance(DWORD a, DWORD b) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = abs((int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF));
+        most = d > most ? d : most;
+    }
+    return most;
+}
+
+// The top of the first place, in columns left..left+span of the picture, where `pattern` shows with every
+// channel of every pixel within `tolerance`; -1 when nowhere.
+int FindPattern(const Pixels& picture, const Pixels& pattern, int left, int span, int tolerance, int* foundX) {
+    for (int y = 0; y + pattern.height <= picture.height; y++) {
+        for (int x = left; x <= left + span && x + pattern.width <= picture.width; x++) {
+            bool match = true;
+            for (int py = 0; match && py < pattern.height; py++)
+                for (int px = 0; match && px < pattern.width; px++)
+                    match = ChannelDistance(picture.At(x + px, y + py), pattern.At(px, py)) <= tolerance;
+            if (match) {
+                *foundX = x;
+                return y;
+            }
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -79,9 +158,9 @@ protected:
         CoUninitialize();
     }
     // One once-mode run that shows the menu and is dismissed; the menu's items are returned.
-    std::vector<std::wstring> RunOnce() {
+    std::vector<std::wstring> RunOnce(const std::wstring& options = L"") {
         VeltrixProcess veltrix;
-        if (!veltrix.Start(L"-r \"" + root.Path() + L"\""))
+        if (!veltrix.Start(L"-r \"" + root.Path() + L"\"" + options))
             return {};
         HWND popup = veltrix.WaitForMenu(15000);
         std::vector<std::wstring> items = popup ? VeltrixProcess::MenuItems(popup) : std::vector<std::wstring>();
@@ -190,4 +269,85 @@ TEST_F(IconCacheE2E, At120DotsPerInchTheMenusUseAndStore20PixelIcons) {
     ASSERT_EQ(2u, rows.size());
     // One 20 x 20 image with 32-bit colour: 22 + 40 + 1600 + 80 bytes.
     EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes);
+}
+
+TEST_F(IconCacheE2E, ProgramsWithDifferentIconsShowAndStoreDifferentIcons) {
+    // The marker program carries an icon of its own; Wine's Notepad has another.
+    wchar_t notepad[MAX_PATH];
+    GetWindowsDirectoryW(notepad, MAX_PATH);
+    wcscat(notepad, L"\\notepad.exe");
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Notepad.lnk", notepad));
+
+    // The menu opens at the mouse; with the mouse on its corner no item is highlighted.
+    SetCursorPos(8, 8);
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
+    HWND popup = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, popup);
+    std::vector<std::wstring> items = VeltrixProcess::MenuItems(popup);
+    Sleep(500);
+    RECT area;
+    GetWindowRect(popup, &area);
+    Pixels menu = Picture(area.right - area.left, area.bottom - area.top, &area, 0, nullptr);
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    ASSERT_TRUE(veltrix.WaitForExit(10000));
+    ASSERT_GE(items.size(), 2u);
+    ASSERT_EQ(L"Alpha", items[0]);
+    ASSERT_EQ(L"Notepad", items[1]);
+
+    std::map<std::wstring, Row> rows = ReadRows();
+    const std::vector<unsigned char>& alphaBlob = rows[L"Alpha.lnk"].icon;
+    const std::vector<unsigned char>& notepadBlob = rows[L"Notepad.lnk"].icon;
+    ASSERT_FALSE(alphaBlob.empty());
+    ASSERT_FALSE(notepadBlob.empty());
+    EXPECT_NE(alphaBlob, notepadBlob) << "both entries stored the same icon";
+
+    // Each stored icon, drawn on the icon column's colour, shows in the menu's icon column, the first
+    // entry's above the second's: what the menu shows is what the cache keeps, and the two differ.
+    IconHandle alphaIcon, notepadIcon;
+    ASSERT_EQ(1, alphaIcon.FromBlob(alphaBlob.data(), alphaBlob.size(), 16, 1));
+    ASSERT_EQ(1, notepadIcon.FromBlob(notepadBlob.data(), notepadBlob.size(), 16, 1));
+    COLORREF column = GetSysColor(COLOR_BTNFACE);
+    Pixels alpha = Picture(16, 16, nullptr, column, alphaIcon.Handle());
+    Pixels other = Picture(16, 16, nullptr, column, notepadIcon.Handle());
+    int differing = 0;
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            differing += ChannelDistance(alpha.At(x, y), other.At(x, y)) > 48;
+    EXPECT_GE(differing, 32) << "the two icons look alike";
+    int alphaX = -1, notepadX = -1;
+    // The menu draws through its image list, the test with DrawIconEx: blending may round apart a little.
+    int alphaY = FindPattern(menu, alpha, 0, 8, 16, &alphaX);
+    int notepadY = FindPattern(menu, other, 0, 8, 16, &notepadX);
+    EXPECT_GE(alphaY, 0) << "the first entry's icon is not in the menu";
+    EXPECT_GT(notepadY, alphaY) << "the second entry's icon is not in the menu below the first";
+    EXPECT_EQ(alphaX, notepadX) << "both in the icon column";
+}
+
+// Portable mode also moves the settings to Veltrix.ini beside the program, but the program stores no
+// setting yet (the update check that keeps its dates there is not built), so only the cache shows it.
+TEST_F(IconCacheE2E, PortableModeKeepsTheCacheBesideTheProgram) {
+    // The end-to-end programs share one folder, so what this test puts there goes however the test ends.
+    struct Beside {
+        std::wstring cache = VeltrixProcess::ProgramFolder() + L"Veltrix.sql";
+        std::wstring marker = VeltrixProcess::ProgramFolder() + L"portable.dat";
+        Beside() { Clear(); }
+        ~Beside() { Clear(); }
+        void Clear() const {
+            DeleteFileW(cache.c_str());
+            DeleteFileW(marker.c_str());
+        }
+    } beside;
+
+    ASSERT_FALSE(RunOnce(L" -p").empty());
+    EXPECT_EQ(2u, ReadRows(beside.cache).size()) << "the option keeps the cache beside the program";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFile().c_str())) << "and not in the temporary folder";
+
+    beside.Clear();
+    HANDLE marker = CreateFileW(beside.marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, marker);
+    CloseHandle(marker);
+    ASSERT_FALSE(RunOnce().empty());
+    EXPECT_EQ(2u, ReadRows(beside.cache).size()) << "portable.dat alone keeps the cache beside the program";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFile().c_str()));
 }
