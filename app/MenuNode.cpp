@@ -355,6 +355,9 @@ int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& i
     std::vector<unsigned char> blob;
     if (!cache.LookupEntry(relativePath, flags, hash, cachedName, blob))
         return -1;
+    // The stored name stands even when the icon cannot be decoded: the shell then gives the icon, and
+    // its name only when it has one.
+    name.Assign(cachedName);
     auto known = images.blobs.find(blob);
     int index = known != images.blobs.end() ? known->second : -1;
     // Stored pixels straight into the image list when they have its size: turning them into an icon
@@ -376,7 +379,6 @@ int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& i
         return -1;
     if (known == images.blobs.end())
         images.blobs.emplace(std::move(blob), index);
-    name.Assign(cachedName);
     fromCache = 1;
     return index;
 }
