@@ -16,6 +16,8 @@
 
 #include <commctrl.h>
 #include <stddef.h>
+#include <map>
+#include <utility>
 #include <vector>
 #include <new>
 #include <shellapi.h>
@@ -282,11 +284,12 @@ int CommandIcon(int type) {
 
 } // namespace
 
-// The shell's display name and small icon of an entry; the caller destroys the icon.
-HICON MenuNode::ShellIcon() {
+// The shell's display name and small icon of an entry, as its index in the system image list.
+int MenuNode::ShellIcon(HIMAGELIST* listOut) {
     WString path;
+    *listOut = nullptr;
     if (!SourceFolder(flags, path))
-        return nullptr;
+        return -1;
     path.Append(relativePath);
     SHFILEINFOW info = {};
     HIMAGELIST systemList = nullptr;
@@ -297,23 +300,77 @@ HICON MenuNode::ShellIcon() {
         systemList = (HIMAGELIST)SHGetFileInfoW(path, 0, &info, sizeof(info),
                                                 SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
     }
-    HICON icon = systemList ? ImageList_GetIcon(systemList, info.iIcon, ILD_NORMAL) : nullptr;
+    *listOut = systemList;
     if (info.szDisplayName[0])
         name.Assign(info.szDisplayName);
-    return icon;
+    return systemList ? info.iIcon : -1;
 }
 
-int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target) {
+// Every icon a build puts into its menus is loaded or taken out of the system image list once.
+struct MenuNode::BuildIcons {
+    BuildIcons() = default;
+    ~BuildIcons() {
+        for (auto& icon : resources)
+            DestroyIcon(icon.second);
+        for (auto& icon : shell)
+            DestroyIcon(icon.second);
+    }
+    BuildIcons(const BuildIcons&) = delete;
+    BuildIcons& operator=(const BuildIcons&) = delete;
+
+    // Exactly the list's size, so that the best image of the resource is picked instead of a scaled one.
+    HICON Resource(HINSTANCE module, int id, int width, int height) {
+        auto known = resources.find(id);
+        if (known != resources.end())
+            return known->second;
+        HICON icon =
+            static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+        if (icon)
+            resources[id] = icon;
+        return icon;
+    }
+
+    HICON Shell(HIMAGELIST systemList, int index) {
+        auto known = shell.find(index);
+        if (known != shell.end())
+            return known->second;
+        HICON icon = ImageList_GetIcon(systemList, index, ILD_NORMAL);
+        if (icon)
+            shell[index] = icon;
+        return icon;
+    }
+
+    std::map<int, HICON> resources;
+    std::map<int, HICON> shell;
+};
+
+// Items of one menu that show the same icon (every folder, shortcuts to one program) share one image
+// of its list: the same image draws the same, and each one added costs a copy through GDI.
+struct MenuNode::MenuImages {
+    std::map<int, int> resources;
+    std::map<int, int> shell;
+    std::map<std::vector<unsigned char>, int> blobs;
+};
+
+struct MenuNode::ShellBlobs {
+    std::map<int, std::vector<unsigned char>> bySystemImage;
+};
+
+int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& images) {
     WString cachedName;
     std::vector<unsigned char> blob;
     if (!cache.LookupEntry(relativePath, flags, hash, cachedName, blob))
         return -1;
+    // The stored name stands even when the icon cannot be decoded: the shell then gives the icon, and
+    // its name only when it has one.
+    name.Assign(cachedName);
+    auto known = images.blobs.find(blob);
+    int index = known != images.blobs.end() ? known->second : -1;
     // Stored pixels straight into the image list when they have its size: turning them into an icon
     // handle first costs several times as much.
-    int index = -1;
     HBITMAP color = nullptr, mask = nullptr;
     int width = 0, height = 0;
-    if (BlobToBitmaps(blob.data(), blob.size(), CacheIconSize, &color, &mask, &width, &height)) {
+    if (index < 0 && BlobToBitmaps(blob.data(), blob.size(), CacheIconSize, &color, &mask, &width, &height)) {
         if (width == target.IconWidth() && height == target.IconHeight())
             index = ImageList_Add(target.Images().Handle(), color, mask);
         DeleteObject(color);
@@ -326,41 +383,79 @@ int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target) {
     }
     if (index < 0)
         return -1;
-    name.Assign(cachedName);
+    if (known == images.blobs.end())
+        images.blobs.emplace(std::move(blob), index);
     fromCache = 1;
     return index;
 }
 
+int MenuNode::ResourceImage(int iconId, BuildIcons& icons, MenuImages& images) {
+    if (iconId == -1)
+        return -1;
+    auto known = images.resources.find(iconId);
+    if (known != images.resources.end())
+        return known->second;
+    ImageList& list = menu.Images();
+    int index = list.AddIcon(icons.Resource(menu.Instance(), iconId, list.IconWidth(), list.IconHeight()));
+    if (index >= 0)
+        images.resources[iconId] = index;
+    return index;
+}
+
+int MenuNode::ShellImage(HIMAGELIST systemList, int systemIndex, BuildIcons& icons, MenuImages& images) {
+    if (!systemList || systemIndex < 0)
+        return -1;
+    auto known = images.shell.find(systemIndex);
+    if (known != images.shell.end())
+        return known->second;
+    // The image list keeps its own copy of the icon.
+    int index = menu.Images().AddIcon(icons.Shell(systemList, systemIndex));
+    if (index >= 0)
+        images.shell[systemIndex] = index;
+    return index;
+}
+
 void MenuNode::BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner, IconCache* cache) {
-    if (!menu.Create(moduleInstance, owner))
+    BuildIcons icons;
+    if (!BuildPopup(moduleInstance, owner, cache, icons) || !parentMenu)
         return;
+    HICON folder = icons.Resource(parentMenu->Instance(), FolderIcon, parentMenu->Images().IconWidth(),
+                                  parentMenu->Images().IconHeight());
+    parentMenu->AddItemWithImage(name, 0, 0, this, parentMenu->Images().AddIcon(folder), menu.Handle());
+}
+
+int MenuNode::BuildPopup(HINSTANCE moduleInstance, HWND owner, IconCache* cache, BuildIcons& icons) {
+    if (!menu.Create(moduleInstance, owner))
+        return 0;
     menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
+    MenuImages images;
     UINT counter = 1;
     for (MenuNode* child = FirstChild(); child; child = NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
-            if (MenuOptions::Current().showEmptyFolders == 1 || child->HasLaunchable())
-                child->BuildMenu(&menu, moduleInstance, owner, cache);
+            // A folder whose popup could not be made is left out.
+            if ((MenuOptions::Current().showEmptyFolders == 1 || child->HasLaunchable()) &&
+                child->BuildPopup(moduleInstance, owner, cache, icons))
+                menu.AddItemWithImage(child->name, 0, 0, child, ResourceImage(FolderIcon, icons, images),
+                                      child->menu.Handle());
         } else if (child->flags & NODE_EMPTY) {
             menu.AddItem(child->name, MF_DISABLED, counter, child, -1, nullptr, nullptr);
         } else if (child->flags & NODE_SEPARATOR) {
             menu.AddSeparator(child);
         } else if (child->flags & NODE_COMMAND) {
-            menu.AddItem(child->name, 0, counter, child, CommandIcon(child->commandType), nullptr, nullptr);
+            menu.AddItemWithImage(child->name, 0, counter, child,
+                                  ResourceImage(CommandIcon(child->commandType), icons, images), nullptr);
         } else {
-            int image = cache ? child->CachedImage(*cache, menu) : -1;
-            if (image >= 0) {
-                menu.AddItemWithImage(child->name, 0, counter, child, image, nullptr);
-            } else {
-                HICON icon = child->ShellIcon();
-                // The image list keeps its own copy of the icon.
-                menu.AddItem(child->name, 0, counter, child, -1, nullptr, icon);
-                if (icon)
-                    DestroyIcon(icon);
+            int image = cache ? child->CachedImage(*cache, menu, images) : -1;
+            if (image < 0) {
+                HIMAGELIST systemList = nullptr;
+                int systemIndex = child->ShellIcon(&systemList);
+                image = ShellImage(systemList, systemIndex, icons, images);
+                child->systemImage = image >= 0 ? systemIndex : -1;
             }
+            menu.AddItemWithImage(child->name, 0, counter, child, image, nullptr);
         }
     }
-    if (parentMenu)
-        parentMenu->AddItem(name, 0, 0, this, FolderIcon, menu.Handle(), nullptr);
+    return 1;
 }
 
 int MenuNode::Launch() {
@@ -447,6 +542,11 @@ void MenuNode::RunCommand(int type) {
 }
 
 void MenuNode::WriteCache(IconCache& cache) {
+    ShellBlobs blobs;
+    WriteRows(cache, blobs);
+}
+
+void MenuNode::WriteRows(IconCache& cache, ShellBlobs& blobs) {
     HMENU popup = menu.Handle();
     int count = popup ? GetMenuItemCount(popup) : 0;
     for (int position = 0; position < count; position++) {
@@ -460,14 +560,25 @@ void MenuNode::WriteCache(IconCache& cache) {
         if (!child || child->parent != this)
             continue;
         if (child->flags & NODE_FOLDER) {
-            child->WriteCache(cache);
+            child->WriteRows(cache, blobs);
             continue;
         }
         if (!(child->flags & NODE_ITEM) || child->fromCache || record->imageIndex < 0)
             continue;
+        // Entries showing the same icon of the shell's list got the same image from the same icon
+        // handle, so the blob taken out of the first one's image list stands for all of them: taking an
+        // icon out of an image list is the slow part of the write.
+        auto known = child->systemImage >= 0 ? blobs.bySystemImage.find(child->systemImage) : blobs.bySystemImage.end();
+        if (known != blobs.bySystemImage.end()) {
+            cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second);
+            continue;
+        }
         IconHandle icon(menu.Images().GetIcon(record->imageIndex), 1);
         std::vector<unsigned char> blob;
-        if (icon.Handle() && icon.ToBlob(blob))
-            cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
+        if (!icon.Handle() || !icon.ToBlob(blob))
+            continue;
+        cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
+        if (child->systemImage >= 0)
+            blobs.bySystemImage.emplace(child->systemImage, std::move(blob));
     }
 }

@@ -73,11 +73,26 @@ public:
     int commandType = 0;
     // The entry's name and icon came from an unchanged cache row, which need not be written again.
     int fromCache = 0;
+    // The index of the entry's icon in the shell's system image list; -1 when it came from elsewhere.
+    int systemImage = -1;
 
 private:
-    HICON ShellIcon();
+    // Icons shared by all menus of one build, and one menu's images by the icon they were made from.
+    struct BuildIcons;
+    struct MenuImages;
+    // Stored blobs by system image index, shared by the rows of one cache write.
+    struct ShellBlobs;
+
+    // The index of the entry's icon in the system image list (the list in *systemList), or -1.
+    int ShellIcon(HIMAGELIST* systemList);
     // The image of this entry in the menu's list from its cache row, or -1 on a miss.
-    int CachedImage(IconCache& cache, OwnerDrawMenu& target);
+    int CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& images);
+    int ResourceImage(int iconId, BuildIcons& icons, MenuImages& images);
+    int ShellImage(HIMAGELIST systemList, int index, BuildIcons& icons, MenuImages& images);
+    // Builds this node's popup, adding the items of folders once their own popups are built; 0 when
+    // the popup could not be made.
+    int BuildPopup(HINSTANCE moduleInstance, HWND owner, IconCache* cache, BuildIcons& icons);
+    void WriteRows(IconCache& cache, ShellBlobs& blobs);
     // Scans with the source folders resolved by the tree's Scan (indexed like the source bits).
     void ScanFrom(const WString* folders, const int* resolved);
     static int OnFound(const WIN32_FIND_DATAW& found, void* context);

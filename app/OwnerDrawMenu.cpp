@@ -135,6 +135,12 @@ HFONT OwnerDrawMenu::CreateMenuFont() {
     return CreateFontIndirectW(&metrics.lfMenuFont);
 }
 
+HFONT OwnerDrawMenu::MenuFont() {
+    if (!font.Handle())
+        font.Attach(CreateMenuFont());
+    return font.As<HFONT>();
+}
+
 int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     if (!measure || measure->CtlType != ODT_MENU)
         return 0;
@@ -148,8 +154,7 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
         return 1;
     }
     ScopedDc dc(owner);
-    GdiObject font(CreateMenuFont());
-    ScopedSelect selected(dc, font.Handle());
+    ScopedSelect selected(dc, MenuFont());
     int beforeLength = 0;
     const wchar_t* after = nullptr;
     SplitAtTab(record->text, &beforeLength, &after);
@@ -234,9 +239,8 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
     GetTextMetricsW(dc, &metrics);
     RECT textRect = {rc.left + iconWidth + 9, rc.top + (rc.bottom - rc.top - metrics.tmHeight) / 2, rc.right,
                      rc.bottom};
-    GdiObject font(CreateMenuFont());
     {
-        ScopedSelect selectedFont(dc, font.Handle());
+        ScopedSelect selectedFont(dc, MenuFont());
         int beforeLength = 0;
         const wchar_t* after = nullptr;
         SplitAtTab(record->text, &beforeLength, &after);
@@ -289,4 +293,5 @@ void OwnerDrawMenu::Destroy() {
     highlightPen = nullptr;
     images.Destroy();
     scratch.Release();
+    font.Release();
 }

@@ -5,6 +5,7 @@
 
 #include "app/MenuItemData.h"
 #include "base/Canvas.h"
+#include "base/GdiObject.h"
 #include "base/ImageList.h"
 #include "framework/PopupMenu.h"
 
@@ -48,6 +49,9 @@ private:
     void DrawSeparator(HDC dc, const RECT& textArea);
     void DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom);
     static HFONT CreateMenuFont();
+    // The system's menu font, made at the first item measured or drawn and kept while the popup lives:
+    // making it for every item cost a font lookup each time the menu opens.
+    HFONT MenuFont();
 
     int iconWidth = 16;
     int iconHeight = 16;
@@ -58,6 +62,7 @@ private:
     HBRUSH whiteBrush = nullptr;
     HPEN highlightPen = nullptr;
     Canvas scratch;
+    GdiObject font;
     int maxTextWidth = 0;
     unsigned style = 0;
 };

@@ -84,8 +84,14 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
         return 1;
     }
     UINT color = ILC_COLOR32;
-    if (!(flags & IMAGELIST_COLOR32))
-        color = ColorFlag(ScreenDepth(), CommonControlsVersion(), !IsNtPlatform());
+    if (!(flags & IMAGELIST_COLOR32)) {
+        // Asked once per process: every menu makes a list, and each answer cost a trip to the window
+        // system for the screen's DC (several wineserver round trips under Wine). None of it changes
+        // while the program runs, short of a change of display depth, which Windows 8 and later no
+        // longer offer.
+        static const UINT screenColor = ColorFlag(ScreenDepth(), CommonControlsVersion(), !IsNtPlatform());
+        color = screenColor;
+    }
     handle = ImageList_Create(iconWidth, iconHeight, color | ILC_MASK, initial, growth);
     return handle != nullptr;
 }

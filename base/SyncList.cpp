@@ -2,14 +2,25 @@
 
 SyncList::SyncList() {
     listLock.Init();
-    countLock.Init();
-    gate.Create(1, 1, nullptr, 0);
 }
 
 void SyncList::Lock() {
     listLock.Enter();
-    if (gate.Handle())
-        WaitForSingleObject(gate.Handle(), INFINITE);
+    // Iterations need the lock only to count themselves, so they start and end while we wait without
+    // it. Once the count is 0 under the lock no iteration can begin until Unlock. A thread already
+    // holding the lock (Clear calling Remove) finds the count 0 and never waits here.
+    while (iterations > 0) {
+        if (!gate.Handle())
+            gate.Create(1, 0, nullptr, 0);
+        gate.Reset();
+        listLock.Leave();
+        // Without an event (no kernel resources left) the count is polled.
+        if (gate.Handle())
+            WaitForSingleObject(gate.Handle(), INFINITE);
+        else
+            Sleep(1);
+        listLock.Enter();
+    }
 }
 
 void SyncList::Unlock() {
@@ -17,21 +28,17 @@ void SyncList::Unlock() {
 }
 
 void SyncList::BeginIteration() {
-    countLock.Enter();
-    if (iterations == 0) {
-        listLock.Enter();
-        gate.Reset();
-        listLock.Leave();
-    }
+    listLock.Enter();
     iterations++;
-    countLock.Leave();
+    listLock.Leave();
 }
 
 void SyncList::EndIteration() {
-    countLock.Enter();
-    if (iterations > 0 && --iterations == 0)
+    listLock.Enter();
+    // The event exists only when a modification has waited for an iteration.
+    if (iterations > 0 && --iterations == 0 && gate.Handle())
         gate.Set();
-    countLock.Leave();
+    listLock.Leave();
 }
 
 void SyncList::PushBack(SyncListItem* element) {

@@ -1,6 +1,8 @@
 #pragma once
 // An intrusive doubly-linked list guarded by a lock and an iteration gate: modifications wait until
-// every running iteration has ended; iterations may run side by side.
+// every running iteration has ended; iterations may run side by side. The gate is a kernel event made
+// only when a modification first has to wait, so a list that no other thread iterates costs no call
+// into the kernel (under Wine every event operation is a round trip to the wineserver).
 
 #include "base/CriticalSection.h"
 #include "base/Event.h"
@@ -39,10 +41,11 @@ public:
     SyncListItem* Next(const SyncListItem* element) const { return element ? element->next : nullptr; }
 
 private:
+    // Guards the links and the count of iterations.
     CriticalSection listLock;
+    // Reset by a modification that waits for iterations, set when the last of them ends.
     Event gate;
     int iterations = 0;
-    CriticalSection countLock;
     SyncListItem* head = nullptr;
     SyncListItem* tail = nullptr;
 };

@@ -1,7 +1,9 @@
+#include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
 #include "base/FileSystem.h"
 
+#include "Shortcut.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -198,6 +200,58 @@ TEST_F(CustomRootTree, MissingOrOverlongRootGivesAnEmptyTree) {
 
     MenuOptions::Current().customRoot.Assign(L"Q:\\no-such-drive");
     EXPECT_EQ(0, Scan()->ChildCount());
+}
+
+TEST_F(CustomRootTree, StoredNameOutlivesAnUndecodableIconUnlessTheShellNamesTheEntry) {
+    CoInitialize(nullptr);
+    wchar_t notepad[MAX_PATH];
+    GetWindowsDirectoryW(notepad, MAX_PATH);
+    wcscat(notepad, L"\\notepad.exe");
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Gone.lnk", notepad));
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Kept.lnk", notepad));
+    auto tree = Scan();
+    MenuNode* gone = ChildNamed(tree.get(), L"Gone");
+    MenuNode* kept = ChildNamed(tree.get(), L"Kept");
+    ASSERT_NE(nullptr, gone);
+    ASSERT_NE(nullptr, kept);
+
+    // Rows that match both entries, with an icon no decoder takes.
+    TempFolder cacheFolder{L"menu-cache"};
+    IconCache cache;
+    ASSERT_EQ(1, cache.Open((cacheFolder.Path() + L"\\Veltrix.sql").c_str(), 0, 1));
+    ASSERT_EQ(1, cache.EnsureSchema());
+    const std::vector<unsigned char> damaged = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0};
+    ASSERT_EQ(1, cache.BeginWrite());
+    cache.WriteEntry(gone->relativePath, gone->flags, gone->hash, L"Stored Gone", damaged);
+    cache.WriteEntry(kept->relativePath, kept->flags, kept->hash, L"Stored Kept", damaged);
+    ASSERT_EQ(1, cache.EndWrite());
+    // Gone by the time the menu is built: the shell can tell neither its name nor its icon.
+    ASSERT_TRUE(DeleteFileW((root.Path() + L"\\Gone.lnk").c_str()));
+
+    HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    tree->BuildMenu(nullptr, GetModuleHandleW(nullptr), owner, &cache);
+    EXPECT_STREQ(L"Stored Gone", gone->name.Buffer()) << "the shell gave no name: the stored one stays";
+    EXPECT_STREQ(L"Kept", kept->name.Buffer()) << "the shell's name wins over the stored one";
+    // Neither counts as read from the cache, so both rows are written again at exit.
+    EXPECT_EQ(0, gone->fromCache);
+    EXPECT_EQ(0, kept->fromCache);
+    std::vector<std::wstring> shown;
+    for (int position = 0; position < GetMenuItemCount(tree->menu.Handle()); position++) {
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_DATA;
+        GetMenuItemInfoW(tree->menu.Handle(), position, TRUE, &info);
+        MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
+        ASSERT_NE(nullptr, record);
+        shown.push_back(record->text);
+        if (record->node == kept) {
+            EXPECT_GE(record->imageIndex, 0) << "the icon came from the shell";
+        }
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"Stored Gone", L"Kept"}), shown);
+    tree.reset();
+    DestroyWindow(owner);
+    CoUninitialize();
 }
 
 TEST(MenuNodeCommands, FixedEntriesCarryTheirKindAndName) {

@@ -119,6 +119,49 @@ TEST(SyncList, ModificationWaitsForARunningIteration) {
     list.Clear();
 }
 
+TEST(SyncList, GateTakesNoHandleAloneAndHoldsModificationsUntilTheLastIterationEnds) {
+    // One thread alone: lists made, filled, walked and cleared hold no kernel object at any point.
+    DWORD handlesBefore = 0, handlesDuring = 0, handlesAfter = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
+    {
+        std::vector<SyncList> lists(50);
+        for (SyncList& list : lists) {
+            for (int i = 0; i < 5; i++)
+                list.InsertSorted(new Number(5 - i, i), ByValue, nullptr);
+            list.BeginIteration();
+            list.EndIteration();
+            list.Remove(list.First());
+        }
+        GetProcessHandleCount(GetCurrentProcess(), &handlesDuring);
+        for (SyncList& list : lists)
+            list.Clear();
+    }
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_EQ(handlesBefore, handlesDuring);
+    EXPECT_EQ(handlesBefore, handlesAfter);
+
+    // Iterations may begin while a modification waits, and the modification waits for the last of them.
+    SyncList list;
+    list.PushBack(new Number(1, 1));
+    list.BeginIteration();
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PushContext context = {&list, started};
+    HANDLE thread = CreateThread(nullptr, 0, PushFromAnotherThread, &context, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    WaitForSingleObject(started, INFINITE);
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(thread, 200));
+    list.BeginIteration();
+    list.EndIteration();
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(thread, 200)) << "one iteration still runs";
+    EXPECT_EQ((std::vector<int>{1}), Tags(list));
+    list.EndIteration();
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    EXPECT_EQ((std::vector<int>{1, 2}), Tags(list));
+    CloseHandle(thread);
+    CloseHandle(started);
+    list.Clear();
+}
+
 namespace {
 
 int Sum(unsigned, uintptr_t value, void* userData) {
