@@ -79,6 +79,9 @@ int IconCache::OpenConnection() {
     // a costly one). 64 MB covers tens of thousands of rows and stays small in a 32-bit address space;
     // pages beyond it are read as before.
     Execute(L"PRAGMA mmap_size = 67108864;");
+    // Pages already read stay in a page cache large enough for a menu of thousands of entries (the
+    // default 2 MB holds under two thousand rows of icons), so a second menu reads none of them again.
+    Execute(L"PRAGMA cache_size = -16384;");
     return 1;
 }
 
