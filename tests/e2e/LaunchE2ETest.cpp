@@ -72,17 +72,6 @@ std::map<std::wstring, std::wstring> ReadMarker(const std::wstring& path) {
     return values;
 }
 
-bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
-    DWORD start = GetTickCount();
-    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start >= milliseconds)
-            return false;
-        Sleep(100);
-    }
-    Sleep(200); // the writer may still be closing the file
-    return true;
-}
-
 // A variable of this process's environment, which the programs it starts inherit, set for one test.
 struct EnvironmentOverride {
     std::wstring name, saved;
@@ -176,7 +165,7 @@ TEST_F(LaunchE2E, ALaunchedProgramSeesThe64BitProgramFolders) {
     VeltrixProcess veltrix;
     ASSERT_TRUE(Start(veltrix));
     ASSERT_TRUE(Choose(veltrix, L"Marker"));
-    ASSERT_TRUE(WaitForFile(marker, 10000)) << "the entry's program did not run";
+    ASSERT_TRUE(VeltrixProcess::WaitForFile(marker, 10000)) << "the entry's program did not run";
     // The prompt may still be writing the list.
     std::map<std::wstring, std::wstring> seen = ReadMarker(marker);
     for (DWORD start = GetTickCount(); !seen.count(L"windir") && GetTickCount() - start < 10000; Sleep(100))

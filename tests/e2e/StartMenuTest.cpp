@@ -124,10 +124,7 @@ TEST_F(StartMenuE2E, ChoosingAnEntryWithTheKeyboardLaunchesIt) {
     DWORD exitCode = 1;
     EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "a choice ends a once-mode run";
     EXPECT_EQ(0u, exitCode);
-    DWORD start = GetTickCount();
-    while (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
-        Sleep(100);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the chosen program did not run";
+    EXPECT_TRUE(VeltrixProcess::WaitForFile(marker, 10000)) << "the chosen program did not run";
 }
 
 TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
@@ -187,10 +184,7 @@ TEST_F(StartMenuE2E, ADoubleClickOnTheTrayIconKeepsTheOpenMenuWorking) {
     // Its items still lead to their entries.
     VeltrixProcess::PressKey(VK_DOWN);
     VeltrixProcess::PressKey(VK_RETURN);
-    DWORD start = GetTickCount();
-    while (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
-        Sleep(100);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the chosen program did not run";
+    EXPECT_TRUE(VeltrixProcess::WaitForFile(marker, 10000)) << "the chosen program did not run";
     EXPECT_TRUE(veltrix.IsRunning()) << "tray mode goes on after a choice";
     PostMessageW(main, WM_CLOSE, 0, 0);
     DWORD exitCode = 1;
@@ -283,10 +277,7 @@ TEST_F(StartMenuE2E, AMergedEntryLaunchesItsAllUsersCopy) {
     VeltrixProcess::PressKey(VK_RIGHT);
     VeltrixProcess::PressKey(VK_RETURN);
     EXPECT_TRUE(veltrix.WaitForExit(10000));
-    DWORD start = GetTickCount();
-    while (GetFileAttributesW(fromCommon.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
-        Sleep(100);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromCommon.c_str())) << "the all-users copy did not run";
+    EXPECT_TRUE(VeltrixProcess::WaitForFile(fromCommon, 10000)) << "the all-users copy did not run";
     Sleep(500);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromUser.c_str())) << "the user's copy ran";
     TempFolder::RemoveTree(commonFolder);

@@ -166,3 +166,14 @@ std::vector<std::wstring> VeltrixProcess::ModulePaths(const wchar_t* fileName) c
     CloseHandle(snapshot);
     return paths;
 }
+
+bool VeltrixProcess::WaitForFile(const std::wstring& path, DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(100);
+    }
+    Sleep(200); // the writer may still be closing the file
+    return true;
+}

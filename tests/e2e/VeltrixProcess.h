@@ -35,6 +35,9 @@ public:
     // Full paths of the modules of that file name loaded in the process.
     std::vector<std::wstring> ModulePaths(const wchar_t* fileName) const;
 
+    // Waits for a file that a launched program writes; true when it appeared within the time.
+    static bool WaitForFile(const std::wstring& path, DWORD milliseconds);
+
     // Keyboard input as the user types it, to whatever has the focus.
     static void PressKey(WORD virtualKey);
 
