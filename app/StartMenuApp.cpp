@@ -3,7 +3,7 @@
 
 #include "app/MenuOptions.h"
 #include "base/FileSystem.h"
-#include "framework/ComApartment.h"
+#include "base/ComApartment.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 

@@ -5,7 +5,7 @@
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "framework/AppWindow.h"
-#include "framework/ComApartment.h"
+#include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"

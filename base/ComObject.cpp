@@ -1,4 +1,4 @@
-#include "framework/ComObject.h"
+#include "base/ComObject.h"
 
 #include <ole2.h>
 

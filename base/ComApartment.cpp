@@ -1,4 +1,4 @@
-#include "framework/ComApartment.h"
+#include "base/ComApartment.h"
 
 #include "base/Library.h"
 
