@@ -179,7 +179,12 @@ int FindFiles(const wchar_t* pattern, FindFilesCallback callback, void* context)
     // An empty removable drive must not raise the system's "insert a disk" box.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(pattern, &found);
+    // The basic level leaves out the short 8.3 names nobody here reads, which the file system (and
+    // Wine for every long name) would otherwise make up; Vista knows neither it nor the larger fetch.
+    HANDLE find =
+        FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         SetErrorMode(oldMode);
