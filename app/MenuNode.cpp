@@ -5,10 +5,12 @@
 #include "app/IconHandle.h"
 #include "app/MenuOptions.h"
 #include "app/ShellRun.h"
+#include "app/TreeScan.h"
 #include "base/FileSystem.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "base/ComObject.h"
+#include "base/CommonControls.h"
 #include "framework/AboutDialog.h"
 #include "sysinfo/Wow64RedirectionOff.h"
 #include "framework/StringTable.h"
@@ -26,9 +28,6 @@
 #include <wchar.h>
 
 namespace {
-
-// The sources in the order they are scanned: all-users entries are created first.
-const unsigned SourceBits[3] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
 
 struct ScanContext {
     MenuNode* node;
@@ -161,17 +160,16 @@ int MenuNode::HasLaunchable() const {
     return 0;
 }
 
+// All-users entries are created first.
+const unsigned MenuNode::SourceBits[3] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
+
 void MenuNode::Scan() {
-    // The source folders are resolved once for the whole tree: asking the shell again for every
-    // folder would repeat the same lookups dozens of times on each opening of the menu.
-    WString folders[3];
-    int resolved[3];
-    for (int i = 0; i < 3; i++)
-        resolved[i] = SourceFolder(SourceBits[i], folders[i]);
-    ScanFrom(folders, resolved);
+    TreeScan scan;
+    if (scan.Start(this))
+        scan.Finish();
 }
 
-void MenuNode::ScanFrom(const WString* folders, const int* resolved) {
+void MenuNode::ScanLevel(const WString* folders, const int* resolved) {
     for (int i = 0; i < 3; i++) {
         unsigned sourceBit = SourceBits[i];
         if (!(flags & sourceBit) || !resolved[i])
@@ -184,10 +182,6 @@ void MenuNode::ScanFrom(const WString* folders, const int* resolved) {
             continue;
         ScanContext context = {this, sourceBit};
         FindFiles(pattern, OnFound, &context);
-    }
-    for (MenuNode* child = FirstChild(); child; child = NextChild(child)) {
-        if (child->flags & NODE_FOLDER)
-            child->ScanFrom(folders, resolved);
     }
     if ((flags & NODE_FOLDER) && children.IsEmpty())
         AddEmptyPlaceholder();
@@ -314,6 +308,10 @@ struct MenuNode::BuildIcons {
             DestroyIcon(icon.second);
         for (auto& icon : shell)
             DestroyIcon(icon.second);
+        for (auto& bitmaps : decoded) {
+            DeleteObject(bitmaps.second.first);
+            DeleteObject(bitmaps.second.second);
+        }
     }
     BuildIcons(const BuildIcons&) = delete;
     BuildIcons& operator=(const BuildIcons&) = delete;
@@ -334,14 +332,34 @@ struct MenuNode::BuildIcons {
         auto known = shell.find(index);
         if (known != shell.end())
             return known->second;
-        HICON icon = ImageList_GetIcon(systemList, index, ILD_NORMAL);
+        HICON icon = CommonControls::Get().ImageListGetIcon(systemList, index, ILD_NORMAL);
         if (icon)
             shell[index] = icon;
         return icon;
     }
 
+    // A stored icon turned into the colour and mask bitmaps an image list takes, once per build: menus of
+    // shortcuts to the same programs then copy the same bitmaps instead of decoding the blob again.
+    // Null bitmaps when the blob cannot be decoded at the list's size.
+    const std::pair<HBITMAP, HBITMAP>& Decoded(const std::vector<unsigned char>& blob, int width, int height) {
+        auto known = decoded.find(blob);
+        if (known != decoded.end())
+            return known->second;
+        std::pair<HBITMAP, HBITMAP> bitmaps(nullptr, nullptr);
+        int decodedWidth = 0, decodedHeight = 0;
+        if (BlobToBitmaps(blob.data(), blob.size(), CacheIconSize, &bitmaps.first, &bitmaps.second, &decodedWidth,
+                          &decodedHeight) &&
+            (decodedWidth != width || decodedHeight != height)) {
+            DeleteObject(bitmaps.first);
+            DeleteObject(bitmaps.second);
+            bitmaps = std::pair<HBITMAP, HBITMAP>(nullptr, nullptr);
+        }
+        return decoded.emplace(blob, bitmaps).first->second;
+    }
+
     std::map<int, HICON> resources;
     std::map<int, HICON> shell;
+    std::map<std::vector<unsigned char>, std::pair<HBITMAP, HBITMAP>> decoded;
 };
 
 // Items of one menu that show the same icon (every folder, shortcuts to one program) share one image
@@ -356,7 +374,7 @@ struct MenuNode::ShellBlobs {
     std::map<int, std::vector<unsigned char>> bySystemImage;
 };
 
-int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& images) {
+int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, BuildIcons& icons, MenuImages& images) {
     WString cachedName;
     std::vector<unsigned char> blob;
     if (!cache.LookupEntry(relativePath, flags, hash, cachedName, blob))
@@ -368,13 +386,10 @@ int MenuNode::CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& i
     int index = known != images.blobs.end() ? known->second : -1;
     // Stored pixels straight into the image list when they have its size: turning them into an icon
     // handle first costs several times as much.
-    HBITMAP color = nullptr, mask = nullptr;
-    int width = 0, height = 0;
-    if (index < 0 && BlobToBitmaps(blob.data(), blob.size(), CacheIconSize, &color, &mask, &width, &height)) {
-        if (width == target.IconWidth() && height == target.IconHeight())
-            index = ImageList_Add(target.Images().Handle(), color, mask);
-        DeleteObject(color);
-        DeleteObject(mask);
+    if (index < 0) {
+        const std::pair<HBITMAP, HBITMAP>& bitmaps = icons.Decoded(blob, target.IconWidth(), target.IconHeight());
+        if (bitmaps.first)
+            index = CommonControls::Get().ImageListAdd(target.Images().Handle(), bitmaps.first, bitmaps.second);
     }
     if (index < 0) {
         IconHandle icon;
@@ -445,7 +460,7 @@ int MenuNode::BuildPopup(HINSTANCE moduleInstance, HWND owner, IconCache* cache,
             menu.AddItemWithImage(child->name, 0, counter, child,
                                   ResourceImage(CommandIcon(child->commandType), icons, images), nullptr);
         } else {
-            int image = cache ? child->CachedImage(*cache, menu, images) : -1;
+            int image = cache ? child->CachedImage(*cache, menu, icons, images) : -1;
             if (image < 0) {
                 HIMAGELIST systemList = nullptr;
                 int systemIndex = child->ShellIcon(&systemList);

@@ -38,6 +38,7 @@ public:
     MenuNode(const MenuNode&) = delete;
     MenuNode& operator=(const MenuNode&) = delete;
 
+    // Reads the tree below this node from its source folders (see TreeScan).
     void Scan();
     MenuNode* AddCommand(int type);
     MenuNode* AddSeparator();
@@ -52,6 +53,8 @@ public:
     // Runs the node's action; always 1, whatever the action's outcome.
     int Launch();
 
+    // The source bits in the order the sources are read.
+    static const unsigned SourceBits[3];
     // The folder a node with these flags lives in, with a trailing backslash; empty when unknown.
     static int SourceFolder(unsigned flags, WString& path);
     // The string-table id of a command's name, 0 for an unknown command.
@@ -86,15 +89,17 @@ private:
     // The index of the entry's icon in the system image list (the list in *systemList), or -1.
     int ShellIcon(HIMAGELIST* systemList);
     // The image of this entry in the menu's list from its cache row, or -1 on a miss.
-    int CachedImage(IconCache& cache, OwnerDrawMenu& target, MenuImages& images);
+    int CachedImage(IconCache& cache, OwnerDrawMenu& target, BuildIcons& icons, MenuImages& images);
     int ResourceImage(int iconId, BuildIcons& icons, MenuImages& images);
     int ShellImage(HIMAGELIST systemList, int index, BuildIcons& icons, MenuImages& images);
     // Builds this node's popup, adding the items of folders once their own popups are built; 0 when
     // the popup could not be made.
     int BuildPopup(HINSTANCE moduleInstance, HWND owner, IconCache* cache, BuildIcons& icons);
     void WriteRows(IconCache& cache, ShellBlobs& blobs);
-    // Scans with the source folders resolved by the tree's Scan (indexed like the source bits).
-    void ScanFrom(const WString* folders, const int* resolved);
+    friend class TreeScan;
+    // Reads this folder's own level (not below it) from the source folders resolved by the scan,
+    // indexed like the source bits.
+    void ScanLevel(const WString* folders, const int* resolved);
     static int OnFound(const WIN32_FIND_DATAW& found, void* context);
     static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
     void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);

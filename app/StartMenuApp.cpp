@@ -4,6 +4,7 @@
 #include "app/MenuOptions.h"
 #include "base/FileSystem.h"
 #include "base/ComApartment.h"
+#include "base/CommonControls.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 
@@ -68,6 +69,14 @@ LRESULT StartMenuApp::OnCreate() {
     options.folderOrder = (int)commandLine.GetNumber(L"o");
     const wchar_t* root = commandLine.GetString(L"r");
     options.customRoot.Assign(root ? root : L"");
+    // The scan waits mostly on the file system: it runs while the settings and the cache are opened.
+    int onceMode = commandLine.GetNumber(L"s") != 1;
+    if (onceMode) {
+        StartScan();
+        // The menus' image lists need the common controls, whose loading is the dearest part of
+        // the start-up: it is done now, while the scan runs.
+        CommonControls::Load();
+    }
 
     settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,
                   nullptr);
@@ -78,7 +87,7 @@ LRESULT StartMenuApp::OnCreate() {
     if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 1))
         iconCache.EnsureSchema();
 
-    if (commandLine.GetNumber(L"s") != 1) {
+    if (onceMode) {
         trayMode = 0;
         ShowStartMenu(cursor);
         // Dismissed without a choice: a choice would have arrived as WM_MENUCOMMAND before this timer.
@@ -105,16 +114,28 @@ int StartMenuApp::CachePath(int portableMode, WString& path) {
     return 1;
 }
 
-int StartMenuApp::ShowStartMenu(POINT point) {
+int StartMenuApp::StartScan() {
     // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
     if (menuOpen)
         return 0;
+    scan.Finish();
+    scanStarted = 0;
     tree.reset();
     tree.reset(new (std::nothrow) MenuNode(nullptr));
     if (!tree)
         return 0;
     tree->flags = MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
-    tree->Scan();
+    scanStarted = scan.Start(tree.get());
+    return scanStarted;
+}
+
+int StartMenuApp::ShowStartMenu(POINT point) {
+    if (menuOpen)
+        return 0;
+    if (!scanStarted && !StartScan())
+        return 0;
+    scan.Finish();
+    scanStarted = 0;
 
     tree->AddSeparator();
     tree->AddCommand(CMD_ORGANIZE);
@@ -207,6 +228,11 @@ LRESULT StartMenuApp::OnClose() {
 
 LRESULT StartMenuApp::OnDestroy() {
     trayIcon.Remove();
+    // A tree still being read was never shown: it has nothing to write.
+    scan.Finish();
+    if (scanStarted)
+        tree.reset();
+    scanStarted = 0;
     // Written once, from the menu shown last; an instance whose menu never opened writes nothing.
     if (tree && iconCache.IsOpen()) {
         iconCache.BeginWrite();

@@ -4,6 +4,7 @@
 
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
+#include "app/TreeScan.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
@@ -41,9 +42,15 @@ private:
     void RegisterOptions();
     static void FixEnvironment();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
+    // Replaces the tree by a new one whose scan runs until ShowStartMenu needs it.
+    int StartScan();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;
+    // After the tree: it is finished before the tree it reads goes away.
+    TreeScan scan;
+    // 1 from StartScan until ShowStartMenu has the scanned tree.
+    int scanStarted = 0;
     IconCache iconCache;
     TrayIcon trayIcon;
     SettingsStore settings;

@@ -1,5 +1,6 @@
 #include "base/ImageList.h"
 
+#include "base/CommonControls.h"
 #include "base/ScopedDc.h"
 #include "base/SystemVersion.h"
 
@@ -80,7 +81,7 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
         if (!handle)
             return 0;
         // The shell decides the size; images added later must match it.
-        ImageList_GetIconSize(handle, &iconWidth, &iconHeight);
+        CommonControls::Get().ImageListGetIconSize(handle, &iconWidth, &iconHeight);
         return 1;
     }
     UINT color = ILC_COLOR32;
@@ -92,7 +93,7 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
         static const UINT screenColor = ColorFlag(ScreenDepth(), CommonControlsVersion(), !IsNtPlatform());
         color = screenColor;
     }
-    handle = ImageList_Create(iconWidth, iconHeight, color | ILC_MASK, initial, growth);
+    handle = CommonControls::Get().ImageListCreate(iconWidth, iconHeight, color | ILC_MASK, initial, growth);
     return handle != nullptr;
 }
 
@@ -100,7 +101,7 @@ int ImageList::Destroy() {
     if (!handle)
         return 0;
     // Destroying the system list would take the icons away from every window of the process that shows it.
-    int result = IsSystemList() ? 1 : ImageList_Destroy(handle) != 0;
+    int result = IsSystemList() ? 1 : CommonControls::Get().ImageListDestroy(handle) != 0;
     handle = nullptr;
     return result;
 }
@@ -108,7 +109,7 @@ int ImageList::Destroy() {
 int ImageList::AddIcon(HICON icon) {
     if (!handle || !icon)
         return -1;
-    return ImageList_ReplaceIcon(handle, -1, icon);
+    return CommonControls::Get().ImageListReplaceIcon(handle, -1, icon);
 }
 
 int ImageList::AddIconResource(HINSTANCE module, UINT resourceId) {
@@ -128,11 +129,12 @@ int ImageList::Draw(int index, HDC dc, int x, int y, int width, int height, COLO
                     UINT style) const {
     if (!handle || !dc)
         return 0;
-    return ImageList_DrawEx(handle, index, dc, x, y, width, height, background, foreground, style) != 0;
+    return CommonControls::Get().ImageListDrawEx(handle, index, dc, x, y, width, height, background, foreground,
+                                                 style) != 0;
 }
 
 HICON ImageList::GetIcon(int index) const {
     if (!handle)
         return nullptr;
-    return ImageList_GetIcon(handle, index, ILD_TRANSPARENT);
+    return CommonControls::Get().ImageListGetIcon(handle, index, ILD_TRANSPARENT);
 }

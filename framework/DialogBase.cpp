@@ -1,5 +1,7 @@
 #include "framework/DialogBase.h"
 
+#include "base/CommonControls.h"
+#include "base/Library.h"
 #include "framework/DialogTemplate.h"
 #include "framework/ResourceLang.h"
 
@@ -38,13 +40,7 @@ void DialogBase::Prepare(HINSTANCE moduleInstance, DWORD dialogFlags) {
     flags = dialogFlags;
     instance = moduleInstance;
     DeclareDpiAware();
-    typedef BOOL(WINAPI * InitCommonControlsExFn)(const INITCOMMONCONTROLSEX*);
-    InitCommonControlsExFn initEx = nullptr;
-    if (commonControls.Load(L"comctl32.dll"))
-        initEx = commonControls.Get<InitCommonControlsExFn>("InitCommonControlsEx");
-    INITCOMMONCONTROLSEX classes = {sizeof(classes), CommonControlClasses};
-    if (!initEx || !initEx(&classes))
-        InitCommonControls();
+    CommonControls::Get().InitClasses(CommonControlClasses);
 }
 
 INT_PTR DialogBase::DoModal(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags, HWND parent) {

@@ -2,7 +2,6 @@
 // Base of the program's dialogs: runs a dialog from its resource, binds the dialog window to the object
 // and hands the dialog's messages to virtual operations.
 
-#include "base/Library.h"
 #include "framework/WindowBase.h"
 
 #include <windows.h>
@@ -40,7 +39,6 @@ protected:
     virtual int OnDestroy();
 
     DWORD flags = 0;
-    Library commonControls;
 
 private:
     void Prepare(HINSTANCE moduleInstance, DWORD dialogFlags);
