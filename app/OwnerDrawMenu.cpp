@@ -60,8 +60,7 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow) {
     selectColor = Lighten(highlight, 0.85);
     gradientTopColor = Lighten(highlight, 0.98);
     iconColumnColor = Lighten(highlight, 0.7);
-    whiteBrush = CreateSolidBrush(White);
-    highlightPen = CreatePen(PS_SOLID, 1, highlight);
+    highlightColor = highlight;
     images.Create(0, iconWidth, iconHeight, 10, 10);
     maxTextWidth = 0;
     return 1;
@@ -220,11 +219,16 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
         SetBkColor(dc, selectColor);
         DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
         DrawGradient(dc, textArea, gradientTopColor, selectColor);
+        // The pen and brush are made when a menu is first drawn: most menus of a large tree never are.
+        if (!highlightPen)
+            highlightPen = CreatePen(PS_SOLID, 1, highlightColor);
         ScopedSelect pen(dc, highlightPen);
         ScopedSelect brush(dc, GetStockObject(NULL_BRUSH));
         RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 4, 4);
     } else {
         SetBkColor(dc, White);
+        if (!whiteBrush)
+            whiteBrush = CreateSolidBrush(White);
         FillRect(dc, &textArea, whiteBrush);
     }
 

@@ -61,6 +61,7 @@ private:
     COLORREF iconColumnColor = 0;
     HBRUSH whiteBrush = nullptr;
     HPEN highlightPen = nullptr;
+    COLORREF highlightColor = 0;
     Canvas scratch;
     GdiObject font;
     int maxTextWidth = 0;
