@@ -31,6 +31,8 @@ public:
         return &pointer;
     }
     void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+    // The slot itself, for a call that may release the reference it holds and store another.
+    T** InOut() { return &pointer; }
 
     // Takes over a reference the caller already holds.
     void Reset(T* adopted = nullptr) {

@@ -39,6 +39,12 @@ void Variant::SetBool(int flag) {
     value.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
+void Variant::SetLong(LONG number) {
+    Clear();
+    value.vt = VT_I4;
+    value.lVal = number;
+}
+
 void Variant::SetUnknown(IUnknown* object) {
     Clear();
     if (object)

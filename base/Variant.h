@@ -23,6 +23,7 @@ public:
 
     void SetString(const wchar_t* text);
     void SetBool(int flag);
+    void SetLong(LONG number);
     // Holds a reference of its own to the object.
     void SetUnknown(IUnknown* object);
     // Takes over the array; it is destroyed with the value.
