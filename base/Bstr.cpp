@@ -22,3 +22,9 @@ BSTR Bstr::Detach() {
     value = nullptr;
     return detached;
 }
+
+BSTR* Bstr::Out() {
+    SysFreeString(value);
+    value = nullptr;
+    return &value;
+}

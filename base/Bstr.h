@@ -19,6 +19,8 @@ public:
     operator BSTR() const { return value; }
     unsigned Length() const { return value ? SysStringLen(value) : 0; }
     BSTR Detach();
+    // Frees the present string and hands out the slot for a call that returns a new one.
+    BSTR* Out();
 
 private:
     BSTR value = nullptr;
