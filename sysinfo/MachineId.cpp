@@ -1,7 +1,10 @@
 #include "sysinfo/MachineId.h"
 
+#include "base/ComError.h"
 #include "base/RegistryRead.h"
 #include "base/WString.h"
+#include "base/WmiClient.h"
+#include "base/WmiResult.h"
 #include "sysinfo/OsVersion.h"
 
 #include <limits.h>
@@ -90,6 +93,59 @@ unsigned char AddressDigest(const unsigned char* address) {
     return (unsigned char)(address[0] ^ address[1] ^ address[2] ^ address[3] ^ address[4] ^ address[5]);
 }
 
+struct AdapterQuery {
+    WString address;
+    int found = 0;
+
+    static DWORD WINAPI Run(void* argument) {
+        // A failing VARIANT release raises ComError; it must not leave the thread's entry point.
+        try {
+            static_cast<AdapterQuery*>(argument)->Ask();
+        } catch (const ComError&) {
+        }
+        return 0;
+    }
+
+    void Ask() {
+        WmiClient wmi;
+        if (!wmi.Connect(L"ROOT\\CIMV2") ||
+            !wmi.Query(L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled=true"))
+            return;
+        WmiResult* adapter = wmi.FirstResult();
+        found = adapter && adapter->GetProperty(L"MACAddress", &address, nullptr, 0);
+    }
+};
+
+class ThreadHandle {
+public:
+    explicit ThreadHandle(HANDLE thread) : handle(thread) {}
+    ~ThreadHandle() {
+        if (handle)
+            CloseHandle(handle);
+    }
+    ThreadHandle(const ThreadHandle&) = delete;
+    ThreadHandle& operator=(const ThreadHandle&) = delete;
+    HANDLE Get() const { return handle; }
+
+private:
+    HANDLE handle;
+};
+
+// The MAC address text of the first IP-enabled adapter, as WMI reports it. WMI wants a multithreaded
+// apartment, and the user-interface thread (where a problem report starts) keeps a single-threaded one:
+// asked from there, the address would be missing and the identifier would differ from the one the update
+// check sends. The query therefore runs on a thread of its own, whatever the caller's apartment.
+int ReadAdapterAddress(WString& text) {
+    AdapterQuery query;
+    ThreadHandle thread(CreateThread(nullptr, 0, AdapterQuery::Run, &query, 0, nullptr));
+    if (!thread.Get())
+        return 0;
+    WaitForSingleObject(thread.Get(), INFINITE);
+    if (!query.found)
+        return 0;
+    return text.Assign(query.address);
+}
+
 // The first source that delivers a text or a six-byte address decides.
 unsigned char NetworkAddressByte(unsigned kind) {
     WString text;
@@ -100,6 +156,8 @@ unsigned char NetworkAddressByte(unsigned kind) {
         if (ReadRegistryBinary(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Description\\Microsoft\\Rpc\\UuidTemporaryData",
                                L"NetworkAddress", address, sizeof(address)))
             return AddressDigest(address);
+        if (ReadAdapterAddress(text))
+            return XorOfLowBytes(text);
         return ReadProductId(kind, text) ? XorOfLowBytes(text) : 0;
     }
     if (ReadRegistryBinary(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\VxD\\DHCP\\DhcpInfo00",
