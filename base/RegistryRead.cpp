@@ -33,13 +33,24 @@ int ReadRegistryText(HKEY key, const wchar_t* name, WString& target) {
     return 1;
 }
 
-int ReadRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, WString& target) {
+int ReadRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, WString& target, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return 0;
     int result = ReadRegistryText(key, name, target);
     RegCloseKey(key);
     return result;
+}
+
+int ReadRegistryBinary(HKEY root, const wchar_t* path, const wchar_t* name, void* buffer, DWORD size, REGSAM view) {
+    HKEY key = nullptr;
+    if (!buffer || RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return 0;
+    // A longer value fails with ERROR_MORE_DATA; a shorter one is told by the size read.
+    DWORD read = size;
+    LONG status = RegQueryValueExW(key, name, nullptr, nullptr, (BYTE*)buffer, &read);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && read == size;
 }
 
 DWORD ReadRegistryDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD defaultValue) {
@@ -58,4 +69,16 @@ int RegistryKeyExists(HKEY root, const wchar_t* path) {
         return 0;
     RegCloseKey(key);
     return 1;
+}
+
+DWORD RegistryValueCount(HKEY root, const wchar_t* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD values = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr) != ERROR_SUCCESS)
+        values = 0;
+    RegCloseKey(key);
+    return values;
 }
