@@ -1,0 +1,149 @@
+#include "HttpTestServer.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace {
+
+int serverPort = 0;
+std::wstring portFile;
+SOCKET lease = INVALID_SOCKET;
+
+// Wine's own bridge from its paths to the host's: the server is a host program and knows only host
+// paths. Looked up at run time, as it exists only under Wine.
+typedef char*(CDECL* UnixNameFn)(const wchar_t* dosName);
+
+std::string UnixName(const std::wstring& dosName) {
+    UnixNameFn convert = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(dosName.c_str()) : nullptr;
+    std::string result = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    char buffer[512];
+    DWORD read = 0;
+    ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
+    CloseHandle(file);
+    return std::string(buffer, read);
+}
+
+// Opens the server's lease: a connection that stays open for as long as the tests run. When it closes,
+// on TearDown or because this process died, the server ends.
+SOCKET OpenLease() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return s;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((u_short)serverPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const char request[] = "GET /lease HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    char answer[256];
+    int received = 0;
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        send(s, request, (int)sizeof(request) - 1, 0) == (int)sizeof(request) - 1)
+        received = recv(s, answer, sizeof(answer) - 1, 0);
+    if (received <= 0 || strncmp(answer, "HTTP/1.1 200", 12) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+} // namespace
+
+void HttpTestServer::SetUp() {
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    portFile = std::wstring(temp) + L"veltrix-http-" + std::to_wstring(GetCurrentProcessId()) + L".port";
+    DeleteFileW(portFile.c_str());
+    std::string unixPortFile = UnixName(portFile);
+    ASSERT_FALSE(unixPortFile.empty()) << "the test server is started through Wine's host bridge";
+
+    std::string arguments =
+        "python3 -u \"" VELTRIX_HTTP_TEST_SERVER "\" --idle 300 --port-file \"" + unixPortFile + "\"";
+    std::wstring commandLine(arguments.begin(), arguments.end());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    // Wine starts a host program given by its host path, but hands back no process handle for it: the
+    // server is ended through its lease instead, and ends itself when idle.
+    ASSERT_TRUE(CreateProcessW(L"/usr/bin/python3", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+        << GetLastError();
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    for (int i = 0; i < 300 && serverPort == 0; i++) {
+        serverPort = atoi(ReadFileText(portFile).c_str());
+        if (serverPort == 0)
+            Sleep(100);
+    }
+    ASSERT_NE(0, serverPort) << "the test server did not report its port";
+    lease = OpenLease();
+    ASSERT_NE(INVALID_SOCKET, lease) << "the test server gave no lease";
+}
+
+void HttpTestServer::TearDown() {
+    if (lease != INVALID_SOCKET) {
+        closesocket(lease);
+        lease = INVALID_SOCKET;
+        // The server removes its port file as it ends.
+        int gone = 0;
+        for (int i = 0; i < 100 && !gone; i++) {
+            gone = GetFileAttributesW(portFile.c_str()) == INVALID_FILE_ATTRIBUTES;
+            if (!gone)
+                Sleep(100);
+        }
+        EXPECT_TRUE(gone) << "the test server did not end";
+    }
+    serverPort = 0;
+    WSACleanup();
+}
+
+int HttpTestServer::Port() {
+    return serverPort;
+}
+
+std::wstring HttpTestServer::Url(const wchar_t* path) {
+    return L"http://127.0.0.1:" + std::to_wstring(serverPort) + path;
+}
+
+int HttpTestServer::UnusedPort() {
+    // Bound and closed without listening: a connection to it is refused.
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    closesocket(s);
+    return port;
+}
+
+std::string HttpTestServer::Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; i++) {
+        size_t j = i % (256 * 251);
+        bytes[i] = (char)((j * 7 + j / 256) & 0xFF);
+    }
+    return bytes;
+}
+
+namespace {
+::testing::Environment* const server = ::testing::AddGlobalTestEnvironment(new HttpTestServer);
+}
