@@ -117,7 +117,6 @@ int ReadEntries(zip_t* archive, std::vector<Entry>& entries) {
     zip_int64_t count = zip_get_num_entries(archive, 0);
     if (count < 0)
         return 0;
-    entries.reserve((size_t)count);
     for (zip_uint64_t i = 0; i < (zip_uint64_t)count; i++) {
         zip_stat_t stat;
         zip_stat_init(&stat);
@@ -137,6 +136,13 @@ int ReadEntries(zip_t* archive, std::vector<Entry>& entries) {
             if (c == L'/')
                 c = L'\\';
         if (!IsContainedName(entry.name.c_str(), 1))
+            return 0;
+        // A Unix symbolic link would come out as a plain file holding the link's target: not what the archive
+        // meant, so it is refused like any other entry we cannot reproduce.
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_file_get_external_attributes(archive, i, 0, &system, &attributes) != 0 ||
+            (system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0170000) == 0120000))
             return 0;
         entry.folder = entry.name.back() == L'\\';
         if (entry.folder && entry.size != 0)

@@ -14,8 +14,9 @@ namespace {
 struct ZipEntry {
     const char* name; // UTF-8; a trailing "/" makes a folder entry
     std::string content;
-    int stored;           // no compression, so the test can find and damage the bytes
-    const char* password; // traditional PKWARE encryption
+    int stored;                // no compression, so the test can find and damage the bytes
+    const char* password;      // traditional PKWARE encryption
+    zip_uint32_t unixMode = 0; // with a Unix file type, such as a symbolic link
 };
 
 // A real archive written by libzip, through a wide path.
@@ -37,7 +38,9 @@ int MakeZip(const std::wstring& path, const std::vector<ZipEntry>& entries) {
                 zip_source_free(data);
         }
         if (index < 0 || (e.stored && zip_set_file_compression(archive, (zip_uint64_t)index, ZIP_CM_STORE, 0)) ||
-            (e.password && zip_file_set_encryption(archive, (zip_uint64_t)index, ZIP_EM_TRAD_PKWARE, e.password))) {
+            (e.password && zip_file_set_encryption(archive, (zip_uint64_t)index, ZIP_EM_TRAD_PKWARE, e.password)) ||
+            (e.unixMode &&
+             zip_file_set_external_attributes(archive, (zip_uint64_t)index, 0, ZIP_OPSYS_UNIX, e.unixMode << 16))) {
             zip_discard(archive);
             return 0;
         }
@@ -120,6 +123,11 @@ TEST(ExtractArchive, ExtractsNothingWhenOneEntryWouldLeaveTheTarget) {
         EXPECT_EQ(0, ExtractArchive(zip.c_str(), target.c_str()));
         EXPECT_EQ("app\\\nslip.zip\n", Listing(temp.Path()));
     }
+    // A Unix symbolic link, whose data is the path it points at.
+    std::wstring zip = temp.Path() + L"\\link.zip";
+    ASSERT_EQ(1, MakeZip(zip, {{"first.txt", "a", 0, nullptr}, {"link", "/etc/passwd", 0, nullptr, 0120777}}));
+    EXPECT_EQ(0, ExtractArchive(zip.c_str(), target.c_str()));
+    EXPECT_EQ("", Listing(target));
 }
 
 TEST(ExtractArchive, FailsOnEncryptedDamagedOrMissingArchivesWithoutLeavingAnything) {
