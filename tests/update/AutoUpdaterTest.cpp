@@ -256,7 +256,10 @@ TEST_F(Updater, AsksInTheUsersLanguageElseInEnglishAndNotAtAllWithoutEither) {
     int requests = UpdateRequests();
     Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\"}"));
     EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
-    EXPECT_EQ(requests + 1, UpdateRequests());
+    // An answer over 1 MiB is no answer, however well-formed.
+    Publish("1.11", Manifest("[]", "{\"en\": \"" + std::string(AutoUpdater::MaxAnswerBytes, 'a') + "\"}"));
+    EXPECT_EQ(0u, Check({IDNO}, nullptr).size());
+    EXPECT_EQ(requests + 2, UpdateRequests());
 }
 
 TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
@@ -281,6 +284,30 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     EXPECT_STREQ(L"C:\\v.1\\README_old", marked);
     AutoUpdater::MarkedPath(L"update.zip", L"_new", marked);
     EXPECT_STREQ(L"update_new.zip", marked);
+}
+
+TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
+    // The program started after the update proves itself by a file in the program folder.
+    Publish("1.11",
+            "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"restart\": "
+            "{\"en\": \"Restart now?\"}, \"execute\": \"restart.cmd\", \"files\": [{\"name\": \"restart.cmd\"}]}",
+            {{L"restart.cmd", "@echo started> started.txt\r\n"}});
+    std::vector<std::wstring> texts = Check({IDYES, IDNO}, nullptr);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(L"Restart now?", texts[1]);
+    EXPECT_TRUE(IsWindow(window)) << "declined: the program keeps running";
+    EXPECT_EQ("@echo started> started.txt\r\n", File(L"restart.cmd"));
+
+    texts = Check({IDYES, IDYES}, nullptr);
+    ASSERT_EQ(2u, texts.size());
+    for (int i = 0; i < 200 && File(L"started.txt") == "<missing>"; i++)
+        Sleep(50);
+    EXPECT_EQ(0u, File(L"started.txt").find("started")) << File(L"started.txt");
+    // WM_CLOSE was posted to the main window, which ends the running instance.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
