@@ -5,13 +5,7 @@
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
 #include "update/ContainedPath.h"
-// Unpacking is being added on its own branch; until it is merged, answers with archives are refused.
-#if __has_include("update/ExtractArchive.h")
 #include "update/ExtractArchive.h"
-#define VELTRIX_CAN_EXTRACT 1
-#else
-#define VELTRIX_CAN_EXTRACT 0
-#endif
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -272,8 +266,7 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer) {
             InstallerName(file.url, installer);
             if (!IsPlainFileName(installer))
                 return 0;
-        } else if (!IsContainedName(file.name) ||
-                   (!file.zip.IsEmpty() && (!VELTRIX_CAN_EXTRACT || !IsContainedName(file.zip)))) {
+        } else if (!IsContainedName(file.name) || (!file.zip.IsEmpty() && !IsContainedName(file.zip))) {
             return 0;
         }
     }
@@ -424,11 +417,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         WString target(programFolder);
         target.Append(file.name);
         if (!file.zip.IsEmpty()) {
-#if VELTRIX_CAN_EXTRACT
             ok = ExtractArchive(downloads[i], programFolder);
-#else
-            ok = 0;
-#endif
             DeleteFileW(downloads[i]);
         } else {
             ok = MoveFileW(downloads[i], target) != FALSE;
