@@ -5,6 +5,7 @@
 #include "update/ContainedPath.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <atomic>
 #include <mutex>
@@ -51,6 +52,26 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     DWORD written = 0;
     WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
     CloseHandle(file);
+}
+
+// A zip archive of the given files, as a release publishes it.
+std::string ZipOf(const std::vector<std::pair<const char*, std::string>>& files) {
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
+    zip_source_keep(memory);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
+    for (const auto& file : files)
+        zip_file_add(archive, file.first, zip_source_buffer(archive, file.second.data(), file.second.size(), 0), 0);
+    zip_close(archive);
+    std::string bytes;
+    if (zip_source_open(memory) == 0) {
+        char buffer[4096];
+        zip_int64_t got = 0;
+        while ((got = zip_source_read(memory, buffer, sizeof(buffer))) > 0)
+            bytes.append(buffer, (size_t)got);
+        zip_source_close(memory);
+    }
+    zip_source_free(memory);
+    return bytes;
 }
 
 // Publishes one release on the update server, replacing whatever it published before.
@@ -276,6 +297,16 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     EXPECT_EQ("added", File(L"added.txt"));
     EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
     EXPECT_EQ("<missing>", File(L"data.json_new.json"));
+
+    // An archive is unpacked over the program folder, with its folders, and then removed.
+    std::string zip = ZipOf({{"Veltrix.exe", "zipped program"}, {"lang/de.txt", "Deutsch"}});
+    ASSERT_FALSE(zip.empty());
+    Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"), {{L"update.zip", zip}});
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ("zipped program", File(L"Veltrix.exe"));
+    EXPECT_EQ("new program", File(L"Veltrix_old.exe"));
+    EXPECT_EQ("Deutsch", File(L"lang\\de.txt"));
+    EXPECT_EQ("<missing>", File(L"update_new.zip"));
 
     WString marked;
     AutoUpdater::MarkedPath(L"C:\\Program Files\\Veltrix\\data.json", L"_new", marked);
