@@ -111,6 +111,11 @@ int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, 
 }
 
 void AutoUpdater::Stop() {
+    // Called from inside one of the check's own questions (the program is told to close while the box is
+    // up): the check waits for that very box, which cannot return before this does. The box goes with
+    // its owner window; the destructor waits for the rest of the check.
+    if (boxOpen)
+        return;
     while (worker.IsRunning()) {
         if (worker.Wait(100))
             break;
