@@ -96,7 +96,16 @@ LRESULT StartMenuApp::OnCreate() {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
     }
+    StartUpdateCheck();
     return 0;
+}
+
+void StartMenuApp::StartUpdateCheck() {
+    if (settings.ReadInt(L"AutoUpdate", 1) != 1)
+        return;
+    WString url;
+    settings.ReadString(L"UpdateUrl", url, VELTRIX_UPDATE_HOST L"/data/update.php?p=veltrix");
+    updater.Start(url, window, HKEY_CURRENT_USER, SettingsKey, L"LastCheck", portable ? AutoUpdater::START_INI : 0);
 }
 
 int StartMenuApp::CachePath(int portableMode, WString& path) {
@@ -222,6 +231,8 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT StartMenuApp::OnClose() {
+    // The check may be asking the user through this window: it ends before the window goes.
+    updater.Stop();
     DestroyWindow(window);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "framework/CommandLineParser.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
+#include "update/AutoUpdater.h"
 
 #include <memory>
 
@@ -44,6 +45,8 @@ private:
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
     // Replaces the tree by a new one whose scan runs until ShowStartMenu needs it.
     int StartScan();
+    // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
+    void StartUpdateCheck();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;
@@ -55,6 +58,7 @@ private:
     TrayIcon trayIcon;
     SettingsStore settings;
     CommandLineParser commandLine;
+    AutoUpdater updater;
     int portable = 0;
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.

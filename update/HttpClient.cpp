@@ -194,15 +194,26 @@ void HttpClient::Release() {
     wininet.Free();
 }
 
-int HttpClient::Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD connectTimeout) {
+int HttpClient::Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout) {
     bool named = proxy && *proxy;
     handles.internet = api.InternetOpenW(userAgent, named ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
                                          named ? proxy : nullptr, nullptr, 0);
     if (!handles.internet)
         return 0;
-    if (connectTimeout != (DWORD)-1)
-        api.InternetSetOptionW(handles.internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
-                               sizeof(connectTimeout));
+    if (requestTimeout == (DWORD)-1 && connectTimeout)
+        requestTimeout = connectTimeout;
+    if (requestTimeout != (DWORD)-1)
+        api.InternetSetOptionW(handles.internet, INTERNET_OPTION_CONNECT_TIMEOUT, &requestTimeout,
+                               sizeof(requestTimeout));
+    // Set on the session so that the connection and request handles made from it inherit them.
+    if (sendTimeout)
+        api.InternetSetOptionW(handles.internet, INTERNET_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(sendTimeout));
+    if (receiveTimeout) {
+        api.InternetSetOptionW(handles.internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+                               sizeof(receiveTimeout));
+        api.InternetSetOptionW(handles.internet, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receiveTimeout,
+                               sizeof(receiveTimeout));
+    }
     return 1;
 }
 

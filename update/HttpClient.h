@@ -79,6 +79,14 @@ public:
     // layer cannot reach the crash reporter itself.
     static void SetErrorText(ErrorText* target);
 
+    // Time-outs in milliseconds for the connect, each send and each receive of this client's later
+    // requests; 0 keeps the system's default. Fetch and Download otherwise wait as long as wininet does.
+    void SetTimeouts(DWORD connect, DWORD send, DWORD receive) {
+        connectTimeout = connect;
+        sendTimeout = send;
+        receiveTimeout = receive;
+    }
+
 private:
     // wininet.dll's entry points, typed from the system's own declarations so that each pointer carries
     // the system's calling convention (stdcall on 32-bit Windows).
@@ -111,7 +119,7 @@ private:
     void FreeParts();
     int AppendPart(FormPart* part);
     int AppendText(const wchar_t* text);
-    int Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD connectTimeout);
+    int Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout);
     DWORD QueryNumber(HINTERNET request, DWORD info, int* known);
     DWORD AskCredentials(HWND parent, HINTERNET request);
     int SendBody(HINTERNET request, const HttpRequest& r);
@@ -124,6 +132,9 @@ private:
     Library wininet;
     int useCount = 0;
     Api api = {};
+    DWORD connectTimeout = 0;
+    DWORD sendTimeout = 0;
+    DWORD receiveTimeout = 0;
     FormPart* firstPart = nullptr;
     FormPart* lastPart = nullptr;
 };

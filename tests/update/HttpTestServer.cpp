@@ -5,9 +5,17 @@
 
 namespace {
 
-int serverPort = 0;
-std::wstring portFile;
-SOCKET lease = INVALID_SOCKET;
+// One server started on the host: where it listens, the file it reported that in, and its lease.
+struct HostServer {
+    int port = 0;
+    std::wstring portFile;
+    SOCKET lease = INVALID_SOCKET;
+};
+
+HostServer testServer;
+HostServer updateServer;
+std::wstring releasesFolder;
+std::wstring logFile;
 
 // Wine's own bridge from its paths to the host's: the server is a host program and knows only host
 // paths. Looked up at run time, as it exists only under Wine.
@@ -37,7 +45,7 @@ std::string ReadFileText(const std::wstring& path) {
 
 // Opens the server's lease: a connection that stays open for as long as the tests run. When it closes,
 // on TearDown or because this process died, the server ends.
-SOCKET OpenLease() {
+SOCKET OpenLease(int serverPort) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET)
         return s;
@@ -58,20 +66,17 @@ SOCKET OpenLease() {
     return s;
 }
 
-} // namespace
-
-void HttpTestServer::SetUp() {
-    WSADATA data;
-    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+// Starts a host Python script (its arguments already quoted) with a port file and takes its lease.
+void Launch(HostServer& server, const char* name, const std::string& scriptAndArguments) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    portFile = std::wstring(temp) + L"veltrix-http-" + std::to_wstring(GetCurrentProcessId()) + L".port";
-    DeleteFileW(portFile.c_str());
-    std::string unixPortFile = UnixName(portFile);
+    server.portFile = std::wstring(temp) + L"veltrix-" + std::wstring(name, name + strlen(name)) + L"-" +
+                      std::to_wstring(GetCurrentProcessId()) + L".port";
+    DeleteFileW(server.portFile.c_str());
+    std::string unixPortFile = UnixName(server.portFile);
     ASSERT_FALSE(unixPortFile.empty()) << "the test server is started through Wine's host bridge";
 
-    std::string arguments =
-        "python3 -u \"" VELTRIX_HTTP_TEST_SERVER "\" --idle 300 --port-file \"" + unixPortFile + "\"";
+    std::string arguments = "python3 -u " + scriptAndArguments + " --idle 300 --port-file \"" + unixPortFile + "\"";
     std::wstring commandLine(arguments.begin(), arguments.end());
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -85,39 +90,81 @@ void HttpTestServer::SetUp() {
         CloseHandle(process.hProcess);
     if (process.hThread)
         CloseHandle(process.hThread);
-    for (int i = 0; i < 300 && serverPort == 0; i++) {
-        serverPort = atoi(ReadFileText(portFile).c_str());
-        if (serverPort == 0)
+    for (int i = 0; i < 300 && server.port == 0; i++) {
+        server.port = atoi(ReadFileText(server.portFile).c_str());
+        if (server.port == 0)
             Sleep(100);
     }
-    ASSERT_NE(0, serverPort) << "the test server did not report its port";
-    lease = OpenLease();
-    ASSERT_NE(INVALID_SOCKET, lease) << "the test server gave no lease";
+    ASSERT_NE(0, server.port) << name << " did not report its port";
+    server.lease = OpenLease(server.port);
+    ASSERT_NE(INVALID_SOCKET, server.lease) << name << " gave no lease";
 }
 
-void HttpTestServer::TearDown() {
-    if (lease != INVALID_SOCKET) {
-        closesocket(lease);
-        lease = INVALID_SOCKET;
+void End(HostServer& server) {
+    if (server.lease != INVALID_SOCKET) {
+        closesocket(server.lease);
+        server.lease = INVALID_SOCKET;
         // The server removes its port file as it ends.
         int gone = 0;
         for (int i = 0; i < 100 && !gone; i++) {
-            gone = GetFileAttributesW(portFile.c_str()) == INVALID_FILE_ATTRIBUTES;
+            gone = GetFileAttributesW(server.portFile.c_str()) == INVALID_FILE_ATTRIBUTES;
             if (!gone)
                 Sleep(100);
         }
-        EXPECT_TRUE(gone) << "the test server did not end";
+        EXPECT_TRUE(gone) << "a test server did not end";
     }
-    serverPort = 0;
+    server.port = 0;
+}
+
+} // namespace
+
+void HttpTestServer::SetUp() {
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    Launch(testServer, "http", "\"" VELTRIX_HTTP_TEST_SERVER "\"");
+    // The program's own update server, publishing from a releases folder the tests fill.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring base = std::wstring(temp) + L"veltrix-releases-" + std::to_wstring(GetCurrentProcessId());
+    releasesFolder = base + L"\\";
+    logFile = base + L".log";
+    CreateDirectoryW(base.c_str(), nullptr);
+    DeleteFileW(logFile.c_str());
+    HANDLE log = CreateFileW(logFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (log != INVALID_HANDLE_VALUE)
+        CloseHandle(log);
+    Launch(updateServer, "update",
+           "\"" VELTRIX_UPDATE_SERVER "\" --releases \"" + UnixName(base) + "\" --log \"" + UnixName(logFile) + "\"");
+}
+
+void HttpTestServer::TearDown() {
+    End(updateServer);
+    End(testServer);
     WSACleanup();
 }
 
+int HttpTestServer::UpdatePort() {
+    return updateServer.port;
+}
+
+std::wstring HttpTestServer::UpdateUrl(const wchar_t* path) {
+    return L"http://127.0.0.1:" + std::to_wstring(updateServer.port) + path;
+}
+
+std::wstring HttpTestServer::ReleasesFolder() {
+    return releasesFolder;
+}
+
+std::wstring HttpTestServer::UpdateLog() {
+    return logFile;
+}
+
 int HttpTestServer::Port() {
-    return serverPort;
+    return testServer.port;
 }
 
 std::wstring HttpTestServer::Url(const wchar_t* path) {
-    return L"http://127.0.0.1:" + std::to_wstring(serverPort) + path;
+    return L"http://127.0.0.1:" + std::to_wstring(testServer.port) + path;
 }
 
 int HttpTestServer::UnusedPort() {

@@ -1,6 +1,7 @@
 #pragma once
-// The HTTP server of the update tests (http_test_server.py), started on the host through Wine before
-// the first test and stopped after the last one.
+// The HTTP servers of the update tests, started on the host through Wine before the first test and
+// stopped after the last one: the test server (http_test_server.py) with its fixed answers, and the
+// program's own update server (server/update_server.py) publishing from a releases folder.
 
 #include <gtest/gtest.h>
 
@@ -19,4 +20,11 @@ public:
     static int UnusedPort();
     // The bytes of a large test body, as the server makes them.
     static std::string Pattern(size_t size);
+
+    // The update server's port, "http://127.0.0.1:PORT" followed by the path, the releases folder it
+    // publishes from (with a trailing backslash; read at every request) and its request log.
+    static int UpdatePort();
+    static std::wstring UpdateUrl(const wchar_t* path);
+    static std::wstring ReleasesFolder();
+    static std::wstring UpdateLog();
 };

@@ -161,6 +161,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
         threading.Thread(target=self.server.shutdown, daemon=True).start()
 
+    def stall(self, size):
+        """Takes the request and sends nothing until the client gives up (or two minutes pass)."""
+        self.read_body()
+        self.connection.settimeout(120)
+        try:
+            self.connection.recv(1)
+        except OSError:
+            pass
+        self.close_connection = True
+
+    def drip(self, size):
+        """Announces `size` bytes and sends one of them every few seconds, too slowly to finish."""
+        self.read_body()
+        self.send_response(200)
+        self.send_header("Content-Type", "text/xml")
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        try:
+            for _ in range(size):
+                self.wfile.write(b"<")
+                self.wfile.flush()
+                time.sleep(3)
+        except OSError:
+            pass
+        self.close_connection = True
+
     def quit(self, size):
         self.answer(200, b"bye\n", "text/plain")
         self.close_connection = True
@@ -180,6 +206,8 @@ ROUTES = {
     "/proxy-auth": Handler.proxy_auth,
     "/lease": Handler.lease,
     "/quit": Handler.quit,
+    "/stall": Handler.stall,
+    "/drip": Handler.drip,
 }
 
 

@@ -1,0 +1,237 @@
+#!/usr/bin/env python3
+"""Veltrix's update server: publishes the newest release of a releases folder to the update check.
+
+Layout of the releases folder: one subfolder per release, named after its version ("1.11"), holding the
+files of the release and a release.json that describes them:
+
+    {
+      "application": "Veltrix",
+      "help": "https://www.koravent.com/veltrix/changes.html",
+      "info": {"en": "Veltrix 1.11 is available. Install it now?", "de": "..."},
+      "restart": {"en": "Veltrix has been updated. Restart it now?"},
+      "execute": "Veltrix.exe",
+      "files": [
+        {"name": "Veltrix.exe"},
+        {"name": "Veltrix.exe", "zip": "update.zip"},
+        {"installer": "Setup.exe"}
+      ]
+    }
+
+"restart" may be left out (the new files take effect at the next start) or hold empty texts (restart
+without asking). A file entry with "name" replaces that file of the program folder; with "zip" as well,
+the named archive is downloaded and unpacked into the program folder instead; an "installer" entry is
+downloaded to the desktop and started instead of the program.
+
+GET /data/update.php?p=veltrix&v=1.10&id=... answers the update document of the release with the highest
+version (compared as numbers); the client decides whether it is newer than what it runs. The files are
+served from /files/VERSION/NAME. Every request is logged, one line each, to the --log file (standard
+error without one). Standard library only.
+
+For tests the server writes the port it got to --port-file (removed when it ends), ends when the
+connection of GET /lease closes, and ends after --idle seconds without a request.
+"""
+
+import argparse
+import http.server
+import json
+import os
+import re
+import signal
+import sys
+import threading
+import time
+import urllib.parse
+from xml.sax.saxutils import escape, quoteattr
+
+VERSION_NAME = re.compile(r"^(\d{1,9})\.(\d{1,9})$")
+
+
+def newest_release(releases):
+    """The folder and version of the release with the highest version, or (None, None)."""
+    best = None
+    try:
+        names = os.listdir(releases)
+    except OSError:
+        return None, None
+    for name in names:
+        match = VERSION_NAME.match(name)
+        if match and os.path.isfile(os.path.join(releases, name, "release.json")):
+            key = (int(match.group(1)), int(match.group(2)))
+            if best is None or key > best[0]:
+                best = (key, name)
+    if best is None:
+        return None, None
+    return os.path.join(releases, best[1]), best[1]
+
+
+def localized(tag, texts):
+    parts = "".join("<%s>%s</%s>" % (lang, escape(text), lang) for lang, text in sorted(texts.items())
+                    if re.match(r"^[a-z]{2,3}$", lang))
+    return "<%s>%s</%s>" % (tag, parts, tag)
+
+
+def answer_document(release, version, base_url):
+    """The update document of one release, as UTF-8 bytes."""
+    with open(os.path.join(release, "release.json"), encoding="utf-8") as f:
+        manifest = json.load(f)
+    quoted = urllib.parse.quote(version)
+    # No encoding in the declaration: the program reads the body byte by byte and decodes the texts itself.
+    out = ['<?xml version="1.0"?>', "<update>"]
+    out.append("<application>%s</application>" % escape(manifest.get("application", "Veltrix")))
+    out.append("<version>%s</version>" % escape(version))
+    if manifest.get("help"):
+        out.append("<help>%s</help>" % escape(manifest["help"]))
+    out.append(localized("info", manifest.get("info", {})))
+    if "restart" in manifest:
+        out.append(localized("restart", manifest["restart"]))
+    out.append("<files>")
+    for entry in manifest.get("files", []):
+        if "installer" in entry:
+            served = entry["installer"]
+            out.append("<url>%s/files/%s/%s</url>" % (escape(base_url), quoted, urllib.parse.quote(served)))
+            continue
+        served = entry.get("zip") or entry["name"]
+        attributes = " name=%s" % quoteattr(entry["name"])
+        if entry.get("zip"):
+            attributes += " zip=%s" % quoteattr(entry["zip"])
+        out.append("<url%s>%s/files/%s/%s</url>" % (attributes, escape(base_url), quoted,
+                                                   urllib.parse.quote(served)))
+    if manifest.get("execute"):
+        out.append("<execute>%s</execute>" % escape(manifest["execute"]))
+    out.append("</files>")
+    out.append("</update>")
+    return "\n".join(out).encode("utf-8")
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    # Keep-alive, as wininet expects of a server; so every answer carries its Content-Length.
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def log_request_line(self, status, size):
+        line = "%s %s %s %d %d\n" % (time.strftime("%Y-%m-%dT%H:%M:%S"), self.client_address[0],
+                                     self.path, status, size)
+        if not self.server.log_path:
+            sys.stderr.write(line)
+        else:
+            with self.server.log_lock, open(self.server.log_path, "a") as f:
+                f.write(line)
+
+    def answer(self, status, body, content_type="application/octet-stream"):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        self.log_request_line(status, len(body))
+
+    def do_GET(self):
+        self.server.last_request = time.monotonic()
+        target = urllib.parse.urlsplit(self.path)
+        if target.path == "/data/update.php":
+            self.update(target)
+        elif target.path.startswith("/files/"):
+            self.file(target.path[len("/files/"):])
+        elif target.path == "/lease":
+            self.lease()
+        else:
+            self.answer(404, b"not found\n", "text/plain")
+
+    def update(self, target):
+        query = urllib.parse.parse_qs(target.query)
+        if query.get("p", [""])[0] != self.server.product:
+            self.answer(404, b"unknown product\n", "text/plain")
+            return
+        release, version = newest_release(self.server.releases)
+        if release is None:
+            self.answer(404, b"no release\n", "text/plain")
+            return
+        try:
+            body = answer_document(release, version, self.server.base_url or self.host_url())
+        except (OSError, ValueError, KeyError, TypeError, AttributeError):
+            self.answer(500, b"broken release.json\n", "text/plain")
+            return
+        self.answer(200, body, "text/xml; charset=utf-8")
+
+    def host_url(self):
+        host = self.headers.get("Host") or "%s:%d" % self.server.server_address[:2]
+        return "http://" + host
+
+    def file(self, rest):
+        parts = [urllib.parse.unquote(p) for p in rest.split("/")]
+        # Only VERSION/NAME, and neither part may climb out of the releases folder.
+        if len(parts) != 2 or not VERSION_NAME.match(parts[0]) or parts[1] in ("", ".", "..") \
+                or "/" in parts[1] or "\\" in parts[1] or parts[1] == "release.json":
+            self.answer(404, b"not found\n", "text/plain")
+            return
+        path = os.path.join(self.server.releases, parts[0], parts[1])
+        try:
+            with open(path, "rb") as f:
+                body = f.read()
+        except OSError:
+            self.answer(404, b"not found\n", "text/plain")
+            return
+        self.answer(200, body)
+
+    def lease(self):
+        self.answer(200, b"", "text/plain")
+        self.wfile.flush()
+        while self.connection.recv(4096):
+            pass
+        self.close_connection = True
+        threading.Thread(target=self.server.shutdown, daemon=True).start()
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+
+def watch(server, idle):
+    while time.monotonic() - server.last_request < idle:
+        time.sleep(1)
+    server.shutdown()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--releases", required=True, help="folder with one subfolder per release")
+    parser.add_argument("--host", default="127.0.0.1", help="address to listen on")
+    parser.add_argument("--port", type=int, default=0, help="port to listen on; 0: a free one")
+    parser.add_argument("--product", default="veltrix", help='the "p" the server answers')
+    parser.add_argument("--base-url", default="", help="public address the file links start with")
+    parser.add_argument("--log", default="", help="file that receives one line per request")
+    parser.add_argument("--port-file", default="", help="file that receives the port number")
+    parser.add_argument("--idle", type=float, default=0, help="seconds without a request before ending; 0: never")
+    args = parser.parse_args()
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, lambda *_: sys.exit(0))
+
+    server = Server((args.host, args.port), Handler)
+    server.releases = args.releases
+    server.product = args.product
+    server.base_url = args.base_url.rstrip("/")
+    server.log_path = args.log
+    server.log_lock = threading.Lock()
+    server.last_request = time.monotonic()
+    if args.idle > 0:
+        threading.Thread(target=watch, args=(server, args.idle), daemon=True).start()
+    if args.port_file:
+        temporary = args.port_file + ".tmp"
+        with open(temporary, "w") as f:
+            f.write("%d\n" % server.server_address[1])
+        os.replace(temporary, args.port_file)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    finally:
+        server.server_close()
+        if args.port_file:
+            try:
+                os.remove(args.port_file)
+            except OSError:
+                pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())

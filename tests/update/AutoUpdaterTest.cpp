@@ -1,0 +1,470 @@
+#include "update/AutoUpdater.h"
+
+#include "HttpTestServer.h"
+#include "TempFolder.h"
+#include "update/ContainedPath.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <atomic>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+const wchar_t TestKey[] = L"Software\\Koravent\\VeltrixUpdaterTest";
+
+std::string Utf8(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], size, nullptr, nullptr);
+    return bytes;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string content;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read)
+        content.append(buffer, read);
+    CloseHandle(file);
+    return content;
+}
+
+// An answer body as the client hands it over: one character per byte.
+WString Body(const std::string& bytes) {
+    WString body;
+    for (unsigned char c : bytes)
+        body.AppendByte(c);
+    return body;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
+}
+
+// A zip archive of the given files, as a release publishes it.
+std::string ZipOf(const std::vector<std::pair<const char*, std::string>>& files) {
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
+    zip_source_keep(memory);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
+    for (const auto& file : files)
+        zip_file_add(archive, file.first, zip_source_buffer(archive, file.second.data(), file.second.size(), 0), 0);
+    zip_close(archive);
+    std::string bytes;
+    if (zip_source_open(memory) == 0) {
+        char buffer[4096];
+        zip_int64_t got = 0;
+        while ((got = zip_source_read(memory, buffer, sizeof(buffer))) > 0)
+            bytes.append(buffer, (size_t)got);
+        zip_source_close(memory);
+    }
+    zip_source_free(memory);
+    return bytes;
+}
+
+// Publishes one release on the update server, replacing whatever it published before.
+void Publish(const char* version, const std::string& manifest,
+             const std::vector<std::pair<std::wstring, std::string>>& files = {}) {
+    std::wstring releases = HttpTestServer::ReleasesFolder();
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((releases + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                TempFolder::RemoveTree(releases + name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    std::wstring folder = releases + std::wstring(version, version + strlen(version));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(folder + L"\\release.json", manifest);
+    for (const auto& file : files)
+        WriteBytes(folder + L"\\" + file.first, file.second);
+}
+
+// A release asking in English only (no restart, so the tests' own program is never started again).
+std::string Manifest(const std::string& files = "[]", const std::string& info = "{\"en\": \"Install it?\"}") {
+    return "{\"application\": \"Veltrix Update Test\", \"info\": " + info + ", \"files\": " + files + "}";
+}
+
+int UpdateRequests() {
+    std::string log = ReadAll(HttpTestServer::UpdateLog());
+    int count = 0;
+    for (size_t at = log.find("/data/update.php"); at != std::string::npos; at = log.find("/data/update.php", at + 1))
+        count++;
+    return count;
+}
+
+// Answers the updater's message boxes from another thread, as a user would: finds each box by its
+// caption, records its text and presses the next button of the list (No once the list is used up).
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::vector<int> buttons) : answers(std::move(buttons)) {
+        thread = std::thread([this] { Run(); });
+    }
+    ~BoxAnswerer() { Finish(); }
+    std::vector<std::wstring> Finish() {
+        done = true;
+        if (thread.joinable())
+            thread.join();
+        return texts;
+    }
+
+private:
+    void Run() {
+        while (!done) {
+            HWND box = FindWindowW(L"#32770", L"Veltrix Update Test");
+            if (!box) {
+                Sleep(20);
+                continue;
+            }
+            wchar_t text[512] = L"";
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            texts.push_back(text);
+            int button = next < answers.size() ? answers[next++] : IDNO;
+            SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+            while (!done && IsWindow(box))
+                Sleep(20);
+        }
+    }
+    std::vector<int> answers;
+    size_t next = 0;
+    std::vector<std::wstring> texts;
+    std::atomic<bool> done{false};
+    std::thread thread;
+};
+
+class Updater : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, TestKey);
+        window =
+            CreateWindowW(L"STATIC", L"updater test", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, window);
+        folder = programFolder.Path() + L"\\";
+        updater.SetProgramFolder(folder.c_str());
+    }
+    void TearDown() override {
+        updater.Stop();
+        DestroyWindow(window);
+        RegDeleteTreeW(HKEY_CURRENT_USER, TestKey);
+    }
+    // One check (a weekly one with "LastCheck", a manual one with null) answered with the buttons given;
+    // returns the texts of the boxes shown.
+    std::vector<std::wstring> Check(std::vector<int> buttons, const wchar_t* valueName = L"LastCheck") {
+        BoxAnswerer answerer(buttons);
+        std::wstring url = HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix");
+        started = updater.Start(url.c_str(), window, HKEY_CURRENT_USER, TestKey, valueName, 0);
+        updater.Stop();
+        return answerer.Finish();
+    }
+    DWORD ReadNumber(const wchar_t* name, DWORD missing = 0x12345678) {
+        DWORD value = missing, size = sizeof(value);
+        RegGetValueW(HKEY_CURRENT_USER, TestKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+        return value;
+    }
+    void WriteNumber(const wchar_t* name, DWORD value) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, TestKey, name, REG_DWORD, &value, sizeof(value));
+    }
+    std::wstring ReadText(const wchar_t* name) {
+        wchar_t text[64] = L"";
+        DWORD size = sizeof(text);
+        RegGetValueW(HKEY_CURRENT_USER, TestKey, name, RRF_RT_REG_SZ, nullptr, text, &size);
+        return text;
+    }
+    std::string File(const wchar_t* name) { return ReadAll(folder + name); }
+
+    HWND window = nullptr;
+    TempFolder programFolder{L"veltrix-update"};
+    std::wstring folder;
+    AutoUpdater updater;
+    int started = 0;
+};
+
+} // namespace
+
+TEST_F(Updater, WeeklyCheckIsThrottledByLastCheckAndManualCheckIsNot) {
+    Publish("1.9", Manifest());
+    int requests = UpdateRequests();
+    DWORD before = (DWORD)time(nullptr);
+    Check({});
+    EXPECT_EQ(1, started);
+    EXPECT_EQ(requests + 1, UpdateRequests());
+    EXPECT_GE(ReadNumber(L"LastCheck"), before);
+    EXPECT_LE(ReadNumber(L"LastCheck"), (DWORD)time(nullptr));
+
+    WriteNumber(L"LastCheck", 0xFFFFFFFF);
+    Check({});
+    EXPECT_EQ(0, started);
+    EXPECT_EQ(0u, ReadNumber(L"LastCheck"));
+
+    DWORD sixDaysAgo = (DWORD)time(nullptr) - 6 * 86400;
+    WriteNumber(L"LastCheck", sixDaysAgo);
+    Check({});
+    EXPECT_EQ(0, started);
+    EXPECT_EQ(sixDaysAgo, ReadNumber(L"LastCheck"));
+    EXPECT_EQ(requests + 1, UpdateRequests());
+
+    // A time ahead of the clock does not hold the checks off.
+    WriteNumber(L"LastCheck", (DWORD)time(nullptr) + 30 * 86400);
+    Check({});
+    EXPECT_EQ(1, started);
+
+    WriteNumber(L"LastCheck", sixDaysAgo);
+    Check({}, nullptr);
+    EXPECT_EQ(1, started);
+    EXPECT_EQ(requests + 3, UpdateRequests());
+    EXPECT_EQ(sixDaysAgo, ReadNumber(L"LastCheck"));
+}
+
+TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
+    // This test program runs as 1.10.
+    const char* versions[] = {"1.11", "2.0", "1.10", "1.9"};
+    const size_t asked[] = {1, 1, 0, 0};
+    for (int i = 0; i < 4; i++) {
+        Publish(versions[i], Manifest());
+        EXPECT_EQ(asked[i], Check({IDNO}, nullptr).size()) << versions[i];
+    }
+    EXPECT_EQ(0x12345678u, ReadNumber(L"LastCheckVersion")) << "a manual check stores no declined version";
+
+    Publish("1.11", Manifest());
+    EXPECT_EQ(1u, Check({IDNO}).size());
+    EXPECT_EQ(L"1.11", ReadText(L"LastCheckVersion"));
+    WriteNumber(L"LastCheck", 1);
+    int requests = UpdateRequests();
+    EXPECT_EQ(0u, Check({IDNO}).size());
+    EXPECT_EQ(requests + 1, UpdateRequests());
+    EXPECT_EQ(1u, Check({IDNO}, nullptr).size()) << "a manual check asks again";
+
+    Publish("1.12", Manifest());
+    WriteNumber(L"LastCheck", 1);
+    EXPECT_EQ(1u, Check({IDNO}).size());
+    EXPECT_EQ(L"1.12", ReadText(L"LastCheckVersion"));
+}
+
+TEST_F(Updater, AsksInTheUsersLanguageElseInEnglishAndNotAtAllWithoutEither) {
+    wchar_t language[16] = L"en";
+    GetLocaleInfoW(MAKELCID(GetUserDefaultLangID(), SORT_DEFAULT), LOCALE_SISO639LANGNAME, language, 16);
+    std::string mine(language, language + wcslen(language));
+    const std::wstring own = L"Neue Version \u00fc\u20ac \u65b0", english = L"New version \u00e9";
+    std::string other = mine == "zz" ? "zy" : "zz";
+
+    Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\", \"" + mine + "\": \"" + Utf8(own) + "\"}"));
+    std::vector<std::wstring> texts = Check({IDNO}, nullptr);
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_EQ(own, texts[0]);
+
+    if (mine != "en") {
+        Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\", \"en\": \"" + Utf8(english) + "\"}"));
+        texts = Check({IDNO}, nullptr);
+        ASSERT_EQ(1u, texts.size());
+        EXPECT_EQ(english, texts[0]);
+    }
+
+    int requests = UpdateRequests();
+    Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\"}"));
+    EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
+    // An answer over 1 MiB is no answer, however well-formed.
+    Publish("1.11", Manifest("[]", "{\"en\": \"" + std::string(AutoUpdater::MaxAnswerBytes, 'a') + "\"}"));
+    EXPECT_EQ(0u, Check({IDNO}, nullptr).size());
+    EXPECT_EQ(requests + 2, UpdateRequests());
+}
+
+TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
+    programFolder.Write(L"Veltrix.exe", "old program");
+    programFolder.Write(L"Veltrix_old.exe", "older program");
+    programFolder.Write(L"data.json", "old data");
+    Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"data.json\"}, {\"name\": \"added.txt\"}]"),
+            {{L"Veltrix.exe", "new program"}, {L"data.json", "new data"}, {L"added.txt", "added"}});
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ("new program", File(L"Veltrix.exe"));
+    EXPECT_EQ("old program", File(L"Veltrix_old.exe"));
+    EXPECT_EQ("new data", File(L"data.json"));
+    EXPECT_EQ("old data", File(L"data.json_old.json"));
+    EXPECT_EQ("added", File(L"added.txt"));
+    EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
+    EXPECT_EQ("<missing>", File(L"data.json_new.json"));
+
+    // An archive is unpacked over the program folder, with its folders, and then removed.
+    std::string zip = ZipOf({{"Veltrix.exe", "zipped program"}, {"lang/de.txt", "Deutsch"}});
+    ASSERT_FALSE(zip.empty());
+    Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"), {{L"update.zip", zip}});
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ("zipped program", File(L"Veltrix.exe"));
+    EXPECT_EQ("new program", File(L"Veltrix_old.exe"));
+    EXPECT_EQ("Deutsch", File(L"lang\\de.txt"));
+    EXPECT_EQ("<missing>", File(L"update_new.zip"));
+
+    WString marked;
+    AutoUpdater::MarkedPath(L"C:\\Program Files\\Veltrix\\data.json", L"_new", marked);
+    EXPECT_STREQ(L"C:\\Program Files\\Veltrix\\data.json_new.json", marked);
+    AutoUpdater::MarkedPath(L"C:\\v.1\\README", L"_old", marked);
+    EXPECT_STREQ(L"C:\\v.1\\README_old", marked);
+    AutoUpdater::MarkedPath(L"update.zip", L"_new", marked);
+    EXPECT_STREQ(L"update_new.zip", marked);
+}
+
+TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
+    // The program started after the update proves itself by a file in the program folder.
+    Publish("1.11",
+            "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"restart\": "
+            "{\"en\": \"Restart now?\"}, \"execute\": \"restart.cmd\", \"files\": [{\"name\": \"restart.cmd\"}]}",
+            {{L"restart.cmd", "@echo started> started.txt\r\n"}});
+    std::vector<std::wstring> texts = Check({IDYES, IDNO}, nullptr);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(L"Restart now?", texts[1]);
+    EXPECT_TRUE(IsWindow(window)) << "declined: the program keeps running";
+    EXPECT_EQ("@echo started> started.txt\r\n", File(L"restart.cmd"));
+
+    texts = Check({IDYES, IDYES}, nullptr);
+    ASSERT_EQ(2u, texts.size());
+    for (int i = 0; i < 200 && File(L"started.txt") == "<missing>"; i++)
+        Sleep(50);
+    EXPECT_EQ(0u, File(L"started.txt").find("started")) << File(L"started.txt");
+    // WM_CLOSE was posted to the main window, which ends the running instance.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
+    programFolder.Write(L"a.dll", "old a");
+    programFolder.Write(L"b.dll", "old b");
+    // b.dll is listed but not published: its download fails after a.dll's succeeded.
+    Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"), {{L"a.dll", "new a"}});
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ("old a", File(L"a.dll"));
+    EXPECT_EQ("old b", File(L"b.dll"));
+    EXPECT_EQ("<missing>", File(L"a_new.dll"));
+    EXPECT_EQ("<missing>", File(L"a_old.dll"));
+
+    // Held open without delete sharing, b.dll cannot be renamed once a.dll already was.
+    Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"),
+            {{L"a.dll", "new a"}, {L"b.dll", "new b"}});
+    HANDLE held = CreateFileW((folder + L"b.dll").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    CloseHandle(held);
+    EXPECT_EQ("old a", File(L"a.dll"));
+    EXPECT_EQ("old b", File(L"b.dll"));
+    for (const wchar_t* gone : {L"a_old.dll", L"b_old.dll", L"a_new.dll", L"b_new.dll"})
+        EXPECT_EQ("<missing>", File(gone)) << gone;
+}
+
+TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
+    programFolder.Write(L"Veltrix.exe", "old program");
+    const char* names[] = {"..\\\\outside.exe", "C:\\\\Windows\\\\evil.exe", "sub/../../outside.exe"};
+    for (const char* name : names) {
+        Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"" + std::string(name) + "\"}]"),
+                {{L"Veltrix.exe", "new program"}});
+        EXPECT_EQ(0u, Check({IDYES}, nullptr).size()) << name;
+    }
+    EXPECT_EQ("old program", File(L"Veltrix.exe"));
+    EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
+
+    const char* prefix = "<update><info><en>i</en></info><version>1.11</version><files>";
+    const char* bad[] = {"<url>http://h/get.php?f=..</url>", "<url>http://h/</url>",
+                         "<url name='a.exe' zip='..\\u.zip'>http://h/u.zip</url>", "<url name='a.exe'></url>",
+                         "<url name='a.exe'>http://h/a</url><execute>..\\x.exe</execute>"};
+    UpdateAnswer answer;
+    for (const char* files : bad)
+        EXPECT_EQ(0, AutoUpdater::ReadAnswer(Body(std::string(prefix) + files + "</files></update>"), answer)) << files;
+    ASSERT_EQ(1, AutoUpdater::ReadAnswer(
+                     Body(std::string(prefix) + "<url>http://h/get.php?f=Setup.exe</url></files></update>"), answer));
+    WString installer;
+    AutoUpdater::InstallerName(answer.files[0].url, installer);
+    EXPECT_STREQ(L"Setup.exe", installer);
+    EXPECT_EQ(1, AutoUpdater::IsWebAddress(L"HTTPS://www.koravent.com/help"));
+    EXPECT_EQ(0, AutoUpdater::IsWebAddress(L"file:///C:/Windows/notepad.exe"));
+    EXPECT_EQ(0, AutoUpdater::IsWebAddress(L"C:\\Windows\\notepad.exe"));
+}
+
+TEST(UpdateAnswer, MutatedAnswersAreReadWithoutHarm) {
+    const std::string base = "<?xml version=\"1.0\"?><update><application>Veltrix</application>"
+                             "<version>1.11</version><help>https://www.koravent.com/</help>"
+                             "<info><en>Install?</en><de>Installieren?</de></info><restart><en>Now?</en></restart>"
+                             "<files><url name=\"Veltrix.exe\">http://h/Veltrix.exe</url>"
+                             "<url name=\"data.json\" zip=\"update.zip\">http://h/u.zip</url>"
+                             "<url>http://h/get.php?f=Setup.exe</url><execute>Veltrix.exe</execute></files></update>";
+    const char alphabet[] = "<>/\\.=\"'?&;:01 9ax\x80\xC3\xFF\n";
+    std::mt19937 random(20261208);
+    int accepted = 0;
+    const int count = 10000;
+    for (int i = 0; i < count; i++) {
+        std::string mutated = base;
+        int edits = 1 + random() % 6;
+        for (int e = 0; e < edits && !mutated.empty(); e++) {
+            size_t at = random() % mutated.size();
+            switch (random() % 4) {
+                case 0:
+                    mutated[at] = alphabet[random() % (sizeof(alphabet) - 1)];
+                    break;
+                case 1:
+                    mutated.erase(at, 1 + random() % 8);
+                    break;
+                case 2:
+                    mutated.insert(at, mutated.substr(random() % mutated.size(), random() % 40));
+                    break;
+                default:
+                    mutated.insert(at, 1, alphabet[random() % (sizeof(alphabet) - 1)]);
+                    break;
+            }
+        }
+        UpdateAnswer answer;
+        if (!AutoUpdater::ReadAnswer(Body(mutated), answer))
+            continue;
+        accepted++;
+        // Whatever got through names only files inside the program folder.
+        for (const UpdateFile& file : answer.files) {
+            if (file.name.IsEmpty()) {
+                WString name;
+                AutoUpdater::InstallerName(file.url, name);
+                ASSERT_EQ(1, IsPlainFileName(name)) << mutated;
+            } else {
+                ASSERT_EQ(1, IsContainedName(file.name)) << mutated;
+            }
+        }
+        unsigned major = 0, minor = 0;
+        ASSERT_EQ(1, AutoUpdater::ParseVersion(answer.version, &major, &minor)) << mutated;
+    }
+    printf("mutated update answers: %d read, %d accepted\n", count, accepted);
+    EXPECT_GT(accepted, 0);
+}
+
+// Run in a process of their own (ctest's update_tests_deadline): a check ended by force may leave the
+// network library's state behind, which other tests of the same process should not meet.
+TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDrips) {
+    if (!GetEnvironmentVariableW(L"VELTRIX_DEADLINE_TESTS", nullptr, 0))
+        GTEST_SKIP() << "run by update_tests_deadline";
+    HWND window =
+        CreateWindowW(L"STATIC", L"deadline", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    for (const wchar_t* path : {L"/stall", L"/drip?size=200"}) {
+        AutoUpdater updater;
+        // The drip's bytes come faster than the receive time-out: only the overall deadline ends it.
+        updater.SetTimeouts(4000, 5000);
+        std::wstring url = HttpTestServer::Url(path);
+        ASSERT_EQ(1, updater.Start(url.c_str(), window, nullptr, nullptr, nullptr, 0));
+        DWORD start = GetTickCount();
+        updater.Stop();
+        DWORD elapsed = GetTickCount() - start;
+        // Without a bound the stall lasts two minutes and the drip ten.
+        EXPECT_LT(elapsed, 30000u) << path;
+        printf("%ls: Stop returned after %lu ms\n", path, (unsigned long)elapsed);
+    }
+    DestroyWindow(window);
+}

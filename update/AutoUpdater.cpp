@@ -1,0 +1,475 @@
+#include "update/AutoUpdater.h"
+
+#include "base/ComApartment.h"
+#include "base/XmlFile.h"
+#include "framework/VersionInfo.h"
+#include "sysinfo/MachineId.h"
+#include "update/ContainedPath.h"
+#include "update/ExtractArchive.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <time.h>
+
+namespace {
+
+const wchar_t UserAgent[] = L"AutoUpdate";
+
+// Cookies on, every request goes on: the update server sets none we rely on.
+int AcceptAll(int, void*, void*) {
+    return 1;
+}
+
+int Exists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The answer reaches the document one byte per character; the localized texts are UTF-8.
+void DecodeUtf8(WString& text) {
+    int length = text.Length();
+    if (length == 0)
+        return;
+    char* bytes = (char*)malloc(length);
+    if (!bytes)
+        return;
+    for (int i = 0; i < length; i++)
+        bytes[i] = (char)(*text.At(i) & 0xFF);
+    int chars = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
+    WString decoded;
+    if (chars > 0 && decoded.Reset(chars + 1)) {
+        MultiByteToWideChar(CP_UTF8, 0, bytes, length, decoded.Buffer(), chars);
+        decoded.Buffer()[chars] = 0;
+        decoded.Recount();
+        text = decoded;
+    }
+    free(bytes);
+}
+
+int CollectFile(int kind, IUnknown* node, const WString& name, const WString& text, void* argument, XmlFile* owner) {
+    if (kind != 0 || name.CompareNoCase(L"url") != 0)
+        return 0;
+    UpdateFile file;
+    file.url = text;
+    file.url.TrimRight();
+    file.url.TrimLeft();
+    owner->GetValue(L"name", file.name, node);
+    owner->GetValue(L"zip", file.zip, node);
+    static_cast<std::vector<UpdateFile>*>(argument)->push_back(file);
+    return 0;
+}
+
+// Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
+int ShellStart(const wchar_t* file, const wchar_t* folder) {
+    ComApartment com;
+    com.Init(0);
+    return (INT_PTR)ShellExecuteW(nullptr, L"open", file, nullptr, folder, SW_SHOWDEFAULT) > 32;
+}
+
+} // namespace
+
+AutoUpdater::~AutoUpdater() {
+    Stop();
+    worker.Stop();
+}
+
+void AutoUpdater::SetTimeouts(DWORD deadline, DWORD socket) {
+    networkDeadline = deadline;
+    socketTimeout = socket;
+}
+
+int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath,
+                       const wchar_t* checkValueName, unsigned startFlags) {
+    Stop();
+    boxOpen = 0;
+    url.Assign(updateUrl ? updateUrl : L"");
+    window = mainWindow;
+    valueName.Assign(checkValueName ? checkValueName : L"");
+    flags = startFlags;
+    settings.Close();
+    if (rootKey || (flags & START_INI))
+        settings.Open((flags & START_INI) ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, rootKey, keyPath,
+                      nullptr);
+    if (!valueName.IsEmpty()) {
+        DWORD last = settings.ReadInt(valueName, 0);
+        if (last == 0xFFFFFFFF) {
+            settings.WriteInt(valueName, 0);
+            return 0;
+        }
+        DWORD now = (DWORD)time(nullptr);
+        // A time ahead of the clock (the clock was set back) would hold the checks off for as long: only a
+        // check within the last seven days counts. The sum is widened so that it cannot wrap.
+        if (last <= now && (unsigned long long)last + SevenDays >= now)
+            return 0;
+        settings.WriteInt(valueName, now);
+    }
+    updateMessage = RegisterWindowMessageW(L"_C_AutoUpdate");
+    if (!updateMessage || url.IsEmpty() || !window || !hook.Attach(window, HookProc, this))
+        return 0;
+    http.SetTimeouts(socketTimeout, socketTimeout, socketTimeout);
+    return worker.Start(CheckThread, this, 0);
+}
+
+void AutoUpdater::Stop() {
+    // Called from inside one of the check's own questions (the program is told to close while the box is
+    // up): the check waits for that very box, which cannot return before this does. The box goes with
+    // its owner window; the destructor waits for the rest of the check.
+    if (boxOpen)
+        return;
+    while (worker.IsRunning()) {
+        if (worker.Wait(100))
+            break;
+        // The application is quitting: the destructor ends what still runs.
+        MSG quit;
+        if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+            break;
+        // wininet's time-outs bound each receive, but a server that sends a byte now and then never lets
+        // one expire; past the deadline the check is ended by force, as it holds nothing but its request.
+        DWORD since = (DWORD)networkSince;
+        if (since && GetTickCount() - since > networkDeadline) {
+            worker.Stop();
+            networkSince = 0;
+            break;
+        }
+    }
+    hook.Detach();
+}
+
+int AutoUpdater::FormatLastCheck(WString& text) {
+    text.Assign(L"");
+    DWORD last = settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0);
+    if (last == 0)
+        return 1;
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = ((unsigned long long)last + 11644473600ULL) * 10000000ULL;
+    FILETIME utc = {ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME universal, local;
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        return 0;
+    wchar_t date[80], clock[80];
+    if (!GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80) ||
+        !GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, clock, 80))
+        return 0;
+    return text.Format(L"%s %s", date, clock);
+}
+
+DWORD AutoUpdater::CheckThread(void* self, UINT_PTR) {
+    return static_cast<AutoUpdater*>(self)->Check();
+}
+
+int AutoUpdater::FetchAnswer(const WString& request, WString& body) {
+    networkSince = (LONG)(GetTickCount() | 1);
+    // One byte over the limit tells a full answer from one that was cut at the limit.
+    int fetched = http.Fetch(request, UserAgent, body, MaxAnswerBytes + 1, L"", AcceptAll, nullptr);
+    networkSince = 0;
+    return fetched && (DWORD)body.Length() <= MaxAnswerBytes;
+}
+
+DWORD AutoUpdater::Check() {
+    installerPath.Assign(L"");
+    WString self, versionText;
+    unsigned runningMajor = 0, runningMinor = 0;
+    if (!VersionInfo::ModulePath(nullptr, self) ||
+        !VersionInfo::FileVersionText(self, &runningMajor, &runningMinor, &versionText))
+        return 0;
+    runningMajor &= 0xFF;
+    runningMinor &= 0xFF;
+    WString id;
+    FormatMachineId(id, 4);
+    WString request;
+    request.Format(L"%s%cv=%s&id=%s", (const wchar_t*)url, url.Find(L'?') ? L'&' : L'?', (const wchar_t*)versionText,
+                   (const wchar_t*)id);
+    WString body;
+    UpdateAnswer answer;
+    if (!FetchAnswer(request, body) || !ReadAnswer(body, answer))
+        return 0;
+    if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
+        return 0;
+    WString declinedName, declined;
+    if (!valueName.IsEmpty()) {
+        declinedName.Format(L"%sVersion", (const wchar_t*)valueName);
+        settings.ReadString(declinedName, declined, L"");
+        if (declined.Compare(answer.version) == 0)
+            return 0;
+    }
+    application = answer.application;
+    info = answer.info;
+    help = answer.help;
+    restartText = answer.restart;
+    if (!Ask(0)) {
+        if (!valueName.IsEmpty())
+            settings.WriteString(declinedName, answer.version);
+        return 0;
+    }
+    return (DWORD)Install(answer);
+}
+
+int AutoUpdater::Ask(WPARAM question) {
+    return SendMessageW(window, updateMessage, question, 0) == 1;
+}
+
+int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRESULT* result, void* userData) {
+    AutoUpdater* self = static_cast<AutoUpdater*>(userData);
+    if (message == self->updateMessage && (wParam == 0 || wParam == 1)) {
+        UINT style = MB_YESNO | MB_ICONQUESTION;
+        if (wParam == 0 && !self->help.IsEmpty())
+            style |= MB_HELP;
+        self->boxOpen = 1;
+        int chosen = MessageBoxW(target, wParam == 0 ? self->info : self->restartText, self->application, style);
+        self->boxOpen = 0;
+        *result = chosen == IDYES;
+        return 1;
+    }
+    if (message == WM_HELP && self->boxOpen) {
+        // The answer comes from the network: a link that is no web address could name a program to run.
+        if (IsWebAddress(self->help))
+            ShellStart(self->help, nullptr);
+        return 1;
+    }
+    return 0;
+}
+
+int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) {
+    wchar_t language[16];
+    if (!GetLocaleInfoW(MAKELCID(GetUserDefaultLangID(), SORT_DEFAULT), LOCALE_SISO639LANGNAME, language, 16))
+        wcscpy(language, L"en");
+    WString path;
+    path.Format(L"%s\\%s", key, language);
+    if (!xml.GetValue(path, text)) {
+        path.Format(L"%s\\en", key);
+        if (!xml.GetValue(path, text))
+            return 0;
+    }
+    DecodeUtf8(text);
+    return 1;
+}
+
+int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer) {
+    answer = UpdateAnswer();
+    XmlFile xml;
+    if (!xml.Create(3) || !xml.LoadXml(body))
+        return 0;
+    xml.GetValue(L"update\\application", answer.application);
+    if (!LocalizedText(xml, L"update\\info", answer.info))
+        return 0;
+    xml.GetValue(L"update\\help", answer.help);
+    if (!xml.GetValue(L"update\\version", answer.version) ||
+        !ParseVersion(answer.version, &answer.major, &answer.minor))
+        return 0;
+    answer.hasRestart = LocalizedText(xml, L"update\\restart", answer.restart);
+    xml.GetValue(L"update\\files\\execute", answer.execute);
+    if (!answer.execute.IsEmpty() && !IsContainedName(answer.execute))
+        return 0;
+    xml.Enumerate(L"update\\files", CollectFile, &answer.files);
+    // Every name comes from the network: one that leaves the program folder refuses the whole answer,
+    // before anything is asked, downloaded or moved.
+    for (const UpdateFile& file : answer.files) {
+        if (file.url.IsEmpty())
+            return 0;
+        if (file.name.IsEmpty()) {
+            WString installer;
+            InstallerName(file.url, installer);
+            if (!IsPlainFileName(installer))
+                return 0;
+        } else if (!IsContainedName(file.name) || (!file.zip.IsEmpty() && !IsContainedName(file.zip))) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int AutoUpdater::IsNewer(unsigned major, unsigned minor, unsigned runningMajor, unsigned runningMinor) {
+    return major > runningMajor || (major == runningMajor && minor > runningMinor);
+}
+
+int AutoUpdater::ParseVersion(const wchar_t* text, unsigned* major, unsigned* minor) {
+    unsigned parts[2] = {0, 0};
+    const wchar_t* p = text;
+    for (int part = 0; part < 2; part++) {
+        int digits = 0;
+        for (; *p >= L'0' && *p <= L'9'; p++, digits++) {
+            if (digits == 9)
+                return 0;
+            parts[part] = parts[part] * 10 + (*p - L'0');
+        }
+        if (digits == 0 || (part == 0 && *p++ != L'.'))
+            return 0;
+    }
+    if (*p)
+        return 0;
+    *major = parts[0];
+    *minor = parts[1];
+    return 1;
+}
+
+void AutoUpdater::MarkedPath(const wchar_t* path, const wchar_t* mark, WString& out) {
+    size_t length = wcslen(path);
+    const wchar_t* dot = wcsrchr(path, L'.');
+    WString extension;
+    if (dot) {
+        const wchar_t* end = dot;
+        while (*end && *end != L'?')
+            end++;
+        extension.Assign(dot, (unsigned)(end - dot));
+        if (wcspbrk(extension, L" /\\"))
+            extension.Assign(L"");
+    }
+    size_t cut = dot && (size_t)(path + length - dot) <= 4 ? (size_t)(dot - path) : length;
+    out.Assign(path, (unsigned)cut);
+    out.Append(mark);
+    out.Append(extension);
+}
+
+void AutoUpdater::InstallerName(const wchar_t* installerUrl, WString& name) {
+    const wchar_t* source = wcschr(installerUrl, L'=');
+    source = source ? source + 1 : installerUrl;
+    const wchar_t* slash = wcsrchr(source, L'/');
+    const wchar_t* backslash = wcsrchr(source, L'\\');
+    if (backslash > slash)
+        slash = backslash;
+    name.Assign(slash ? slash + 1 : source);
+}
+
+int AutoUpdater::IsWebAddress(const wchar_t* address) {
+    return address && ((_wcsnicmp(address, L"http://", 7) == 0 && address[7]) ||
+                       (_wcsnicmp(address, L"https://", 8) == 0 && address[8]));
+}
+
+int AutoUpdater::Install(const UpdateAnswer& answer) {
+    if (programFolder.IsEmpty() && !VersionInfo::ModuleDirectory(nullptr, programFolder))
+        return 0;
+    std::vector<WString> downloads;
+    int done = DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads);
+    if (!done) {
+        for (const WString& path : downloads)
+            DeleteFileW(path);
+        return 0;
+    }
+    if (!SwapFiles(answer, downloads))
+        return 0;
+    Restart(answer);
+    return 1;
+}
+
+int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads) {
+    // Nothing to fetch is no update: nothing is moved and nothing restarts.
+    if (answer.files.empty())
+        return 0;
+    for (const UpdateFile& file : answer.files) {
+        WString path;
+        if (file.name.IsEmpty()) {
+            wchar_t desktop[MAX_PATH];
+            if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop)))
+                return 0;
+            WString name;
+            InstallerName(file.url, name);
+            path.Format(L"%s\\%s", desktop, (const wchar_t*)name);
+            installerPath = path;
+        } else {
+            WString source(programFolder);
+            source.Append(file.zip.IsEmpty() ? file.name : file.zip);
+            MarkedPath(source, L"_new", path);
+        }
+        downloads.push_back(path);
+        if (!http.Download(file.url, UserAgent, path, 0, AcceptAll, nullptr, L"Accept: */*\r\n\r\n", (DWORD)-1, nullptr,
+                           (DWORD)-1, 0, L"")) {
+            installerPath.Assign(L"");
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Between the downloads and the first rename: the place where the files' signatures are to be checked
+// before any of them can replace the program. For now it makes sure every download is there.
+int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
+    if (downloads.size() != answer.files.size())
+        return 0;
+    for (const WString& path : downloads) {
+        if (!Exists(path))
+            return 0;
+    }
+    return 1;
+}
+
+int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
+    const size_t count = answer.files.size();
+    // Per entry: 1 once its target went to its "_old" name, 2 when it had no target to move aside.
+    std::vector<int> movedAside(count, 0);
+    std::vector<int> placed(count, 0);
+    int ok = 1;
+    for (size_t i = 0; i < count && ok; i++) {
+        const UpdateFile& file = answer.files[i];
+        if (file.name.IsEmpty())
+            continue;
+        WString target(programFolder), old;
+        target.Append(file.name);
+        MarkedPath(target, L"_old", old);
+        if (!Exists(target)) {
+            // A file the update adds: nothing to move aside.
+            movedAside[i] = 2;
+            continue;
+        }
+        if ((Exists(old) && !DeleteFileW(old)) || !MoveFileW(target, old))
+            ok = 0;
+        else
+            movedAside[i] = 1;
+    }
+    for (size_t i = 0; i < count && ok; i++) {
+        const UpdateFile& file = answer.files[i];
+        if (file.name.IsEmpty())
+            continue;
+        WString target(programFolder);
+        target.Append(file.name);
+        if (!file.zip.IsEmpty()) {
+            ok = ExtractArchive(downloads[i], programFolder);
+            DeleteFileW(downloads[i]);
+        } else {
+            ok = MoveFileW(downloads[i], target) != FALSE;
+        }
+        placed[i] = ok;
+    }
+    if (!ok) {
+        // Put back what this attempt moved aside, newest first, so the program folder is as before.
+        for (size_t i = count; i-- > 0;) {
+            const UpdateFile& file = answer.files[i];
+            if (file.name.IsEmpty() || !movedAside[i])
+                continue;
+            WString target(programFolder), old;
+            target.Append(file.name);
+            MarkedPath(target, L"_old", old);
+            if (movedAside[i] == 2) {
+                if (placed[i])
+                    DeleteFileW(target);
+            } else {
+                MoveFileExW(old, target, MOVEFILE_REPLACE_EXISTING);
+            }
+        }
+        for (const WString& path : downloads)
+            DeleteFileW(path);
+    }
+    return ok;
+}
+
+void AutoUpdater::Restart(const UpdateAnswer& answer) {
+    // No restart text: the new files take effect at the next start.
+    if (!answer.hasRestart)
+        return;
+    if (!answer.restart.IsEmpty() && !Ask(1))
+        return;
+    WString file;
+    const wchar_t* folder = programFolder;
+    if (!installerPath.IsEmpty()) {
+        file = installerPath;
+        folder = nullptr;
+    } else if (!answer.execute.IsEmpty()) {
+        // Relative to the program folder, not to whatever the current folder happens to be.
+        file = programFolder;
+        file.Append(answer.execute);
+    } else if (!VersionInfo::ModulePath(nullptr, file)) {
+        return;
+    }
+    // Only a successor that started may end this instance.
+    if (ShellStart(file, folder))
+        PostMessageW(window, WM_CLOSE, 0, 0);
+}

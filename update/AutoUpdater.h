@@ -1,0 +1,113 @@
+#pragma once
+// The background update check: asks the update server whether a newer version exists, asks the user on
+// the main window's thread, downloads the listed files, swaps them in under "_old"/"_new" names and
+// restarts the program (or starts a downloaded installer).
+
+#include "base/WString.h"
+#include "framework/SettingsStore.h"
+#include "framework/SubclassHook.h"
+#include "update/HttpClient.h"
+#include "update/WorkerThread.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// One file of an update answer: where it comes from, and what it becomes in the program folder.
+struct UpdateFile {
+    WString url;
+    WString name; // relative to the program folder; empty: a stand-alone installer
+    WString zip;  // archive downloaded instead and unpacked into the program folder
+};
+
+// What an update answer offers, read and checked before anything is asked or downloaded.
+struct UpdateAnswer {
+    WString application;
+    WString info;
+    WString restart;
+    int hasRestart = 0;
+    WString help;
+    WString version;
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::vector<UpdateFile> files;
+    WString execute;
+};
+
+class AutoUpdater {
+public:
+    // Settings in the program's INI file instead of the registry.
+    static const unsigned START_INI = 4;
+    // Larger answers are refused; a real one is a few kilobytes.
+    static const DWORD MaxAnswerBytes = 1u << 20;
+    static const DWORD SevenDays = 604800;
+
+    AutoUpdater() = default;
+    ~AutoUpdater();
+    AutoUpdater(const AutoUpdater&) = delete;
+    AutoUpdater& operator=(const AutoUpdater&) = delete;
+
+    // Starts a check unless throttled; a null value name is a manual check. 1 when a check was started.
+    int Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath, const wchar_t* valueName,
+              unsigned startFlags);
+    // Waits for a running check (dispatching messages), ending it by force once its network work has run
+    // past the deadline; then removes the window hook.
+    void Stop();
+    // The last automatic check as local short date and time; empty for never.
+    int FormatLastCheck(WString& text);
+
+    // How long the check's network work may take in all, and each connect, send or receive.
+    void SetTimeouts(DWORD networkDeadline, DWORD socketTimeout);
+    // Installs into this folder (with a trailing backslash) instead of the running program's.
+    void SetProgramFolder(const wchar_t* folder) { programFolder.Assign(folder); }
+
+    // Reads and checks an answer body (one character per byte): 1 when it offers a well-formed update
+    // whose files all stay inside the program folder.
+    static int ReadAnswer(const WString& body, UpdateAnswer& answer);
+    // 1 when (major, minor) is later than the running version, major first.
+    static int IsNewer(unsigned major, unsigned minor, unsigned runningMajor, unsigned runningMinor);
+    // "%u.%u" and nothing else; 1 on success.
+    static int ParseVersion(const wchar_t* text, unsigned* major, unsigned* minor);
+    // The path with "_new" (or another mark) put before its extension: Veltrix.exe -> Veltrix_new.exe.
+    static void MarkedPath(const wchar_t* path, const wchar_t* mark, WString& out);
+    // The file name an installer URL is saved under on the desktop.
+    static void InstallerName(const wchar_t* url, WString& name);
+    // 1 for an http:// or https:// address: the only kind the Help button opens.
+    static int IsWebAddress(const wchar_t* url);
+
+    UINT UpdateMessage() const { return updateMessage; }
+
+private:
+    static DWORD CheckThread(void* self, UINT_PTR value);
+    static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
+    static int LocalizedText(class XmlFile& xml, const wchar_t* key, WString& text);
+    DWORD Check();
+    int Install(const UpdateAnswer& answer);
+    int DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads);
+    int VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads);
+    int SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads);
+    void Restart(const UpdateAnswer& answer);
+    int Ask(WPARAM question);
+    int FetchAnswer(const WString& request, WString& body);
+
+    HWND window = nullptr;
+    WString url;
+    UINT updateMessage = 0;
+    SubclassHook<HOOK_UPDATE_CHECKER> hook;
+    WString application;
+    WString info;
+    WString restartText;
+    WString help;
+    WString installerPath;
+    WString programFolder;
+    HttpClient http;
+    volatile LONG boxOpen = 0;
+    WString valueName;
+    unsigned flags = 0;
+    SettingsStore settings;
+    WorkerThread worker;
+    DWORD networkDeadline = 60000;
+    DWORD socketTimeout = 20000;
+    // GetTickCount when the check's network work began; 0 outside it.
+    volatile LONG networkSince = 0;
+};
