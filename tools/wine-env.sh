@@ -42,7 +42,7 @@ veltrix_can_run_32bit() {
 
 # What a prefix made here holds beyond Wine's defaults; raise it when veltrix_wine_settings changes, and
 # prefixes made before are brought up to date on their next use.
-VELTRIX_PREFIX_LEVEL=2
+VELTRIX_PREFIX_LEVEL=3
 
 # Creates the prefix once, and brings an older one up to the current level. Several callers may race for
 # it, so a lock serialises them.
@@ -74,6 +74,10 @@ veltrix_wine_settings() {
     for view in 64 32; do
         "$WINE" reg add 'HKLM\Software\Classes\.exe' /ve /d exefile /f /reg:$view </dev/null >/dev/null 2>&1 || true
     done
+    # Tests, demos and benchmarks never ask the maker's update server: the program's weekly check goes
+    # to a closed port on this machine and fails at once, as it does on a machine without a network.
+    "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v UpdateUrl /d 'http://127.0.0.1:9/data/update.php?p=veltrix' \
+        /f </dev/null >/dev/null 2>&1 || true
 }
 
 # Uses the display the session started when DISPLAY is not set by the caller.
