@@ -81,6 +81,9 @@ LRESULT StartMenuApp::OnCreate() {
     settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,
                   nullptr);
     FixEnvironment();
+    // Before the menu: in once mode the menu's loop runs inside this function until it is dismissed.
+    // The worker thread starts only when a week has passed; otherwise this reads two values.
+    StartUpdateCheck();
 
     // A cache that cannot be opened is no error: the menus then come from the shell alone.
     WString cachePath;
@@ -96,7 +99,6 @@ LRESULT StartMenuApp::OnCreate() {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
     }
-    StartUpdateCheck();
     return 0;
 }
 
