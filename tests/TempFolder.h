@@ -45,6 +45,21 @@ public:
         return full;
     }
 
+    // A file's bytes; `missing` when it cannot be opened. Others may write it meanwhile.
+    static std::string Read(const std::wstring& file, const char* missing = "") {
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return missing;
+        std::string content;
+        char buffer[65536];
+        DWORD read = 0;
+        while (ReadFile(handle, buffer, sizeof(buffer), &read, nullptr) && read)
+            content.append(buffer, read);
+        CloseHandle(handle);
+        return content;
+    }
+
     static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW found;
         HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);

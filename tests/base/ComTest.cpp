@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "OnThread.h"
+
 #include <objbase.h>
 #include <wbemcli.h>
 
@@ -13,21 +15,6 @@
 #include <string>
 
 namespace {
-
-// COM's apartment belongs to a thread: each case gets a fresh thread, so the test runner's own thread
-// (and the cases after this one) keep whatever model they had.
-void OnFreshThread(const std::function<void()>& body) {
-    struct Thunk {
-        static DWORD WINAPI Run(void* argument) {
-            (*static_cast<const std::function<void()>*>(argument))();
-            return 0;
-        }
-    };
-    HANDLE thread = CreateThread(nullptr, 0, Thunk::Run, const_cast<std::function<void()>*>(&body), 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-}
 
 bool LooksLikeMac(const wchar_t* text) {
     if (wcslen(text) != 17)
@@ -43,7 +30,7 @@ bool LooksLikeMac(const wchar_t* text) {
 } // namespace
 
 TEST(WmiClient, RefusedOnASingleThreadedApartment) {
-    OnFreshThread([] {
+    ASSERT_TRUE(OnThread([] {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         {
             WmiClient wmi;
@@ -55,11 +42,11 @@ TEST(WmiClient, RefusedOnASingleThreadedApartment) {
         EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         CoUninitialize();
         CoUninitialize();
-    });
+    }));
 }
 
 TEST(WmiClient, ReadsTheNetworkAdapterAddressAndArrayBounds) {
-    OnFreshThread([] {
+    ASSERT_TRUE(OnThread([] {
         WmiClient wmi;
         ASSERT_EQ(1, wmi.Connect(L"ROOT\\CIMV2"));
         // Connecting again replaces the connection rather than failing on the apartment it holds.
@@ -112,7 +99,7 @@ TEST(WmiClient, ReadsTheNetworkAdapterAddressAndArrayBounds) {
         EXPECT_EQ(0, wmi.Query(L"SELECT FROM WHERE"));
         wmi.Close();
         EXPECT_EQ(0, wmi.Query(L"SELECT * FROM Win32_NetworkAdapterConfiguration"));
-    });
+    }));
 }
 
 TEST(Variant, RaisesOnAFailedClearOrConversionOnly) {

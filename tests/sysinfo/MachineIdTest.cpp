@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "OnThread.h"
+
 #include <objbase.h>
 
 #include <functional>
@@ -15,18 +17,6 @@
 namespace {
 
 const wchar_t currentVersion[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-
-void OnThread(const std::function<void()>& body) {
-    struct Thunk {
-        static DWORD WINAPI Run(void* body) {
-            (*static_cast<const std::function<void()>*>(body))();
-            return 0;
-        }
-    };
-    HANDLE thread = CreateThread(nullptr, 0, Thunk::Run, const_cast<std::function<void()>*>(&body), 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-}
 
 // The bytes behind a printed identifier: each group is a little-endian word.
 bool Parse(const wchar_t* text, MachineId& id) {
@@ -67,11 +57,11 @@ TEST(MachineId, TextCarriesTheBytesAndTheirCheckAndIsStableForEachPurposeOnAnyTh
     EXPECT_NE(update.substr(15), report.substr(15));
     // A problem report starts on the user-interface thread, whose COM is single-threaded; the
     // identifier is the one the update check sends all the same.
-    OnThread([&] {
+    ASSERT_TRUE(OnThread([&] {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         EXPECT_EQ(report, Text(MACHINE_ID_PROBLEM_REPORT));
         CoUninitialize();
-    });
+    }));
 }
 
 TEST(MachineId, NetworkAddressSourcesInTurn) {
@@ -86,13 +76,13 @@ TEST(MachineId, NetworkAddressSourcesInTurn) {
 
     // Neither source, or an address of the wrong length: the first IP-enabled adapter's MAC text.
     WString wmiAddress;
-    OnThread([&] {
+    ASSERT_TRUE(OnThread([&] {
         WmiClient wmi;
         ASSERT_EQ(1, wmi.Connect(L"ROOT\\CIMV2"));
         ASSERT_EQ(1, wmi.Query(L"SELECT * FROM Win32_NetworkAdapterConfiguration WHERE IPEnabled=true"));
         ASSERT_NE(nullptr, wmi.FirstResult()) << "no IP-enabled adapter";
         ASSERT_EQ(1, wmi.FirstResult()->GetProperty(L"MACAddress", &wmiAddress, nullptr, 0));
-    });
+    }));
     unsigned char expected = 0;
     for (const wchar_t* c = wmiAddress; *c; c++)
         expected ^= (unsigned char)*c;

@@ -27,16 +27,7 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read)
-        content.append(buffer, read);
-    CloseHandle(file);
-    return content;
+    return TempFolder::Read(path, "<missing>");
 }
 
 // An answer body as the client hands it over: one character per byte.

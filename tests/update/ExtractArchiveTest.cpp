@@ -49,16 +49,7 @@ int MakeZip(const std::wstring& path, const std::vector<ZipEntry>& entries) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
+    return TempFolder::Read(path, "<missing>");
 }
 
 // Everything below `folder`, sorted, one relative name per line: the whole effect of an extraction.

@@ -23,17 +23,7 @@ std::string Bytes(const WString& text) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    std::string content;
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return content;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read)
-        content.append(buffer, read);
-    CloseHandle(file);
-    return content;
+    return TempFolder::Read(path);
 }
 
 bool Exists(const std::wstring& path) {
