@@ -322,7 +322,8 @@ TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
 
     texts = Check({IDYES, IDYES}, nullptr);
     ASSERT_EQ(2u, texts.size());
-    for (int i = 0; i < 200 && File(L"started.txt") == "<missing>"; i++)
+    // Until cmd.exe has written it (the file exists, empty, a moment before).
+    for (int i = 0; i < 200 && File(L"started.txt").find("started") == std::string::npos; i++)
         Sleep(50);
     EXPECT_EQ(0u, File(L"started.txt").find("started")) << File(L"started.txt");
     // WM_CLOSE was posted to the main window, which ends the running instance.
