@@ -60,10 +60,26 @@ int CollectFile(int kind, IUnknown* node, const WString& name, const WString& te
 }
 
 // Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
-int ShellStart(const wchar_t* file, const wchar_t* folder) {
+int ShellStart(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
     ComApartment com;
     com.Init(0);
-    return (INT_PTR)ShellExecuteW(nullptr, L"open", file, nullptr, folder, SW_SHOWDEFAULT) > 32;
+    return (INT_PTR)ShellExecuteW(nullptr, L"open", file, parameters, folder, SW_SHOWDEFAULT) > 32;
+}
+
+// The arguments this process was started with: its command line after the program's own name, which is
+// either quoted up to the next quote or runs up to the first blank, as the process start reads it.
+const wchar_t* OwnArguments() {
+    const wchar_t* p = GetCommandLineW();
+    if (*p == L'"') {
+        const wchar_t* close = wcschr(p + 1, L'"');
+        p = close ? close + 1 : p + wcslen(p);
+    } else {
+        while (*p && *p != L' ' && *p != L'\t')
+            p++;
+    }
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    return p;
 }
 
 } // namespace
@@ -223,7 +239,7 @@ int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRES
     if (message == WM_HELP && self->boxOpen) {
         // The answer comes from the network: a link that is no web address could name a program to run.
         if (IsWebAddress(self->help))
-            ShellStart(self->help, nullptr);
+            ShellStart(self->help, nullptr, nullptr);
         return 1;
     }
     return 0;
@@ -459,6 +475,7 @@ void AutoUpdater::Restart(const UpdateAnswer& answer) {
         return;
     WString file;
     const wchar_t* folder = programFolder;
+    const wchar_t* parameters = nullptr;
     if (!installerPath.IsEmpty()) {
         file = installerPath;
         folder = nullptr;
@@ -466,10 +483,15 @@ void AutoUpdater::Restart(const UpdateAnswer& answer) {
         // Relative to the program folder, not to whatever the current folder happens to be.
         file = programFolder;
         file.Append(answer.execute);
-    } else if (!VersionInfo::ModulePath(nullptr, file)) {
+    } else if (VersionInfo::ModulePath(nullptr, file)) {
+        // The new version comes back as this one was started: a resident instance (-s) stays resident,
+        // a portable one (-p) keeps its settings beside the program, rather than a bare start showing
+        // the menu once and ending.
+        parameters = OwnArguments();
+    } else {
         return;
     }
     // Only a successor that started may end this instance.
-    if (ShellStart(file, folder))
+    if (ShellStart(file, parameters, folder))
         PostMessageW(window, WM_CLOSE, 0, 0);
 }

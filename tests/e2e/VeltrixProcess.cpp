@@ -39,7 +39,8 @@ VeltrixProcess::~VeltrixProcess() {
             TerminateProcess(process.hProcess, 99);
         WaitForSingleObject(process.hProcess, 5000);
         CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        if (process.hThread)
+            CloseHandle(process.hThread);
     }
 }
 
@@ -50,13 +51,19 @@ std::wstring VeltrixProcess::ProgramFolder() {
     return folder.substr(0, folder.rfind(L'\\') + 1);
 }
 
-bool VeltrixProcess::Start(const std::wstring& arguments) {
-    std::wstring program = ProgramFolder() + L"Veltrix.exe";
+bool VeltrixProcess::Start(const std::wstring& arguments, const std::wstring& programPath) {
+    std::wstring program = programPath.empty() ? ProgramFolder() + L"Veltrix.exe" : programPath;
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     return CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process) != FALSE;
+}
+
+bool VeltrixProcess::Attach(DWORD processId) {
+    process.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    process.dwProcessId = process.hProcess ? processId : 0;
+    return process.hProcess != nullptr;
 }
 
 bool VeltrixProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {

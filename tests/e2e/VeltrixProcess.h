@@ -17,7 +17,10 @@ public:
     // The folder of the test programs, where Veltrix.exe and the helper programs are built.
     static std::wstring ProgramFolder();
 
-    bool Start(const std::wstring& arguments);
+    // Starts the Veltrix.exe built beside the tests, or the program at that path.
+    bool Start(const std::wstring& arguments, const std::wstring& program = std::wstring());
+    // Takes over a process that another started (a restarted instance); ended like one this started.
+    bool Attach(DWORD processId);
     // Waits for the process to end; true when it did within the time, with its exit code.
     bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
     bool IsRunning() const;

@@ -1,5 +1,6 @@
 #pragma once
-// A value planted in the test prefix's HKEY_LOCAL_MACHINE for one test. The destructor puts back the
+// A value planted in the test prefix's registry (HKEY_LOCAL_MACHINE unless another root is given) for one
+// test. The destructor puts back the
 // former data, or removes the value, and deletes the keys that had to be created for it.
 
 #include <windows.h>
@@ -9,7 +10,8 @@
 
 class PlantedValue {
 public:
-    PlantedValue(const std::wstring& path, const wchar_t* name, REGSAM view = 0) : path(path), name(name), view(view) {
+    PlantedValue(const std::wstring& path, const wchar_t* name, REGSAM view = 0, HKEY root = HKEY_LOCAL_MACHINE)
+        : path(path), name(name), view(view), root(root) {
         // The first missing key of the path goes, with everything below it, when the test ends.
         for (size_t end = 0; created.empty() && end != std::wstring::npos;) {
             end = path.find(L'\\', end + 1);
@@ -45,8 +47,8 @@ public:
         // Windows allows no lasting key below HARDWARE, which lives only while the system runs.
         DWORD options = path.compare(0, 9, L"HARDWARE\\") == 0 ? REG_OPTION_VOLATILE : 0;
         HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, options, KEY_WRITE | view, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, KEY_WRITE | view, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
             return false;
         bool set = RegSetValueExW(key, name.c_str(), 0, valueType, (const BYTE*)data, size) == ERROR_SUCCESS;
         RegCloseKey(key);
@@ -66,12 +68,12 @@ public:
 private:
     HKEY Open(const std::wstring& keyPath, REGSAM access) const {
         HKEY key = nullptr;
-        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, access | view, &key) == ERROR_SUCCESS ? key
-                                                                                                           : nullptr;
+        return RegOpenKeyExW(root, keyPath.c_str(), 0, access | view, &key) == ERROR_SUCCESS ? key : nullptr;
     }
 
     std::wstring path, name, created;
     REGSAM view;
+    HKEY root;
     bool existed = false;
     DWORD type = 0;
     std::vector<BYTE> saved;

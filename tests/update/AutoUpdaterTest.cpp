@@ -1,5 +1,6 @@
 #include "update/AutoUpdater.h"
 
+#include "BoxAnswerer.h"
 #include "HttpTestServer.h"
 #include "TempFolder.h"
 #include "update/ContainedPath.h"
@@ -38,13 +39,6 @@ WString Body(const std::string& bytes) {
     return body;
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
-}
-
 // A zip archive of the given files, as a release publishes it.
 std::string ZipOf(const std::vector<std::pair<const char*, std::string>>& files) {
     zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
@@ -65,27 +59,6 @@ std::string ZipOf(const std::vector<std::pair<const char*, std::string>>& files)
     return bytes;
 }
 
-// Publishes one release on the update server, replacing whatever it published before.
-void Publish(const char* version, const std::string& manifest,
-             const std::vector<std::pair<std::wstring, std::string>>& files = {}) {
-    std::wstring releases = HttpTestServer::ReleasesFolder();
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((releases + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                TempFolder::RemoveTree(releases + name);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    std::wstring folder = releases + std::wstring(version, version + strlen(version));
-    CreateDirectoryW(folder.c_str(), nullptr);
-    WriteBytes(folder + L"\\release.json", manifest);
-    for (const auto& file : files)
-        WriteBytes(folder + L"\\" + file.first, file.second);
-}
-
 // A release asking in English only (no restart, so the tests' own program is never started again).
 std::string Manifest(const std::string& files = "[]", const std::string& info = "{\"en\": \"Install it?\"}") {
     return "{\"application\": \"Veltrix Update Test\", \"info\": " + info + ", \"files\": " + files + "}";
@@ -98,45 +71,6 @@ int UpdateRequests() {
         count++;
     return count;
 }
-
-// Answers the updater's message boxes from another thread, as a user would: finds each box by its
-// caption, records its text and presses the next button of the list (No once the list is used up).
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(std::vector<int> buttons) : answers(std::move(buttons)) {
-        thread = std::thread([this] { Run(); });
-    }
-    ~BoxAnswerer() { Finish(); }
-    std::vector<std::wstring> Finish() {
-        done = true;
-        if (thread.joinable())
-            thread.join();
-        return texts;
-    }
-
-private:
-    void Run() {
-        while (!done) {
-            HWND box = FindWindowW(L"#32770", L"Veltrix Update Test");
-            if (!box) {
-                Sleep(20);
-                continue;
-            }
-            wchar_t text[512] = L"";
-            GetDlgItemTextW(box, 0xFFFF, text, 512);
-            texts.push_back(text);
-            int button = next < answers.size() ? answers[next++] : IDNO;
-            SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
-            while (!done && IsWindow(box))
-                Sleep(20);
-        }
-    }
-    std::vector<int> answers;
-    size_t next = 0;
-    std::vector<std::wstring> texts;
-    std::atomic<bool> done{false};
-    std::thread thread;
-};
 
 class Updater : public ::testing::Test {
 protected:
@@ -156,7 +90,7 @@ protected:
     // One check (a weekly one with "LastCheck", a manual one with null) answered with the buttons given;
     // returns the texts of the boxes shown.
     std::vector<std::wstring> Check(std::vector<int> buttons, const wchar_t* valueName = L"LastCheck") {
-        BoxAnswerer answerer(buttons);
+        BoxAnswerer answerer(L"Veltrix Update Test", buttons);
         std::wstring url = HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix");
         started = updater.Start(url.c_str(), window, HKEY_CURRENT_USER, TestKey, valueName, 0);
         updater.Stop();
@@ -188,7 +122,7 @@ protected:
 } // namespace
 
 TEST_F(Updater, WeeklyCheckIsThrottledByLastCheckAndManualCheckIsNot) {
-    Publish("1.9", Manifest());
+    HttpTestServer::Publish("1.9", Manifest());
     int requests = UpdateRequests();
     DWORD before = (DWORD)time(nullptr);
     Check({});
@@ -226,12 +160,12 @@ TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
     const char* versions[] = {"1.11", "2.0", "1.10", "1.9"};
     const size_t asked[] = {1, 1, 0, 0};
     for (int i = 0; i < 4; i++) {
-        Publish(versions[i], Manifest());
+        HttpTestServer::Publish(versions[i], Manifest());
         EXPECT_EQ(asked[i], Check({IDNO}, nullptr).size()) << versions[i];
     }
     EXPECT_EQ(0x12345678u, ReadNumber(L"LastCheckVersion")) << "a manual check stores no declined version";
 
-    Publish("1.11", Manifest());
+    HttpTestServer::Publish("1.11", Manifest());
     EXPECT_EQ(1u, Check({IDNO}).size());
     EXPECT_EQ(L"1.11", ReadText(L"LastCheckVersion"));
     WriteNumber(L"LastCheck", 1);
@@ -240,7 +174,7 @@ TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
     EXPECT_EQ(requests + 1, UpdateRequests());
     EXPECT_EQ(1u, Check({IDNO}, nullptr).size()) << "a manual check asks again";
 
-    Publish("1.12", Manifest());
+    HttpTestServer::Publish("1.12", Manifest());
     WriteNumber(L"LastCheck", 1);
     EXPECT_EQ(1u, Check({IDNO}).size());
     EXPECT_EQ(L"1.12", ReadText(L"LastCheckVersion"));
@@ -253,23 +187,26 @@ TEST_F(Updater, AsksInTheUsersLanguageElseInEnglishAndNotAtAllWithoutEither) {
     const std::wstring own = L"Neue Version \u00fc\u20ac \u65b0", english = L"New version \u00e9";
     std::string other = mine == "zz" ? "zy" : "zz";
 
-    Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\", \"" + mine + "\": \"" + Utf8(own) + "\"}"));
+    HttpTestServer::Publish("1.11",
+                            Manifest("[]", "{\"" + other + "\": \"x\", \"" + mine + "\": \"" + Utf8(own) + "\"}"));
     std::vector<std::wstring> texts = Check({IDNO}, nullptr);
     ASSERT_EQ(1u, texts.size());
     EXPECT_EQ(own, texts[0]);
 
     if (mine != "en") {
-        Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\", \"en\": \"" + Utf8(english) + "\"}"));
+        HttpTestServer::Publish("1.11",
+                                Manifest("[]", "{\"" + other + "\": \"x\", \"en\": \"" + Utf8(english) + "\"}"));
         texts = Check({IDNO}, nullptr);
         ASSERT_EQ(1u, texts.size());
         EXPECT_EQ(english, texts[0]);
     }
 
     int requests = UpdateRequests();
-    Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\"}"));
+    HttpTestServer::Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\"}"));
     EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
     // An answer over 1 MiB is no answer, however well-formed.
-    Publish("1.11", Manifest("[]", "{\"en\": \"" + std::string(AutoUpdater::MaxAnswerBytes, 'a') + "\"}"));
+    HttpTestServer::Publish("1.11",
+                            Manifest("[]", "{\"en\": \"" + std::string(AutoUpdater::MaxAnswerBytes, 'a') + "\"}"));
     EXPECT_EQ(0u, Check({IDNO}, nullptr).size());
     EXPECT_EQ(requests + 2, UpdateRequests());
 }
@@ -278,8 +215,9 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     programFolder.Write(L"Veltrix.exe", "old program");
     programFolder.Write(L"Veltrix_old.exe", "older program");
     programFolder.Write(L"data.json", "old data");
-    Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"data.json\"}, {\"name\": \"added.txt\"}]"),
-            {{L"Veltrix.exe", "new program"}, {L"data.json", "new data"}, {L"added.txt", "added"}});
+    HttpTestServer::Publish(
+        "1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"data.json\"}, {\"name\": \"added.txt\"}]"),
+        {{L"Veltrix.exe", "new program"}, {L"data.json", "new data"}, {L"added.txt", "added"}});
     ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
     EXPECT_EQ("new program", File(L"Veltrix.exe"));
     EXPECT_EQ("old program", File(L"Veltrix_old.exe"));
@@ -292,7 +230,8 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     // An archive is unpacked over the program folder, with its folders, and then removed.
     std::string zip = ZipOf({{"Veltrix.exe", "zipped program"}, {"lang/de.txt", "Deutsch"}});
     ASSERT_FALSE(zip.empty());
-    Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"), {{L"update.zip", zip}});
+    HttpTestServer::Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"),
+                            {{L"update.zip", zip}});
     ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
     EXPECT_EQ("zipped program", File(L"Veltrix.exe"));
     EXPECT_EQ("new program", File(L"Veltrix_old.exe"));
@@ -310,10 +249,11 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
 
 TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
     // The program started after the update proves itself by a file in the program folder.
-    Publish("1.11",
-            "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"restart\": "
-            "{\"en\": \"Restart now?\"}, \"execute\": \"restart.cmd\", \"files\": [{\"name\": \"restart.cmd\"}]}",
-            {{L"restart.cmd", "@echo started> started.txt\r\n"}});
+    HttpTestServer::Publish(
+        "1.11",
+        "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"restart\": "
+        "{\"en\": \"Restart now?\"}, \"execute\": \"restart.cmd\", \"files\": [{\"name\": \"restart.cmd\"}]}",
+        {{L"restart.cmd", "@echo started> started.txt\r\n"}});
     std::vector<std::wstring> texts = Check({IDYES, IDNO}, nullptr);
     ASSERT_EQ(2u, texts.size());
     EXPECT_EQ(L"Restart now?", texts[1]);
@@ -337,7 +277,7 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     programFolder.Write(L"a.dll", "old a");
     programFolder.Write(L"b.dll", "old b");
     // b.dll is listed but not published: its download fails after a.dll's succeeded.
-    Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"), {{L"a.dll", "new a"}});
+    HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"), {{L"a.dll", "new a"}});
     ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
     EXPECT_EQ("old a", File(L"a.dll"));
     EXPECT_EQ("old b", File(L"b.dll"));
@@ -345,8 +285,8 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     EXPECT_EQ("<missing>", File(L"a_old.dll"));
 
     // Held open without delete sharing, b.dll cannot be renamed once a.dll already was.
-    Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"),
-            {{L"a.dll", "new a"}, {L"b.dll", "new b"}});
+    HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"a.dll\"}, {\"name\": \"b.dll\"}]"),
+                            {{L"a.dll", "new a"}, {L"b.dll", "new b"}});
     HANDLE held = CreateFileW((folder + L"b.dll").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
@@ -362,8 +302,9 @@ TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
     programFolder.Write(L"Veltrix.exe", "old program");
     const char* names[] = {"..\\\\outside.exe", "C:\\\\Windows\\\\evil.exe", "sub/../../outside.exe"};
     for (const char* name : names) {
-        Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"" + std::string(name) + "\"}]"),
-                {{L"Veltrix.exe", "new program"}});
+        HttpTestServer::Publish("1.11",
+                                Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"" + std::string(name) + "\"}]"),
+                                {{L"Veltrix.exe", "new program"}});
         EXPECT_EQ(0u, Check({IDYES}, nullptr).size()) << name;
     }
     EXPECT_EQ("old program", File(L"Veltrix.exe"));

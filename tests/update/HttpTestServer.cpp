@@ -1,5 +1,7 @@
 #include "HttpTestServer.h"
 
+#include "TempFolder.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
@@ -29,6 +31,13 @@ std::string UnixName(const std::wstring& dosName) {
     if (name)
         HeapFree(GetProcessHeap(), 0, name);
     return result;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
 }
 
 std::string ReadFileText(const std::wstring& path) {
@@ -157,6 +166,25 @@ std::wstring HttpTestServer::ReleasesFolder() {
 
 std::wstring HttpTestServer::UpdateLog() {
     return logFile;
+}
+
+void HttpTestServer::Publish(const char* version, const std::string& manifest,
+                             const std::vector<std::pair<std::wstring, std::string>>& files) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((releasesFolder + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                TempFolder::RemoveTree(releasesFolder + name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(folder + L"\\release.json", manifest);
+    for (const auto& file : files)
+        WriteBytes(folder + L"\\" + file.first, file.second);
 }
 
 int HttpTestServer::Port() {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class HttpTestServer : public ::testing::Environment {
 public:
@@ -27,4 +29,8 @@ public:
     static std::wstring UpdateUrl(const wchar_t* path);
     static std::wstring ReleasesFolder();
     static std::wstring UpdateLog();
+    // Publishes one release (its release.json and files) on the update server, replacing whatever it
+    // published before.
+    static void Publish(const char* version, const std::string& manifest,
+                        const std::vector<std::pair<std::wstring, std::string>>& files = {});
 };
