@@ -1,6 +1,7 @@
 #pragma once
 // Answers message boxes from another thread, as a user would: finds each box by its caption, records its
-// text and presses the next button of the list (No once the list is used up).
+// text and presses the next button of the list (No once the list is used up; after Help the same box gets
+// the next button).
 
 #include <windows.h>
 
@@ -38,17 +39,21 @@ private:
             }
             wchar_t text[512] = L"";
             GetDlgItemTextW(box, 0xFFFF, text, 512);
-            texts.push_back(text);
+            if (box != helped)
+                texts.push_back(text);
             int button = next < answers.size() ? answers[next++] : IDNO;
             SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
             answered++;
-            while (!done && IsWindow(box))
+            // Help leaves the box open for the next answer.
+            helped = button == IDHELP ? box : nullptr;
+            while (!done && !helped && IsWindow(box))
                 Sleep(20);
         }
     }
     std::wstring caption;
     std::vector<int> answers;
     size_t next = 0;
+    HWND helped = nullptr;
     std::vector<std::wstring> texts;
     std::atomic<size_t> answered{0};
     std::atomic<bool> done{false};

@@ -6,6 +6,7 @@
 #include "update/ContainedPath.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <zip.h>
 
 #include <atomic>
@@ -271,6 +272,37 @@ TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&message);
     EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(Updater, AnInstallerLandsOnTheDesktopAndRunsInsteadOfTheProgramAndHelpOpensNoLocalFile) {
+    // The installer and the help link each prove themselves by a file in the program folder; a help link
+    // that is no web address must not run.
+    std::string proof = std::string(folder.begin(), folder.end());
+    programFolder.Write(L"help.cmd", "@echo helped> \"" + proof + "helped.txt\"\r\n");
+    std::string helpPath = proof + "help.cmd";
+    for (size_t at = 0; (at = helpPath.find('\\', at)) != std::string::npos; at += 2)
+        helpPath.insert(at, "\\");
+    HttpTestServer::Publish(
+        "1.11",
+        "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"help\": \"" + helpPath +
+            "\", \"restart\": {\"en\": \"\"}, \"files\": [{\"installer\": \"Setup.cmd\"}]}",
+        {{L"Setup.cmd", "@echo installed> \"" + proof + "installed.txt\"\r\n"}});
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
+    std::wstring setup = std::wstring(desktop) + L"\\Setup.cmd";
+    std::vector<std::wstring> texts = Check({IDHELP, IDYES}, nullptr);
+    EXPECT_EQ(1u, texts.size()) << "an empty restart text restarts without asking";
+    for (int i = 0; i < 200 && File(L"installed.txt").find("installed") == std::string::npos; i++)
+        Sleep(50);
+    EXPECT_EQ(0u, File(L"installed.txt").find("installed"));
+    EXPECT_EQ("<missing>", File(L"helped.txt"));
+    EXPECT_NE("<missing>", ReadAll(setup)) << "the installer is kept on the desktop";
+    EXPECT_EQ("<missing>", File(L"Setup_new.cmd"));
+    DeleteFileW(setup.c_str());
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_FALSE(IsWindow(window)) << "the running instance closes for the installer";
 }
 
 TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
