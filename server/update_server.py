@@ -36,12 +36,13 @@ import http.server
 import json
 import os
 import re
-import signal
 import sys
 import threading
 import time
 import urllib.parse
 from xml.sax.saxutils import escape, quoteattr
+
+import serving
 
 VERSION_NAME = re.compile(r"^(\d{1,9})\.(\d{1,9})$")
 
@@ -128,14 +129,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.log_request_line(status, len(body))
 
     def do_GET(self):
-        self.server.last_request = time.monotonic()
+        self.server.touch()
         target = urllib.parse.urlsplit(self.path)
         if target.path == "/data/update.php":
             self.update(target)
         elif target.path.startswith("/files/"):
             self.file(target.path[len("/files/"):])
         elif target.path == "/lease":
-            self.lease()
+            serving.hold_lease(self)
         else:
             self.answer(404, b"not found\n", "text/plain")
 
@@ -175,24 +176,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.answer(200, body)
 
-    def lease(self):
-        self.answer(200, b"", "text/plain")
-        self.wfile.flush()
-        while self.connection.recv(4096):
-            pass
-        self.close_connection = True
-        threading.Thread(target=self.server.shutdown, daemon=True).start()
-
-
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
-
-def watch(server, idle):
-    while time.monotonic() - server.last_request < idle:
-        time.sleep(1)
-    server.shutdown()
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -205,32 +188,14 @@ def main():
     parser.add_argument("--port-file", default="", help="file that receives the port number")
     parser.add_argument("--idle", type=float, default=0, help="seconds without a request before ending; 0: never")
     args = parser.parse_args()
-    for number in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, lambda *_: sys.exit(0))
 
-    server = Server((args.host, args.port), Handler)
+    server = serving.Server((args.host, args.port), Handler)
     server.releases = args.releases
     server.product = args.product
     server.base_url = args.base_url.rstrip("/")
     server.log_path = args.log
     server.log_lock = threading.Lock()
-    server.last_request = time.monotonic()
-    if args.idle > 0:
-        threading.Thread(target=watch, args=(server, args.idle), daemon=True).start()
-    if args.port_file:
-        temporary = args.port_file + ".tmp"
-        with open(temporary, "w") as f:
-            f.write("%d\n" % server.server_address[1])
-        os.replace(temporary, args.port_file)
-    try:
-        server.serve_forever(poll_interval=0.2)
-    finally:
-        server.server_close()
-        if args.port_file:
-            try:
-                os.remove(args.port_file)
-            except OSError:
-                pass
+    serving.serve(server, args.port_file, args.idle)
 
 
 if __name__ == "__main__":

@@ -15,12 +15,15 @@ import argparse
 import base64
 import http.server
 import os
-import signal
 import socket
 import sys
 import threading
 import time
 import urllib.parse
+
+# The machinery the program's own servers use: port file, lease and idle end.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "server"))
+import serving  # noqa: E402
 
 PROXY_USER = "tester"
 PROXY_PASSWORD = "s3cret"
@@ -153,13 +156,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         [("Proxy-Authenticate", 'Basic realm="%s"' % PROXY_REALM)])
 
     def lease(self, size):
-        """Answers, then waits for the client to hang up, and ends the server when it does."""
-        self.answer(200, b"", "text/plain")
-        self.wfile.flush()
-        while self.connection.recv(4096):
-            pass
-        self.close_connection = True
-        threading.Thread(target=self.server.shutdown, daemon=True).start()
+        serving.hold_lease(self)
 
     def stall(self, size):
         """Takes the request and sends nothing until the client gives up (or two minutes pass)."""
@@ -211,48 +208,12 @@ ROUTES = {
 }
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
-    def __init__(self):
-        super().__init__(("127.0.0.1", 0), Handler)
-        self.last_request = time.monotonic()
-
-    def touch(self):
-        self.last_request = time.monotonic()
-
-
-def watch(server, idle):
-    """Ends the server when nobody has asked anything for `idle` seconds."""
-    while time.monotonic() - server.last_request < idle:
-        time.sleep(1)
-    server.shutdown()
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port-file", required=True, help="file that receives the port number")
     parser.add_argument("--idle", type=float, default=180, help="seconds without a request before ending")
     args = parser.parse_args()
-    # Ended by a signal (the session that started it closing), the server still removes its port file.
-    for number in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, lambda *_: sys.exit(0))
-
-    server = Server()
-    threading.Thread(target=watch, args=(server, args.idle), daemon=True).start()
-    # Written whole under another name and renamed, so a reader never sees half a number.
-    temporary = args.port_file + ".tmp"
-    with open(temporary, "w") as f:
-        f.write("%d\n" % server.server_address[1])
-    os.replace(temporary, args.port_file)
-    try:
-        server.serve_forever(poll_interval=0.2)
-    finally:
-        server.server_close()
-        try:
-            os.remove(args.port_file)
-        except OSError:
-            pass
+    serving.serve(serving.Server(("127.0.0.1", 0), Handler), args.port_file, args.idle)
 
 
 if __name__ == "__main__":
