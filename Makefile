@@ -12,6 +12,8 @@ setup:
 build: setup
 	@[ -f build/build.ninja ] || cmake --preset default >/dev/null
 	@cmake --build --preset default
+	@grep -q '^VELTRIX_UPDATE_PUBLIC_KEY:STRING=.' build/CMakeCache.txt || \
+	    echo "Note: built without VELTRIX_UPDATE_PUBLIC_KEY: this Veltrix.exe installs unsigned updates."
 
 # Where the kernel cannot execute 32-bit code, the tests run from the 64-bit build of the same sources.
 test: build

@@ -27,6 +27,10 @@ public:
     int IsPortable() const;
     int ShowStartMenu(POINT point);
 
+    // The publisher's key the update check verifies downloads with (see AutoUpdater::SetPublicKey); the
+    // entry point passes the key its executable was built with.
+    void SetUpdateKey(const wchar_t* base64) { updater.SetPublicKey(base64); }
+
     int TrayMode() const { return trayMode; }
     int Portable() const { return portable; }
     const MenuNode* Tree() const { return tree.get(); }

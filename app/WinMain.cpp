@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+// The publisher's public key for updates, a build setting of each executable; empty in a developer's
+// build, which then accepts unsigned updates.
+#ifndef VELTRIX_UPDATE_PUBLIC_KEY
+#define VELTRIX_UPDATE_PUBLIC_KEY L""
+#endif
+
 namespace {
 
 StartMenuApp application;
@@ -10,6 +16,7 @@ StartMenuApp application;
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    application.SetUpdateKey(VELTRIX_UPDATE_PUBLIC_KEY);
     // The main window only owns the menus, the tray icon and the timer: it is never shown.
     return application.Run(instance, SW_HIDE, nullptr);
 }

@@ -11,7 +11,7 @@ files of the release and a release.json that describes them:
       "restart": {"en": "Veltrix has been updated. Restart it now?"},
       "execute": "Veltrix.exe",
       "files": [
-        {"name": "Veltrix.exe"},
+        {"name": "Veltrix.exe", "signature": "base64 of r and s, written by sign_release.py"},
         {"name": "Veltrix.exe", "zip": "update.zip"},
         {"installer": "Setup.exe"}
       ]
@@ -87,14 +87,18 @@ def answer_document(release, version, base_url):
         out.append(localized("restart", manifest["restart"]))
     out.append("<files>")
     for entry in manifest.get("files", []):
+        # Made by sign_release.py; the program checks it before it moves any file.
+        signature = " signature=%s" % quoteattr(entry["signature"]) if entry.get("signature") else ""
         if "installer" in entry:
             served = entry["installer"]
-            out.append("<url>%s/files/%s/%s</url>" % (escape(base_url), quoted, urllib.parse.quote(served)))
+            out.append("<url%s>%s/files/%s/%s</url>" % (signature, escape(base_url), quoted,
+                                                       urllib.parse.quote(served)))
             continue
         served = entry.get("zip") or entry["name"]
         attributes = " name=%s" % quoteattr(entry["name"])
         if entry.get("zip"):
             attributes += " zip=%s" % quoteattr(entry["zip"])
+        attributes += signature
         out.append("<url%s>%s/files/%s/%s</url>" % (attributes, escape(base_url), quoted,
                                                    urllib.parse.quote(served)))
     if manifest.get("execute"):

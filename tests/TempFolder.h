@@ -45,10 +45,11 @@ public:
         return full;
     }
 
-    // A file's bytes; `missing` when it cannot be opened. Others may write it meanwhile.
+    // A file's bytes; `missing` when it cannot be opened. Others may write or delete it meanwhile: a test
+    // that reads must not make the program under test fail to remove a file.
     static std::string Read(const std::wstring& file, const char* missing = "") {
-        HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return missing;
         std::string content;

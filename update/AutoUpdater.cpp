@@ -6,6 +6,7 @@
 #include "sysinfo/MachineId.h"
 #include "update/ContainedPath.h"
 #include "update/ExtractArchive.h"
+#include "update/UpdateSignature.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -55,8 +56,22 @@ int CollectFile(int kind, IUnknown* node, const WString& name, const WString& te
     file.url.TrimLeft();
     owner->GetValue(L"name", file.name, node);
     owner->GetValue(L"zip", file.zip, node);
+    owner->GetValue(L"signature", file.signature, node);
     static_cast<std::vector<UpdateFile>*>(argument)->push_back(file);
     return 0;
+}
+
+// Removes a download of a failed attempt. A virus scanner or indexer may hold a fresh file open for a
+// moment, so a refused delete is tried again for up to two seconds.
+void RemoveDownload(const wchar_t* path) {
+    for (int attempt = 0; attempt < 20; attempt++) {
+        if (DeleteFileW(path))
+            return;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return;
+        Sleep(100);
+    }
 }
 
 // Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
@@ -87,6 +102,14 @@ const wchar_t* OwnArguments() {
 AutoUpdater::~AutoUpdater() {
     Stop();
     worker.Stop();
+}
+
+void AutoUpdater::SetPublicKey(const wchar_t* base64) {
+    publicKey.clear();
+    keyConfigured = base64 && *base64;
+    if (keyConfigured &&
+        (!UpdateSignature::DecodeBase64(base64, publicKey) || publicKey.size() != UpdateSignature::KeyBytes))
+        publicKey.clear();
 }
 
 void AutoUpdater::SetTimeouts(DWORD deadline, DWORD socket) {
@@ -358,7 +381,7 @@ int AutoUpdater::Install(const UpdateAnswer& answer) {
     int done = DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads);
     if (!done) {
         for (const WString& path : downloads)
-            DeleteFileW(path);
+            RemoveDownload(path);
         return 0;
     }
     if (!SwapFiles(answer, downloads))
@@ -396,16 +419,46 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
     return 1;
 }
 
-// Between the downloads and the first rename: the place where the files' signatures are to be checked
-// before any of them can replace the program. For now it makes sure every download is there.
+// Between the downloads and the first rename: nothing may replace a file of the program unless every
+// download is there and, in a build with the publisher's key, carries the publisher's signature over
+// its exact bytes. A file that replaces the program itself must also be the version the answer
+// announced, so that a validly signed older release cannot be passed off as a newer one.
 int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
     if (downloads.size() != answer.files.size())
         return 0;
-    for (const WString& path : downloads) {
-        if (!Exists(path))
+    for (size_t i = 0; i < downloads.size(); i++) {
+        const UpdateFile& file = answer.files[i];
+        if (!Exists(downloads[i]))
+            return 0;
+        if (keyConfigured && !UpdateSignature::VerifyFile(publicKey, downloads[i], file.signature))
+            return 0;
+        if (file.zip.IsEmpty() && IsOwnFile(file) && !HasVersion(downloads[i], answer))
             return 0;
     }
     return 1;
+}
+
+int AutoUpdater::IsOwnFile(const UpdateFile& file) const {
+    WString self;
+    if (file.name.IsEmpty() || !VersionInfo::ModulePath(nullptr, self))
+        return 0;
+    const wchar_t* ownName = wcsrchr(self, L'\\');
+    ownName = ownName ? ownName + 1 : (const wchar_t*)self;
+    WString target(programFolder), own(programFolder);
+    target.Append(file.name);
+    own.Append(ownName);
+    // Both spellings of the separator reach the same file.
+    for (wchar_t* p = target.Buffer(); *p; p++) {
+        if (*p == L'/')
+            *p = L'\\';
+    }
+    return _wcsicmp(target, own) == 0;
+}
+
+int AutoUpdater::HasVersion(const wchar_t* path, const UpdateAnswer& answer) {
+    unsigned major = 0, minor = 0;
+    return VersionInfo::FileVersionText(path, &major, &minor, nullptr) && major == answer.major &&
+           minor == answer.minor;
 }
 
 int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
@@ -439,7 +492,11 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         target.Append(file.name);
         if (!file.zip.IsEmpty()) {
             ok = ExtractArchive(downloads[i], programFolder);
-            DeleteFileW(downloads[i]);
+            RemoveDownload(downloads[i]);
+            // The program's own file from an archive is known only once unpacked; the wrong version
+            // puts everything back like any other failure.
+            if (ok && IsOwnFile(file) && !HasVersion(target, answer))
+                ok = 0;
         } else {
             ok = MoveFileW(downloads[i], target) != FALSE;
         }
@@ -462,7 +519,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
             }
         }
         for (const WString& path : downloads)
-            DeleteFileW(path);
+            RemoveDownload(path);
     }
     return ok;
 }

@@ -16,8 +16,9 @@
 // One file of an update answer: where it comes from, and what it becomes in the program folder.
 struct UpdateFile {
     WString url;
-    WString name; // relative to the program folder; empty: a stand-alone installer
-    WString zip;  // archive downloaded instead and unpacked into the program folder
+    WString name;      // relative to the program folder; empty: a stand-alone installer
+    WString zip;       // archive downloaded instead and unpacked into the program folder
+    WString signature; // the publisher's signature over the downloaded bytes (base64)
 };
 
 // What an update answer offers, read and checked before anything is asked or downloaded.
@@ -58,6 +59,11 @@ public:
 
     // How long the check's network work may take in all, and each connect, send or receive.
     void SetTimeouts(DWORD networkDeadline, DWORD socketTimeout);
+    // The publisher's public key (base64 of X and Y on P-256) that every downloaded file must be signed
+    // with; null or empty: a build without a key, which installs unsigned files. A key that does not
+    // decode refuses every update rather than none.
+    void SetPublicKey(const wchar_t* base64);
+    int HasPublicKey() const { return keyConfigured; }
     // Installs into this folder (with a trailing backslash) instead of the running program's.
     void SetProgramFolder(const wchar_t* folder) { programFolder.Assign(folder); }
 
@@ -86,6 +92,10 @@ private:
     int DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads);
     int VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads);
     int SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads);
+    // 1 when the entry replaces the running program's own file.
+    int IsOwnFile(const UpdateFile& file) const;
+    // 1 when the program file at the path carries the answer's version.
+    static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
     void Restart(const UpdateAnswer& answer);
     int Ask(WPARAM question);
     int FetchAnswer(const WString& request, WString& body);
@@ -100,6 +110,8 @@ private:
     WString help;
     WString installerPath;
     WString programFolder;
+    int keyConfigured = 0;
+    std::vector<BYTE> publicKey;
     HttpClient http;
     volatile LONG boxOpen = 0;
     WString valueName;

@@ -1,0 +1,23 @@
+#pragma once
+// Checks that an update file is what its publisher signed: an ECDSA signature on the P-256 curve over
+// the SHA-256 hash of the file's exact bytes, verified with the system's own cryptography (CNG,
+// bcrypt.dll, loaded when a check needs it; present since Vista).
+
+#include <windows.h>
+
+#include <vector>
+
+class UpdateSignature {
+public:
+    // A public key is the curve point X then Y, 32 bytes each, big-endian; a signature is r then s.
+    static constexpr DWORD KeyBytes = 64;
+    static constexpr DWORD SignatureBytes = 64;
+
+    // Strict base64 (the standard alphabet, "=" padding to a multiple of four, nothing else: no blanks,
+    // no line breaks); 1 with the bytes on success.
+    static int DecodeBase64(const wchar_t* text, std::vector<BYTE>& bytes);
+
+    // 1 when `signature` (base64) is the publisher's signature, by `publicKey`, over the file's bytes.
+    // Every other case (no such file, a key or signature of the wrong length, bcrypt missing) is 0.
+    static int VerifyFile(const std::vector<BYTE>& publicKey, const wchar_t* path, const wchar_t* signature);
+};
