@@ -136,9 +136,13 @@ void AutoUpdater::Stop() {
 }
 
 int AutoUpdater::FormatLastCheck(WString& text) {
+    return FormatCheckTime(settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
+}
+
+int AutoUpdater::FormatCheckTime(DWORD last, WString& text) {
     text.Assign(L"");
-    DWORD last = settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0);
-    if (last == 0)
+    // 0xFFFFFFFF only asks to skip the next check; it is no time a check ran (it would read as 2106).
+    if (last == 0 || last == 0xFFFFFFFF)
         return 1;
     ULARGE_INTEGER ticks;
     ticks.QuadPart = ((unsigned long long)last + 11644473600ULL) * 10000000ULL;
