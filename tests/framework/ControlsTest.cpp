@@ -54,22 +54,35 @@ private:
 
 class Controls : public ::testing::Test {
 protected:
+    // One dialog for all the tests: under Wine without a window manager, destroying a shown window waits
+    // about two seconds for the display.
+    static void SetUpTestSuite() {
+        dialog = new PlainDialog;
+        dialog->Create(Module(), IDD_TEST_SANS_SERIF, 0, nullptr);
+        SetWindowPos(dialog->Handle(), HWND_TOP, 40, 40, 640, 420, SWP_SHOWWINDOW);
+    }
+    static void TearDownTestSuite() {
+        dialog->EndDialogWith(0);
+        delete dialog;
+        dialog = nullptr;
+    }
     void SetUp() override {
         CoInitialize(nullptr);
-        ASSERT_NE(nullptr, dialog.Create(Module(), IDD_TEST_SANS_SERIF, 0, nullptr));
-        SetWindowPos(dialog.Handle(), HWND_TOP, 40, 40, 640, 420, SWP_SHOWWINDOW);
-        SetForegroundWindow(dialog.Handle());
+        ASSERT_NE(nullptr, dialog->Handle());
+        SetForegroundWindow(dialog->Handle());
         Pump(100);
     }
     void TearDown() override {
-        dialog.EndDialogWith(0);
+        for (HWND control : added)
+            DestroyWindow(control);
         CoUninitialize();
     }
     // A static in pixels, below the template's own controls, in the dialog's font.
     HWND AddStatic(const wchar_t* text, DWORD style, int x, int y, int width, int height) {
         HWND control = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                                       dialog.Handle(), (HMENU)(INT_PTR)(3000 + nextId++), Module(), nullptr);
-        SendMessageW(control, WM_SETFONT, SendMessageW(dialog.Handle(), WM_GETFONT, 0, 0), TRUE);
+                                       dialog->Handle(), (HMENU)(INT_PTR)(3000 + nextId++), Module(), nullptr);
+        added.push_back(control);
+        SendMessageW(control, WM_SETFONT, SendMessageW(dialog->Handle(), WM_GETFONT, 0, 0), TRUE);
         return control;
     }
     // Runs the dialog's messages as its loop would, for a while.
@@ -78,7 +91,7 @@ protected:
         do {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (!IsDialogMessageW(dialog.Handle(), &msg)) {
+                if (!IsDialogMessageW(dialog->Handle(), &msg)) {
                     TranslateMessage(&msg);
                     DispatchMessageW(&msg);
                 }
@@ -143,9 +156,12 @@ protected:
         return count;
     }
 
-    PlainDialog dialog;
+    static PlainDialog* dialog;
+    std::vector<HWND> added;
     int nextId = 0;
 };
+
+PlainDialog* Controls::dialog = nullptr;
 
 TEST_F(Controls, LabelFitsItsFontToTheControlAndRefitsForNewText) {
     HWND control = AddStatic(L"Veltrix", 0, 10, 160, 300, 29);
@@ -220,7 +236,7 @@ TEST_F(Controls, InteractiveLabelReportsEnterAtKeyDownAndAClickOnlyWhenReleasedO
     EXPECT_TRUE(HasLine(control, RGB(255, 0, 0), 2)) << "hovering shows the hover colour";
     Mouse(MOUSEEVENTF_LEFTDOWN);
     Pump(100);
-    MouseTo(dialog.Handle(), 600, 300);
+    MouseTo(dialog->Handle(), 600, 300);
     Pump(300);
     Mouse(MOUSEEVENTF_LEFTUP);
     Pump(200);
@@ -246,14 +262,14 @@ TEST_F(Controls, DividerBecomesAFivePixelBandAroundTheLine) {
     ASSERT_EQ(1, vertical.Attach(column));
     RECT area;
     GetWindowRect(line, &area);
-    MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&area), 2);
+    MapWindowPoints(nullptr, dialog->Handle(), reinterpret_cast<POINT*>(&area), 2);
     EXPECT_EQ(18, area.left);
     EXPECT_EQ(199, area.top);
     EXPECT_EQ(203, area.right - area.left);
     EXPECT_EQ(5, area.bottom - area.top);
     EXPECT_TRUE(horizontal.IsHorizontal());
     GetWindowRect(column, &area);
-    MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&area), 2);
+    MapWindowPoints(nullptr, dialog->Handle(), reinterpret_cast<POINT*>(&area), 2);
     EXPECT_EQ(399, area.left);
     EXPECT_EQ(158, area.top);
     EXPECT_EQ(5, area.right - area.left);
@@ -290,11 +306,11 @@ TEST_F(Controls, SysLinkOpensAnAddressAndCallsBackForAnId) {
         calls.push_back(std::to_wstring(index) + L":" + id);
     };
     SysLinkControl withAddress, withId;
-    ASSERT_EQ(1, withAddress.Create(dialog.Handle(), 10, 160, 200, 20,
+    ASSERT_EQ(1, withAddress.Create(dialog->Handle(), 10, 160, 200, 20,
                                     (L"<a href=\"" + shortcut + L"\">open it</a>").c_str(), 0, record, nullptr));
     // A second link on the same dialog: the first one's hook on the dialog serves it too.
-    ASSERT_EQ(1, withId.Create(dialog.Handle(), 5, 100, 100, 10, L"See <a id=\"second\">this</a>", SYSLINK_DIALOG_UNITS,
-                               record, nullptr));
+    ASSERT_EQ(1, withId.Create(dialog->Handle(), 5, 100, 100, 10, L"See <a id=\"second\">this</a>",
+                               SYSLINK_DIALOG_UNITS, record, nullptr));
     SetFocus(withId.Handle());
     SendMessageW(withId.Handle(), WM_KEYDOWN, VK_RETURN, 0);
     Pump(100);
@@ -405,7 +421,7 @@ TEST_F(Controls, HyperlinkOpensOnlyWhenPressedAndReleasedOverIt) {
         EXPECT_EQ(polling == 1, link.Hover().IsPolling() == 1);
         Mouse(MOUSEEVENTF_LEFTDOWN);
         Pump(100);
-        MouseTo(dialog.Handle(), 600, 300);
+        MouseTo(dialog->Handle(), 600, 300);
         Pump(400);
         EXPECT_EQ(0u, link.Flags() & LINK_HOVERING) << "leaving was noticed, polling " << polling;
         Mouse(MOUSEEVENTF_LEFTUP);
