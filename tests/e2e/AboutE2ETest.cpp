@@ -131,9 +131,9 @@ TEST_F(AboutE2E, ShowsTitleVersionLinkAndTheLastCheckInTheBox) {
         EXPECT_TRUE(veltrix.WaitForExit(10000)) << "closing the About box ends a once-mode run";
     }
 
-    // A check an hour ago (too recent for another): its local time in the user's short formats.
+    // A check an hour ago, and checks switched off since: its local time in the user's short formats.
     DWORD hourAgo = (DWORD)time(nullptr) - 3600;
-    WriteNumber(L"AutoUpdate", 1);
+    WriteNumber(L"AutoUpdate", 0);
     WriteNumber(L"LastCheck", hourAgo);
     ULARGE_INTEGER ticks;
     ticks.QuadPart = ((unsigned long long)hourAgo + 11644473600ULL) * 10000000ULL;
@@ -149,7 +149,9 @@ TEST_F(AboutE2E, ShowsTitleVersionLinkAndTheLastCheckInTheBox) {
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(Text(IDS_AUTO_UPDATE) + L" [" + Text(IDS_LAST_CHECK) + L": " + date + L" " + clock + L"]",
               ItemText(dialog, IDC_ABOUT_AUTO_UPDATE));
-    EXPECT_TRUE(IsChecked(dialog));
+    EXPECT_FALSE(IsChecked(dialog));
+    VeltrixProcess::PressKey(VK_SPACE);
+    Sleep(300);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(veltrix.WaitForExit(10000));
     EXPECT_EQ(1u, ReadNumber(L"AutoUpdate")) << "the close box saves the setting too";

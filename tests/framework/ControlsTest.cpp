@@ -394,6 +394,9 @@ TEST_F(Controls, MaskedHyperlinkShowsBulletsForVerdanaAndReportsTheRealCaption) 
         EXPECT_STREQ(L"secret", caption);
         EXPECT_EQ(3, (int)SendMessageW(control, WM_GETTEXT, 4, (LPARAM)caption));
         EXPECT_STREQ(L"sec", caption);
+        caption[0] = L'x';
+        EXPECT_EQ(0, (int)SendMessageW(control, WM_GETTEXT, 0, (LPARAM)caption)) << "no room, nothing written";
+        EXPECT_EQ(L'x', caption[0]);
         link.Detach();
         DestroyWindow(control);
         DeleteObject(own);
