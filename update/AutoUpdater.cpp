@@ -80,6 +80,10 @@ void AutoUpdater::SetTimeouts(DWORD deadline, DWORD socket) {
 
 int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath,
                        const wchar_t* checkValueName, unsigned startFlags) {
+    // Asked from inside one of the running check's questions (the About box's switch, with the question
+    // up in tray mode): that check still runs and reads this object's settings; it is left alone.
+    if (boxOpen)
+        return 0;
     Stop();
     boxOpen = 0;
     url.Assign(updateUrl ? updateUrl : L"");
