@@ -20,7 +20,17 @@ HINSTANCE Module() {
     return GetModuleHandleW(nullptr);
 }
 
-class PlainDialog : public DialogBase {};
+// Records the commands its controls send.
+class PlainDialog : public DialogBase {
+public:
+    std::vector<int> commands;
+
+protected:
+    int OnCommand(int id, WPARAM wParam, LPARAM lParam) override {
+        commands.push_back(id);
+        return DialogBase::OnCommand(id, wParam, lParam);
+    }
+};
 
 // A browser setting of the test prefix's user, put back as it was when the test ends.
 class BrowserSetting {
@@ -216,16 +226,26 @@ TEST_F(Controls, InteractiveLabelReportsEnterAtKeyDownAndAClickOnlyWhenReleasedO
     events.clear();
     LabelControl label;
     ASSERT_EQ(1, label.Attach(
-                     control, nullptr, 0, RGB(0, 0, 255), RGB(255, 0, 0), LABEL_INTERACTIVE | LABEL_WHOLE_CLIENT, 0,
+                     control, nullptr, 0, RGB(0, 0, 255), RGB(255, 0, 0),
+                     LABEL_INTERACTIVE | LABEL_WHOLE_CLIENT | LABEL_COMMAND, 0,
                      [](int event, int, void*, HWND) { events.push_back(event); }, nullptr));
     EXPECT_NE(0, GetWindowLongPtrW(control, GWL_STYLE) & SS_NOTIFY);
     SetFocus(control);
     Pump(50);
+    dialog->commands.clear();
     Key(VK_RETURN, false);
     Pump(200);
     EXPECT_EQ(std::vector<int>{LABEL_EVENT_ENTER}, events) << "Enter counts when pressed";
     Key(VK_RETURN, true);
     Pump(100);
+    EXPECT_EQ(1u, events.size());
+    // Enter is a click for the dialog too; any other key is none.
+    int id = GetDlgCtrlID(control);
+    EXPECT_EQ(std::vector<int>{id}, dialog->commands);
+    Key('A', false);
+    Key('A', true);
+    Pump(100);
+    EXPECT_EQ(std::vector<int>{id}, dialog->commands);
     EXPECT_EQ(1u, events.size());
 
     // Pressed on the label and released elsewhere: no click.
