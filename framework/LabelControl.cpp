@@ -388,6 +388,7 @@ int LabelControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
             return 1;
         }
         case WM_KEYDOWN:
+            // Letters reach a focused static too; only Enter and Space are a click.
             if (wParam == VK_RETURN)
                 Event(LABEL_EVENT_ENTER, 1);
             else if (wParam == VK_SPACE)
