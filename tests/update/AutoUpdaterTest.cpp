@@ -257,15 +257,19 @@ TEST_F(Updater, AStartAskedWhileTheQuestionIsUpLeavesTheRunningCheckAlone) {
     } probe;
     probe = {&updater, HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix"), -1, false};
     Publish("1.11", Manifest());
-    SetTimer(window, 77, 20, [](HWND owner, UINT, UINT_PTR id, DWORD) {
-        HWND box = FindWindowW(L"#32770", L"Veltrix Update Test");
-        if (!box || probe.done)
-            return;
-        probe.done = true;
-        KillTimer(owner, id);
-        probe.second = probe.updater->Start(probe.url.c_str(), owner, nullptr, nullptr, nullptr, 0);
-        PostMessageW(box, WM_COMMAND, IDNO, 0);
-    });
+    // A timer procedure is stdcall on 32-bit Windows, which no lambda converts to.
+    struct Tick {
+        static VOID CALLBACK OnTimer(HWND owner, UINT, UINT_PTR id, DWORD) {
+            HWND box = FindWindowW(L"#32770", L"Veltrix Update Test");
+            if (!box || probe.done)
+                return;
+            probe.done = true;
+            KillTimer(owner, id);
+            probe.second = probe.updater->Start(probe.url.c_str(), owner, nullptr, nullptr, nullptr, 0);
+            PostMessageW(box, WM_COMMAND, IDNO, 0);
+        }
+    };
+    SetTimer(window, 77, 20, Tick::OnTimer);
     started = updater.Start(probe.url.c_str(), window, HKEY_CURRENT_USER, TestKey, L"LastCheck", 0);
     updater.Stop();
     KillTimer(window, 77);
