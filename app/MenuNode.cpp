@@ -4,6 +4,7 @@
 #include "app/IconCache.h"
 #include "app/IconHandle.h"
 #include "app/MenuOptions.h"
+#include "app/StartMenuApp.h"
 #include "app/ShellRun.h"
 #include "app/TreeScan.h"
 #include "base/FileSystem.h"
@@ -515,7 +516,11 @@ void RunShellDialog(bool shutdown) {
 void MenuNode::RunCommand(int type) {
     switch (type) {
         case CMD_ABOUT: {
-            AboutDialog about;
+            if (StartMenuApp* app = dynamic_cast<StartMenuApp*>(AppWindow::Current())) {
+                app->ShowAbout();
+                break;
+            }
+            AboutDialog about(nullptr, nullptr);
             about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0, nullptr);
             break;
         }

@@ -5,6 +5,7 @@
 #include "base/FileSystem.h"
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
+#include "framework/AboutDialog.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 
@@ -106,8 +107,29 @@ void StartMenuApp::StartUpdateCheck() {
     if (settings.ReadInt(L"AutoUpdate", 1) != 1)
         return;
     WString url;
-    settings.ReadString(L"UpdateUrl", url, VELTRIX_UPDATE_HOST L"/data/update.php?p=veltrix");
+    UpdateUrl(url);
     updater.Start(url, window, HKEY_CURRENT_USER, SettingsKey, L"LastCheck", portable ? AutoUpdater::START_INI : 0);
+}
+
+void StartMenuApp::UpdateUrl(WString& url) {
+    settings.ReadString(L"UpdateUrl", url, VELTRIX_UPDATE_HOST L"/data/update.php?p=veltrix");
+}
+
+INT_PTR StartMenuApp::ShowAbout() {
+    AboutDialog about(&settings, this);
+    return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
+}
+
+int StartMenuApp::FormatLastCheck(WString& text) {
+    // Read from the program's own store: the checker opens its store only when a weekly check is due.
+    return AutoUpdater::FormatCheckTime(settings.ReadInt(L"LastCheck", 0), text);
+}
+
+int StartMenuApp::CheckNow() {
+    // A manual check: no value name, so the weekly rule neither holds it back nor records it.
+    WString url;
+    UpdateUrl(url);
+    return updater.Start(url, window, nullptr, nullptr, nullptr, 0);
 }
 
 int StartMenuApp::CachePath(int portableMode, WString& path) {

@@ -10,11 +10,12 @@
 #include "framework/CommandLineParser.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
+#include "framework/UpdateSwitch.h"
 #include "update/AutoUpdater.h"
 
 #include <memory>
 
-class StartMenuApp : public AppWindow {
+class StartMenuApp : public AppWindow, private UpdateSwitch {
 public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
@@ -26,6 +27,8 @@ public:
     // 1 with "-p", or when a file "portable.dat" lies beside the program.
     int IsPortable() const;
     int ShowStartMenu(POINT point);
+    // The About box, on the program's settings and update checker.
+    INT_PTR ShowAbout();
 
     // The publisher's key the update check verifies downloads with (see AutoUpdater::SetPublicKey); the
     // entry point passes the key its executable was built with.
@@ -51,6 +54,9 @@ private:
     int StartScan();
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
     void StartUpdateCheck();
+    void UpdateUrl(WString& url);
+    int FormatLastCheck(WString& text) override;
+    int CheckNow() override;
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;

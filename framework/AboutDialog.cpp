@@ -5,27 +5,76 @@
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 
+const wchar_t* const AboutDialog::MakerAddress = L"https://www.koravent.com";
+const wchar_t* const AboutDialog::MakerCaption = L"www.koravent.com";
+
+namespace {
+
+const COLORREF ProductColor = RGB(0x40, 0x40, 0x40);
+const COLORREF VersionColor = RGB(0x80, 0x80, 0x80);
+// Asked for far larger than the control: the label shrinks it until the name fits.
+const int ProductHeight = 100;
+
+} // namespace
+
 int AboutDialog::OnInitDialog() {
     SetIcons(IDI_VELTRIX);
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", instance, nullptr));
     SetItemText(IDC_ABOUT_PRODUCT, L"Veltrix");
+    product.Attach(Item(IDC_ABOUT_PRODUCT), L"Verdana", ProductHeight, ProductColor, ProductColor, LABEL_FIT, 0,
+                   nullptr, nullptr);
 
     // The dialog exists once; its texts come in the user's language from the string table.
     StringTable strings(instance);
     WString fileVersion, line;
     VersionInfo::VersionNumber(instance, &fileVersion);
-    line.Format(L"%s %s", strings.Load(IDS_VERSION), fileVersion.Buffer());
+    line.Format(L"%s %s", strings.Load(IDS_VERSION), fileVersion.Buffer() ? fileVersion.Buffer() : L"");
     SetItemText(IDC_ABOUT_VERSION, line);
-    SetItemText(IDC_ABOUT_AUTO_UPDATE, strings.Load(IDS_AUTO_UPDATE));
+    versionLine.Attach(Item(IDC_ABOUT_VERSION), L"Verdana", 0, VersionColor, VersionColor, LABEL_OWN_FONT, 0, nullptr,
+                       nullptr);
+
+    // The dialog's own font, so that only the colours and the underline mark it as a link.
+    link.Attach(Item(IDC_ABOUT_LINK), MakerCaption, MakerAddress, IDC_HAND_POINTER, LINK_OWN_FONT);
+
+    WString lastCheck, box;
+    if (updates)
+        updates->FormatLastCheck(lastCheck);
+    box.Assign(strings.Load(IDS_AUTO_UPDATE));
+    if (!lastCheck.IsEmpty()) {
+        WString bracket;
+        bracket.Format(L" [%s: %s]", strings.Load(IDS_LAST_CHECK), (const wchar_t*)lastCheck);
+        box.Append(bracket);
+    }
+    SetItemText(IDC_ABOUT_AUTO_UPDATE, box);
     SetItemText(IDC_ABOUT_OK, strings.Load(IDS_OK));
+    CheckButton(IDC_ABOUT_AUTO_UPDATE, settings ? (int)settings->ReadInt(L"AutoUpdate", 1) : 1);
+    return 1;
+}
+
+int AboutDialog::CanEnd(INT_PTR) {
+    // Saved here because every way of closing the box passes through: OK, Enter, Escape, the close box.
+    if (settings)
+        settings->WriteInt(L"AutoUpdate", IsButtonChecked(IDC_ABOUT_AUTO_UPDATE) ? 1 : 0);
+    link.Detach();
+    product.Detach();
+    versionLine.Detach();
     return 1;
 }
 
 int AboutDialog::OnCommand(int id, WPARAM wParam, LPARAM lParam) {
-    if (id == IDC_ABOUT_OK) {
-        EndDialogWith(0);
-        return 1;
+    switch (id) {
+        case IDC_ABOUT_OK:
+        // Enter asks the dialog for IDOK; the OK button has its own id, so both end the box.
+        case IDOK:
+            EndDialogWith(0);
+            return 1;
+        case IDC_ABOUT_AUTO_UPDATE:
+            // Switching checks on asks at once; switching them off only takes effect when the box closes.
+            if (HIWORD(wParam) == BN_CLICKED && IsButtonChecked(IDC_ABOUT_AUTO_UPDATE) && updates)
+                updates->CheckNow();
+            return 1;
+        default:
+            return DialogBase::OnCommand(id, wParam, lParam);
     }
-    return DialogBase::OnCommand(id, wParam, lParam);
 }

@@ -1,15 +1,35 @@
 #pragma once
 // The About box: product name, version and the maker's address, and the switch for the automatic
-// update check.
+// update check, saved however the box is closed.
 
 #include "framework/DialogBase.h"
+#include "framework/HyperlinkControl.h"
+#include "framework/LabelControl.h"
+#include "framework/SettingsStore.h"
+#include "framework/UpdateSwitch.h"
 
 class AboutDialog : public DialogBase {
 public:
-    AboutDialog() = default;
+    // The maker's web page, and how the link shows it.
+    static const wchar_t* const MakerAddress;
+    static const wchar_t* const MakerCaption;
+
+    // Either may be null: the box then neither reads nor saves the setting, or starts no check.
+    AboutDialog(SettingsStore* settings, UpdateSwitch* updates) : settings(settings), updates(updates) {}
     ~AboutDialog() override = default;
+
+    const LabelControl& ProductLabel() const { return product; }
+    const HyperlinkControl& Link() const { return link; }
 
 protected:
     int OnInitDialog() override;
+    int CanEnd(INT_PTR result) override;
     int OnCommand(int id, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    SettingsStore* settings;
+    UpdateSwitch* updates;
+    LabelControl product;
+    LabelControl versionLine;
+    HyperlinkControl link;
 };

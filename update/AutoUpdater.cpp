@@ -119,6 +119,10 @@ void AutoUpdater::SetTimeouts(DWORD deadline, DWORD socket) {
 
 int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath,
                        const wchar_t* checkValueName, unsigned startFlags) {
+    // Asked from inside one of the running check's questions (the About box's switch, with the question
+    // up in tray mode): that check still runs and reads this object's settings; it is left alone.
+    if (boxOpen)
+        return 0;
     Stop();
     boxOpen = 0;
     url.Assign(updateUrl ? updateUrl : L"");
@@ -175,9 +179,13 @@ void AutoUpdater::Stop() {
 }
 
 int AutoUpdater::FormatLastCheck(WString& text) {
+    return FormatCheckTime(settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
+}
+
+int AutoUpdater::FormatCheckTime(DWORD last, WString& text) {
     text.Assign(L"");
-    DWORD last = settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0);
-    if (last == 0)
+    // 0xFFFFFFFF only asks to skip the next check; it is no time a check ran (it would read as 2106).
+    if (last == 0 || last == 0xFFFFFFFF)
         return 1;
     ULARGE_INTEGER ticks;
     ticks.QuadPart = ((unsigned long long)last + 11644473600ULL) * 10000000ULL;

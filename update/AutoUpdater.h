@@ -56,6 +56,8 @@ public:
     void Stop();
     // The last automatic check as local short date and time; empty for never.
     int FormatLastCheck(WString& text);
+    // A check time (seconds since 1970) as local short date and time; empty for 0 and for the skip mark.
+    static int FormatCheckTime(DWORD seconds, WString& text);
 
     // How long the check's network work may take in all, and each connect, send or receive.
     void SetTimeouts(DWORD networkDeadline, DWORD socketTimeout);

@@ -181,6 +181,39 @@ TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
     EXPECT_EQ(L"1.12", ReadText(L"LastCheckVersion"));
 }
 
+TEST_F(Updater, AStartAskedWhileTheQuestionIsUpLeavesTheRunningCheckAlone) {
+    // The About box's switch, used while the weekly check's question is up (tray mode): the second start
+    // comes through the question's own loop, here from a timer, which then answers No.
+    static struct {
+        AutoUpdater* updater;
+        std::wstring url;
+        int second;
+        bool done;
+    } probe;
+    probe = {&updater, HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix"), -1, false};
+    Publish("1.11", Manifest());
+    // A timer procedure is stdcall on 32-bit Windows, which no lambda converts to.
+    struct Tick {
+        static VOID CALLBACK OnTimer(HWND owner, UINT, UINT_PTR id, DWORD) {
+            HWND box = FindWindowW(L"#32770", L"Veltrix Update Test");
+            if (!box || probe.done)
+                return;
+            probe.done = true;
+            KillTimer(owner, id);
+            probe.second = probe.updater->Start(probe.url.c_str(), owner, nullptr, nullptr, nullptr, 0);
+            PostMessageW(box, WM_COMMAND, IDNO, 0);
+        }
+    };
+    SetTimer(window, 77, 20, Tick::OnTimer);
+    started = updater.Start(probe.url.c_str(), window, HKEY_CURRENT_USER, TestKey, L"LastCheck", 0);
+    updater.Stop();
+    KillTimer(window, 77);
+    EXPECT_EQ(1, started);
+    EXPECT_TRUE(probe.done) << "the question never came";
+    EXPECT_EQ(0, probe.second);
+    EXPECT_EQ(L"1.11", ReadText(L"LastCheckVersion")) << "the running check still records the declined version";
+}
+
 TEST_F(Updater, AsksInTheUsersLanguageElseInEnglishAndNotAtAllWithoutEither) {
     wchar_t language[16] = L"en";
     GetLocaleInfoW(MAKELCID(GetUserDefaultLangID(), SORT_DEFAULT), LOCALE_SISO639LANGNAME, language, 16);
