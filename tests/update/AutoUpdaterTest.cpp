@@ -191,7 +191,7 @@ TEST_F(Updater, AStartAskedWhileTheQuestionIsUpLeavesTheRunningCheckAlone) {
         bool done;
     } probe;
     probe = {&updater, HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix"), -1, false};
-    Publish("1.11", Manifest());
+    HttpTestServer::Publish("1.11", Manifest());
     // A timer procedure is stdcall on 32-bit Windows, which no lambda converts to.
     struct Tick {
         static VOID CALLBACK OnTimer(HWND owner, UINT, UINT_PTR id, DWORD) {
