@@ -159,6 +159,8 @@ TEST_F(AboutE2E, ShowsTitleVersionLinkAndTheLastCheckInTheBox) {
 
 TEST_F(AboutE2E, SwitchingChecksOffSticksAndSwitchingThemOnChecksAtOnce) {
     ASSERT_NE(0, HttpTestServer::UpdatePort());
+    // Nothing published: the check finds no update and asks nothing.
+    HttpTestServer::Unpublish();
     SetUpdateUrl(HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix"));
     WriteNumber(L"AutoUpdate", 1);
     WriteNumber(L"LastCheck", (DWORD)time(nullptr) - 3600);

@@ -89,6 +89,8 @@ protected:
         menuRoot = program.Folder(L"Start Menu");
         program.Write(L"Start Menu\\Entry.lnk", "");
     }
+    // Other tests of this program run their checks against the same server.
+    void TearDown() override { HttpTestServer::Unpublish(); }
 
     void Install(const std::wstring& source) {
         ASSERT_TRUE(CopyFileW(source.c_str(), installed.c_str(), FALSE));

@@ -170,6 +170,15 @@ std::wstring HttpTestServer::UpdateLog() {
 
 void HttpTestServer::Publish(const char* version, const std::string& manifest,
                              const std::vector<std::pair<std::wstring, std::string>>& files) {
+    Unpublish();
+    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(folder + L"\\release.json", manifest);
+    for (const auto& file : files)
+        WriteBytes(folder + L"\\" + file.first, file.second);
+}
+
+void HttpTestServer::Unpublish() {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((releasesFolder + L"*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
@@ -180,11 +189,6 @@ void HttpTestServer::Publish(const char* version, const std::string& manifest,
         } while (FindNextFileW(find, &found));
         FindClose(find);
     }
-    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
-    CreateDirectoryW(folder.c_str(), nullptr);
-    WriteBytes(folder + L"\\release.json", manifest);
-    for (const auto& file : files)
-        WriteBytes(folder + L"\\" + file.first, file.second);
 }
 
 int HttpTestServer::Port() {

@@ -33,4 +33,6 @@ public:
     // published before.
     static void Publish(const char* version, const std::string& manifest,
                         const std::vector<std::pair<std::wstring, std::string>>& files = {});
+    // Takes every release down: the server then answers that there is none.
+    static void Unpublish();
 };
