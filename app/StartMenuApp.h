@@ -47,6 +47,8 @@ private:
     int StartScan();
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
     void StartUpdateCheck();
+    // The crash reporter's report server, from the build or the setting "ReportHost".
+    void ConfigureCrashReports();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;
