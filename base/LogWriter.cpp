@@ -2,8 +2,7 @@
 
 #include <wchar.h>
 
-LogWriter::LogWriter() : flags(1) {
-}
+LogWriter::LogWriter() : flags(1) {}
 
 void LogWriter::SetFlags(unsigned newFlags) {
     // The section is made before the flag that uses it is visible, and never torn down while the writer

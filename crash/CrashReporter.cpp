@@ -307,7 +307,10 @@ void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* s
         if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
             // 1 is a write, 8 an attempt to run code where there is none (a wild jump), 0 a read.
             ULONG_PTR kind = record->ExceptionInformation[0];
-            file.Print("%s location 0x%08I64X.\r\n", kind == 8 ? "Execute at" : kind ? "Write to" : "Read from",
+            file.Print("%s location 0x%08I64X.\r\n",
+                       kind == 8 ? "Execute at"
+                       : kind    ? "Write to"
+                                 : "Read from",
                        (unsigned long long)record->ExceptionInformation[1]);
         }
     }
@@ -317,19 +320,19 @@ void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* s
                    (unsigned)context->SegCs, context->Rip, (unsigned)context->EFlags);
         file.Print("RBX=0x%016I64X, SS=0x%04X, RSP=0x%016I64X, RBP=0x%016I64X\r\n", context->Rbx,
                    (unsigned)context->SegSs, context->Rsp, context->Rbp);
-        file.Print("RCX=0x%016I64X, DS=0x%04X, RSI=0x%016I64X, FS=0x%04X\r\n", context->Rcx,
-                   (unsigned)context->SegDs, context->Rsi, (unsigned)context->SegFs);
-        file.Print("RDX=0x%016I64X, ES=0x%04X, RDI=0x%016I64X, GS=0x%04X\r\n", context->Rdx,
-                   (unsigned)context->SegEs, context->Rdi, (unsigned)context->SegGs);
+        file.Print("RCX=0x%016I64X, DS=0x%04X, RSI=0x%016I64X, FS=0x%04X\r\n", context->Rcx, (unsigned)context->SegDs,
+                   context->Rsi, (unsigned)context->SegFs);
+        file.Print("RDX=0x%016I64X, ES=0x%04X, RDI=0x%016I64X, GS=0x%04X\r\n", context->Rdx, (unsigned)context->SegEs,
+                   context->Rdi, (unsigned)context->SegGs);
 #else
         file.Print("\r\nEAX=0x%08X, CS=0x%04X, EIP=0x%08X, Flags=0x%08X\r\n", (unsigned)context->Eax,
                    (unsigned)context->SegCs, (unsigned)context->Eip, (unsigned)context->EFlags);
         file.Print("EBX=0x%08X, SS=0x%04X, ESP=0x%08X, EBP=0x%08X\r\n", (unsigned)context->Ebx,
                    (unsigned)context->SegSs, (unsigned)context->Esp, (unsigned)context->Ebp);
-        file.Print("ECX=0x%08X, DS=0x%04X, ESI=0x%08X, FS=0x%04X\r\n", (unsigned)context->Ecx,
-                   (unsigned)context->SegDs, (unsigned)context->Esi, (unsigned)context->SegFs);
-        file.Print("EDX=0x%08X, ES=0x%04X, EDI=0x%08X, GS=0x%04X\r\n", (unsigned)context->Edx,
-                   (unsigned)context->SegEs, (unsigned)context->Edi, (unsigned)context->SegGs);
+        file.Print("ECX=0x%08X, DS=0x%04X, ESI=0x%08X, FS=0x%04X\r\n", (unsigned)context->Ecx, (unsigned)context->SegDs,
+                   (unsigned)context->Esi, (unsigned)context->SegFs);
+        file.Print("EDX=0x%08X, ES=0x%04X, EDI=0x%08X, GS=0x%04X\r\n", (unsigned)context->Edx, (unsigned)context->SegEs,
+                   (unsigned)context->Edi, (unsigned)context->SegGs);
 #endif
     }
 

@@ -155,8 +155,7 @@ void SymbolLibrary::ReadThreadDetails(HANDLE thread, ThreadRecord* record) {
     // ArbitraryUserPointer). Both the pointer and the text belong to a thread that may have been
     // damaged: they are read without trusting them, and the text is cut to the record's room.
     ThreadBasic basic = {};
-    if (ntQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof(basic), nullptr) < 0 ||
-        !basic.tebBase)
+    if (ntQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof(basic), nullptr) < 0 || !basic.tebBase)
         return;
     const char* block = static_cast<const char*>(basic.tebBase);
     char* text = nullptr;

@@ -134,8 +134,8 @@ TEST(CrashReport, EveryKindOfCrashLeavesReportAndMinidump) {
         ASSERT_FALSE(thread.empty());
         EXPECT_EQ(0u, run.text.find(c.exceptionLine)) << run.text;
         EXPECT_NE(std::string::npos, firstLine.find(" in Thread " + thread + ".")) << firstLine;
-        EXPECT_NE(std::string::npos, run.text.find("\r\n" + run.expect["system"] + "\r\n" + run.expect["platform"] +
-                                                   "\r\n"))
+        EXPECT_NE(std::string::npos,
+                  run.text.find("\r\n" + run.expect["system"] + "\r\n" + run.expect["platform"] + "\r\n"))
             << run.text;
         EXPECT_NE(std::string::npos, run.text.find("\r\nStack:\r\n"));
         // The program itself with its version (the fixture has none: 0.0.0.0) and the crashing thread with

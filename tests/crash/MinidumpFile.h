@@ -10,13 +10,13 @@
 #include <string>
 
 struct MinidumpFile {
-    bool valid = false;         // "MDMP" and a stream directory inside the file
-    bool threadListed = false;  // the exception's thread is in the thread list
-    unsigned threads = 0;       // entries of the thread list stream
-    unsigned modules = 0;       // entries of the module list stream
-    DWORD exceptionThread = 0;  // from the exception stream
+    bool valid = false;        // "MDMP" and a stream directory inside the file
+    bool threadListed = false; // the exception's thread is in the thread list
+    unsigned threads = 0;      // entries of the thread list stream
+    unsigned modules = 0;      // entries of the module list stream
+    DWORD exceptionThread = 0; // from the exception stream
     DWORD exceptionCode = 0;
-    unsigned long long pc = 0;  // program counter of the exception's thread context
+    unsigned long long pc = 0; // program counter of the exception's thread context
     bool hasContext = false;
 
     explicit MinidumpFile(const std::string& bytes) {
