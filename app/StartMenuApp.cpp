@@ -6,7 +6,9 @@
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
 #include "framework/AboutDialog.h"
+#include "crash/CrashReporter.h"
 #include "framework/VersionInfo.h"
+#include "update/HttpClient.h"
 #include "resources/resource.h"
 
 #include <new>
@@ -81,6 +83,8 @@ LRESULT StartMenuApp::OnCreate() {
 
     settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,
                   nullptr);
+    // After the settings, which may name another report server (a test's closed local port).
+    ConfigureCrashReports();
     FixEnvironment();
     // Before the menu: in once mode the menu's loop runs inside this function until it is dismissed.
     // The worker thread starts only when a week has passed; otherwise this reads two values.
@@ -101,6 +105,17 @@ LRESULT StartMenuApp::OnCreate() {
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
     }
     return 0;
+}
+
+void StartMenuApp::ConfigureCrashReports() {
+    CrashReporter* reporter = CrashReporter::Current();
+    if (!reporter)
+        return;
+    WString host;
+    settings.ReadString(L"ReportHost", host, VELTRIX_REPORT_HOST);
+    reporter->ConfigureReport(IDI_VELTRIX, host, L"/talvor/report.php", nullptr, nullptr);
+    // The report names the last network error; the HTTP layer cannot reach the reporter itself.
+    HttpClient::SetErrorText(&reporter->NetworkError());
 }
 
 void StartMenuApp::StartUpdateCheck() {

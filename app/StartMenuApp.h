@@ -57,6 +57,8 @@ private:
     void UpdateUrl(WString& url);
     int FormatLastCheck(WString& text) override;
     int CheckNow() override;
+    // The crash reporter's report server, from the build or the setting "ReportHost".
+    void ConfigureCrashReports();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;

@@ -1,5 +1,6 @@
 // The program's entry point: everything happens in the application object.
 #include "app/StartMenuApp.h"
+#include "crash/CrashReporter.h"
 
 #include <windows.h>
 
@@ -11,6 +12,8 @@
 
 namespace {
 
+// Before the application in this file, so constructed before it: every later crash is reported.
+CrashReporter crashReporter;
 StartMenuApp application;
 
 } // namespace

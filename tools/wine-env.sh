@@ -42,7 +42,7 @@ veltrix_can_run_32bit() {
 
 # What a prefix made here holds beyond Wine's defaults; raise it when veltrix_wine_settings changes, and
 # prefixes made before are brought up to date on their next use.
-VELTRIX_PREFIX_LEVEL=3
+VELTRIX_PREFIX_LEVEL=4
 
 # Creates the prefix once, and brings an older one up to the current level. Several callers may race for
 # it, so a lock serialises them.
@@ -77,6 +77,12 @@ veltrix_wine_settings() {
     # Tests, demos and benchmarks never ask the maker's update server: the program's weekly check goes
     # to a closed port on this machine and fails at once, as it does on a machine without a network.
     "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v UpdateUrl /d 'http://127.0.0.1:9/data/update.php?p=veltrix' \
+        /f </dev/null >/dev/null 2>&1 || true
+    # The same for crash reports, and Wine's debugger, which takes over after the program's crash reporter,
+    # prints its backtrace without waiting in a dialog for someone to close it.
+    "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v ReportHost /d 'http://127.0.0.1:9' \
+        /f </dev/null >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 \
         /f </dev/null >/dev/null 2>&1 || true
 }
 

@@ -1,0 +1,69 @@
+#pragma once
+// The program's one crash reporter, a static object armed before the application starts: an unhandled
+// exception anywhere in the process leaves a text report and a minidump beside the program (or in the
+// temporary folder), and the system's own crash handling then takes over.
+
+#include "base/ErrorText.h"
+#include "base/LogWriter.h"
+#include "base/WString.h"
+
+#include <windows.h>
+
+class ReportFile;
+class SymbolLibrary;
+class DumpLists;
+
+class CrashReporter {
+public:
+    CrashReporter();
+    ~CrashReporter();
+    CrashReporter(const CrashReporter&) = delete;
+    CrashReporter& operator=(const CrashReporter&) = delete;
+
+    // The armed reporter, or null outside its life.
+    static CrashReporter* Current() { return current; }
+
+    // host: scheme and host of the report server; product and extra may be null (the version
+    // resource's "InternalName", and an empty text).
+    void ConfigureReport(int iconId, const wchar_t* host, const wchar_t* path, const wchar_t* product,
+                         const wchar_t* extra);
+    const WString& ReportHost() const { return reportHost; }
+    const WString& ProductName() const { return productName; }
+    // The last network error's text, for the report's upload; the HTTP layer is told to fill it.
+    ErrorText& NetworkError() { return networkError; }
+    LogWriter& Log() { return log; }
+
+    static LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers);
+    // Writes the files on a thread of its own (the crashing thread may have no stack left). 1 when the
+    // system's handling is to take over, 0 when the process is to end without it.
+    int WriteDebugReport(EXCEPTION_POINTERS* pointers);
+
+    // The two bases the files are named from: the program's path without extension, and the same name
+    // in the temporary folder; "MiniDump" where the program's name cannot be had.
+    static void FileBases(wchar_t* primary, wchar_t* fallback);
+    // The report's name of an exception code; "Exception" for codes it does not know.
+    static const char* ExceptionName(DWORD code);
+
+private:
+    struct Job;
+    static DWORD WINAPI ReportThread(void* parameter);
+    void RunJob(Job& job);
+    static int CreateReportFile(ReportFile& file, const wchar_t* primary, const wchar_t* fallback,
+                                const wchar_t* suffix, wchar_t* path);
+    void WriteText(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists);
+
+    static CrashReporter* current;
+    static volatile LONG entered;
+    static volatile DWORD reportingThread;
+    static volatile DWORD crashedThread;
+
+    LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+    HANDLE reportDone = nullptr;
+    ErrorText networkError;
+    WString reportHost;
+    WString reportPath;
+    WString productName;
+    WString extraText;
+    int icon = 0;
+    LogWriter log;
+};

@@ -1,0 +1,208 @@
+#include "TempFolder.h"
+#include "crash/MinidumpFile.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <map>
+#include <string>
+
+namespace {
+
+std::wstring TestFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += (char)c;
+    return narrow;
+}
+
+// One run of the crash program, copied into a folder of its own so that its report lands there.
+struct CrashRun {
+    DWORD exitCode = 0;
+    bool ended = false;
+    std::string text;
+    std::string dump;
+    std::map<std::string, std::string> expect;
+
+    CrashRun(const TempFolder& folder, const wchar_t* which, const std::wstring& reportFolder = std::wstring(),
+             const std::wstring& name = L"crash_cases") {
+        std::wstring program = folder.Path() + L"\\" + name + L".exe";
+        CopyFileW((TestFolder() + L"crash_cases.exe").c_str(), program.c_str(), FALSE);
+        std::wstring commandLine = L"\"" + program + L"\" " + which;
+        // The system's crash handling (Wine's debugger) prints its own report; not into the test's output.
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+        PROCESS_INFORMATION process = {};
+        BOOL created = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                      &startup, &process);
+        CloseHandle(nul);
+        if (!created)
+            return;
+        ended = WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
+        if (!ended)
+            TerminateProcess(process.hProcess, 99);
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        std::wstring files = (reportFolder.empty() ? folder.Path() : reportFolder) + L"\\" + name + L"_Debug";
+        text = TempFolder::Read(files + L".txt");
+        dump = TempFolder::Read(files + L".dmp");
+        std::string lines = TempFolder::Read(folder.Path() + L"\\" + name + L"_Expect.txt");
+        size_t start = 0;
+        while (start < lines.size()) {
+            size_t end = lines.find('\n', start);
+            std::string line = lines.substr(start, end - start);
+            size_t equals = line.find('=');
+            if (equals != std::string::npos)
+                expect[line.substr(0, equals)] = line.substr(equals + 1);
+            start = end == std::string::npos ? lines.size() : end + 1;
+        }
+    }
+
+    std::string Hex(const char* key, int digits) {
+        char buffer[32];
+        snprintf(buffer, sizeof(buffer), "0x%0*llX", digits, strtoull(expect[key].c_str(), nullptr, 10));
+        return buffer;
+    }
+};
+
+// Environment variables changed for the children started meanwhile.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value) : name(name) {
+        wchar_t old[4096];
+        DWORD length = GetEnvironmentVariableW(name, old, 4096);
+        had = length > 0 && length < 4096;
+        if (had)
+            previous = old;
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name, had ? previous.c_str() : nullptr); }
+
+private:
+    const wchar_t* name;
+    bool had = false;
+    std::wstring previous;
+};
+
+struct Case {
+    const wchar_t* argument;
+    const char* exceptionLine; // up to the address
+};
+
+} // namespace
+
+// Every way of crashing leaves a report that names the exception, the crashing thread and the system,
+// and a minidump holding that thread's context; the matrix is printed.
+TEST(CrashReport, EveryKindOfCrashLeavesReportAndMinidump) {
+    static const Case cases[] = {
+        {L"null-write", "Access Violation [0xC0000005] at 0x"},
+        {L"wild-read", "Access Violation [0xC0000005] at 0x"},
+        {L"divide", "Integer Divide by Zero [0xC0000094] at 0x"},
+        {L"breakpoint", "Breakpoint [0x80000003] at 0x"},
+        {L"unknown", "Exception [0xE0001234] at 0x"},
+        {L"cpp-thread", "C++ Exception [0x20474343] at 0x"},
+        {L"stack-overflow", "Stack Overflow [0xC00000FD] at 0x"},
+        {L"heap", "Exception [0xC0000374] at 0x"},
+        {L"abort", "Exception [0x40000015] at 0x"},
+    };
+    printf("%-16s %-6s %-8s %s\n", "case", "text", "minidump", "exception line");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.argument));
+        TempFolder folder(L"crash");
+        CrashRun run(folder, c.argument);
+        MinidumpFile dump(run.dump);
+        std::string firstLine = run.text.substr(0, run.text.find("\r\n"));
+        printf("%-16s %-6s %-8s %s\n", Narrow(c.argument).c_str(), run.text.empty() ? "no" : "yes",
+               dump.valid ? "yes" : "no", firstLine.c_str());
+        ASSERT_TRUE(run.ended) << "the crashed program did not end";
+
+        std::string thread = run.expect["thread"];
+        ASSERT_FALSE(thread.empty());
+        EXPECT_EQ(0u, run.text.find(c.exceptionLine)) << run.text;
+        EXPECT_NE(std::string::npos, firstLine.find(" in Thread " + thread + ".")) << firstLine;
+        EXPECT_NE(std::string::npos,
+                  run.text.find("\r\n" + run.expect["system"] + "\r\n" + run.expect["platform"] + "\r\n"))
+            << run.text;
+        EXPECT_NE(std::string::npos, run.text.find("\r\nStack:\r\n"));
+        // The program itself with its version (the fixture has none: 0.0.0.0) and the crashing thread with
+        // the name it gave itself.
+        EXPECT_NE(std::string::npos, run.text.find("crash_cases.exe\r\n"));
+        EXPECT_NE(std::string::npos, run.text.find("\r\n" + thread)) << run.text;
+        EXPECT_NE(std::string::npos, run.text.find(" crash case thread\r\n")) << run.text;
+
+        EXPECT_TRUE(dump.valid);
+        EXPECT_GT(dump.threads, 0u);
+        EXPECT_GT(dump.modules, 0u);
+        EXPECT_EQ(strtoul(thread.c_str(), nullptr, 10), dump.exceptionThread);
+        EXPECT_TRUE(dump.threadListed);
+        ASSERT_TRUE(dump.hasContext);
+        char pc[40];
+#ifdef _WIN64
+        snprintf(pc, sizeof(pc), "RIP=0x%016llX,", dump.pc);
+#else
+        snprintf(pc, sizeof(pc), "EIP=0x%08llX,", dump.pc);
+#endif
+        EXPECT_NE(std::string::npos, run.text.find(pc)) << pc;
+
+        if (!wcscmp(c.argument, L"null-write")) {
+            EXPECT_NE(std::string::npos, run.text.find(".\r\nWrite to location 0x00000000.\r\n\r\n"));
+        } else if (!wcscmp(c.argument, L"wild-read")) {
+            EXPECT_NE(std::string::npos,
+                      run.text.find(".\r\nRead from location " + run.Hex("address", 8) + ".\r\n\r\n"));
+        }
+    }
+}
+
+// Where the program's folder takes no file, both files go to the temporary folder; without dbghelp.dll
+// only the text is written, without the stack and the lists.
+TEST(CrashReport, FilesGoToTemporaryFolderAndTextAloneWithoutDbghelp) {
+    TempFolder folder(L"crash");
+    std::wstring temp = folder.Folder(L"temp");
+    // Folders where the files would go: nothing can create a file under those names.
+    folder.Folder(L"crash_cases_Debug.txt");
+    folder.Folder(L"crash_cases_Debug.dmp");
+    {
+        ScopedVariable tmp(L"TMP", temp + L"\\");
+        ScopedVariable tempVariable(L"TEMP", temp + L"\\");
+        CrashRun run(folder, L"null-write", temp);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(0u, run.text.find("Access Violation [0xC0000005]")) << run.text;
+        EXPECT_TRUE(MinidumpFile(run.dump).valid);
+    }
+
+    // Wine's loader override for this one program name: dbghelp.dll is not there for it.
+    TempFolder bare(L"crash");
+    const wchar_t* overrides = L"Software\\Wine\\AppDefaults\\crash_bare.exe\\DllOverrides";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"dbghelp", REG_SZ, L"", sizeof(wchar_t)));
+    CrashRun run(bare, L"null-write", std::wstring(), L"crash_bare");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\crash_bare.exe");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(0u, run.text.find("Access Violation [0xC0000005]")) << run.text;
+    EXPECT_NE(std::string::npos, run.text.find("\r\n" + run.expect["platform"] + "\r\n"));
+    EXPECT_EQ(std::string::npos, run.text.find("Stack:"));
+    EXPECT_EQ(std::string::npos, run.text.find("ModuleList:"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((bare.Path() + L"\\crash_bare_Debug.dmp").c_str()));
+}
+
+// A fault in the report's own work is not reported again: the system ends the process.
+TEST(CrashReport, FaultWhileReportingFallsThroughToSystem) {
+    TempFolder folder(L"crash");
+    CrashRun run(folder, L"reentry");
+    EXPECT_TRUE(run.ended) << "the crashed program did not end";
+    EXPECT_EQ(std::string::npos, run.text.find("Log:"));
+    EXPECT_EQ(std::string::npos, run.text.find("the log's last line"));
+}
