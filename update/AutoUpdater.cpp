@@ -470,29 +470,55 @@ int AutoUpdater::HasVersion(const wchar_t* path, const UpdateAnswer& answer) {
 }
 
 int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
-    const size_t count = answer.files.size();
-    // Per entry: 1 once its target went to its "_old" name, 2 when it had no target to move aside.
-    std::vector<int> movedAside(count, 0);
-    std::vector<int> placed(count, 0);
-    int ok = 1;
-    for (size_t i = 0; i < count && ok; i++) {
+    // Every file of the program folder this attempt may replace: the named ones, and every file an
+    // archive holds (it may carry more than the file it is named after). Each goes to its "_old" name
+    // before anything new is put in place, so that a failure at any later step can put all of them back.
+    struct Target {
+        WString path;
+        int state; // 0 not yet moved aside, 1 moved to its "_old" name, 2 nothing there to move aside
+    };
+    std::vector<Target> targets;
+    auto add = [&](const wchar_t* name) {
+        WString path(programFolder);
+        path.Append(name);
+        for (wchar_t* p = path.Buffer(); *p; p++)
+            if (*p == L'/')
+                *p = L'\\';
+        for (const Target& known : targets)
+            if (_wcsicmp(known.path, path) == 0)
+                return;
+        targets.push_back({path, 0});
+    };
+    for (size_t i = 0; i < answer.files.size(); i++) {
         const UpdateFile& file = answer.files[i];
         if (file.name.IsEmpty())
             continue;
-        WString target(programFolder), old;
-        target.Append(file.name);
-        MarkedPath(target, L"_old", old);
-        if (!Exists(target)) {
-            // A file the update adds: nothing to move aside.
-            movedAside[i] = 2;
-            continue;
+        add(file.name);
+        std::vector<std::wstring> entries;
+        if (!file.zip.IsEmpty() && !ListArchive(downloads[i], entries)) {
+            for (const WString& path : downloads)
+                RemoveDownload(path);
+            return 0;
         }
-        if ((Exists(old) && !DeleteFileW(old)) || !MoveFileW(target, old))
-            ok = 0;
-        else
-            movedAside[i] = 1;
+        for (const std::wstring& entry : entries)
+            add(entry.c_str());
     }
-    for (size_t i = 0; i < count && ok; i++) {
+
+    int ok = 1;
+    for (Target& target : targets) {
+        WString old;
+        MarkedPath(target.path, L"_old", old);
+        if (!Exists(target.path)) {
+            // A file the update adds: nothing to move aside.
+            target.state = 2;
+        } else if ((Exists(old) && !DeleteFileW(old)) || !MoveFileW(target.path, old)) {
+            ok = 0;
+            break;
+        } else {
+            target.state = 1;
+        }
+    }
+    for (size_t i = 0; i < answer.files.size() && ok; i++) {
         const UpdateFile& file = answer.files[i];
         if (file.name.IsEmpty())
             continue;
@@ -508,22 +534,18 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         } else {
             ok = MoveFileW(downloads[i], target) != FALSE;
         }
-        placed[i] = ok;
     }
     if (!ok) {
-        // Put back what this attempt moved aside, newest first, so the program folder is as before.
-        for (size_t i = count; i-- > 0;) {
-            const UpdateFile& file = answer.files[i];
-            if (file.name.IsEmpty() || !movedAside[i])
-                continue;
-            WString target(programFolder), old;
-            target.Append(file.name);
-            MarkedPath(target, L"_old", old);
-            if (movedAside[i] == 2) {
-                if (placed[i])
-                    DeleteFileW(target);
-            } else {
-                MoveFileExW(old, target, MOVEFILE_REPLACE_EXISTING);
+        // Put back what this attempt moved aside, newest first, and take away what it added, so the
+        // program folder is as before.
+        for (size_t i = targets.size(); i-- > 0;) {
+            const Target& target = targets[i];
+            if (target.state == 2) {
+                DeleteFileW(target.path);
+            } else if (target.state == 1) {
+                WString old;
+                MarkedPath(target.path, L"_old", old);
+                MoveFileExW(old, target.path, MOVEFILE_REPLACE_EXISTING);
             }
         }
         for (const WString& path : downloads)

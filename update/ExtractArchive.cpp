@@ -196,6 +196,20 @@ int WriteEntry(zip_t* archive, const Entry& entry, std::vector<char>& buffer) {
 
 } // namespace
 
+int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files) {
+    files.clear();
+    std::wstring archiveFull;
+    OpenArchive archive;
+    std::vector<Entry> entries;
+    if (!ExtendedPath(archivePath, archiveFull) || !archive.Open(archiveFull.c_str()) ||
+        !ReadEntries(archive.Get(), entries))
+        return 0;
+    for (const Entry& entry : entries)
+        if (!entry.folder)
+            files.push_back(entry.name);
+    return 1;
+}
+
 int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder) {
     std::wstring archiveFull, root;
     if (!ExtendedPath(archivePath, archiveFull) || !ExtendedPath(targetFolder, root))

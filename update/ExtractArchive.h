@@ -2,8 +2,16 @@
 // Unpacks a downloaded update archive (zip) into a folder: every entry, folders recreated, existing files
 // replaced, nothing shown or printed. 1 on success; 0 on any failure, warning or doubtful entry.
 
+#include <string>
+#include <vector>
+
 // Both paths are wide, so folders whose names the ANSI code page cannot hold work too; neither is
 // limited to MAX_PATH. The archive is checked as a whole before anything is written: an entry name that
 // would leave the target folder (see IsContainedName), an encrypted entry or an unsupported compression
 // method means nothing is extracted.
 int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder);
+
+// The relative names (with backslashes) of the files ExtractArchive would write, folders left out, under
+// the same checks: 0, and no names, for an archive it would refuse. Lets a caller move aside what the
+// archive is about to replace.
+int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files);

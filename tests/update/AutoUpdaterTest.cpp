@@ -361,6 +361,18 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     EXPECT_EQ("old b", File(L"b.dll"));
     for (const wchar_t* gone : {L"a_old.dll", L"b_old.dll", L"a_new.dll", L"b_new.dll"})
         EXPECT_EQ("<missing>", File(gone)) << gone;
+
+    // An archive for the program's own file replaces more than that file; when what it unpacked is not
+    // the announced version, every file it replaced comes back and every file it added goes.
+    programFolder.Write(L"update_tests.exe", "old program");
+    std::string zip = ZipOf({{"update_tests.exe", "no program at all"}, {"b.dll", "zipped b"}, {"lang/c.txt", "c"}});
+    HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"update_tests.exe\", \"zip\": \"update.zip\"}]"),
+                            {{L"update.zip", zip}});
+    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ("old program", File(L"update_tests.exe"));
+    EXPECT_EQ("old b", File(L"b.dll"));
+    for (const wchar_t* gone : {L"lang\\c.txt", L"b_old.dll", L"update_tests_old.exe", L"update_new.zip"})
+        EXPECT_EQ("<missing>", File(gone)) << gone;
 }
 
 TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
