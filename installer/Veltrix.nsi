@@ -15,6 +15,9 @@
 Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
+; A file that cannot be replaced (a copy still running in another session) fails the installation, also
+; a silent one, instead of leaving the old file behind an installation reported as done.
+AllowSkipFiles off
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrix"
 !define SETTINGS_KEY "Software\Koravent\Veltrix"
