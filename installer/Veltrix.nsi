@@ -65,6 +65,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Koravent, MIT licence"
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.HideSpaceRequired
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -237,6 +238,13 @@ Section /o "un.$(SettingsSection)" SettingsSection
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Koravent"
 SectionEnd
+
+; Removing needs no space: the components page's "Space required: 0.0 KB" would only puzzle.
+Function un.HideSpaceRequired
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $0 $0 1023
+  ShowWindow $0 ${SW_HIDE}
+FunctionEnd
 
 Function un.onInit
   !insertmacro MULTIUSER_UNINIT
