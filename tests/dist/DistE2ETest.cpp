@@ -94,7 +94,9 @@ DWORD RunAndWait(std::wstring commandLine) {
         GetExitCodeProcess(process.hProcess, &exitCode);
     while (!started.Current().empty() && GetTickCount() - start < 120000)
         Sleep(100);
-    printf("%s: %lu ms\n", Narrow(commandLine.substr(commandLine.rfind(L'\\') + 1)).c_str(), GetTickCount() - start);
+    std::string shown = Narrow(commandLine.substr(commandLine.rfind(L'\\') + 1));
+    shown.erase(std::remove(shown.begin(), shown.end(), '"'), shown.end());
+    printf("%s: %lu ms\n", shown.c_str(), GetTickCount() - start);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return exitCode;
@@ -132,7 +134,7 @@ protected:
         CoUninitialize();
     }
 
-    // Checks what an installation in that mode put in place: the program (the build's own bytes) and its
+    // Checks what an installation in that mode put in place: the program (the shipped bytes) and its
     // texts, the Start Menu shortcut, and the entry in Programs and Features.
     Installed ExpectInstalled(bool allUsers, const std::wstring& expectedVersion, const std::string& programBytes) {
         Installed installed;
