@@ -2,7 +2,9 @@
 # make test  the same, then every test under Wine
 # make run   the same, then Veltrix under Wine with a demo Start Menu
 # make bench the same, then the menu build benchmark
-.PHONY: all setup build test run bench clean
+# make dist  the same, then the release in dist/: the portable zip and the installer; with KEY=publisher.pem
+#            built with that key and with the signed update release (dist/releases/VERSION/)
+.PHONY: all setup build test run bench dist clean
 
 all: build
 
@@ -40,7 +42,10 @@ bench: build
 	    cmake --build $$dir --target menu_bench >/dev/null && \
 	    VELTRIX_WINE_STATE=$(CURDIR)/$$dir/bench tools/winerun $(CURDIR)/$$dir/bin/menu_bench.exe
 
+dist: build
+	@tools/make-dist $(KEY)
+
 clean:
 	@-VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1
 	@-VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1
-	rm -rf build
+	rm -rf build dist

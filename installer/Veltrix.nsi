@@ -1,0 +1,257 @@
+; The installer of Veltrix. It installs for all users under Program Files (elevated) or for the current
+; user in the user's own program folder, makes a Start Menu shortcut, on request starts Veltrix in the
+; notification area at logon, and registers an uninstaller in Programs and Features.
+;
+;   makensis -DVERSION=1.10 -DPROGRAM=Veltrix.exe -DDOCS=folder -DICON=Veltrix.ico -DOUTFILE=setup.exe Veltrix.nsi
+;
+; DOCS holds README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt. Command line of the result:
+;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/D=FOLDER]   (/D last, as NSIS wants it)
+;   Uninstall.exe [/S] [/RemoveSettings]
+
+!ifndef VERSION | PROGRAM | DOCS | ICON | OUTFILE
+  !error "define VERSION, PROGRAM, DOCS, ICON and OUTFILE"
+!endif
+
+Unicode true
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+; A file that cannot be replaced (a copy still running in another session) fails the installation, also
+; a silent one, instead of leaving the old file behind an installation reported as done.
+AllowSkipFiles off
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrix"
+!define SETTINGS_KEY "Software\Koravent\Veltrix"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+
+Name "Veltrix"
+OutFile "${OUTFILE}"
+BrandingText "Koravent Veltrix ${VERSION}"
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=0 "ProductName" "Koravent Veltrix"
+VIAddVersionKey /LANG=0 "CompanyName" "Koravent"
+VIAddVersionKey /LANG=0 "FileDescription" "Veltrix Setup"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Koravent, MIT licence"
+
+; Administrators install for everyone by default, others for themselves; an installation over an earlier
+; one keeps its mode and folder, both read from the uninstaller entry.
+!define MULTIUSER_EXECUTIONLEVEL Highest
+!define MULTIUSER_MUI
+!define MULTIUSER_INSTALLMODE_COMMANDLINE
+!define MULTIUSER_INSTALLMODE_INSTDIR "Veltrix"
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_KEY "${UNINSTALL_KEY}"
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
+!define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_KEY "${UNINSTALL_KEY}"
+!define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_VALUENAME "InstallLocation"
+!include MultiUser.nsh
+!include MUI2.nsh
+!include FileFunc.nsh
+!include LogicLib.nsh
+!include Sections.nsh
+!include WinMessages.nsh
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_ABORTWARNING
+
+!insertmacro MULTIUSER_PAGE_INSTALLMODE
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.HideSpaceRequired
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+; The installer speaks the user's language where it is one of the program's.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+; NSIS's Greek texts lack the page that asks for whom to install; ours fill the gap.
+!define MULTIUSER_TEXT_INSTALLMODE_TITLE "Επιλογή χρηστών"
+!define MULTIUSER_TEXT_INSTALLMODE_SUBTITLE "Επιλέξτε για ποιους χρήστες θα εγκατασταθεί το $(^NameDA)."
+!define MULTIUSER_INNERTEXT_INSTALLMODE_TOP \
+  "Επιλέξτε αν θα εγκαταστήσετε το $(^NameDA) μόνο για εσάς ή για όλους τους χρήστες αυτού του υπολογιστή. $(^ClickNext)"
+!define MULTIUSER_INNERTEXT_INSTALLMODE_ALLUSERS "Εγκατάσταση για όλους τους χρήστες αυτού του υπολογιστή"
+!define MULTIUSER_INNERTEXT_INSTALLMODE_CURRENTUSER "Εγκατάσταση μόνο για εμένα"
+!insertmacro MUI_LANGUAGE "Greek"
+!insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "Swedish"
+
+LangString LogonSection ${LANG_ENGLISH} "Start at logon in the notification area"
+LangString LogonSection ${LANG_GERMAN} "Bei der Anmeldung im Infobereich starten"
+LangString LogonSection ${LANG_GREEK} "Εκκίνηση κατά τη σύνδεση στην περιοχή ειδοποιήσεων"
+LangString LogonSection ${LANG_PORTUGUESEBR} "Iniciar no logon na área de notificação"
+LangString LogonSection ${LANG_SWEDISH} "Starta vid inloggning i meddelandefältet"
+LangString SettingsSection ${LANG_ENGLISH} "Also remove my settings"
+LangString SettingsSection ${LANG_GERMAN} "Auch meine Einstellungen entfernen"
+LangString SettingsSection ${LANG_GREEK} "Κατάργηση και των ρυθμίσεών μου"
+LangString SettingsSection ${LANG_PORTUGUESEBR} "Remover também minhas configurações"
+LangString SettingsSection ${LANG_SWEDISH} "Ta även bort mina inställningar"
+LangString ShortcutComment ${LANG_ENGLISH} "The classic Start menu"
+LangString ShortcutComment ${LANG_GERMAN} "Das klassische Startmenü"
+LangString ShortcutComment ${LANG_GREEK} "Το κλασικό μενού Έναρξη"
+LangString ShortcutComment ${LANG_PORTUGUESEBR} "O menu Iniciar clássico"
+LangString ShortcutComment ${LANG_SWEDISH} "Den klassiska Start-menyn"
+
+; Asks every Veltrix that runs from the installation folder to end, so that its file can be replaced or
+; removed: first WM_CANCELMODE, which closes an open menu (a once-mode run then ends by itself), then
+; WM_CLOSE to its hidden main window, the way its own "Exit" ends it. Other copies (a portable one) and
+; other users' instances are left alone; a file still in use is replaced or removed at the next restart.
+!macro CLOSE_RUNNING PREFIX
+Function ${PREFIX}CloseRunning
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $0 0
+  ${Do}
+    FindWindow $0 "" "" 0 $0
+    ${If} $0 = 0
+      ${ExitDo}
+    ${EndIf}
+    System::Call 'user32::GetClassNameW(p r0, w .r1, i ${NSIS_MAX_STRLEN})'
+    StrCpy $1 $1 7
+    ${If} $1 != "Kavrin_"
+      ${Continue}
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r2)'
+    ; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x101000, i 0, i r2) p .r3'
+    ${If} $3 P= 0
+      ${Continue}
+    ${EndIf}
+    StrCpy $4 ""
+    System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r4, *i ${NSIS_MAX_STRLEN})'
+    ${If} $4 == "$INSTDIR\Veltrix.exe"
+      System::Call 'user32::PostMessageW(p r0, i ${WM_CANCELMODE}, p 0, p 0)'
+      System::Call 'kernel32::WaitForSingleObject(p r3, i 2000) i .r4'
+      ${If} $4 <> 0
+        System::Call 'user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0)'
+        System::Call 'kernel32::WaitForSingleObject(p r3, i 10000) i .r4'
+      ${EndIf}
+      ; The window is gone with its process: the search starts again from the top.
+      ${If} $4 = 0
+        StrCpy $0 0
+      ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r3)'
+  ${Loop}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro CLOSE_RUNNING ""
+!insertmacro CLOSE_RUNNING "un."
+
+Section "Veltrix" ProgramSection
+  SectionIn RO
+  Call CloseRunning
+  SetOutPath "$INSTDIR"
+  File /oname=Veltrix.exe "${PROGRAM}"
+  File /oname=README.txt "${DOCS}/README.txt"
+  File /oname=LICENSE.txt "${DOCS}/LICENSE.txt"
+  File /oname=THIRD-PARTY-NOTICES.txt "${DOCS}/THIRD-PARTY-NOTICES.txt"
+  ; Left by an earlier version's update, which keeps the replaced program under this name.
+  Delete "$INSTDIR\Veltrix_old.exe"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\Veltrix.lnk" "$INSTDIR\Veltrix.exe" "" "$INSTDIR\Veltrix.exe" 0 SW_SHOWNORMAL "" \
+    "$(ShortcutComment)"
+
+  ; Programs and Features. The uninstaller is told the mode it was installed in.
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    StrCpy $0 "/AllUsers"
+  ${Else}
+    StrCpy $0 "/CurrentUser"
+  ${EndIf}
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Veltrix"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "Koravent"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "URLInfoAbout" "https://www.koravent.com"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Veltrix.exe,0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe" $0'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" $0 /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $1
+SectionEnd
+
+; The logon start is the user's own choice, so it lives under the user's key in either mode.
+Section /o "$(LogonSection)" LogonSection
+  WriteRegStr HKCU "${RUN_KEY}" "Veltrix" '"$INSTDIR\Veltrix.exe" -s'
+SectionEnd
+
+Section "-LogonOff"
+  ${IfNot} ${SectionIsSelected} ${LogonSection}
+    DeleteRegValue HKCU "${RUN_KEY}" "Veltrix"
+  ${EndIf}
+SectionEnd
+
+Function .onInit
+  !insertmacro MULTIUSER_INIT
+  ; Chosen on the command line, or kept from an earlier installation.
+  ReadRegStr $0 HKCU "${RUN_KEY}" "Veltrix"
+  ${GetParameters} $1
+  ClearErrors
+  ${GetOptions} $1 "/Logon" $2
+  ${IfNot} ${Errors}
+  ${OrIf} $0 != ""
+    !insertmacro SelectSection ${LogonSection}
+  ${EndIf}
+FunctionEnd
+
+Section "un.Veltrix" UninstallSection
+  SectionIn RO
+  Call un.CloseRunning
+  Delete /REBOOTOK "$INSTDIR\Veltrix.exe"
+  ; An update's leftovers and crash reports, which the program keeps beside itself.
+  Delete "$INSTDIR\Veltrix_old.exe"
+  Delete "$INSTDIR\Veltrix_new.exe"
+  Delete "$INSTDIR\Veltrix_Debug.txt"
+  Delete "$INSTDIR\Veltrix_Debug.dmp"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\Uninstall.exe"
+  ; Not /r: whatever else the user put there stays, and so does the folder.
+  RMDir /REBOOTOK "$INSTDIR"
+  Delete "$SMPROGRAMS\Veltrix.lnk"
+  DeleteRegValue HKCU "${RUN_KEY}" "Veltrix"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; The icon cache of the user who uninstalls; it is made again by any other copy that runs.
+  Delete "$TEMP\Veltrix.sql"
+  Delete "$TEMP\Veltrix.sql-journal"
+SectionEnd
+
+Section /o "un.$(SettingsSection)" SettingsSection
+  DeleteRegKey HKCU "${SETTINGS_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\Koravent"
+SectionEnd
+
+; Removing needs no space: the components page's "Space required: 0.0 KB" would only puzzle.
+Function un.HideSpaceRequired
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $0 $0 1023
+  ShowWindow $0 ${SW_HIDE}
+FunctionEnd
+
+Function un.onInit
+  !insertmacro MULTIUSER_UNINIT
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/RemoveSettings" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SettingsSection}
+  ${EndIf}
+FunctionEnd
