@@ -1,12 +1,15 @@
 #include "crash/CrashReporter.h"
 
 #include "crash/DumpLists.h"
+#include "crash/ReportDialog.h"
 #include "crash/ReportFile.h"
 #include "crash/SymbolLibrary.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/CpuInfo.h"
+#include "sysinfo/MachineId.h"
 #include "sysinfo/OsVersion.h"
 #include "sysinfo/RegisterReportFile.h"
+#include "update/HttpClient.h"
 
 #include <exception>
 #include <signal.h>
@@ -274,16 +277,90 @@ void CrashReporter::RunJob(Job& job) {
         ReportFile text;
         wchar_t fullPath[PathRoom];
         if (CreateReportFile(text, primary, fallback, L"_Debug.txt", fullPath)) {
-            if (wcscmp(fullPath, textPath) != 0)
+            if (wcscmp(fullPath, textPath) != 0) {
                 RegisterReportFile(fullPath);
+                wcscpy(textPath, fullPath);
+            }
             WriteText(text, job, &symbols, &lists);
         }
     }
     lists.Clear();
-    // The problem-report dialog and its upload come later; until then every crash goes on to the
-    // system's handling once the files are written, as without a report host.
-    job.result = 1;
+    // On this thread too, not the crashed one: the dialog and the upload need stack, and the crashed
+    // thread (which may be the one of the program's windows) only waits meanwhile.
+    job.result = UploadReport(dumpPath, textPath);
     symbols.Unload();
+}
+
+int CrashReporter::SplitReportHost(const wchar_t* host, WString& server, unsigned short* port, int* secure) {
+    server.Assign(L"");
+    *port = INTERNET_DEFAULT_HTTP_PORT;
+    *secure = 0;
+    if (!host)
+        return 0;
+    if (!_wcsnicmp(host, L"https://", 8)) {
+        host += 8;
+        *port = INTERNET_DEFAULT_HTTPS_PORT;
+        *secure = 1;
+    } else if (!_wcsnicmp(host, L"http://", 7)) {
+        host += 7;
+    }
+    size_t length = wcscspn(host, L":/?#");
+    if (length == 0)
+        return 0;
+    server.Assign(host, (unsigned)length);
+    if (host[length] == L':') {
+        const wchar_t* digits = host + length + 1;
+        unsigned long number = 0;
+        size_t count = 0;
+        for (; digits[count] >= L'0' && digits[count] <= L'9' && count < 6; count++)
+            number = number * 10 + (unsigned long)(digits[count] - L'0');
+        wchar_t after = digits[count];
+        if (count == 0 || number == 0 || number > 65535 || (after && after != L'/' && after != L'?' && after != L'#'))
+            return 0;
+        *port = (unsigned short)number;
+    }
+    return 1;
+}
+
+int CrashReporter::UploadReport(const wchar_t* dumpPath, const wchar_t* textPath) {
+    WString server;
+    unsigned short port = 0;
+    int secure = 0;
+    // A host that cannot be read is no report server either: nothing could be sent to it.
+    if (reportHost.IsEmpty() || !SplitReportHost(reportHost, server, &port, &secure))
+        return 1;
+    WString email, description;
+    ReportDialog dialog(icon, dumpPath, textPath);
+    if (!dialog.Run(email, description))
+        return 0;
+
+    WString program, version, machine;
+    if (VersionInfo::ModulePath(nullptr, program))
+        VersionInfo::FileVersionText(program, nullptr, nullptr, &version);
+    FormatMachineId(machine, MACHINE_ID_PROBLEM_REPORT);
+    HttpClient client;
+    // The server reads the fields in this order; a text that cannot be added leaves no form worth sending.
+    if (!client.AddFormField(L"a", L"r") || !client.AddFormField(L"p", productName) ||
+        !client.AddFormField(L"s", extraText) || !client.AddFormField(L"v", version) ||
+        !client.AddFormField(L"g", machine) || !client.AddFormField(L"e", email) ||
+        !client.AddFormField(L"x", description))
+        return 0;
+    // A file that cannot be opened is left out; the rest still goes.
+    if (dumpPath && *dumpPath)
+        client.AddFormFile(L"d", dumpPath);
+    if (textPath && *textPath)
+        client.AddFormFile(L"t", textPath);
+    HttpRequest request;
+    request.server = server;
+    request.objectPath = reportPath;
+    request.userAgent = L"";
+    // The port and scheme come from the host's address: a report server behind "https://" listens on 443
+    // and speaks TLS, not plain HTTP on port 80.
+    request.port = port;
+    request.secure = secure;
+    WString answer;
+    client.PostForm(request, answer);
+    return 0;
 }
 
 void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists) {

@@ -1,7 +1,8 @@
 #pragma once
 // The program's one crash reporter, a static object armed before the application starts: an unhandled
 // exception anywhere in the process leaves a text report and a minidump beside the program (or in the
-// temporary folder), and the system's own crash handling then takes over.
+// temporary folder). With a report server configured the user is then offered to send both, and the
+// process ends; without one the system's own crash handling takes over.
 
 #include "base/ErrorText.h"
 #include "base/LogWriter.h"
@@ -23,8 +24,8 @@ public:
     // The armed reporter, or null outside its life.
     static CrashReporter* Current() { return current; }
 
-    // host: scheme and host of the report server; product and extra may be null (the version
-    // resource's "InternalName", and an empty text).
+    // host: scheme and host of the report server (empty: none); product and extra may be null (the
+    // version resource's "InternalName", and an empty text).
     void ConfigureReport(int iconId, const wchar_t* host, const wchar_t* path, const wchar_t* product,
                          const wchar_t* extra);
     const WString& ReportHost() const { return reportHost; }
@@ -34,9 +35,18 @@ public:
     LogWriter& Log() { return log; }
 
     static LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers);
-    // Writes the files on a thread of its own (the crashing thread may have no stack left). 1 when the
-    // system's handling is to take over, 0 when the process is to end without it.
+    // Writes the files and offers to send them, on a thread of its own (the crashing thread may have no
+    // stack left). 1 when the system's handling is to take over, 0 when the process is to end without it.
     int WriteDebugReport(EXCEPTION_POINTERS* pointers);
+    // The problem-report dialog and, if the user agrees, the upload of the form to the report server.
+    // 1 when there is no report server (nothing shown, nothing sent), else 0, whatever the user chose and
+    // whether the upload worked. dumpPath may be empty.
+    int UploadReport(const wchar_t* dumpPath, const wchar_t* textPath);
+
+    // The server, port and scheme of a report host: "http://name[:port]", "https://name[:port]" (the
+    // default port of each scheme), or a bare "name[:port]" (plain HTTP); a path after the host is
+    // ignored. 0 for an empty name or a port outside 1 to 65535.
+    static int SplitReportHost(const wchar_t* host, WString& server, unsigned short* port, int* secure);
 
     // The two bases the files are named from: the program's path without extension, and the same name
     // in the temporary folder; "MiniDump" where the program's name cannot be had.

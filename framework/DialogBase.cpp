@@ -59,6 +59,15 @@ INT_PTR DialogBase::DoModal(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags
     return DoModal(moduleInstance, id, dialogFlags, nullptr);
 }
 
+INT_PTR DialogBase::DoModalIndirect(HINSTANCE moduleInstance, const DLGTEMPLATE* dialogTemplate, DWORD size,
+                                    DWORD dialogFlags, HWND parent) {
+    Prepare(moduleInstance, dialogFlags);
+    DialogTemplate rewritten;
+    if (rewritten.Rewrite(dialogTemplate, size, (dialogFlags & DIALOG_SEGOE_UI_RULE) != 0))
+        dialogTemplate = rewritten.Template();
+    return DialogBoxIndirectParamW(moduleInstance, dialogTemplate, parent, SharedDialogProc, (LPARAM)this);
+}
+
 HWND DialogBase::Create(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags, HWND parent) {
     Prepare(moduleInstance, dialogFlags | DIALOG_MODELESS);
     DWORD size = 0;

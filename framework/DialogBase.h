@@ -22,6 +22,10 @@ public:
     // The value given to EndDialog, or -1 when the dialog cannot be created.
     INT_PTR DoModal(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags, HWND parent);
     INT_PTR DoModal(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags);
+    // The same from a template held in memory (rewritten for the system's font as a resource is), for a
+    // dialog that must work when the program's resources do not.
+    INT_PTR DoModalIndirect(HINSTANCE moduleInstance, const DLGTEMPLATE* dialogTemplate, DWORD size, DWORD dialogFlags,
+                            HWND parent);
     // A modeless dialog (DIALOG_MODELESS is added to the flags); null when it cannot be created.
     HWND Create(HINSTANCE moduleInstance, UINT id, DWORD dialogFlags, HWND parent);
     // Ends the dialog unless CanEnd refuses; with DIALOG_SELF_DELETE the object is gone afterwards.

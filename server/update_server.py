@@ -27,6 +27,11 @@ version (compared as numbers); the client decides whether it is newer than what 
 served from /files/VERSION/NAME. Every request is logged, one line each, to the --log file (standard
 error without one). Standard library only.
 
+With --reports FOLDER it also takes the problem reports that Veltrix sends after a crash: POST
+/talvor/report.php with a multipart form, stored one folder per report inside FOLDER (see report_store.py)
+and answered 200; a body that is no such form gets 400, one larger than --report-limit bytes 413, and a
+report that cannot be stored 500.
+
 For tests the server writes the port it got to --port-file (removed when it ends), ends when the
 connection of GET /lease closes, and ends after --idle seconds without a request.
 """
@@ -42,6 +47,7 @@ import time
 import urllib.parse
 from xml.sax.saxutils import escape, quoteattr
 
+import report_store
 import serving
 
 VERSION_NAME = re.compile(r"^(\d{1,9})\.(\d{1,9})$")
@@ -115,22 +121,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def log_request_line(self, status, size):
-        line = "%s %s %s %d %d\n" % (time.strftime("%Y-%m-%dT%H:%M:%S"), self.client_address[0],
-                                     self.path, status, size)
+    def log_request_line(self, status, size, detail=""):
+        line = "%s %s %s %d %d%s\n" % (time.strftime("%Y-%m-%dT%H:%M:%S"), self.client_address[0],
+                                       self.path, status, size, detail)
         if not self.server.log_path:
             sys.stderr.write(line)
         else:
             with self.server.log_lock, open(self.server.log_path, "a") as f:
                 f.write(line)
 
-    def answer(self, status, body, content_type="application/octet-stream"):
+    def answer(self, status, body, content_type="application/octet-stream", detail=""):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
-        self.log_request_line(status, len(body))
+        self.log_request_line(status, len(body), detail)
 
     def do_GET(self):
         self.server.touch()
@@ -143,6 +149,60 @@ class Handler(http.server.BaseHTTPRequestHandler):
             serving.hold_lease(self)
         else:
             self.answer(404, b"not found\n", "text/plain")
+
+    def do_POST(self):
+        self.server.touch()
+        target = urllib.parse.urlsplit(self.path)
+        if target.path != self.server.report_path or self.server.reports is None:
+            self.close_connection = True
+            self.answer(404, b"not found\n", "text/plain")
+            return
+        self.report()
+
+    def read_body(self):
+        """The request's body, or None after answering why it was refused."""
+        if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
+            body = bytearray()
+            while True:
+                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
+                if size == 0:
+                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
+                        pass
+                    return bytes(body)
+                if len(body) + size > self.server.report_limit:
+                    break
+                body += self.rfile.read(size)
+                self.rfile.readline()
+        else:
+            length = int(self.headers.get("Content-Length", "0"))
+            if length <= self.server.report_limit:
+                return self.rfile.read(length)
+        # The rest of an oversized body is not read: the connection closes after the answer.
+        self.close_connection = True
+        self.answer(413, b"report too large\n", "text/plain")
+        return None
+
+    def report(self):
+        try:
+            body = self.read_body()
+        except ValueError:
+            self.close_connection = True
+            self.answer(400, b"unreadable body\n", "text/plain")
+            return
+        if body is None:
+            return
+        try:
+            parts = report_store.parse_form(body, report_store.boundary_of(self.headers.get("Content-Type")))
+        except report_store.FormError as error:
+            self.answer(400, ("not a report: %s\n" % error).encode(), "text/plain")
+            return
+        summary = ",".join(name for name, _, _ in parts)
+        try:
+            folder = self.server.reports.store(parts)
+        except OSError as error:
+            self.answer(500, b"report not stored\n", "text/plain", " parts=%s error=%s" % (summary, error))
+            return
+        self.answer(200, b"ok\n", "text/plain", " report=%s parts=%s" % (folder, summary))
 
     def update(self, target):
         query = urllib.parse.parse_qs(target.query)
@@ -189,6 +249,9 @@ def main():
     parser.add_argument("--product", default="veltrix", help='the "p" the server answers')
     parser.add_argument("--base-url", default="", help="public address the file links start with")
     parser.add_argument("--log", default="", help="file that receives one line per request")
+    parser.add_argument("--reports", default="", help="folder that receives the problem reports; none: not taken")
+    parser.add_argument("--report-path", default="/talvor/report.php", help="path the reports are posted to")
+    parser.add_argument("--report-limit", type=int, default=64 << 20, help="largest report body in bytes")
     parser.add_argument("--port-file", default="", help="file that receives the port number")
     parser.add_argument("--idle", type=float, default=0, help="seconds without a request before ending; 0: never")
     args = parser.parse_args()
@@ -199,6 +262,9 @@ def main():
     server.base_url = args.base_url.rstrip("/")
     server.log_path = args.log
     server.log_lock = threading.Lock()
+    server.reports = report_store.ReportStore(args.reports) if args.reports else None
+    server.report_path = args.report_path
+    server.report_limit = args.report_limit
     serving.serve(server, args.port_file, args.idle)
 
 

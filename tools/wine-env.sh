@@ -42,7 +42,7 @@ veltrix_can_run_32bit() {
 
 # What a prefix made here holds beyond Wine's defaults; raise it when veltrix_wine_settings changes, and
 # prefixes made before are brought up to date on their next use.
-VELTRIX_PREFIX_LEVEL=4
+VELTRIX_PREFIX_LEVEL=5
 
 # Creates the prefix once, and brings an older one up to the current level. Several callers may race for
 # it, so a lock serialises them.
@@ -78,9 +78,11 @@ veltrix_wine_settings() {
     # to a closed port on this machine and fails at once, as it does on a machine without a network.
     "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v UpdateUrl /d 'http://127.0.0.1:9/data/update.php?p=veltrix' \
         /f </dev/null >/dev/null 2>&1 || true
-    # The same for crash reports, and Wine's debugger, which takes over after the program's crash reporter,
-    # prints its backtrace without waiting in a dialog for someone to close it.
-    "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v ReportHost /d 'http://127.0.0.1:9' \
+    # Crash reports go nowhere either: an empty ReportHost names no report server, so a crash leaves its
+    # files and goes on to the system's handling without the problem-report dialog, which would wait for
+    # an answer. The tests of that dialog name their own server. Wine's debugger, which takes over after
+    # the program's crash reporter, prints its backtrace without waiting in a dialog for someone to close it.
+    "$WINE" reg add 'HKCU\Software\Koravent\Veltrix' /v ReportHost /d '' \
         /f </dev/null >/dev/null 2>&1 || true
     "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 \
         /f </dev/null >/dev/null 2>&1 || true

@@ -495,19 +495,6 @@ int HttpClient::PostForm(const wchar_t* server, const wchar_t* objectPath, const
                          const wchar_t* proxyUser, const wchar_t* proxyPassword, INTERNET_PORT port, DWORD service,
                          const wchar_t** acceptTypes, HttpCallback callback, void* context, DWORD* status,
                          DWORD downloadRate, DWORD uploadRate, const wchar_t* proxy, DWORD connectTimeout) {
-    WString closing;
-    if (!closing.Format(L"%s--\r\n", Delimiter) || !AppendText(closing)) {
-        FreeParts();
-        return 0;
-    }
-    DWORD total = 0;
-    for (FormPart* part = firstPart; part; part = part->next)
-        total += part->Length();
-    for (FormPart* part = firstPart; part; part = part->next)
-        part->buffers.dwBufferTotal = total;
-    firstPart->buffers.lpcszHeader = FormContentType;
-    firstPart->buffers.dwHeadersLength = firstPart->buffers.dwHeadersTotal = (DWORD)wcslen(FormContentType);
-
     HttpRequest request;
     request.server = server;
     request.objectPath = objectPath;
@@ -528,6 +515,27 @@ int HttpClient::PostForm(const wchar_t* server, const wchar_t* objectPath, const
     request.uploadRate = uploadRate;
     request.proxy = proxy;
     request.connectTimeout = connectTimeout;
+    return PostForm(request, output);
+}
+
+int HttpClient::PostForm(const HttpRequest& form, WString& output) {
+    WString closing;
+    if (!closing.Format(L"%s--\r\n", Delimiter) || !AppendText(closing)) {
+        FreeParts();
+        return 0;
+    }
+    DWORD total = 0;
+    for (FormPart* part = firstPart; part; part = part->next)
+        total += part->Length();
+    for (FormPart* part = firstPart; part; part = part->next)
+        part->buffers.dwBufferTotal = total;
+    firstPart->buffers.lpcszHeader = FormContentType;
+    firstPart->buffers.dwHeadersLength = firstPart->buffers.dwHeadersTotal = (DWORD)wcslen(FormContentType);
+    HttpRequest request = form;
+    request.verb = L"POST";
+    request.headers = nullptr;
+    request.optional = nullptr;
+    request.optionalLength = 0;
     return SendRequest(request, output);
 }
 
@@ -633,7 +641,7 @@ int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
         if (!r.callback(HTTP_POST_REDIRECTS, const_cast<wchar_t*>(r.objectPath), r.context))
             flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
     }
-    if (r.port == INTERNET_DEFAULT_HTTPS_PORT)
+    if (r.secure || r.port == INTERNET_DEFAULT_HTTPS_PORT)
         flags |= INTERNET_FLAG_SECURE;
     static const wchar_t* anyType[] = {L"*/*", nullptr};
     handles.request = api.HttpOpenRequestW(handles.connection, r.verb, r.objectPath, nullptr, nullptr,

@@ -27,6 +27,7 @@ struct HttpRequest {
     const wchar_t* proxyPassword = nullptr;
     INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
     DWORD service = INTERNET_SERVICE_HTTP;
+    int secure = 0;                        // TLS on any port; port 443 is always secure
     const wchar_t** acceptTypes = nullptr; // none: "*/*" alone
     HttpCallback callback = nullptr;
     void* context = nullptr;
@@ -66,6 +67,8 @@ public:
                  const wchar_t* proxyPassword, INTERNET_PORT port, DWORD service, const wchar_t** acceptTypes,
                  HttpCallback callback, void* context, DWORD* status, DWORD downloadRate, DWORD uploadRate,
                  const wchar_t* proxy, DWORD connectTimeout);
+    // The same for a request described whole (the verb is POST, its headers and optional data unused).
+    int PostForm(const HttpRequest& request, WString& output);
     // The general request: the collected form parts when there are any, else the request's headers and
     // optional data. The parts are gone afterwards.
     int SendRequest(const HttpRequest& request, WString& output);

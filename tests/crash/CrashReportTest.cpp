@@ -1,5 +1,8 @@
 #include "TempFolder.h"
+#include "base/WString.h"
+#include "crash/CrashReporter.h"
 #include "crash/MinidumpFile.h"
+#include "crash/ReportDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -205,4 +208,54 @@ TEST(CrashReport, FaultWhileReportingFallsThroughToSystem) {
     EXPECT_TRUE(run.ended) << "the crashed program did not end";
     EXPECT_EQ(std::string::npos, run.text.find("Log:"));
     EXPECT_EQ(std::string::npos, run.text.find("the log's last line"));
+}
+
+// The dialog's home page comes from the version strings: from "http://" (or "https://", which the
+// program's own Comments uses) up to a closing bracket. The report host gives the upload's server, port
+// and scheme.
+TEST(CrashReport, HomePageAndReportHostAreReadFromTheirTexts) {
+    const struct {
+        const wchar_t* comments;
+        const wchar_t* special;
+        const wchar_t* page;
+    } pages[] = {
+        {L"Koravent [http://www.koravent.com/veltrix] unsigned updates", L"", L"http://www.koravent.com/veltrix"},
+        {L"Koravent [https://www.koravent.com]", L"", L"https://www.koravent.com"},
+        {L"[https://a.example] [http://b.example]", L"", L"https://a.example"},
+        {L"Koravent", L"see http://c.example/x", L"http://c.example/x"},
+        {L"Koravent", L"K a v r i n", L""},
+    };
+    for (const auto& c : pages) {
+        WString page;
+        EXPECT_EQ(c.page[0] != 0, ReportDialog::HomePage(c.comments, c.special, page)) << c.comments;
+        EXPECT_STREQ(c.page, page.Buffer());
+    }
+    const struct {
+        const wchar_t* host;
+        int valid;
+        const wchar_t* server;
+        unsigned short port;
+        int secure;
+    } hosts[] = {
+        {L"https://www.koravent.com", 1, L"www.koravent.com", 443, 1},
+        {L"http://127.0.0.1:8080", 1, L"127.0.0.1", 8080, 0},
+        {L"HTTPS://reports.example.com:8443/ignored", 1, L"reports.example.com", 8443, 1},
+        {L"reports.example.com", 1, L"reports.example.com", 80, 0},
+        {L"http://:80", 0, L"", 80, 0},
+        {L"http://host:0", 0, L"host", 80, 0},
+        {L"http://host:65536", 0, L"host", 80, 0},
+        {L"http://host:80x", 0, L"host", 80, 0},
+        {L"", 0, L"", 80, 0},
+    };
+    for (const auto& c : hosts) {
+        WString server;
+        unsigned short port = 0;
+        int secure = -1;
+        EXPECT_EQ(c.valid, CrashReporter::SplitReportHost(c.host, server, &port, &secure)) << c.host;
+        EXPECT_STREQ(c.server, server.Buffer()) << c.host;
+        if (c.valid) {
+            EXPECT_EQ(c.port, port) << c.host;
+            EXPECT_EQ(c.secure, secure) << c.host;
+        }
+    }
 }

@@ -17,6 +17,7 @@ struct HostServer {
 HostServer testServer;
 HostServer updateServer;
 std::wstring releasesFolder;
+std::wstring reportsFolder;
 std::wstring logFile;
 
 // Wine's own bridge from its paths to the host's: the server is a host program and knows only host
@@ -136,18 +137,25 @@ void HttpTestServer::SetUp() {
     GetTempPathW(MAX_PATH, temp);
     std::wstring base = std::wstring(temp) + L"veltrix-releases-" + std::to_wstring(GetCurrentProcessId());
     releasesFolder = base + L"\\";
+    reportsFolder = base + L"-reports\\";
     logFile = base + L".log";
     CreateDirectoryW(base.c_str(), nullptr);
+    TempFolder::RemoveTree(base + L"-reports");
+    CreateDirectoryW((base + L"-reports").c_str(), nullptr);
     DeleteFileW(logFile.c_str());
     HANDLE log = CreateFileW(logFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (log != INVALID_HANDLE_VALUE)
         CloseHandle(log);
     Launch(updateServer, "update",
-           "\"" VELTRIX_UPDATE_SERVER "\" --releases \"" + UnixName(base) + "\" --log \"" + UnixName(logFile) + "\"");
+           "\"" VELTRIX_UPDATE_SERVER "\" --releases \"" + UnixName(base) + "\" --log \"" + UnixName(logFile) +
+               "\" --reports \"" + UnixName(base + L"-reports") + "\"");
 }
 
 void HttpTestServer::TearDown() {
     End(updateServer);
+    // Each report holds a minidump of some megabytes.
+    if (!reportsFolder.empty())
+        TempFolder::RemoveTree(reportsFolder.substr(0, reportsFolder.size() - 1));
     End(testServer);
     WSACleanup();
 }
@@ -162,6 +170,10 @@ std::wstring HttpTestServer::UpdateUrl(const wchar_t* path) {
 
 std::wstring HttpTestServer::ReleasesFolder() {
     return releasesFolder;
+}
+
+std::wstring HttpTestServer::ReportsFolder() {
+    return reportsFolder;
 }
 
 std::wstring HttpTestServer::UpdateLog() {

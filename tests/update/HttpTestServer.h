@@ -1,7 +1,8 @@
 #pragma once
 // The HTTP servers of the update tests, started on the host through Wine before the first test and
 // stopped after the last one: the test server (http_test_server.py) with its fixed answers, and the
-// program's own update server (server/update_server.py) publishing from a releases folder.
+// program's own update server (server/update_server.py) publishing from a releases folder and taking
+// problem reports into a reports folder.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,8 @@ public:
     static std::wstring UpdateUrl(const wchar_t* path);
     static std::wstring ReleasesFolder();
     static std::wstring UpdateLog();
+    // The folder the update server stores problem reports in, one sub-folder each (trailing backslash).
+    static std::wstring ReportsFolder();
     // Publishes one release (its release.json and files) on the update server, replacing whatever it
     // published before.
     static void Publish(const char* version, const std::string& manifest,
