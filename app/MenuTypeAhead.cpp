@@ -43,6 +43,11 @@ int NameMatches(const wchar_t* text, const wchar_t* prefix, int length) {
                                             prefix, length, nullptr) == 0;
 }
 
+int IsSelected(HMENU menu, int position) {
+    UINT state = GetMenuState(menu, (UINT)position, MF_BYPOSITION);
+    return state != (UINT)-1 && (state & MF_HILITE);
+}
+
 } // namespace
 
 MenuTypeAhead* MenuTypeAhead::active = nullptr;
@@ -116,7 +121,7 @@ void MenuTypeAhead::OnMenuSelect(HMENU menu) {
         typedLength = 0;
         return;
     }
-    if (menu != steerMenu || SelectedItem(menu) == steerTarget || --stepsLeft <= 0) {
+    if (menu != steerMenu || IsSelected(menu, steerTarget) || --stepsLeft <= 0) {
         steerMenu = nullptr;
         return;
     }
@@ -126,8 +131,7 @@ void MenuTypeAhead::OnMenuSelect(HMENU menu) {
 int MenuTypeAhead::SelectedItem(HMENU menu) {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; i++) {
-        UINT state = GetMenuState(menu, (UINT)i, MF_BYPOSITION);
-        if (state != (UINT)-1 && (state & MF_HILITE))
+        if (IsSelected(menu, i))
             return i;
     }
     return -1;
