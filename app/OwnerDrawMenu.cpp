@@ -11,8 +11,12 @@
 
 namespace {
 
-// Items are appended: any position past the end inserts at the end.
-const UINT AtTheEnd = 1000;
+// Items are appended at the position after the last one: a fixed position such as 1000 would put the
+// items of a folder with more entries than that before the last ones, in reverse order.
+UINT AtTheEnd(HMENU menu) {
+    int count = menu ? GetMenuItemCount(menu) : 0;
+    return count > 0 ? (UINT)count : 0;
+}
 
 const COLORREF White = RGB(255, 255, 255);
 const COLORREF SeparatorGrey = RGB(0x82, 0x82, 0x82);
@@ -92,7 +96,7 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->node = node;
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
-    if (!InsertItem(AtTheEnd, 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
+    if (!InsertItem(AtTheEnd(currentMenu), 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
         delete[] record->text;
         delete record;
         return 0;
@@ -113,7 +117,7 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node) {
     info.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
     info.fType = MFT_OWNERDRAW | MFT_SEPARATOR;
     info.dwItemData = (ULONG_PTR)record;
-    if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd, TRUE, &info)) {
+    if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd(currentMenu), TRUE, &info)) {
         delete record;
         return 0;
     }

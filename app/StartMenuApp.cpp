@@ -201,7 +201,9 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     tree->BuildMenu(nullptr, instance, window, iconCache.IsOpen() ? &iconCache : nullptr);
     tree->menu.NotifyByPosition();
     menuOpen = 1;
+    typeAhead.Start(window);
     int shown = tree->menu.Show(&point);
+    typeAhead.Stop();
     menuOpen = 0;
     return shown;
 }
@@ -246,6 +248,15 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);
+        case WM_INITMENUPOPUP:
+            typeAhead.OnInitMenuPopup((HMENU)wParam);
+            break;
+        case WM_UNINITMENUPOPUP:
+            typeAhead.OnUninitMenuPopup((HMENU)wParam);
+            break;
+        case WM_MENUSELECT:
+            typeAhead.OnMenuSelect((HMENU)lParam);
+            break;
         case TrayMessage:
             if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK || lParam == WM_RBUTTONDOWN) {
                 // A double click sends a second notification while the first one's menu is open (the

@@ -4,6 +4,7 @@
 
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
+#include "app/MenuTypeAhead.h"
 #include "app/TreeScan.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
@@ -75,4 +76,6 @@ private:
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.
     int menuOpen = 0;
+    // Letters typed into the open menus.
+    MenuTypeAhead typeAhead;
 };

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -150,6 +151,21 @@ TEST(OwnerDrawMenu, AnAmpersandMarksTheNextCharacterAndIsNotShown) {
     EXPECT_GT(differing, 0) << "the space after the ampersand is underlined";
     EXPECT_EQ(firstRow, lastRow) << "only the underline differs; the ampersand itself is not drawn";
     EXPECT_LT(differing, 12);
+    menu.Destroy();
+    DestroyWindow(owner);
+}
+
+TEST(OwnerDrawMenu, ItemsPastTheThousandthKeepTheirOrder) {
+    HWND owner = OwnerWindow();
+    MenuNode node(nullptr);
+    OwnerDrawMenu menu;
+    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
+    for (int i = 0; i < 1003; i++)
+        ASSERT_EQ(1, menu.AddItem(std::to_wstring(i).c_str(), 0, (UINT)i, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, menu.AddSeparator(&node));
+    for (int i : {0, 999, 1000, 1001, 1002})
+        EXPECT_STREQ(std::to_wstring(i).c_str(), MenuItemData::FromItemData(ItemData(menu.Handle(), i))->text);
+    EXPECT_EQ(1, MenuItemData::FromItemData(ItemData(menu.Handle(), 1003))->isSeparator);
     menu.Destroy();
     DestroyWindow(owner);
 }

@@ -159,6 +159,16 @@ void VeltrixProcess::PressKey(WORD virtualKey) {
     SendInput(2, input, sizeof(INPUT));
 }
 
+void VeltrixProcess::TypeCharacter(wchar_t character) {
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wScan = character;
+    input[0].ki.dwFlags = KEYEVENTF_UNICODE;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
 std::vector<std::wstring> VeltrixProcess::ModulePaths(const wchar_t* fileName) const {
     std::vector<std::wstring> paths;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process.dwProcessId);

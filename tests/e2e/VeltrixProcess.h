@@ -43,6 +43,8 @@ public:
 
     // Keyboard input as the user types it, to whatever has the focus.
     static void PressKey(WORD virtualKey);
+    // A character typed as a keyboard layout delivers it, whether or not the layout has a key for it.
+    static void TypeCharacter(wchar_t character);
 
 private:
     HWND FindWindowOfClass(const wchar_t* className, bool prefix, bool visibleOnly) const;

@@ -1,0 +1,63 @@
+#pragma once
+// Typing in the open menus. Owner-drawn items lose the system's first-letter navigation, so the
+// characters typed while the menus are tracked are read here: each moves the selection to the next item
+// whose name starts with what was typed, and never chooses it.
+
+#include <windows.h>
+
+class MenuTypeAhead {
+public:
+    // Characters typed further apart than this begin a new prefix.
+    static const DWORD PrefixTimeout = 1000;
+    static const int MaxPrefix = 64;
+
+    MenuTypeAhead() = default;
+    ~MenuTypeAhead() { Stop(); }
+    MenuTypeAhead(const MenuTypeAhead&) = delete;
+    MenuTypeAhead& operator=(const MenuTypeAhead&) = delete;
+
+    // Reads the keys of the menus the owner tracks on this thread until Stop; 0 when the hook cannot be set.
+    int Start(HWND ownerWindow);
+    void Stop();
+
+    // The owner window hands these notifications on while its menus are open.
+    void OnInitMenuPopup(HMENU menu);
+    void OnUninitMenuPopup(HMENU menu);
+    void OnMenuSelect(HMENU menu);
+
+    // The first item after the position `after` (-1: from the top), wrapping round, that can be chosen
+    // and whose name starts with the first `length` characters of `prefix`; -1 when there is none.
+    static int FindItem(HMENU menu, int after, const wchar_t* prefix, int length);
+    // The highlighted item of a menu, or -1.
+    static int SelectedItem(HMENU menu);
+
+private:
+    static LRESULT CALLBACK FilterProc(int code, WPARAM wParam, LPARAM lParam);
+    void OnLoopMessage(const MSG& message);
+    // 1 when the character was handled here and the menu loop must not see it.
+    int OnChar(wchar_t character, DWORD time);
+    // Where the characters typed so far lead from the anchor, or -1.
+    int Target(HMENU menu) const;
+    void MoveTo(HMENU menu, int position);
+    void PostStep();
+
+    static MenuTypeAhead* active;
+    HHOOK hook = nullptr;
+    HWND owner = nullptr;
+    // The open popups, outermost first: the last one takes the keys.
+    static const int MaxDepth = 32;
+    HMENU open[MaxDepth] = {};
+    int openCount = 0;
+    // What was typed into typedMenu, the last character at lastTime; anchor was selected before the first.
+    wchar_t typed[MaxPrefix] = {};
+    int typedLength = 0;
+    HMENU typedMenu = nullptr;
+    int anchor = -1;
+    DWORD lastTime = 0;
+    // The arrow key posted to the menu loop until the selection of steerMenu reaches steerTarget.
+    HMENU steerMenu = nullptr;
+    int steerTarget = -1;
+    int stepsLeft = 0;
+    int pendingSteps = 0;
+    WPARAM steerKey = 0;
+};

@@ -1,0 +1,124 @@
+// Letters typed into the menus of the real Veltrix.exe, sent from outside as a user types them, judged
+// by which program Enter then starts.
+#include "VeltrixProcess.h"
+
+#include "Shortcut.h"
+#include "StartedProcesses.h"
+#include "TempFolder.h"
+#include "framework/StringTable.h"
+#include "resources/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <wctype.h>
+
+namespace {
+
+const UINT TrayMessage = WM_APP + 1;
+
+// Each launches the marker program, which leaves a file named after the entry. In the menu: &Zoo,
+// Games, Network, news, Notepad, Ärger, then the fixed entries.
+const wchar_t* const Entries[] = {L"Notepad", L"Network",      L"news",        L"\u00C4rger",
+                                  L"&Zoo",    L"Games\\Chess", L"Games\\Mines"};
+
+} // namespace
+
+class LettersE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        root.Folder(L"Games");
+        marks.Folder(L"Games");
+        for (const wchar_t* entry : Entries)
+            ASSERT_TRUE(MakeShortcut(root.Path() + L"\\" + entry + L".lnk",
+                                     VeltrixProcess::ProgramFolder() + L"marker.exe", L"\"" + Mark(entry) + L"\""));
+        ASSERT_TRUE(veltrix.Start(L"-s -r \"" + root.Path() + L"\""));
+        main = veltrix.WaitForMainWindow(15000);
+        ASSERT_NE(nullptr, main);
+    }
+    void TearDown() override { CoUninitialize(); }
+    std::wstring Mark(const wchar_t* entry) const { return marks.Path() + L"\\" + entry; }
+
+    // Opens a fresh menu from the notification icon and types: letters, "\b" Backspace, ">" Right, "\r" Enter.
+    void OpenAndType(const std::wstring& keys) {
+        PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+        ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
+        Type(keys);
+    }
+    static void Type(const std::wstring& keys) {
+        for (wchar_t key : keys) {
+            WORD code = key == L'\b' ? VK_BACK : key == L'\r' ? VK_RETURN : key == L'>' ? VK_RIGHT : 0;
+            if (key >= L'a' && key <= L'z')
+                code = (WORD)(key - L'a' + 'A');
+            code ? VeltrixProcess::PressKey(code) : VeltrixProcess::TypeCharacter(key);
+        }
+    }
+    // The entry whose program ran, or "" when none did within the time; its file is removed.
+    std::wstring Started(DWORD milliseconds) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(50)) {
+            for (const wchar_t* entry : Entries) {
+                if (VeltrixProcess::WaitForFile(Mark(entry), 0) && DeleteFileW(Mark(entry).c_str()))
+                    return entry;
+            }
+        }
+        return L"";
+    }
+    int VisibleMenus() const {
+        int menus = 0;
+        for (HWND window : StartedProcesses::Windows(veltrix.Id()))
+            menus += VeltrixProcess::ClassName(window) == L"#32768";
+        return menus;
+    }
+
+    TempFolder root{L"e2e-letters"};
+    TempFolder marks{L"e2e-letters-marks"};
+    VeltrixProcess veltrix;
+    HWND main = nullptr;
+};
+
+TEST_F(LettersE2E, LettersSelectByPrefixAndEnterLaunches) {
+    // The same letter again moves on; more letters extend the prefix; Backspace takes the last one back.
+    OpenAndType(L"nn\r");
+    EXPECT_EQ(L"news", Started(10000));
+    OpenAndType(L"no\r");
+    EXPECT_EQ(L"Notepad", Started(10000));
+    OpenAndType(L"no\bew\r");
+    EXPECT_EQ(L"news", Started(10000));
+    OpenAndType(L"z\r");
+    EXPECT_EQ(L"&Zoo", Started(10000)) << "the ampersand marks the Z; it is no part of the name typed";
+    OpenAndType(L"\u00E4\r");
+    EXPECT_EQ(L"\u00C4rger", Started(10000));
+
+    // Whether a finds Ärger is the user's locale's to say: in most, ä is an a with an accent.
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = L"";
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    bool accent =
+        CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | NORM_IGNORENONSPACE, L"a", 1, L"\u00E4", 1) == CSTR_EQUAL;
+    printf("user locale %ls: a and \u00E4 %s\n", locale, accent ? "differ by an accent" : "are two letters");
+    OpenAndType(L"a\r");
+    EXPECT_EQ(accent ? L"\u00C4rger" : L"", Started(accent ? 10000 : 1500)) << "elsewhere a reaches About... first";
+}
+
+TEST_F(LettersE2E, ALetterSelectsButNeverLaunchesOrOpens) {
+    // An entry is selected, not launched; a letter that matches nothing leaves it selected.
+    OpenAndType(L"nx");
+    EXPECT_EQ(L"", Started(1500));
+    EXPECT_EQ(1, VisibleMenus());
+    Type(L"\r");
+    EXPECT_EQ(L"Network", Started(10000));
+
+    // A folder is selected, not opened; Right opens it, and letters work in the submenu too.
+    OpenAndType(L"g");
+    EXPECT_EQ(L"", Started(1500));
+    EXPECT_EQ(1, VisibleMenus()) << "the letter opened the folder";
+    Type(L">m\r");
+    EXPECT_EQ(L"Games\\Mines", Started(10000));
+
+    // The fixed entries take part: E is Exit's letter, and Exit ends the program.
+    std::wstring exit = StringTable().Load(IDS_EXIT);
+    OpenAndType(std::wstring(1, (wchar_t)towlower(exit[0])) + L"\r");
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "no Exit";
+    EXPECT_EQ(0u, exitCode);
+}
