@@ -26,6 +26,20 @@ int Exists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// 1 when a new file can be made in the folder. A program installed for every user lives under Program
+// Files, which a program running with the user's rights cannot write to: an update it offered there
+// would fail after the user agreed, and be offered again at every check.
+int TakesNewFiles(const wchar_t* folder) {
+    WString probe;
+    probe.Format(L"%s~update-%08lX.tmp", folder, GetCurrentProcessId());
+    HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(file);
+    return 1;
+}
+
 // The answer reaches the document one byte per character; the localized texts are UTF-8.
 void DecodeUtf8(WString& text) {
     int length = text.Length();
@@ -239,6 +253,14 @@ DWORD AutoUpdater::Check() {
         if (declined.Compare(answer.version) == 0)
             return 0;
     }
+    // Only the installer goes elsewhere (the desktop); everything else lands in the program folder.
+    int intoProgramFolder = 0;
+    for (const UpdateFile& file : answer.files)
+        intoProgramFolder |= !file.name.IsEmpty();
+    if (intoProgramFolder && programFolder.IsEmpty() && !VersionInfo::ModuleDirectory(nullptr, programFolder))
+        return 0;
+    if (intoProgramFolder && !TakesNewFiles(programFolder))
+        return 0;
     application = answer.application;
     info = answer.info;
     help = answer.help;

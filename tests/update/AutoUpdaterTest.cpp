@@ -387,6 +387,15 @@ TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
     EXPECT_EQ("old program", File(L"Veltrix.exe"));
     EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
 
+    // A program folder that takes no new file (for one, Program Files to a user without the rights):
+    // nothing is offered that could not be installed.
+    HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}]"), {{L"Veltrix.exe", "new program"}});
+    std::wstring notAFolder = folder + L"Veltrix.exe\\";
+    updater.SetProgramFolder(notAFolder.c_str());
+    EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
+    updater.SetProgramFolder(folder.c_str());
+    EXPECT_EQ(1u, Check({IDNO}, nullptr).size()) << "the same answer is offered where it can be installed";
+
     const char* prefix = "<update><info><en>i</en></info><version>1.11</version><files>";
     const char* bad[] = {"<url>http://h/get.php?f=..</url>", "<url>http://h/</url>",
                          "<url name='a.exe' zip='..\\u.zip'>http://h/u.zip</url>", "<url name='a.exe'></url>",
