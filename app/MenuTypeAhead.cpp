@@ -1,8 +1,8 @@
-#include <stddef.h>
-
 #include "app/MenuTypeAhead.h"
 
 #include "app/MenuItemData.h"
+
+#include <stddef.h>
 
 namespace {
 

@@ -52,6 +52,9 @@ protected:
             if (key >= L'a' && key <= L'z')
                 code = (WORD)(key - L'a' + 'A');
             code ? VeltrixProcess::PressKey(code) : VeltrixProcess::TypeCharacter(key);
+            // At a quick typist's pace, well inside the time that keeps a prefix going: a loaded machine
+            // then still sees each key after the previous one has moved the selection.
+            Sleep(150);
         }
     }
     // The entry whose program ran, or "" when none did within the time; its file is removed.
