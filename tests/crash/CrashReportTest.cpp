@@ -224,7 +224,13 @@ TEST(CrashReport, FaultWhileReportingFallsThroughToSystem) {
 // report, of one of them; the other waits for it instead of going to the system's handling), and faults in
 // window procedures that the system calls back, in WM_CREATE and in owner drawing inside a menu's loop.
 TEST(CrashReport, ReportFinishesWhateverTheCrashLeftBehind) {
+#ifdef _WIN64
+    // The 64-bit test build has no callback guard (its exception handling is table-based), and Wine
+    // swallows faults in callbacks: the window cases are the 32-bit program's.
+    static const char* const cases[] = {"crt-heap", "two-threads"};
+#else
     static const char* const cases[] = {"crt-heap", "two-threads", "wm-create", "owner-draw"};
+#endif
     printf("%-12s %-6s %-10s %s\n", "case", "ended", "ms to end", "first line");
     for (const char* name : cases) {
         SCOPED_TRACE(name);
