@@ -305,3 +305,19 @@ TEST(CrashReport, HomePageAndReportHostAreReadFromTheirTexts) {
         }
     }
 }
+
+// A problem-report dialog that nobody touches answers "Don't Send" by itself once its idle limit has
+// passed, so that a crash ends the process although nobody is at the machine.
+TEST(CrashReport, DialogNobodyAnswersClosesItself) {
+    TempFolder folder(L"crash");
+    std::wstring text = folder.Write(L"Veltrix_Debug.txt", "Access Violation");
+    ReportDialog dialog(101, L"", text.c_str());
+    dialog.SetIdleLimit(1500);
+    WString email, description;
+    DWORD started = GetTickCount();
+    EXPECT_EQ(0, dialog.Run(email, description));
+    DWORD spent = GetTickCount() - started;
+    printf("untouched dialog closed itself after %lu ms (idle limit 1500 ms)\n", spent);
+    EXPECT_GE(spent, 1400u);
+    EXPECT_LT(spent, 10000u);
+}
