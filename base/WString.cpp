@@ -1,5 +1,7 @@
 #include "base/WString.h"
 
+#include "base/ReportHeap.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -91,8 +93,8 @@ WString& WString::operator+=(const WString& other) {
 }
 
 void WString::Release() {
-    free(buffer);
-    free(narrow);
+    ReportHeap::Release(buffer);
+    ReportHeap::Release(narrow);
     buffer = nullptr;
     narrow = nullptr;
     capacity = used = 0;
@@ -107,10 +109,11 @@ int WString::Reserve(unsigned n) {
         Release();
         return 0;
     }
-    wchar_t* grown = (wchar_t*)realloc(buffer, (size_t)n * sizeof(wchar_t));
+    wchar_t* grown =
+        (wchar_t*)ReportHeap::Reallocate(buffer, (size_t)capacity * sizeof(wchar_t), (size_t)n * sizeof(wchar_t));
     if (!grown) {
         // The old block is given up too, so the string is visibly unusable rather than silently stale.
-        free(buffer);
+        ReportHeap::Release(buffer);
         buffer = nullptr;
         capacity = used = 0;
         lineCursor = nullptr;
@@ -447,9 +450,9 @@ int WString::SpliceInto(wchar_t* hit, size_t needleLength, const wchar_t* replac
     size_t newCapacity = oldCapacity + replacementLength - needleLength;
     if (newCapacity < used + replacementLength - needleLength)
         newCapacity = used + replacementLength - needleLength;
-    wchar_t* grown = (wchar_t*)malloc(newCapacity * sizeof(wchar_t));
+    wchar_t* grown = (wchar_t*)ReportHeap::Allocate(newCapacity * sizeof(wchar_t));
     if (!grown) {
-        free(buffer);
+        ReportHeap::Release(buffer);
         buffer = nullptr;
         capacity = used = 0;
         lineCursor = nullptr;
@@ -461,7 +464,7 @@ int WString::SpliceInto(wchar_t* hit, size_t needleLength, const wchar_t* replac
     if (replacementLength)
         memcpy(grown + before, replacement, replacementLength * sizeof(wchar_t));
     memcpy(grown + before + replacementLength, rest, (wcslen(rest) + 1) * sizeof(wchar_t));
-    free(buffer);
+    ReportHeap::Release(buffer);
     buffer = grown;
     capacity = (unsigned)newCapacity;
     lineCursor = nullptr;
@@ -590,12 +593,12 @@ int WString::CompareNoCase(const wchar_t* text, int count) const {
 }
 
 char* WString::ToNarrow(int mode) {
-    free(narrow);
+    ReportHeap::Release(narrow);
     narrow = nullptr;
     if (!buffer)
         return nullptr;
     if (mode == 1) {
-        narrow = (char*)malloc(used);
+        narrow = (char*)ReportHeap::Allocate(used);
         if (!narrow)
             return nullptr;
         for (unsigned i = 0; i < used; i++)
@@ -603,12 +606,12 @@ char* WString::ToNarrow(int mode) {
         return narrow;
     }
     size_t size = (size_t)used * 2;
-    narrow = (char*)malloc(size);
+    narrow = (char*)ReportHeap::Allocate(size);
     if (!narrow)
         return nullptr;
     int n = WideCharToMultiByte(CP_ACP, 0, buffer, (int)used, narrow, (int)size, nullptr, nullptr);
     if (n <= 0) {
-        free(narrow);
+        ReportHeap::Release(narrow);
         narrow = nullptr;
     }
     return narrow;

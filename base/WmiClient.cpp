@@ -15,6 +15,11 @@ typedef HRESULT(WINAPI* CoInitializeSecurityFn)(PSECURITY_DESCRIPTOR, LONG, SOLE
 typedef HRESULT(WINAPI* CoSetProxyBlanketFn)(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, RPC_AUTH_IDENTITY_HANDLE,
                                              DWORD);
 
+// Milliseconds to wait for each object of a query.
+const LONG ObjectTimeout = 5000;
+// No query of ours has this many objects; a provider that never ends its list is cut off.
+const unsigned MaxObjects = 4096;
+
 } // namespace
 
 int WmiClient::Connect(const wchar_t* ns) {
@@ -37,7 +42,9 @@ int WmiClient::Connect(const wchar_t* ns) {
         static_cast<IWbemLocator*>(CreateComObject(__uuidof(WbemLocator), __uuidof(IWbemLocator), nullptr, 1)));
     if (locator) {
         Bstr path(ns);
-        if (FAILED(locator->ConnectServer(path, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services)))
+        // With the flag the call returns within two minutes even when the service does not answer.
+        if (FAILED(locator->ConnectServer(path, nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                          nullptr, &services)))
             services = nullptr;
     }
     if (!services) {
@@ -68,10 +75,12 @@ int WmiClient::Query(const wchar_t* wql) {
         enumerator = nullptr;
         return 0;
     }
-    for (;;) {
+    for (unsigned count = 0; count < MaxObjects; count++) {
         IWbemClassObject* object = nullptr;
         ULONG returned = 0;
-        HRESULT hr = enumerator->Next(WBEM_INFINITE, 1, &object, &returned);
+        // Each object within a bound: a provider that hangs ends the query with what it has delivered
+        // (WBEM_S_TIMEDOUT comes without an object).
+        HRESULT hr = enumerator->Next(ObjectTimeout, 1, &object, &returned);
         if (FAILED(hr) || returned == 0 || !object)
             break;
         results.PushBack(new WmiResult(object, services));

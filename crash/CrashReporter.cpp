@@ -4,6 +4,9 @@
 #include "crash/ReportDialog.h"
 #include "crash/ReportFile.h"
 #include "crash/SymbolLibrary.h"
+#include "base/CallbackGuard.h"
+#include "base/Library.h"
+#include "base/ReportHeap.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/CpuInfo.h"
 #include "sysinfo/MachineId.h"
@@ -13,13 +16,19 @@
 
 #include <exception>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 
 CrashReporter* CrashReporter::current = nullptr;
 volatile LONG CrashReporter::entered = 0;
 volatile DWORD CrashReporter::reportingThread = 0;
 volatile DWORD CrashReporter::crashedThread = 0;
+volatile LONG CrashReporter::phase = CrashReporter::PHASE_NONE;
+volatile DWORD CrashReporter::phaseStarted = 0;
+volatile DWORD CrashReporter::firstCode = 0;
+volatile LONG CrashReporter::firstResult = 1;
 
 namespace {
 
@@ -32,6 +41,50 @@ const unsigned PathRoom = 2 * MAX_PATH + 40;
 // How long the report thread may take to start before the crashed thread writes the report itself:
 // a crash while the loader lock is held (inside a DLL's start-up) keeps any new thread from starting.
 const DWORD ReportThreadStart = 3000;
+// The memory the report runs on once a crash has come (ReportHeap): reserved when the reporter is armed.
+const size_t ReportHeapSize = 8 << 20;
+const size_t ReportHeapCommitted = 256 << 10;
+// The answer of the report server is read up to this much; nothing in it is used.
+const DWORD AnswerLimit = 64 << 10;
+// Each step of the upload: connecting, each send, each receive.
+const DWORD UploadConnectTimeout = 10000;
+const DWORD UploadSendTimeout = 20000;
+const DWORD UploadReceiveTimeout = 15000;
+// How long a second crashed thread lets the system's own handling of the first crash run before it ends
+// the process itself.
+const DWORD SystemHandlingBound = 120000;
+const DWORD PROCESS_CALLBACK_FILTER = 0x1;
+
+typedef BOOL(WINAPI* GetExceptionPolicyFn)(LPDWORD);
+typedef BOOL(WINAPI* SetExceptionPolicyFn)(DWORD);
+
+// On 64-bit Windows, an exception in a window procedure that the kernel called back (WM_CREATE from
+// CreateWindowEx, WM_DRAWITEM from inside TrackPopupMenu) is swallowed at the kernel boundary of a
+// 32-bit process unless the process asks otherwise, and the program goes on in a broken state without a
+// report. Windows 7 SP1 (and Vista and 7 with update 976038) let the process ask.
+void KeepCallbackExceptions() {
+    Library kernel(L"kernel32.dll");
+    auto get = kernel.Get<GetExceptionPolicyFn>("GetProcessUserModeExceptionPolicy");
+    auto set = kernel.Get<SetExceptionPolicyFn>("SetProcessUserModeExceptionPolicy");
+    DWORD flags = 0;
+    if (get && set && get(&flags))
+        set(flags & ~PROCESS_CALLBACK_FILTER);
+}
+
+// The platform's hook through which the upload goes: no cookies, no redirect (to another host or from
+// HTTPS to HTTP; a report server answers at its own address), no credentials (wininet would show its
+// dialog for a proxy's 407 on top of the report dialog, and logon credentials have no business going to
+// a report server).
+int UploadHook(int code, void*, void*) {
+    switch (code) {
+        case HTTP_COOKIES:
+        case HTTP_POST_REDIRECTS:
+        case HTTP_POST_CREDENTIALS:
+            return 0;
+        default:
+            return 1;
+    }
+}
 
 volatile LONG jobClaimed = 0;
 
@@ -55,6 +108,24 @@ void ToAnsi(const wchar_t* text, char* target, int size) {
     if (text && !WideCharToMultiByte(CP_ACP, 0, text, -1, target, size, nullptr, nullptr))
         target[size - 1] = 0;
 }
+
+// The processor and system lines, formatted into a fixed buffer when the reporter is armed.
+struct PlatformText {
+    char* text;
+    unsigned capacity;
+    unsigned used;
+
+    void Print(const char* format, ...) __attribute__((format(ms_printf, 2, 3))) {
+        if (used + 1 >= capacity)
+            return;
+        va_list arguments;
+        va_start(arguments, format);
+        int length = _vsnprintf(text + used, capacity - used - 1, format, arguments);
+        va_end(arguments);
+        used = length < 0 || used + (unsigned)length > capacity - 1 ? capacity - 1 : used + (unsigned)length;
+        text[used] = 0;
+    }
+};
 
 void PrintLog(ReportFile& file, const WString& text) {
     // In pieces through a fixed buffer; the log may hold 64K characters.
@@ -82,10 +153,14 @@ struct CrashReporter::Job {
 };
 
 CrashReporter::CrashReporter() {
+    ReportHeap::Reserve(ReportHeapSize, ReportHeapCommitted);
+    KeepCallbackExceptions();
+    FormatPlatform(platformText, sizeof(platformText));
     log.SetFlags(LogWriter::LOG_MEMORY);
     reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     current = this;
     previousFilter = SetUnhandledExceptionFilter(UnhandledFilter);
+    CallbackGuard::SetFilter(UnhandledFilter);
     std::set_terminate(OnTerminate);
     signal(SIGABRT, OnAbort);
 }
@@ -95,6 +170,7 @@ CrashReporter::~CrashReporter() {
     if (current == this) {
         current = nullptr;
         SetUnhandledExceptionFilter(previousFilter);
+        CallbackGuard::SetFilter(nullptr);
     }
 }
 
@@ -152,6 +228,42 @@ const char* CrashReporter::ExceptionName(DWORD code) {
     return "Exception";
 }
 
+void CrashReporter::SetPhase(LONG next) {
+    phaseStarted = GetTickCount();
+    InterlockedExchange(&phase, next);
+}
+
+DWORD CrashReporter::PhaseLimit(LONG which) {
+    switch (which) {
+        case PHASE_START:
+            return ReportThreadStart + 2000;
+        case PHASE_FILES:
+            return FilesBound;
+        case PHASE_DIALOG:
+            return DialogIdleLimit + 10000;
+        case PHASE_UPLOAD:
+            return UploadBound;
+        default:
+            return 0;
+    }
+}
+
+int CrashReporter::PhaseExpired(DWORD grace) {
+    LONG now = phase;
+    if (now == PHASE_NONE || now == PHASE_DONE)
+        return 0;
+    DWORD tick = GetTickCount();
+    DWORD spent = tick - phaseStarted;
+    if (now == PHASE_DIALOG) {
+        // The dialog's time counts from the user's last input: one who is typing a description is given
+        // the time it takes.
+        LASTINPUTINFO input = {sizeof(input), 0};
+        if (GetLastInputInfo(&input) && tick - input.dwTime < spent)
+            spent = tick - input.dwTime;
+    }
+    return spent > PhaseLimit(now) + grace;
+}
+
 LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
     // A C++ throw that no frame catches arrives here (64-bit unwinder) before std::terminate is called:
     // it is reported now, where the stack still shows the throw, rather than as the abort() it becomes.
@@ -162,16 +274,29 @@ LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
         CrashReporter* reporter = current;
         if (self == reportingThread || self == crashedThread || !reporter || !reporter->reportDone)
             return EXCEPTION_CONTINUE_SEARCH;
-        // Another thread crashed meanwhile: the system would end the process before the first report is
-        // written, so this one waits for it.
-        WaitForSingleObject(reporter->reportDone, INFINITE);
+        // Another thread crashed meanwhile. Handed to the system, it would end the process before the
+        // first report is written, or show a second crash dialog: it waits for the first report instead
+        // (as long as the first thread's bounds allow) and then ends the process with it.
+        while (WaitForSingleObject(reporter->reportDone, 1000) == WAIT_TIMEOUT)
+            if (PhaseExpired(5000))
+                break;
+        // Without a report server the system handles the first crash; it is given the time for that.
+        if (firstResult && phase == PHASE_DONE)
+            Sleep(SystemHandlingBound);
+        TerminateProcess(GetCurrentProcess(), firstCode);
         return EXCEPTION_CONTINUE_SEARCH;
     }
+    // From here on the program's own allocations come from the heap set aside for this: the crashed
+    // thread may hold the C heap's lock, or have broken it.
+    ReportHeap::Switch();
     crashedThread = self;
+    firstCode = pointers && pointers->ExceptionRecord ? pointers->ExceptionRecord->ExceptionCode : 1;
     CrashReporter* reporter = current;
     if (!reporter)
         return EXCEPTION_CONTINUE_SEARCH;
     int systemHandles = reporter->WriteDebugReport(pointers);
+    firstResult = systemHandles;
+    SetPhase(PHASE_DONE);
     SetEvent(reporter->reportDone);
     return systemHandles ? EXCEPTION_CONTINUE_SEARCH : EXCEPTION_EXECUTE_HANDLER;
 }
@@ -181,18 +306,26 @@ int CrashReporter::WriteDebugReport(EXCEPTION_POINTERS* pointers) {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &job.thread, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
     job.started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetPhase(PHASE_START);
     // The crashed thread may have next to no stack left (a stack overflow leaves a few pages), so the
     // report is written by a thread with a fresh stack while this one waits. Window messages are not
     // dispatched meanwhile: the program's window procedures must not run on a crashed thread.
     HANDLE worker = CreateThread(nullptr, 1 << 20, ReportThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     int started = worker && job.started && WaitForSingleObject(job.started, ReportThreadStart) == WAIT_OBJECT_0;
     if (started) {
-        WaitForSingleObject(worker, INFINITE);
+        // This thread watches the report: a step that overruns its bound (a file system that hangs, a
+        // report thread blocked on a lock the crash left taken, a server that trickles) ends the process
+        // with what is on disk by then.
+        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+            if (PhaseExpired(0))
+                TerminateProcess(GetCurrentProcess(), firstCode);
     } else if (InterlockedCompareExchange(&jobClaimed, 1, 0) == 0) {
         RunJob(job);
     } else if (worker) {
         // The worker claimed the job in the end after all.
-        WaitForSingleObject(worker, INFINITE);
+        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+            if (PhaseExpired(0))
+                TerminateProcess(GetCurrentProcess(), firstCode);
     }
     if (worker)
         CloseHandle(worker);
@@ -250,19 +383,23 @@ int CrashReporter::CreateReportFile(ReportFile& file, const wchar_t* primary, co
 }
 
 void CrashReporter::RunJob(Job& job) {
+    SetPhase(PHASE_FILES);
     wchar_t primary[MAX_PATH];
     wchar_t fallback[PathRoom];
     FileBases(primary, fallback);
     wchar_t textPath[PathRoom] = L"";
     wchar_t dumpPath[PathRoom] = L"";
-    // First the text without what dbghelp adds: should dbghelp fault in the damaged process, the
-    // system ends it and this much is on disk. It is written again in full below.
-    {
-        ReportFile text;
-        if (CreateReportFile(text, primary, fallback, L"_Debug.txt", textPath)) {
-            RegisterReportFile(textPath);
-            WriteText(text, job, nullptr, nullptr);
-        }
+    // The text is written in sections, each on disk before the next begins: should the next fault in the
+    // damaged process (the registry, dbghelp), the system ends it and what came before is kept.
+    ReportFile text;
+    if (CreateReportFile(text, primary, fallback, L"_Debug.txt", textPath)) {
+        // The exception and the registers need nothing but the exception record.
+        WriteException(text, job);
+        // The processors and the system were named when the reporter was armed: the registry and the
+        // heap they are read with may be what the crash left broken.
+        text.Write(job.reporter->platformText, (unsigned)strlen(job.reporter->platformText));
+        text.Flush();
+        RegisterReportFile(textPath);
     }
     SymbolLibrary symbols;
     DumpLists lists;
@@ -274,16 +411,10 @@ void CrashReporter::RunJob(Job& job) {
             symbols.WriteMinidump(dump.Handle(), job.pointers, job.threadId, lists);
         }
         dump.Close();
-        ReportFile text;
-        wchar_t fullPath[PathRoom];
-        if (CreateReportFile(text, primary, fallback, L"_Debug.txt", fullPath)) {
-            if (wcscmp(fullPath, textPath) != 0) {
-                RegisterReportFile(fullPath);
-                wcscpy(textPath, fullPath);
-            }
-            WriteText(text, job, &symbols, &lists);
-        }
     }
+    if (text.IsOpen())
+        WriteDetails(text, job, symbols.IsLoaded() ? &symbols : nullptr, &lists);
+    text.Close();
     lists.Clear();
     // On this thread too, not the crashed one: the dialog and the upload need stack, and the crashed
     // thread (which may be the one of the program's windows) only waits meanwhile.
@@ -330,15 +461,19 @@ int CrashReporter::UploadReport(const wchar_t* dumpPath, const wchar_t* textPath
     if (reportHost.IsEmpty() || !SplitReportHost(reportHost, server, &port, &secure))
         return 1;
     WString email, description;
+    SetPhase(PHASE_DIALOG);
     ReportDialog dialog(icon, dumpPath, textPath);
+    dialog.SetIdleLimit(DialogIdleLimit);
     if (!dialog.Run(email, description))
         return 0;
+    SetPhase(PHASE_UPLOAD);
 
     WString program, version, machine;
     if (VersionInfo::ModulePath(nullptr, program))
         VersionInfo::FileVersionText(program, nullptr, nullptr, &version);
     FormatMachineId(machine, MACHINE_ID_PROBLEM_REPORT);
     HttpClient client;
+    client.SetTimeouts(UploadConnectTimeout, UploadSendTimeout, UploadReceiveTimeout);
     // The server reads the fields in this order; a text that cannot be added leaves no form worth sending.
     if (!client.AddFormField(L"a", L"r") || !client.AddFormField(L"p", productName) ||
         !client.AddFormField(L"s", extraText) || !client.AddFormField(L"v", version) ||
@@ -358,16 +493,22 @@ int CrashReporter::UploadReport(const wchar_t* dumpPath, const wchar_t* textPath
     // and speaks TLS, not plain HTTP on port 80.
     request.port = port;
     request.secure = secure;
+    request.byteLimit = AnswerLimit;
+    request.callback = UploadHook;
     WString answer;
     client.PostForm(request, answer);
     return 0;
 }
 
-void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists) {
+int CrashReporter::IsNt() {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     GetVersionExA(&version);
-    int nt = (version.dwPlatformId & VER_PLATFORM_WIN32_NT) != 0;
+    return (version.dwPlatformId & VER_PLATFORM_WIN32_NT) != 0;
+}
+
+void CrashReporter::WriteException(ReportFile& file, const Job& job) {
+    int nt = IsNt();
     const EXCEPTION_RECORD* record = job.pointers ? job.pointers->ExceptionRecord : nullptr;
     const CONTEXT* context = job.pointers ? job.pointers->ContextRecord : nullptr;
 
@@ -412,7 +553,15 @@ void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* s
                    (unsigned)context->Edi, (unsigned)context->SegGs);
 #endif
     }
+}
 
+void CrashReporter::FormatPlatform(char* text, unsigned capacity) {
+    PlatformText file = {text, capacity, 0};
+    text[0] = 0;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExA(&version);
+    int nt = (version.dwPlatformId & VER_PLATFORM_WIN32_NT) != 0;
     for (unsigned processor = 0; processor < 256; processor++) {
         WString name, vendor, identifier;
         unsigned mhz = 0;
@@ -443,10 +592,16 @@ void CrashReporter::WriteText(ReportFile& file, const Job& job, SymbolLibrary* s
     if (IsReactOs())
         file.Print(" ReactOS");
     file.Print("\r\n");
+}
 
+void CrashReporter::WriteDetails(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists) {
+    int nt = IsNt();
+    const CONTEXT* context = job.pointers ? job.pointers->ContextRecord : nullptr;
     if (context && symbols && symbols->IsLoaded()) {
         file.Print("\r\nStack:\r\n");
+        file.Flush();
         symbols->WriteStack(*context, job.thread, file);
+        file.Flush();
     }
 
     if (!log.Text().IsEmpty()) {

@@ -54,18 +54,38 @@ public:
     // The report's name of an exception code; "Exception" for codes it does not know.
     static const char* ExceptionName(DWORD code);
 
+    // The bounds of the report's steps, in milliseconds. The crashed thread watches them: a step that
+    // overruns its bound ends the process with what is on disk by then.
+    static const DWORD FilesBound = 60000;       // the text report and the minidump
+    static const DWORD DialogIdleLimit = 300000; // the dialog, counted from the user's last input
+    static const DWORD UploadBound = 90000;      // the machine identifier and the upload
+
 private:
+    enum : LONG { PHASE_NONE, PHASE_START, PHASE_FILES, PHASE_DIALOG, PHASE_UPLOAD, PHASE_DONE };
     struct Job;
+    static void SetPhase(LONG next);
+    static DWORD PhaseLimit(LONG which);
+    // 1 when the current step has run longer than its bound and `grace` more.
+    static int PhaseExpired(DWORD grace);
+    static int IsNt();
     static DWORD WINAPI ReportThread(void* parameter);
     void RunJob(Job& job);
     static int CreateReportFile(ReportFile& file, const wchar_t* primary, const wchar_t* fallback,
                                 const wchar_t* suffix, wchar_t* path);
-    void WriteText(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists);
+    // The report's sections: the exception, its location and the registers; the processors and the
+    // system (formatted when armed); the stack, the log and the module and thread lists.
+    static void WriteException(ReportFile& file, const Job& job);
+    static void FormatPlatform(char* text, unsigned capacity);
+    void WriteDetails(ReportFile& file, const Job& job, SymbolLibrary* symbols, DumpLists* lists);
 
     static CrashReporter* current;
     static volatile LONG entered;
     static volatile DWORD reportingThread;
     static volatile DWORD crashedThread;
+    static volatile LONG phase;
+    static volatile DWORD phaseStarted;
+    static volatile DWORD firstCode;
+    static volatile LONG firstResult;
 
     LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
     HANDLE reportDone = nullptr;
@@ -76,4 +96,5 @@ private:
     WString extraText;
     int icon = 0;
     LogWriter log;
+    char platformText[4096];
 };

@@ -15,6 +15,7 @@ const COLORREF White = RGB(255, 255, 255);
 // Asked for larger than the headline's control: the label shrinks it until the text fits.
 const int HeadlineHeight = 40;
 const unsigned LinkOptions = SYSLINK_DIALOG_UNITS | SYSLINK_NO_PARENT_HOOK;
+const UINT_PTR IdleTimer = 1;
 
 const wchar_t* WithoutScheme(const wchar_t* address) {
     if (!wcsncmp(address, L"http://", 7))
@@ -92,6 +93,8 @@ int ReportDialog::Run(WString& email, WString& description) {
 }
 
 int ReportDialog::OnInitDialog() {
+    shownAt = GetTickCount();
+    SetTimer(window, IdleTimer, 1000, nullptr);
     WString program, product, company, comments, special, homePage;
     VersionInfo::ModulePath(nullptr, program);
     VersionInfo::VersionString(product, L"ProductName", program);
@@ -204,7 +207,18 @@ int ReportDialog::OnCommand(int id, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+DWORD ReportDialog::IdleFor() const {
+    DWORD now = GetTickCount();
+    DWORD idle = now - shownAt;
+    // The last input anywhere in the session, not only in this dialog: one who types elsewhere is there.
+    LASTINPUTINFO input = {sizeof(input), 0};
+    if (GetLastInputInfo(&input) && now - input.dwTime < idle)
+        idle = now - input.dwTime;
+    return idle;
+}
+
 int ReportDialog::OnDestroy() {
+    KillTimer(window, IdleTimer);
     adviceLink.Destroy();
     filesLink.Destroy();
     headline.Detach();
@@ -226,6 +240,14 @@ INT_PTR ReportDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 SetTextColor(dc, QuietColor);
             return reinterpret_cast<INT_PTR>(background.OnCtlColor(dc));
         }
+        case WM_TIMER:
+            if (wParam != IdleTimer)
+                return DialogBase::DialogProc(message, wParam, lParam);
+            // Nobody answers (the user is away, or the session is locked): Don't Send, so that the process
+            // ends and the program can be started again.
+            if (IdleFor() > idleLimit)
+                EndDialogWith(0);
+            return 1;
         case WM_NOTIFY: {
             // The links are made without the parent hook; their clicks are answered here.
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);

@@ -40,6 +40,10 @@ public:
     // 1 when the user chose "Send Problem Report", with the typed texts; 0 for "Don't Send", Escape, the
     // close box, or a dialog that could not be created.
     int Run(WString& email, WString& description);
+    // The dialog answers "Don't Send" by itself once nobody has touched mouse or keyboard for this long.
+    void SetIdleLimit(DWORD milliseconds) { idleLimit = milliseconds; }
+    // Milliseconds since the dialog was shown or the session's last input, whichever came later.
+    DWORD IdleFor() const;
 
     // The template: the dialog in "MS Sans Serif" 8, its controls in dialog units.
     static int BuildTemplate(DialogTemplateBuilder& builder);
@@ -60,6 +64,8 @@ private:
     int IsFileList(HWND control) const;
 
     int icon;
+    DWORD idleLimit = 5 * 60 * 1000;
+    DWORD shownAt = 0;
     WString dumpPath;
     WString textPath;
     WString typedEmail;

@@ -372,13 +372,17 @@ void SymbolLibrary::WriteStack(const CONTEXT& faultContext, HANDLE thread, Repor
                 ModuleName(pc, module, sizeof(module), &base);
             unsigned long long p0 = (DWORD)frame.Params[0], p1 = (DWORD)frame.Params[1];
             unsigned long long p2 = (DWORD)frame.Params[2], p3 = (DWORD)frame.Params[3];
+            // Each frame ends with its address: Microsoft's dbghelp reads none of MinGW's debug information,
+            // so on Windows the names are mostly missing, and tools/symbolize finds them from the address.
             if (hasLine)
-                output.Print("%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X) - Line %u in %s\r\n", symbol, p0, p1, p2, p3,
-                             (unsigned)line.LineNumber, line.FileName);
+                output.Print("%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X) - Line %u in %s [0x%08I64X]\r\n", symbol, p0, p1, p2,
+                             p3, (unsigned)line.LineNumber, line.FileName, (unsigned long long)pc);
             else if (module[0])
-                output.Print("%s:%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X)\r\n", module, symbol, p0, p1, p2, p3);
+                output.Print("%s:%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X) [0x%08I64X]\r\n", module, symbol, p0, p1, p2, p3,
+                             (unsigned long long)pc);
             else
-                output.Print("%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X)\r\n", symbol, p0, p1, p2, p3);
+                output.Print("%s(0x%I64X,0x%I64X,0x%I64X,0x%I64X) [0x%08I64X]\r\n", symbol, p0, p1, p2, p3,
+                             (unsigned long long)pc);
         }
         if (frame.AddrReturn.Offset == 0)
             break;

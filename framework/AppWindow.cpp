@@ -1,5 +1,7 @@
 #include "framework/AppWindow.h"
 
+#include "base/CallbackGuard.h"
+
 #include <objbase.h>
 #include <prsht.h>
 
@@ -82,6 +84,8 @@ int AppWindow::CreateMainWindow(const wchar_t* classNameText, const wchar_t* tit
 }
 
 LRESULT CALLBACK AppWindow::SharedWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A fault in here leaves a crash report, also where the system calls the procedure back.
+    CallbackGuard guard;
     AppWindow* self = reinterpret_cast<AppWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_CREATE) {
         // Messages before WM_CREATE (WM_GETMINMAXINFO, WM_NCCREATE...) never reach the object.

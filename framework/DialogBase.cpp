@@ -1,5 +1,7 @@
 #include "framework/DialogBase.h"
 
+#include "base/CallbackGuard.h"
+
 #include "base/CommonControls.h"
 #include "base/Library.h"
 #include "framework/DialogTemplate.h"
@@ -145,6 +147,8 @@ INT_PTR DialogBase::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR CALLBACK DialogBase::SharedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A fault in here leaves a crash report, also where the system calls the procedure back.
+    CallbackGuard guard;
     if (message == WM_INITDIALOG) {
         DialogBase* self = reinterpret_cast<DialogBase*>(lParam);
         if (!self)

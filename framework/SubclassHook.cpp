@@ -1,5 +1,7 @@
 #include "framework/SubclassHook.h"
 
+#include "base/CallbackGuard.h"
+
 void SubclassHookBase::PropertyName(DWORD tag, wchar_t (&name)[PropertyNameChars]) {
     wsprintfW(name, L"_C_SubClassing_Property_%08X", (unsigned)tag);
 }
@@ -46,6 +48,8 @@ int SubclassHookBase::Detach() {
 }
 
 LRESULT SubclassHookBase::Dispatch(DWORD tag, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A fault in here leaves a crash report, also where the system calls the procedure back.
+    CallbackGuard guard;
     wchar_t name[PropertyNameChars];
     PropertyName(tag, name);
     SubclassHookBase* hook = static_cast<SubclassHookBase*>(GetPropW(window, name));

@@ -6,11 +6,15 @@ per part of the form, numbered in the order the parts came: a text field as NN-N
 bytes, a file as NN-NAME-FILENAME with the file's bytes. Veltrix sends the fields a ("r"), p (product),
 s, v (version), g (machine identifier), e (e-mail), x (description), then the files d (the minidump, when
 there is one) and t (the text report). A folder is written under a name starting with "." and renamed
-when complete, so whoever reads the reports folder never sees half a report. Standard library only.
+when complete, so whoever reads the reports folder never sees half a report. A name is taken by creating
+its partial folder, which only one process can do, so several servers may share one reports folder.
+Reports past the quota (the bytes and the number of reports the folder may hold) are refused before
+anything is written. Standard library only.
 """
 
 import os
 import re
+import shutil
 import threading
 import time
 
@@ -20,6 +24,10 @@ MAX_PARTS = 99
 
 class FormError(ValueError):
     """The body is not a multipart form this server takes."""
+
+
+class QuotaError(OSError):
+    """The reports folder holds as much as it may."""
 
 
 def boundary_of(content_type):
@@ -81,29 +89,72 @@ def safe_file_name(filename):
     return base or "file"
 
 
+def folder_usage(folder):
+    """The bytes of the files below the folder and the number of its reports (finished or not)."""
+    total = 0
+    reports = 0
+    try:
+        entries = list(os.scandir(folder))
+    except OSError:
+        return 0, 0
+    for entry in entries:
+        if not entry.is_dir(follow_symlinks=False):
+            continue
+        reports += 1
+        try:
+            for part in os.scandir(entry.path):
+                if part.is_file(follow_symlinks=False):
+                    total += part.stat(follow_symlinks=False).st_size
+        except OSError:
+            pass
+    return total, reports
+
+
 class ReportStore:
-    def __init__(self, folder):
+    def __init__(self, folder, quota=4 << 30, max_reports=100000):
         self.folder = folder
+        self.quota = quota
+        self.max_reports = max_reports
+        # Reports of this process are checked against the quota one at a time; other processes sharing the
+        # folder can overshoot it by the reports they are writing at that moment.
         self.lock = threading.Lock()
 
+    def claim(self, stamp):
+        """Creates the partial folder of the first free name of this second; (name, partial path)."""
+        for counter in range(1, 1000):
+            name = "%s-%03d" % (stamp, counter)
+            partial = os.path.join(self.folder, "." + name)
+            try:
+                os.mkdir(partial)
+            except FileExistsError:
+                continue
+            # Whoever held this partial folder before has renamed it into the finished report: the name
+            # is taken. (Nobody else can make that report now, since the partial folder is ours.)
+            if os.path.exists(os.path.join(self.folder, name)):
+                os.rmdir(partial)
+                continue
+            return name, partial
+        raise OSError("no free report folder name for %s" % stamp)
+
     def store(self, parts):
-        """Writes one report; its folder's name. Raises OSError when the reports folder takes no report."""
+        """Writes one report; its folder's name. Raises QuotaError past the quota, OSError when the
+        reports folder takes no report."""
         os.makedirs(self.folder, exist_ok=True)
-        stamp = time.strftime("%Y%m%d-%H%M%S")
+        size = sum(len(data) for _, _, data in parts)
         with self.lock:
-            for counter in range(1, 1000):
-                name = "%s-%03d" % (stamp, counter)
-                partial = os.path.join(self.folder, "." + name)
-                if not os.path.exists(os.path.join(self.folder, name)) and not os.path.exists(partial):
-                    os.mkdir(partial)
-                    break
-            else:
-                raise OSError("no free report folder name for %s" % stamp)
-        for index, (field, filename, data) in enumerate(parts, 1):
-            entry = "%02d-%s" % (index, field)
-            if filename is not None:
-                entry += "-" + safe_file_name(filename)
-            with open(os.path.join(partial, entry), "wb") as f:
-                f.write(data)
-        os.rename(partial, os.path.join(self.folder, name))
+            used, reports = folder_usage(self.folder)
+            if used + size > self.quota or reports + 1 > self.max_reports:
+                raise QuotaError("quota: %d bytes in %d reports" % (used, reports))
+            name, partial = self.claim(time.strftime("%Y%m%d-%H%M%S"))
+            try:
+                for index, (field, filename, data) in enumerate(parts, 1):
+                    entry = "%02d-%s" % (index, field)
+                    if filename is not None:
+                        entry += "-" + safe_file_name(filename)
+                    with open(os.path.join(partial, entry), "wb") as f:
+                        f.write(data)
+                os.rename(partial, os.path.join(self.folder, name))
+            except OSError:
+                shutil.rmtree(partial, ignore_errors=True)
+                raise
         return name

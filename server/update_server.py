@@ -29,8 +29,10 @@ error without one). Standard library only.
 
 With --reports FOLDER it also takes the problem reports that Veltrix sends after a crash: POST
 /talvor/report.php with a multipart form, stored one folder per report inside FOLDER (see report_store.py)
-and answered 200; a body that is no such form gets 400, one larger than --report-limit bytes 413, and a
-report that cannot be stored 500.
+and answered 200; a body that is no such form, or whose length is unreadable, gets 400, one without a
+length 411, one larger than --report-limit bytes 413, one past --report-quota or --report-count 507, and
+a report that cannot be stored 500. A client that sends nothing for --client-timeout seconds, or whose
+request takes longer than --request-time, is dropped; past --max-connections a client is answered 503.
 
 For tests the server writes the port it got to --port-file (removed when it ends), ends when the
 connection of GET /lease closes, and ends after --idle seconds without a request.
@@ -47,10 +49,14 @@ import time
 import urllib.parse
 from xml.sax.saxutils import escape, quoteattr
 
+import limits
 import report_store
 import serving
 
 VERSION_NAME = re.compile(r"^(\d{1,9})\.(\d{1,9})$")
+CONTENT_LENGTH = re.compile(r"^[0-9]{1,15}$")
+CHUNK_SIZE = re.compile(rb"^([0-9A-Fa-f]{1,8})(?:;[^\r\n]*)?\r?\n$")
+MAX_TRAILER_LINES = 32
 
 
 def newest_release(releases):
@@ -159,35 +165,80 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.report()
 
+    def parse_request(self):
+        if not super().parse_request():
+            return False
+        # The lease is held open for the whole test on purpose: neither time-out applies to it.
+        if urllib.parse.urlsplit(self.path).path == "/lease":
+            self.server.end_deadline(self.connection)
+            self.connection.settimeout(None)
+        return True
+
+    def handle_one_request(self):
+        # From the first byte of the request line: a client that trickles its headers or its body is
+        # dropped when the request's time is up, however often it sends a byte.
+        self.server.start_deadline(self.connection)
+        try:
+            super().handle_one_request()
+        finally:
+            self.server.end_deadline(self.connection)
+
+    def refuse(self, status, text):
+        """Answers a body that is not read (to its end) and closes the connection after the answer."""
+        self.close_connection = True
+        self.answer(status, text, "text/plain")
+        return None
+
+    def read_chunked(self, limit):
+        body = bytearray()
+        while True:
+            line = self.rfile.readline(80)
+            # Hexadecimal digits only: no sign, no "0x", no blanks; a size line without its end is refused.
+            match = CHUNK_SIZE.match(line)
+            if not match:
+                return self.refuse(400, b"unreadable chunk size\n")
+            size = int(match.group(1), 16)
+            if size == 0:
+                for _ in range(MAX_TRAILER_LINES):
+                    if self.rfile.readline(1024) in (b"\r\n", b"\n", b""):
+                        return bytes(body)
+                return self.refuse(400, b"too many trailer lines\n")
+            if len(body) + size > limit:
+                return self.refuse(413, b"report too large\n")
+            data = self.rfile.read(size)
+            if len(data) != size or self.rfile.readline(3) not in (b"\r\n", b"\n"):
+                return self.refuse(400, b"chunk cut short\n")
+            body += data
+
     def read_body(self):
         """The request's body, or None after answering why it was refused."""
-        if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
-            body = bytearray()
-            while True:
-                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
-                if size == 0:
-                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
-                        pass
-                    return bytes(body)
-                if len(body) + size > self.server.report_limit:
-                    break
-                body += self.rfile.read(size)
-                self.rfile.readline()
-        else:
-            length = int(self.headers.get("Content-Length", "0"))
-            if length <= self.server.report_limit:
-                return self.rfile.read(length)
-        # The rest of an oversized body is not read: the connection closes after the answer.
-        self.close_connection = True
-        self.answer(413, b"report too large\n", "text/plain")
-        return None
+        limit = self.server.report_limit
+        encoding = self.headers.get("Transfer-Encoding")
+        if encoding is not None:
+            if encoding.strip().lower() != "chunked":
+                return self.refuse(501, b"transfer encoding not taken\n")
+            return self.read_chunked(limit)
+        lengths = self.headers.get_all("Content-Length") or []
+        if not lengths:
+            return self.refuse(411, b"length required\n")
+        # Digits alone ("-1", "+5", "1e3" and two differing headers are no length), and not past the limit.
+        if len(set(lengths)) != 1 or not CONTENT_LENGTH.match(lengths[0]):
+            return self.refuse(400, b"unreadable length\n")
+        length = int(lengths[0])
+        if length > limit:
+            # The rest of an oversized body is not read: the connection closes after the answer.
+            return self.refuse(413, b"report too large\n")
+        body = self.rfile.read(length)
+        if len(body) != length:
+            return self.refuse(400, b"body cut short\n")
+        return body
 
     def report(self):
         try:
             body = self.read_body()
-        except ValueError:
+        except OSError:
+            # The client went quiet for longer than the time-out, or its request's time ran out.
             self.close_connection = True
-            self.answer(400, b"unreadable body\n", "text/plain")
             return
         if body is None:
             return
@@ -199,6 +250,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         summary = ",".join(name for name, _, _ in parts)
         try:
             folder = self.server.reports.store(parts)
+        except report_store.QuotaError as error:
+            self.answer(507, b"no room for more reports\n", "text/plain", " parts=%s error=%s" % (summary, error))
+            return
         except OSError as error:
             self.answer(500, b"report not stored\n", "text/plain", " parts=%s error=%s" % (summary, error))
             return
@@ -252,17 +306,27 @@ def main():
     parser.add_argument("--reports", default="", help="folder that receives the problem reports; none: not taken")
     parser.add_argument("--report-path", default="/talvor/report.php", help="path the reports are posted to")
     parser.add_argument("--report-limit", type=int, default=64 << 20, help="largest report body in bytes")
+    parser.add_argument("--report-quota", type=int, default=4 << 30,
+                        help="bytes all stored reports may take together; past it reports are answered 507")
+    parser.add_argument("--report-count", type=int, default=100000, help="most reports the folder may hold")
+    parser.add_argument("--max-connections", type=int, default=64, help="connections served at once")
+    parser.add_argument("--client-timeout", type=float, default=30,
+                        help="seconds a client may send nothing before it is dropped")
+    parser.add_argument("--request-time", type=float, default=600,
+                        help="seconds one request may take to arrive and be answered")
     parser.add_argument("--port-file", default="", help="file that receives the port number")
     parser.add_argument("--idle", type=float, default=0, help="seconds without a request before ending; 0: never")
     args = parser.parse_args()
 
-    server = serving.Server((args.host, args.port), Handler)
+    server = limits.BoundedServer((args.host, args.port), Handler, args.max_connections, args.client_timeout,
+                                  args.request_time)
     server.releases = args.releases
     server.product = args.product
     server.base_url = args.base_url.rstrip("/")
     server.log_path = args.log
     server.log_lock = threading.Lock()
-    server.reports = report_store.ReportStore(args.reports) if args.reports else None
+    server.reports = report_store.ReportStore(args.reports, args.report_quota, args.report_count) \
+        if args.reports else None
     server.report_path = args.report_path
     server.report_limit = args.report_limit
     serving.serve(server, args.port_file, args.idle)

@@ -8,6 +8,7 @@
 #include "sysinfo/OsVersion.h"
 
 #include <limits.h>
+#include <new>
 #include <stdio.h>
 #include <wchar.h>
 
@@ -97,16 +98,31 @@ unsigned char AddressDigest(const unsigned char* address) {
     return (unsigned char)(address[0] ^ address[1] ^ address[2] ^ address[3] ^ address[4] ^ address[5]);
 }
 
+// How long the adapter's address may take to come from WMI. A WMI service that hangs (it does, on a
+// damaged repository or while it starts) would otherwise hold up the update check and, after a crash,
+// the problem report; without the address the identifier takes the product id's digest instead.
+const DWORD AdapterQueryBound = 10000;
+
+// Shared by the asking thread and the query's thread, each holding one reference: whichever is done last
+// frees it, so a query given up on may still finish (or never) without touching freed memory.
 struct AdapterQuery {
     WString address;
     int found = 0;
+    volatile LONG references = 2;
+
+    void Drop() {
+        if (InterlockedDecrement(&references) == 0)
+            delete this;
+    }
 
     static DWORD WINAPI Run(void* argument) {
+        AdapterQuery* query = static_cast<AdapterQuery*>(argument);
         // A failing VARIANT release raises ComError; it must not leave the thread's entry point.
         try {
-            static_cast<AdapterQuery*>(argument)->Ask();
+            query->Ask();
         } catch (const ComError&) {
         }
+        query->Drop();
         return 0;
     }
 
@@ -140,14 +156,18 @@ private:
 // asked from there, the address would be missing and the identifier would differ from the one the update
 // check sends. The query therefore runs on a thread of its own, whatever the caller's apartment.
 int ReadAdapterAddress(WString& text) {
-    AdapterQuery query;
-    ThreadHandle thread(CreateThread(nullptr, 0, AdapterQuery::Run, &query, 0, nullptr));
-    if (!thread.Get())
+    AdapterQuery* query = new (std::nothrow) AdapterQuery;
+    if (!query)
         return 0;
-    WaitForSingleObject(thread.Get(), INFINITE);
-    if (!query.found)
+    ThreadHandle thread(CreateThread(nullptr, 0, AdapterQuery::Run, query, 0, nullptr));
+    if (!thread.Get()) {
+        delete query;
         return 0;
-    return text.Assign(query.address);
+    }
+    int answered = WaitForSingleObject(thread.Get(), AdapterQueryBound) == WAIT_OBJECT_0;
+    int result = answered && query->found && text.Assign(query->address);
+    query->Drop();
+    return result;
 }
 
 // The first source that delivers a text or a six-byte address decides.

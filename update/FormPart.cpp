@@ -1,6 +1,6 @@
 #include "update/FormPart.h"
 
-#include <stdlib.h>
+#include "base/ReportHeap.h"
 
 FormPart::FormPart() {
     ZeroMemory(&buffers, sizeof(buffers));
@@ -8,18 +8,20 @@ FormPart::FormPart() {
 }
 
 FormPart::~FormPart() {
-    free(text);
+    ReportHeap::Release(text);
 }
 
 int FormPart::SetText(const wchar_t* wide) {
-    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    // UTF-8, which every part names in its header: in the ANSI code page a Greek description typed on a
+    // Western system would arrive as question marks.
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0)
         return 0;
-    char* converted = (char*)malloc((size_t)size);
+    char* converted = (char*)ReportHeap::Allocate((size_t)size);
     if (!converted)
         return 0;
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, converted, size, nullptr, nullptr);
-    free(text);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, converted, size, nullptr, nullptr);
+    ReportHeap::Release(text);
     text = converted;
     buffers.lpvBuffer = text;
     buffers.dwBufferLength = (DWORD)size - 1;

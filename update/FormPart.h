@@ -1,5 +1,5 @@
 #pragma once
-// One piece of a multipart/form-data body: a text (in the system's ANSI code page) or a file mapped
+// One piece of a multipart/form-data body: a text (in UTF-8) or a file mapped
 // read-only, with the INTERNET_BUFFERSW record that links it to the next piece.
 
 #include "base/FileObject.h"

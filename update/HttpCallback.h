@@ -26,6 +26,7 @@ enum HttpCallbackCode {
     HTTP_POST_FILE_SINK = 10,     // WString*: assign a path to receive the answer in that file
     HTTP_POST_KEEP_SECURITY = 11, // int*: write non-zero to keep the default security flags
     HTTP_POST_MEMORY_SINK = 12,   // HttpMemorySink**: point it at a sink to receive the answer in memory
+    HTTP_POST_CREDENTIALS = 13,   // const wchar_t*: the object path; 0: no credentials sent, none asked for
 
     // Download.
     HTTP_DOWNLOAD_DISPOSITION = 0, // HttpFileInfo*: target path and Content-Disposition; 0 ends the request

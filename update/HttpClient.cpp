@@ -2,6 +2,7 @@
 
 #include "base/ErrorText.h"
 #include "base/FileObject.h"
+#include "base/ReportHeap.h"
 #include "base/Stopwatch.h"
 #include "base/WString.h"
 #include "update/FormPart.h"
@@ -41,9 +42,10 @@ const wchar_t FormContentType[] =
     L"Content-Type: multipart/form-data; boundary=-----------------------------1234567890123";
 static_assert(sizeof(Delimiter) / sizeof(wchar_t) - 1 == 31 + 13, "31 dashes before the digits");
 
+// Plain free() before a crash; after one, the blocks of the report's own heap (see ReportHeap).
 struct FreeOnExit {
     void* block;
-    ~FreeOnExit() { free(block); }
+    ~FreeOnExit() { ReportHeap::Release(block); }
 };
 
 // Keeps a transfer at `kibPerSecond` by sleeping after each block for the time the block should have
@@ -465,7 +467,10 @@ int HttpClient::AppendText(const wchar_t* text) {
 
 int HttpClient::AddFormField(const wchar_t* name, const wchar_t* value) {
     WString text;
-    if (!text.Format(L"%s\r\nContent-Disposition: form-data; name=\"%s\"\r\n\r\n%s\r\n", Delimiter, name, value))
+    // The value goes as UTF-8 (FormPart), and the part says so: a server cannot guess a code page.
+    if (!text.Format(L"%s\r\nContent-Disposition: form-data; name=\"%s\"\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                     L"\r\n%s\r\n",
+                     Delimiter, name, value))
         return 0;
     return AppendText(text);
 }
@@ -588,7 +593,7 @@ int HttpClient::Resend(HINTERNET request, const HttpRequest& r) {
     if (!firstPart)
         return SendBody(request, r);
     DWORD total = firstPart->buffers.dwBufferTotal;
-    unsigned char* body = (unsigned char*)malloc(total ? total : 1);
+    unsigned char* body = (unsigned char*)ReportHeap::Allocate(total ? total : 1);
     FreeOnExit bodyOwner = {body};
     if (!body)
         return 0;
@@ -602,6 +607,17 @@ int HttpClient::Resend(HINTERNET request, const HttpRequest& r) {
         return 0;
     }
     return 1;
+}
+
+// The client's time-outs on a connection or request handle as well as on the session: Wine's wininet
+// takes the send and receive time-outs of a request from its connection handle, not from the session.
+void HttpClient::SetHandleTimeouts(HINTERNET handle) {
+    if (connectTimeout)
+        api.InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof(connectTimeout));
+    if (sendTimeout)
+        api.InternetSetOptionW(handle, INTERNET_OPTION_SEND_TIMEOUT, &sendTimeout, sizeof(sendTimeout));
+    if (receiveTimeout)
+        api.InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof(receiveTimeout));
 }
 
 int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
@@ -621,6 +637,7 @@ int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
         api.InternetConnectW(handles.internet, r.server, r.port, r.user, r.password, r.service, 0, (DWORD_PTR)this);
     if (!handles.connection)
         return 0;
+    SetHandleTimeouts(handles.connection);
     if (r.proxyUser && *r.proxyUser)
         api.InternetSetOptionW(handles.connection, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(r.proxyUser),
                                (DWORD)lstrlenW(r.proxyUser));
@@ -635,11 +652,16 @@ int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
         return 0;
 
     DWORD flags = PostFlags;
+    int askCredentials = 1;
     if (r.callback) {
         if (!r.callback(HTTP_COOKIES, const_cast<wchar_t*>(r.objectPath), r.context))
             flags |= INTERNET_FLAG_NO_COOKIES;
         if (!r.callback(HTTP_POST_REDIRECTS, const_cast<wchar_t*>(r.objectPath), r.context))
             flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+        if (!r.callback(HTTP_POST_CREDENTIALS, const_cast<wchar_t*>(r.objectPath), r.context)) {
+            flags |= INTERNET_FLAG_NO_AUTH;
+            askCredentials = 0;
+        }
     }
     if (r.secure || r.port == INTERNET_DEFAULT_HTTPS_PORT)
         flags |= INTERNET_FLAG_SECURE;
@@ -648,6 +670,7 @@ int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
                                            r.acceptTypes ? r.acceptTypes : anyType, flags, (DWORD_PTR)this);
     if (!handles.request)
         return 0;
+    SetHandleTimeouts(handles.request);
     int keepSecurity = 0;
     if (r.callback)
         r.callback(HTTP_POST_KEEP_SECURITY, &keepSecurity, r.context);
@@ -665,7 +688,8 @@ int HttpClient::SendRequest(const HttpRequest& r, WString& output) {
     DWORD code = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
     if (r.status)
         *r.status = code;
-    if (code == HTTP_STATUS_PROXY_AUTH_REQ && AskCredentials(r.parent, handles.request) == ERROR_INTERNET_FORCE_RETRY) {
+    if (code == HTTP_STATUS_PROXY_AUTH_REQ && askCredentials &&
+        AskCredentials(r.parent, handles.request) == ERROR_INTERNET_FORCE_RETRY) {
         int sent = Resend(handles.request, r);
         if (!sent && GetLastError() == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED) {
             DWORD noCertificate = 0;
@@ -688,7 +712,7 @@ int HttpClient::ReadAnswer(HINTERNET request, const HttpRequest& r, WString& out
     if (r.callback) {
         if (!r.callback(HTTP_POST_CONTENT_LENGTH, &length, r.context))
             return 0;
-        wchar_t* cookie = (wchar_t*)malloc(10000);
+        wchar_t* cookie = (wchar_t*)ReportHeap::Allocate(10000);
         FreeOnExit cookieOwner = {cookie};
         if (!cookie)
             return 0;
@@ -715,7 +739,7 @@ int HttpClient::ReadAnswer(HINTERNET request, const HttpRequest& r, WString& out
     }
     if (!file.IsOpen() && !memory)
         output.Assign(L"");
-    unsigned char* block = (unsigned char*)malloc(AnswerBlock + 1);
+    unsigned char* block = (unsigned char*)ReportHeap::Allocate(AnswerBlock + 1);
     FreeOnExit blockOwner = {block};
     if (!block)
         return 0;

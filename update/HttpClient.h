@@ -130,6 +130,7 @@ private:
     int ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLimit, HttpCallback callback, void* context,
                     DWORD rateLimit, DWORD code, DWORD* status);
     int ReadAnswer(HINTERNET request, const HttpRequest& r, WString& output);
+    void SetHandleTimeouts(HINTERNET handle);
     static void StoreLastError();
 
     Library wininet;

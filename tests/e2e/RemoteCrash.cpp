@@ -4,10 +4,8 @@
 
 #include <string>
 
-namespace {
-
 // The base of a module in another process, from the system's module list of that process.
-ULONG_PTR RemoteModuleBase(DWORD processId, const wchar_t* name) {
+ULONG_PTR RemoteCrash::ModuleBase(DWORD processId, const wchar_t* name) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
     if (snapshot == INVALID_HANDLE_VALUE)
         return 0;
@@ -20,6 +18,8 @@ ULONG_PTR RemoteModuleBase(DWORD processId, const wchar_t* name) {
     CloseHandle(snapshot);
     return base;
 }
+
+namespace {
 
 std::wstring ProbePath() {
     wchar_t path[MAX_PATH];
@@ -45,7 +45,7 @@ ULONG_PTR RemoteCrash::LoadProbe(HANDLE process, DWORD processId, const char* fu
     WaitForSingleObject(loader, 30000);
     CloseHandle(loader);
     HMODULE local = LoadLibraryW(path.c_str());
-    ULONG_PTR remoteBase = RemoteModuleBase(processId, L"crash_probe.dll");
+    ULONG_PTR remoteBase = ModuleBase(processId, L"crash_probe.dll");
     FARPROC localFunction = local ? GetProcAddress(local, function) : nullptr;
     if (!localFunction || !remoteBase)
         return 0;
@@ -61,6 +61,19 @@ DWORD RemoteCrash::CrashNewThread(DWORD processId, const char* function) {
     HANDLE thread = start ? CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(start),
                                                nullptr, 0, &threadId)
                           : nullptr;
+    if (thread)
+        CloseHandle(thread);
+    CloseHandle(process);
+    return thread ? threadId : 0;
+}
+
+DWORD RemoteCrash::StartThreadAt(DWORD processId, ULONG_PTR address) {
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
+    if (!process)
+        return 0;
+    DWORD threadId = 0;
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(address), nullptr,
+                                       0, &threadId);
     if (thread)
         CloseHandle(thread);
     CloseHandle(process);

@@ -15,5 +15,9 @@ ULONG_PTR LoadProbe(HANDLE process, DWORD processId, const char* function);
 // Starts a thread of the process at the probe function, or at address 0x10 for null; its identifier, 0
 // when it could not be started.
 DWORD CrashNewThread(DWORD processId, const char* function);
+// Starts a thread of the process at an address of its own, with a null parameter; its identifier or 0.
+DWORD StartThreadAt(DWORD processId, ULONG_PTR address);
+// Where the named module is loaded in the process; 0 when it is not.
+ULONG_PTR ModuleBase(DWORD processId, const wchar_t* name);
 
 } // namespace RemoteCrash

@@ -3,6 +3,8 @@
 #include "RemoteCrash.h"
 #include "VeltrixProcess.h"
 
+#include <winsock2.h>
+
 #include "TempFolder.h"
 #include "base/WString.h"
 #include "sysinfo/MachineId.h"
@@ -11,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <stdio.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,6 +98,70 @@ std::vector<std::pair<std::wstring, std::string>> ReportParts(const std::wstring
     return parts;
 }
 
+std::string Utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 3 + 1, '\0');
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &bytes[0], (int)bytes.size(), nullptr, nullptr);
+    bytes.resize(length > 0 ? (size_t)length : 0);
+    return bytes;
+}
+
+// A report server that takes every connection and every byte sent to it, and never answers.
+class StalledServer {
+public:
+    StalledServer() {
+        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof(address);
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listener, 8) != 0 ||
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port = ntohs(address.sin_port);
+        worker = std::thread([this] {
+            for (;;) {
+                SOCKET client = accept(listener, nullptr, nullptr);
+                if (client == INVALID_SOCKET)
+                    return;
+                clients.push_back(client);
+                char buffer[65536];
+                while (recv(client, buffer, sizeof(buffer), 0) > 0)
+                    received += 1;
+            }
+        });
+    }
+    ~StalledServer() {
+        closesocket(listener);
+        for (SOCKET client : clients)
+            closesocket(client);
+        if (worker.joinable())
+            worker.join();
+    }
+    int port = 0;
+    std::atomic<int> received{0};
+
+private:
+    SOCKET listener = INVALID_SOCKET;
+    std::vector<SOCKET> clients;
+    std::thread worker;
+};
+
+BOOL CALLBACK CountDialog(HWND window, LPARAM parameter) {
+    auto* count = reinterpret_cast<std::pair<DWORD, int>*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == count->first && IsWindowVisible(window) && VeltrixProcess::ClassName(window) == L"#32770")
+        count->second++;
+    return TRUE;
+}
+
+int VisibleDialogs(DWORD processId) {
+    std::pair<DWORD, int> count = {processId, 0};
+    EnumWindows(CountDialog, reinterpret_cast<LPARAM>(&count));
+    return count.second;
+}
+
 size_t ReportRequests() {
     std::string log = TempFolder::Read(HttpTestServer::UpdateLog());
     size_t count = 0;
@@ -149,7 +217,8 @@ TEST_F(ReportE2E, SendPostsFieldsInOrderAndFilesAsOnDisk) {
     SetReportHost(HttpTestServer::UpdateUrl(L""));
     WString machine;
     ASSERT_TRUE(FormatMachineId(machine, MACHINE_ID_PROBLEM_REPORT));
-    std::wstring pasted;
+    // The description reaches the server as UTF-8 whatever the system's code page.
+    std::wstring pasted = L"Άνοιξα το μενού. ";
     while (pasted.size() < 2100)
         pasted += L"Opened the menu and chose a shortcut; " + std::to_wstring(pasted.size()) + L". ";
     for (bool dbghelp : {true, false}) {
@@ -199,8 +268,8 @@ TEST_F(ReportE2E, SendPostsFieldsInOrderAndFilesAsOnDisk) {
             {L"03-s", ""},
             {L"04-v", "1.10"},
             {L"05-g", std::string(machine.Buffer(), machine.Buffer() + machine.Length())},
-            {L"06-e", std::string(email.begin(), email.end())},
-            {L"07-x", std::string(description.begin(), description.end())}};
+            {L"06-e", Utf8(email)},
+            {L"07-x", Utf8(description)}};
         if (dbghelp)
             expected.push_back({L"08-d-Veltrix_Debug.dmp", TempFolder::Read(dumpPath)});
         expected.push_back(
@@ -287,4 +356,56 @@ TEST_F(ReportE2E, EveryOtherAnswerEndsTheProgram) {
         }
         EXPECT_FALSE(TempFolder::Read(textPath).empty());
     }
+}
+
+// A report server that takes the report and never answers, and two threads crashing at once: each time
+// the program ends within the upload's bound (or at once), its report's first lines on disk, and the
+// second crash brings no second dialog.
+TEST_F(ReportE2E, StalledServerAndTwoCrashesEndTheProgram) {
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    {
+        StalledServer stalled;
+        ASSERT_NE(0, stalled.port);
+        SetReportHost(L"http://127.0.0.1:" + std::to_wstring(stalled.port));
+        VeltrixProcess veltrix;
+        HWND dialog = CrashAndWaitForDialog(veltrix, "CrashNullWrite");
+        ASSERT_NE(nullptr, dialog) << "no problem-report dialog";
+        EXPECT_EQ(0u, TempFolder::Read(textPath).find("Access Violation [0xC0000005] at 0x"));
+        DWORD sent = GetTickCount();
+        SendMessageTimeoutW(GetDlgItem(dialog, 1000), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        DWORD exitCode = 0;
+        // The upload's bound is 90 s; its receive time-out ends it sooner.
+        ASSERT_TRUE(veltrix.WaitForExit(120000, &exitCode)) << "Veltrix.exe did not end with a stalled server";
+        DWORD spent = GetTickCount() - sent;
+        printf("stalled report server: ended 0x%08lX, %lu ms after Send\n", exitCode, spent);
+        EXPECT_LT(spent, 100000u);
+        EXPECT_GT(stalled.received.load(), 0) << "the form was not sent";
+    }
+    WSACleanup();
+
+    SetReportHost(HttpTestServer::UpdateUrl(L""));
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-s"));
+    ASSERT_NE(nullptr, veltrix.WaitForMainWindow(20000));
+    DWORD first = RemoteCrash::CrashNewThread(veltrix.Id(), "CrashNullWrite");
+    DWORD second = RemoteCrash::CrashNewThread(veltrix.Id(), "CrashNullWrite");
+    ASSERT_NE(0u, first);
+    ASSERT_NE(0u, second);
+    HWND dialog = veltrix.WaitForWindow(L"#32770", 60000);
+    ASSERT_NE(nullptr, dialog) << "no problem-report dialog";
+    // The second crash has long arrived by now; it waits, with no dialog of its own.
+    int most = 0;
+    for (int i = 0; i < 30; i++, Sleep(100))
+        most = std::max(most, VisibleDialogs(veltrix.Id()));
+    EXPECT_EQ(1, most);
+    SendMessageTimeoutW(GetDlgItem(dialog, 1001), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    DWORD exitCode = 0;
+    ASSERT_TRUE(veltrix.WaitForExit(30000, &exitCode)) << "Veltrix.exe did not end after two crashes";
+    std::string text = TempFolder::Read(textPath);
+    std::string firstLine = text.substr(0, text.find("\r\n"));
+    EXPECT_TRUE(firstLine.find(" in Thread " + std::to_string(first) + ".") != std::string::npos ||
+                firstLine.find(" in Thread " + std::to_string(second) + ".") != std::string::npos)
+        << firstLine;
+    EXPECT_EQ(0xC0000005u, exitCode);
 }

@@ -257,6 +257,8 @@ TEST_F(HttpDownload, BodyCutOffHalfWayFailsAndDeletesTheFile) {
 namespace {
 
 const char Delimiter[] = "-------------------------------1234567890123";
+// Every text part names its character set: the texts go as UTF-8.
+const std::string TextType = "Content-Type: text/plain; charset=UTF-8\r\n";
 
 // Posts the collected form to the echo endpoint, which answers with the request as it arrived; splits
 // that into head and body.
@@ -292,8 +294,8 @@ TEST(HttpPostForm, OneFieldMakesTheExactBody) {
     EXPECT_NE(
         std::string::npos,
         head.find("\r\nContent-Type: multipart/form-data; boundary=-----------------------------1234567890123\r\n"));
-    EXPECT_EQ(std::string(Delimiter) + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nr\r\n" + Delimiter +
-                  "--\r\n",
+    EXPECT_EQ(std::string(Delimiter) + "\r\nContent-Disposition: form-data; name=\"a\"\r\n" + TextType + "\r\nr\r\n" +
+                  Delimiter + "--\r\n",
               body);
     EXPECT_NE(std::string::npos, head.find("\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"));
 }
@@ -303,9 +305,8 @@ TEST(HttpPostForm, FieldAndFilesArriveByteForByteWholeOrInPieces) {
     std::string dump = HttpTestServer::Pattern(150000);
     std::wstring dumpPath = folder.Write(L"Veltrix_Debug.dmp", dump);
     std::wstring emptyPath = folder.Write(L"empty.txt", "");
-    std::string expected = std::string(Delimiter) +
-                           "\r\nContent-Disposition: form-data; name=\"description\"\r\n\r\nIt crashed.\r\n" +
-                           Delimiter +
+    std::string expected = std::string(Delimiter) + "\r\nContent-Disposition: form-data; name=\"description\"\r\n" +
+                           TextType + "\r\nIt crashed.\r\n" + Delimiter +
                            "\r\nContent-Disposition: form-data; name=\"dump\"; filename=\"Veltrix_Debug.dmp\"\r\n"
                            "Content-Type: application/octet-stream\r\n\r\n" +
                            dump + "\r\n" + Delimiter +
@@ -359,8 +360,55 @@ TEST(HttpProxy, DialogCredentialsReachTheProxyAndAreAskedForOnce) {
         EXPECT_EQ(200u, status);
         std::string request = Bytes(text);
         EXPECT_NE(std::string::npos, request.find(credentials));
-        std::string form = std::string(Delimiter) + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nr\r\n" +
-                           Delimiter + "--\r\n";
+        std::string form = std::string(Delimiter) + "\r\nContent-Disposition: form-data; name=\"a\"\r\n" + TextType +
+                           "\r\nr\r\n" + Delimiter + "--\r\n";
         EXPECT_EQ(form, request.substr(request.find("\r\n\r\n") + 4));
     }
+}
+
+namespace {
+
+// What the crash reporter answers: no cookies, no redirects, no credentials.
+int RefuseEverything(int code, void*, void*) {
+    return code == HTTP_COOKIES || code == HTTP_POST_REDIRECTS || code == HTTP_POST_CREDENTIALS ? 0 : 1;
+}
+
+} // namespace
+
+// A form whose callback refuses redirects and credentials gets the 302 and the proxy's 407 as answers,
+// without following or asking; its texts arrive as UTF-8; a server that takes the form and never answers
+// is given up after the client's receive time-out.
+TEST(HttpPostForm, ReportUploadFollowsNothingAsksNothingAndGivesUp) {
+    HttpClient client;
+    std::string head, body;
+    DWORD status = 0;
+    ASSERT_EQ(1, client.AddFormField(L"x", L"Το μενού έκλεισε"));
+    ASSERT_EQ(1, PostToEcho(client, head, body, RefuseEverything, nullptr, &status));
+    EXPECT_NE(std::string::npos,
+              body.find("\r\n" + TextType + "\r\n\xCE\xA4\xCE\xBF \xCE\xBC\xCE\xB5\xCE\xBD\xCE\xBF\xCF\x8D "));
+    WString answer;
+    ASSERT_EQ(1, client.AddFormField(L"a", L"r"));
+    EXPECT_EQ(1, client.PostForm(L"127.0.0.1", L"/redirect", Agent, answer, nullptr, 0, nullptr, nullptr, nullptr,
+                                 nullptr, (INTERNET_PORT)HttpTestServer::Port(), INTERNET_SERVICE_HTTP, nullptr,
+                                 RefuseEverything, nullptr, &status, 0, 0, L"", (DWORD)-1));
+    EXPECT_EQ(302u, status);
+    {
+        DialogAnswerer answerer(L"tester", L"s3cret");
+        std::wstring proxy = L"127.0.0.1:" + std::to_wstring(HttpTestServer::Port());
+        ASSERT_EQ(1, client.AddFormField(L"a", L"r"));
+        client.PostForm(L"updates.veltrix.test", L"/proxy-auth", Agent, answer, nullptr, 0, nullptr, nullptr, nullptr,
+                        nullptr, INTERNET_DEFAULT_HTTP_PORT, INTERNET_SERVICE_HTTP, nullptr, RefuseEverything, nullptr,
+                        &status, 0, 0, proxy.c_str(), (DWORD)-1);
+        EXPECT_EQ(407u, status);
+        EXPECT_EQ(0, answerer.Answered());
+    }
+    client.SetTimeouts(2000, 2000, 2000);
+    ASSERT_EQ(1, client.AddFormField(L"a", L"r"));
+    DWORD started = GetTickCount();
+    EXPECT_EQ(0, client.PostForm(L"127.0.0.1", L"/stall", Agent, answer, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                                 (INTERNET_PORT)HttpTestServer::Port(), INTERNET_SERVICE_HTTP, nullptr,
+                                 RefuseEverything, nullptr, &status, 0, 0, L"", (DWORD)-1));
+    DWORD spent = GetTickCount() - started;
+    printf("a server that never answers the form: given up after %lu ms (receive time-out 2000 ms)\n", spent);
+    EXPECT_LT(spent, 30000u);
 }
