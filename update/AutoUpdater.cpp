@@ -749,6 +749,17 @@ int AutoUpdater::NameInstaller(const UpdateAnswer& answer, std::vector<WString>&
     return 1;
 }
 
+int AutoUpdater::IsOwnPath(const wchar_t* path) const {
+    WString self, own(programFolder), target;
+    if (!VersionInfo::ModulePath(nullptr, self))
+        return 0;
+    const wchar_t* ownName = wcsrchr(self, L'\\');
+    own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
+    Normalized(path, target);
+    Normalized(own, self);
+    return target.Compare(self) == 0;
+}
+
 int AutoUpdater::IsOwnFile(const UpdateFile& file) const {
     WString self;
     if (file.name.IsEmpty() || !VersionInfo::ModulePath(nullptr, self))
@@ -781,6 +792,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         int state; // 0 not yet moved aside, 1 moved to its "_old" name, 2 nothing there to move aside
     };
     std::vector<Target> targets;
+    int unpackedOwn = 0;
     auto add = [&](const wchar_t* name) {
         WString path(programFolder);
         path.Append(name);
@@ -803,8 +815,12 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
                 RemoveDownload(path);
             return 0;
         }
-        for (const std::wstring& entry : entries)
+        for (const std::wstring& entry : entries) {
+            WString path(programFolder);
+            path.Append(entry.c_str());
+            unpackedOwn |= IsOwnPath(path);
             add(entry.c_str());
+        }
     }
 
     int ok = 1;
@@ -834,15 +850,18 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
             ok = MoveFileW(downloads[i], target) != FALSE;
         }
     }
-    // The program's own file, however it came (an archive listed under any name may hold it), must be
-    // the announced version; the wrong one puts everything back like any other failure.
+    // The program's own file from an archive (listed under any name) is known only once unpacked, and
+    // must be the announced version too; the wrong one puts everything back like any other failure. It
+    // is read from a copy: asked for the running program's own path, the version functions may answer
+    // from the image in memory (Wine does) rather than from the new file.
     WString self, own(programFolder);
-    if (ok && VersionInfo::ModulePath(nullptr, self)) {
+    if (ok && unpackedOwn && VersionInfo::ModulePath(nullptr, self)) {
         const wchar_t* ownName = wcsrchr(self, L'\\');
         own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
-        for (const Target& target : targets)
-            if (_wcsicmp(target.path, own) == 0 && !HasVersion(own, answer))
-                ok = 0;
+        WString copy;
+        MarkedPath(own, L"_check", copy);
+        ok = CopyFileW(own, copy, FALSE) && HasVersion(copy, answer);
+        DeleteFileW(copy);
     }
     if (!ok) {
         // Put back what this attempt moved aside, newest first, and take away what it added, so the

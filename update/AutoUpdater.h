@@ -128,6 +128,7 @@ private:
     DWORD DownloadDeadline(const UpdateFile& file) const;
     // 1 when the entry replaces the running program's own file.
     int IsOwnFile(const UpdateFile& file) const;
+    int IsOwnPath(const wchar_t* path) const;
     // 1 when the program file at the path carries the answer's version.
     static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
     void Restart(const UpdateAnswer& answer);
