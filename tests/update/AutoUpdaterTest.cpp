@@ -4,6 +4,7 @@
 #include "HttpTestServer.h"
 #include "TempFolder.h"
 #include "update/ContainedPath.h"
+#include "update/UpdateSignature.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -617,9 +618,63 @@ TEST(UpdateAnswer, MutatedAnswersAreReadWithoutHarm) {
     EXPECT_GT(accepted, 0);
 }
 
-// Run in a process of their own (ctest's update_tests_deadline): a check ended by force may leave the
-// network library's state behind, which other tests of the same process should not meet.
-TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDrips) {
+// A signed answer as the publisher signs it, mutated: no change to a byte the signature covers, and no
+// change to the signature, is ever accepted.
+TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
+    HttpTestServer::Publish("1.11",
+                            Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"data.txt\", \"zip\": \"u.zip\"}, "
+                                     "{\"installer\": \"Setup.exe\"}]"),
+                            {{L"Veltrix.exe", "program"}, {L"u.zip", "archive"}, {L"Setup.exe", "setup"}});
+    ASSERT_TRUE(HttpTestServer::Sign("1.11"));
+    const std::string base = ReadAll(HttpTestServer::ReleasesFolder() + L"1.11\\answer.xml");
+    std::vector<BYTE> key;
+    ASSERT_EQ(1, UpdateSignature::DecodeBase64(VELTRIX_TEST_PUBLIC_KEY, key));
+    const unsigned long long now = (unsigned long long)time(nullptr);
+    UpdateAnswer answer;
+    ASSERT_EQ(1, AutoUpdater::ReadAnswer(Body(base), answer, &key, now));
+    EXPECT_EQ(3u, answer.files.size());
+    auto content = [](std::string bytes) {
+        while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
+            bytes.pop_back();
+        return bytes;
+    };
+    const char alphabet[] = "<>/\\.=\"'?&;:01 9ax+AZ\x80\xFF\n";
+    std::mt19937 random(20261209);
+    const int count = 10000;
+    int accepted = 0;
+    DWORD start = GetTickCount();
+    for (int i = 0; i < count; i++) {
+        std::string mutated = base;
+        for (int e = 0, edits = 1 + random() % 4; e < edits && !mutated.empty(); e++) {
+            // Half of the edits go to the signature comment at the end.
+            size_t at = random() % 2 ? random() % mutated.size() : mutated.size() - 1 - random() % 96;
+            switch (random() % 4) {
+                case 0:
+                    mutated[at] = alphabet[random() % (sizeof(alphabet) - 1)];
+                    break;
+                case 1:
+                    mutated.erase(at, 1 + random() % 8);
+                    break;
+                case 2:
+                    mutated.insert(at, mutated.substr(random() % mutated.size(), random() % 40));
+                    break;
+                default:
+                    mutated.insert(at, 1, alphabet[random() % (sizeof(alphabet) - 1)]);
+                    break;
+            }
+        }
+        if (!AutoUpdater::ReadAnswer(Body(mutated), answer, &key, now))
+            continue;
+        accepted++;
+        // Only a line break after the signature may differ: it is outside what was signed.
+        ASSERT_EQ(content(base), content(mutated)) << i;
+    }
+    printf("mutated signed answers: %d read, %d accepted (all with the signed bytes unchanged), in %lu ms\n", count,
+           accepted, (unsigned long)(GetTickCount() - start));
+}
+
+// Run in a process of their own (ctest's update_tests_deadline): they wait for slow servers.
+TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDripsAndAbortSoonerStill) {
     if (!GetEnvironmentVariableW(L"VELTRIX_DEADLINE_TESTS", nullptr, 0))
         GTEST_SKIP() << "run by update_tests_deadline";
     HWND window =
@@ -632,10 +687,20 @@ TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDrips) {
         ASSERT_EQ(1, updater.Start(url.c_str(), window, nullptr, nullptr, nullptr, 0));
         DWORD start = GetTickCount();
         updater.Stop();
-        DWORD elapsed = GetTickCount() - start;
+        DWORD stopped = GetTickCount() - start;
         // Without a bound the stall lasts two minutes and the drip ten.
-        EXPECT_LT(elapsed, 30000u) << path;
-        printf("%ls: Stop returned after %lu ms\n", path, (unsigned long)elapsed);
+        EXPECT_LT(stopped, 30000u) << path;
+        // As the program closes: cancelled half a second in.
+        AutoUpdater closing;
+        closing.SetTimeouts(60000, 20000);
+        ASSERT_EQ(1, closing.Start(url.c_str(), window, nullptr, nullptr, nullptr, 0));
+        Sleep(500);
+        start = GetTickCount();
+        closing.Abort();
+        DWORD aborted = GetTickCount() - start;
+        EXPECT_LE(aborted, AutoUpdater::AbortWait + 1000) << path;
+        printf("%ls: Stop returned after %lu ms, Abort after %lu ms\n", path, (unsigned long)stopped,
+               (unsigned long)aborted);
     }
     DestroyWindow(window);
 }
