@@ -398,6 +398,11 @@ int AutoUpdater::Ask(WPARAM question) {
 int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRESULT* result, void* userData) {
     AutoUpdater* self = static_cast<AutoUpdater*>(userData);
     if (message == self->updateMessage && (wParam == 0 || wParam == 1)) {
+        // Asked while the program closes (Abort lets sent messages through as it waits): nothing is shown.
+        if (self->closing) {
+            *result = 0;
+            return 1;
+        }
         UINT style = MB_YESNO | MB_ICONQUESTION;
         if (wParam == 0 && !self->help.IsEmpty())
             style |= MB_HELP;
@@ -491,7 +496,7 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std
         if (file.name.IsEmpty()) {
             WString installer;
             InstallerName(file.url, installer);
-            if (!IsPlainFileName(installer))
+            if (!IsPlainFileName(installer) || !IsUpdatableName(installer))
                 return 0;
             continue;
         }
@@ -883,8 +888,8 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
 }
 
 void AutoUpdater::Restart(const UpdateAnswer& answer) {
-    // No restart text: the new files take effect at the next start.
-    if (!answer.hasRestart)
+    // No restart text: the new files take effect at the next start; nor while the program closes.
+    if (!answer.hasRestart || closing)
         return;
     if (!answer.restart.IsEmpty() && !Ask(1))
         return;
