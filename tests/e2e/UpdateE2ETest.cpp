@@ -13,6 +13,7 @@
 #include "update/HttpTestServer.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <map>
@@ -273,4 +274,35 @@ TEST_F(UpdateE2E, ExitEndsTheProgramWithinTenSecondsWhileTheUpdateDrips) {
     EXPECT_TRUE(veltrix.WaitForExit(10000)) << "Exit did not end the program within 10 s";
     printf("Exit during a dripping download ended the program after %lu ms\n", (unsigned long)(GetTickCount() - start));
     EXPECT_TRUE(before == Snapshot(program.Path())) << "the program folder changed";
+}
+
+TEST_F(UpdateE2E, AnInstallerNamedLikeTheUsersFileLeavesThatFileAlone) {
+    // A developer's build takes the unsigned answer; its installer is named after a file on the desktop.
+    Install(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
+    const std::wstring thesis = std::wstring(desktop) + L"\\Thesis.docx",
+                       second = std::wstring(desktop) + L"\\Thesis (2).docx";
+    DeleteFileW(second.c_str());
+    Replace(thesis, "my thesis");
+    HttpTestServer::Publish("1.11",
+                            "{\"application\": \"Veltrix\", \"info\": {\"en\": \"Install it?\"}, \"files\": "
+                            "[{\"installer\": \"Thesis.docx\"}]}",
+                            {{L"Thesis.docx", "the server's bytes"}});
+    int downloads = Requests("/files/");
+    BoxAnswerer user(L"Veltrix", {IDYES});
+    VeltrixProcess veltrix;
+    StartResident(veltrix);
+    for (int i = 0; i < 600 && GetFileAttributesW(second.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(50);
+    EXPECT_EQ(downloads + 1, Requests("/files/"));
+    EXPECT_EQ("my thesis", TempFolder::Read(thesis));
+    EXPECT_EQ("the server's bytes", TempFolder::Read(second));
+    EXPECT_TRUE(veltrix.IsRunning());
+    HWND main = veltrix.WaitForMainWindow(5000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(veltrix.WaitForExit(15000));
+    DeleteFileW(second.c_str());
+    DeleteFileW(thesis.c_str());
 }
