@@ -281,8 +281,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT StartMenuApp::OnClose() {
-    // The check may be asking the user through this window: it ends before the window goes.
-    updater.Stop();
+    // The check may be asking the user through this window, or downloading: its requests are cancelled
+    // and it ends before the window goes, so that Exit works whatever the network does.
+    updater.Abort();
     DestroyWindow(window);
     return 0;
 }

@@ -1,17 +1,24 @@
 #!/usr/bin/env python3
-"""Signs Veltrix update files with the publisher's key, for the update server to publish.
+"""Signs Veltrix update releases with the publisher's key, for the update server to publish.
 
-Veltrix accepts an update file only with an ECDSA signature on the P-256 curve over the SHA-256 hash of
-the file's bytes, made with the private key whose public half is built into the program. A signature
-travels in the update answer as the "signature" attribute of the file's "url" element: the raw 64 bytes
-r then s (32 bytes each, big-endian), in base64.
+A Veltrix built with the publisher's public key reads an update answer only when it ends in the
+publisher's signature over all of its bytes: an ECDSA signature on the P-256 curve over their SHA-256,
+the raw 64 bytes r then s (32 bytes each, big-endian) in base64, in a comment after the document (see
+answer.py). The answer names the product, an expiry time, and every file's size and SHA-256, so that the
+one signature covers everything the program acts on. The signed answer is made here, once per release,
+and the server sends it as it is: the private key never goes on the server.
 
     sign_release.py keygen KEY.pem             make a key pair; prints the public key
     sign_release.py public KEY.pem             print the public key (X then Y, base64) for the build:
                                                cmake -DVELTRIX_UPDATE_PUBLIC_KEY=...
-    sign_release.py release KEY.pem FOLDER     sign every file that FOLDER/release.json lists and write
-                                               each signature into its entry
+    sign_release.py release KEY.pem FOLDER --base-url URL [--days N] [--product P]
+                                               sign the release in FOLDER (named after its version):
+                                               every file's signature into release.json (for older
+                                               copies, which check files one by one), and the whole
+                                               answer, valid for N days (default 90), into answer.xml
     sign_release.py sign KEY.pem FILE [-o OUT] print (or write to OUT) the signature of one file
+
+Sign the release again before the answer expires; an expired answer is refused by every copy.
 
 The private key never leaves the publisher's machine: sign the release there, then copy the release
 folder to the server. Needs the openssl command; otherwise the standard library only.
@@ -21,8 +28,13 @@ import argparse
 import base64
 import json
 import os
+import re
 import subprocess
 import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import answer  # noqa: E402
 
 
 def openssl(*arguments, data=None):
@@ -69,19 +81,35 @@ def sign_file(key_path, path):
     return base64.b64encode(raw_signature(der)).decode("ascii")
 
 
-def sign_release(key_path, folder):
+def sign_bytes(key_path, data):
+    der = openssl("dgst", "-sha256", "-sign", key_path, data=data)
+    return base64.b64encode(raw_signature(der)).decode("ascii")
+
+
+def write_whole(path, data):
+    """Written under another name first, so that the server never sends half a file."""
+    temporary = path + ".tmp"
+    with open(temporary, "wb") as f:
+        f.write(data)
+    os.replace(temporary, path)
+
+
+def sign_release(key_path, folder, base_url, days, product):
     manifest_path = os.path.join(folder, "release.json")
     with open(manifest_path, encoding="utf-8") as f:
         manifest = json.load(f)
     for entry in manifest.get("files", []):
-        served = entry.get("installer") or entry.get("zip") or entry["name"]
+        served = answer.served_name(entry)
         entry["signature"] = sign_file(key_path, os.path.join(folder, served))
         print("signed %s" % served)
-    temporary = manifest_path + ".tmp"
-    with open(temporary, "w", encoding="utf-8") as f:
-        json.dump(manifest, f, indent=2, ensure_ascii=False)
-        f.write("\n")
-    os.replace(temporary, manifest_path)
+    write_whole(manifest_path, (json.dumps(manifest, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
+    version = os.path.basename(os.path.normpath(folder))
+    expires = int(time.time()) + int(days * 86400)
+    body = answer.document(folder, version, base_url.rstrip("/"), product, expires)
+    signed = body + answer.SIGNATURE_PREFIX + sign_bytes(key_path, body).encode("ascii") + answer.SIGNATURE_SUFFIX
+    write_whole(os.path.join(folder, answer.SIGNED_ANSWER), signed)
+    print("signed the answer of %s, valid until %s" % (version, time.strftime("%Y-%m-%d %H:%M UTC",
+                                                                                time.gmtime(expires))))
 
 
 def main():
@@ -90,6 +118,10 @@ def main():
     parser.add_argument("key", help="the publisher's private key (PEM)")
     parser.add_argument("target", nargs="?", help="the release folder or the file to sign")
     parser.add_argument("-o", "--output", help="with sign: write the signature to this file")
+    parser.add_argument("--base-url", help="with release: the update server's public address, which the "
+                                           "file links start with (https://www.koravent.com)")
+    parser.add_argument("--days", type=float, default=90, help="with release: days the answer is valid")
+    parser.add_argument("--product", default="veltrix", help="with release: the product the answer is for")
     args = parser.parse_args()
     try:
         if args.command == "keygen":
@@ -105,7 +137,9 @@ def main():
         elif not args.target:
             parser.error("%s needs a target" % args.command)
         elif args.command == "release":
-            sign_release(args.key, args.target)
+            if not args.base_url or not re.match(r"^https?://[^/?#@\\]+/?$", args.base_url):
+                parser.error("release needs --base-url, the update server's address (https://www.koravent.com)")
+            sign_release(args.key, args.target, args.base_url, args.days, args.product)
         else:
             signature = sign_file(args.key, args.target)
             if args.output:

@@ -23,8 +23,11 @@ the named archive is downloaded and unpacked into the program folder instead; an
 downloaded to the desktop and started instead of the program.
 
 GET /data/update.php?p=veltrix&v=1.10&id=... answers the update document of the release with the highest
-version (compared as numbers); the client decides whether it is newer than what it runs. The files are
-served from /files/VERSION/NAME. Every request is logged, one line each, to the --log file (standard
+version (compared as numbers); the client decides whether it is newer than what it runs. A release that
+sign_release.py signed holds its answer, signed, in answer.xml, which is sent byte for byte as it is;
+otherwise the answer is made from release.json (unsigned: copies built with the publisher's key refuse
+it). The files are served from /files/VERSION/NAME, and the links in the answer start with --base-url,
+which the server needs (never the request's Host header). Every request is logged, one line each, to the --log file (standard
 error without one). Standard library only.
 
 With --reports FOLDER it also takes the problem reports that Veltrix sends after a crash: POST
@@ -47,8 +50,8 @@ import sys
 import threading
 import time
 import urllib.parse
-from xml.sax.saxutils import escape, quoteattr
 
+import answer
 import limits
 import report_store
 import serving
@@ -75,49 +78,6 @@ def newest_release(releases):
     if best is None:
         return None, None
     return os.path.join(releases, best[1]), best[1]
-
-
-def localized(tag, texts):
-    parts = "".join("<%s>%s</%s>" % (lang, escape(text), lang) for lang, text in sorted(texts.items())
-                    if re.match(r"^[a-z]{2,3}$", lang))
-    return "<%s>%s</%s>" % (tag, parts, tag)
-
-
-def answer_document(release, version, base_url):
-    """The update document of one release, as UTF-8 bytes."""
-    with open(os.path.join(release, "release.json"), encoding="utf-8") as f:
-        manifest = json.load(f)
-    quoted = urllib.parse.quote(version)
-    # No encoding in the declaration: the program reads the body byte by byte and decodes the texts itself.
-    out = ['<?xml version="1.0"?>', "<update>"]
-    out.append("<application>%s</application>" % escape(manifest.get("application", "Veltrix")))
-    out.append("<version>%s</version>" % escape(version))
-    if manifest.get("help"):
-        out.append("<help>%s</help>" % escape(manifest["help"]))
-    out.append(localized("info", manifest.get("info", {})))
-    if "restart" in manifest:
-        out.append(localized("restart", manifest["restart"]))
-    out.append("<files>")
-    for entry in manifest.get("files", []):
-        # Made by sign_release.py; the program checks it before it moves any file.
-        signature = " signature=%s" % quoteattr(entry["signature"]) if entry.get("signature") else ""
-        if "installer" in entry:
-            served = entry["installer"]
-            out.append("<url%s>%s/files/%s/%s</url>" % (signature, escape(base_url), quoted,
-                                                       urllib.parse.quote(served)))
-            continue
-        served = entry.get("zip") or entry["name"]
-        attributes = " name=%s" % quoteattr(entry["name"])
-        if entry.get("zip"):
-            attributes += " zip=%s" % quoteattr(entry["zip"])
-        attributes += signature
-        out.append("<url%s>%s/files/%s/%s</url>" % (attributes, escape(base_url), quoted,
-                                                   urllib.parse.quote(served)))
-    if manifest.get("execute"):
-        out.append("<execute>%s</execute>" % escape(manifest["execute"]))
-    out.append("</files>")
-    out.append("</update>")
-    return "\n".join(out).encode("utf-8")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -267,22 +227,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if release is None:
             self.answer(404, b"no release\n", "text/plain")
             return
+        # A signed release is sent exactly as the publisher signed it; the server holds no key.
+        signed = os.path.join(release, answer.SIGNED_ANSWER)
         try:
-            body = answer_document(release, version, self.server.base_url or self.host_url())
+            if os.path.isfile(signed):
+                with open(signed, "rb") as f:
+                    body = f.read()
+                detail = " signed"
+            else:
+                body = answer.document(release, version, self.server.base_url, self.server.product)
+                detail = " unsigned"
         except (OSError, ValueError, KeyError, TypeError, AttributeError):
             self.answer(500, b"broken release.json\n", "text/plain")
             return
-        self.answer(200, body, "text/xml; charset=utf-8")
-
-    def host_url(self):
-        host = self.headers.get("Host") or "%s:%d" % self.server.server_address[:2]
-        return "http://" + host
+        self.answer(200, body, "text/xml; charset=utf-8", detail)
 
     def file(self, rest):
         parts = [urllib.parse.unquote(p) for p in rest.split("/")]
         # Only VERSION/NAME, and neither part may climb out of the releases folder.
         if len(parts) != 2 or not VERSION_NAME.match(parts[0]) or parts[1] in ("", ".", "..") \
-                or "/" in parts[1] or "\\" in parts[1] or parts[1] == "release.json":
+                or "/" in parts[1] or "\\" in parts[1] or parts[1] in ("release.json", answer.SIGNED_ANSWER):
             self.answer(404, b"not found\n", "text/plain")
             return
         path = os.path.join(self.server.releases, parts[0], parts[1])
@@ -301,7 +265,9 @@ def main():
     parser.add_argument("--host", default="127.0.0.1", help="address to listen on")
     parser.add_argument("--port", type=int, default=0, help="port to listen on; 0: a free one")
     parser.add_argument("--product", default="veltrix", help='the "p" the server answers')
-    parser.add_argument("--base-url", default="", help="public address the file links start with")
+    # Never taken from the request: a Host header is whatever the client (or whoever sits between) says.
+    parser.add_argument("--base-url", required=True,
+                        help="public address the file links start with (https://www.koravent.com)")
     parser.add_argument("--log", default="", help="file that receives one line per request")
     parser.add_argument("--reports", default="", help="folder that receives the problem reports; none: not taken")
     parser.add_argument("--report-path", default="/talvor/report.php", help="path the reports are posted to")
@@ -322,6 +288,8 @@ def main():
                                   args.request_time)
     server.releases = args.releases
     server.product = args.product
+    if not re.match(r"^https?://[^/?#@\\]+$", args.base_url.rstrip("/")):
+        parser.error("--base-url must be an http:// or https:// address without a path: %s" % args.base_url)
     server.base_url = args.base_url.rstrip("/")
     server.log_path = args.log
     server.log_lock = threading.Lock()

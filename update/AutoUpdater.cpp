@@ -11,7 +11,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <string>
 #include <time.h>
+#include <wctype.h>
 
 namespace {
 
@@ -71,8 +73,76 @@ int CollectFile(int kind, IUnknown* node, const WString& name, const WString& te
     owner->GetValue(L"name", file.name, node);
     owner->GetValue(L"zip", file.zip, node);
     owner->GetValue(L"signature", file.signature, node);
+    WString size;
+    if (owner->GetValue(L"size", size, node)) {
+        // Decimal digits and nothing else; a file larger than any release is refused like a broken one.
+        file.hasSize = size.Length() > 0 && size.Length() <= 12;
+        for (int i = 0; file.hasSize && i < size.Length(); i++) {
+            wchar_t c = *size.At(i);
+            file.hasSize = c >= L'0' && c <= L'9';
+            file.size = file.size * 10 + (c - L'0');
+        }
+        if (!file.hasSize || file.size > AutoUpdater::MaxDownloadBytes) {
+            file.hasSize = 0;
+            file.size = ~0ull;
+        }
+    }
+    owner->GetValue(L"sha256", file.sha256, node);
     static_cast<std::vector<UpdateFile>*>(argument)->push_back(file);
-    return 0;
+    // Past the most files an update has, the walk stops; the answer is refused for it.
+    return static_cast<std::vector<UpdateFile>*>(argument)->size() > AutoUpdater::MaxFiles;
+}
+
+int IsHexDigest(const WString& text) {
+    if (text.Length() != 64)
+        return 0;
+    for (int i = 0; i < 64; i++)
+        if (!iswxdigit(*text.At(i)))
+            return 0;
+    return 1;
+}
+
+// Both separators, any case: the form two names of one file are compared in.
+void Normalized(const wchar_t* name, WString& out) {
+    out.Assign(name);
+    for (wchar_t* p = out.Buffer(); p && *p; p++)
+        *p = *p == L'/' ? L'\\' : (wchar_t)towlower(*p);
+}
+
+int EndsWithNoCase(const wchar_t* text, size_t length, const wchar_t* end) {
+    size_t n = wcslen(end);
+    return length >= n && _wcsnicmp(text + length - n, end, n) == 0;
+}
+
+// Splits a signed answer into the bytes the signature covers and the signature's base64: the answer
+// ends in the signature comment (then at most a line break), and the signed bytes are everything before
+// it, exactly as they arrived.
+int SplitSignedAnswer(const WString& body, std::string& bytes, WString& signature) {
+    int length = body.Length();
+    bytes.clear();
+    bytes.reserve((size_t)length);
+    for (int i = 0; i < length; i++) {
+        wchar_t c = *body.At(i);
+        if (c > 0xFF)
+            return 0;
+        bytes += (char)c;
+    }
+    size_t end = bytes.size();
+    if (end && bytes[end - 1] == '\n')
+        end--;
+    if (end && bytes[end - 1] == '\r')
+        end--;
+    const std::string prefix = AutoUpdater::AnswerSignaturePrefix, suffix = AutoUpdater::AnswerSignatureSuffix;
+    size_t start = bytes.rfind(prefix);
+    if (start == std::string::npos || end < start + prefix.size() + suffix.size() ||
+        bytes.compare(end - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    std::string base64 = bytes.substr(start + prefix.size(), end - suffix.size() - start - prefix.size());
+    signature.Assign(L"");
+    for (char c : base64)
+        signature.AppendChar((wchar_t)(unsigned char)c);
+    bytes.resize(start);
+    return 1;
 }
 
 // Removes a download of a failed attempt. A virus scanner or indexer may hold a fresh file open for a
@@ -86,6 +156,27 @@ void RemoveDownload(const wchar_t* path) {
             return;
         Sleep(100);
     }
+}
+
+// Deletes the "_old" file of an earlier update, which a user or a copy tool may have left read-only:
+// without this every later update would fail at it.
+int DeleteOld(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(path) != FALSE;
+}
+
+// Puts a file moved aside back in its place. A virus scanner may hold the new file there for a moment,
+// so the move is tried again for two seconds; should it still fail, a copy of the old file takes the
+// place, which leaves the "_old" file as a second copy rather than the program without its file.
+int Restore(const wchar_t* old, const wchar_t* path) {
+    for (int attempt = 0; attempt < 20; attempt++) {
+        if (MoveFileExW(old, path, MOVEFILE_REPLACE_EXISTING))
+            return 1;
+        Sleep(100);
+    }
+    return CopyFileW(old, path, FALSE) != FALSE;
 }
 
 // Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
@@ -114,7 +205,11 @@ const wchar_t* OwnArguments() {
 } // namespace
 
 AutoUpdater::~AutoUpdater() {
-    Stop();
+    // The program's end: OnClose has cancelled and waited already, so there is no second wait.
+    if (!closing)
+        Abort();
+    // Only at the program's end can a check still run here (its cancelled request did not return in
+    // time): the process is about to go, and with it whatever that thread holds.
     worker.Stop();
 }
 
@@ -139,6 +234,8 @@ int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, 
         return 0;
     Stop();
     boxOpen = 0;
+    closing = 0;
+    http.ResetCancel();
     url.Assign(updateUrl ? updateUrl : L"");
     window = mainWindow;
     valueName.Assign(checkValueName ? checkValueName : L"");
@@ -180,14 +277,22 @@ void AutoUpdater::Stop() {
         MSG quit;
         if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
             break;
-        // wininet's time-outs bound each receive, but a server that sends a byte now and then never lets
-        // one expire; past the deadline the check is ended by force, as it holds nothing but its request.
-        DWORD since = (DWORD)networkSince;
-        if (since && GetTickCount() - since > networkDeadline) {
-            worker.Stop();
-            networkSince = 0;
+    }
+    hook.Detach();
+}
+
+void AutoUpdater::Abort() {
+    if (boxOpen) {
+        // The question's box goes with its owner window; whatever it returns then is no answer.
+        closing = 1;
+        return;
+    }
+    closing = 1;
+    http.Cancel();
+    DWORD start = GetTickCount();
+    while (worker.IsRunning() && GetTickCount() - start < AbortWait) {
+        if (worker.Wait(100))
             break;
-        }
     }
     hook.Detach();
 }
@@ -219,11 +324,19 @@ DWORD AutoUpdater::CheckThread(void* self, UINT_PTR) {
 }
 
 int AutoUpdater::FetchAnswer(const WString& request, WString& body) {
-    networkSince = (LONG)(GetTickCount() | 1);
+    http.SetDeadline(networkDeadline);
     // One byte over the limit tells a full answer from one that was cut at the limit.
     int fetched = http.Fetch(request, UserAgent, body, MaxAnswerBytes + 1, L"", AcceptAll, nullptr);
-    networkSince = 0;
     return fetched && (DWORD)body.Length() <= MaxAnswerBytes;
+}
+
+DWORD AutoUpdater::DownloadDeadline(const UpdateFile& file) const {
+    // As long as the answer's fetch may take, and a second more for every 16 KiB of the file, as if it came
+    // over a slow line; without a known size, as for the largest file.
+    unsigned long long size = file.hasSize ? file.size : MaxDownloadBytes;
+    unsigned long long deadline = networkDeadline + size / 16;
+    const unsigned long long longest = 30ull * 60 * 1000;
+    return (DWORD)(deadline < longest ? deadline : longest);
 }
 
 DWORD AutoUpdater::Check() {
@@ -242,7 +355,9 @@ DWORD AutoUpdater::Check() {
                    (const wchar_t*)id);
     WString body;
     UpdateAnswer answer;
-    if (!FetchAnswer(request, body) || !ReadAnswer(body, answer))
+    // With the publisher's key nothing of an answer is read before its signature holds.
+    if (!FetchAnswer(request, body) ||
+        !ReadAnswer(body, answer, keyConfigured ? &publicKey : nullptr, (unsigned long long)time(nullptr)))
         return 0;
     if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
@@ -265,28 +380,37 @@ DWORD AutoUpdater::Check() {
     info = answer.info;
     help = answer.help;
     restartText = answer.restart;
-    if (!Ask(0)) {
-        if (!valueName.IsEmpty())
-            settings.WriteString(declinedName, answer.version);
+    int agreed = Ask(0);
+    // Only the user's No declines a version; a question the closing program took away asked nothing.
+    if (agreed == 0 && !valueName.IsEmpty() && !closing)
+        settings.WriteString(declinedName, answer.version);
+    if (agreed != 1 || closing)
         return 0;
-    }
     return (DWORD)Install(answer);
 }
 
 int AutoUpdater::Ask(WPARAM question) {
-    return SendMessageW(window, updateMessage, question, 0) == 1;
+    // The hook answers 1 for Yes and 2 for No; 0 is also what a window that is gone answers.
+    LRESULT answer = SendMessageW(window, updateMessage, question, 0);
+    return answer == 1 ? 1 : answer == 2 ? 0 : -1;
 }
 
 int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRESULT* result, void* userData) {
     AutoUpdater* self = static_cast<AutoUpdater*>(userData);
     if (message == self->updateMessage && (wParam == 0 || wParam == 1)) {
+        // Asked while the program closes (Abort lets sent messages through as it waits): nothing is shown.
+        if (self->closing) {
+            *result = 0;
+            return 1;
+        }
         UINT style = MB_YESNO | MB_ICONQUESTION;
         if (wParam == 0 && !self->help.IsEmpty())
             style |= MB_HELP;
         self->boxOpen = 1;
         int chosen = MessageBoxW(target, wParam == 0 ? self->info : self->restartText, self->application, style);
         self->boxOpen = 0;
-        *result = chosen == IDYES;
+        // A box taken away with its window (the program closing) returns whatever it likes: no answer.
+        *result = self->closing ? 0 : chosen == IDYES ? 1 : chosen == IDNO ? 2 : 0;
         return 1;
     }
     if (message == WM_HELP && self->boxOpen) {
@@ -313,10 +437,24 @@ int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) 
     return 1;
 }
 
-int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer) {
+int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key,
+                            unsigned long long now) {
     answer = UpdateAnswer();
+    WString document;
+    if (key) {
+        std::string signedBytes;
+        WString signature;
+        if (!SplitSignedAnswer(body, signedBytes, signature) ||
+            !UpdateSignature::VerifyBytes(*key, signedBytes.data(), signedBytes.size(), signature))
+            return 0;
+        for (char c : signedBytes)
+            document.AppendByte((unsigned char)c);
+        answer.isSigned = 1;
+    } else {
+        document = body;
+    }
     XmlFile xml;
-    if (!xml.Create(3) || !xml.LoadXml(body))
+    if (!xml.Create(3) || !xml.LoadXml(document))
         return 0;
     xml.GetValue(L"update\\application", answer.application);
     if (!LocalizedText(xml, L"update\\info", answer.info))
@@ -325,26 +463,92 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer) {
     if (!xml.GetValue(L"update\\version", answer.version) ||
         !ParseVersion(answer.version, &answer.major, &answer.minor))
         return 0;
+    // A signed answer is for one product and for a time: an old one, replayed, is refused once it expired.
+    int hasProduct = xml.GetValue(L"update\\product", answer.product);
+    if ((hasProduct || key) && answer.product.Compare(Product) != 0)
+        return 0;
+    WString expires;
+    if (xml.GetValue(L"update\\expires", expires) || key) {
+        // Seconds since 1970, as a number of at most twelve digits.
+        int digits = expires.Length() > 0 && expires.Length() <= 12;
+        for (int i = 0; digits && i < expires.Length(); i++) {
+            digits = *expires.At(i) >= L'0' && *expires.At(i) <= L'9';
+            answer.expires = answer.expires * 10 + (*expires.At(i) - L'0');
+        }
+        if (!digits || answer.expires <= now)
+            return 0;
+    }
     answer.hasRestart = LocalizedText(xml, L"update\\restart", answer.restart);
     xml.GetValue(L"update\\files\\execute", answer.execute);
-    if (!answer.execute.IsEmpty() && !IsContainedName(answer.execute))
-        return 0;
     xml.Enumerate(L"update\\files", CollectFile, &answer.files);
-    // Every name comes from the network: one that leaves the program folder refuses the whole answer,
-    // before anything is asked, downloaded or moved.
+    if (answer.files.size() > MaxFiles)
+        return 0;
+    // Every name comes from the network: one that leaves the program folder, or names a file the program
+    // loads or reads, refuses the whole answer, before anything is asked, downloaded or moved.
+    std::vector<WString> names;
     for (const UpdateFile& file : answer.files) {
-        if (file.url.IsEmpty())
+        if (file.url.IsEmpty() || (file.hasSize == 0 && file.size) ||
+            (!file.sha256.IsEmpty() && !IsHexDigest(file.sha256)))
+            return 0;
+        // Signed, every file is bound to its exact size and bytes.
+        if (key && (!file.hasSize || file.sha256.IsEmpty()))
             return 0;
         if (file.name.IsEmpty()) {
             WString installer;
             InstallerName(file.url, installer);
-            if (!IsPlainFileName(installer))
+            if (!IsPlainFileName(installer) || !IsUpdatableName(installer))
                 return 0;
-        } else if (!IsContainedName(file.name) || (!file.zip.IsEmpty() && !IsContainedName(file.zip))) {
-            return 0;
+            continue;
         }
+        if (!IsUpdatableName(file.name) || (!file.zip.IsEmpty() && !IsUpdatableName(file.zip)))
+            return 0;
+        WString name;
+        Normalized(file.name, name);
+        for (const WString& known : names)
+            if (known.Compare(name) == 0)
+                return 0;
+        names.push_back(name);
+    }
+    // What is started after the update is one of the files it installed, never another program that
+    // happens to lie in the folder.
+    if (!answer.execute.IsEmpty()) {
+        WString execute;
+        Normalized(answer.execute, execute);
+        int listed = 0;
+        for (const WString& known : names)
+            listed |= known.Compare(execute) == 0;
+        if (!listed || !IsContainedName(answer.execute))
+            return 0;
     }
     return 1;
+}
+
+int AutoUpdater::IsUpdatableName(const wchar_t* name) {
+    if (!IsContainedName(name))
+        return 0;
+    // Loaded by the program or by Windows for it: libraries and the files that redirect where libraries
+    // come from (".local" folders, manifests, configuration), language resources; read by it: settings,
+    // the portable marker, the icon cache and its journals, the crash reports.
+    static const wchar_t* const refusedExtensions[] = {L".dll", L".ocx",      L".cpl",   L".drv",    L".sys",
+                                                       L".mui", L".manifest", L".local", L".config", L".ini",
+                                                       L".dat", L".tlb",      L".ax",    L".lnk",    L".url"};
+    const wchar_t* part = name;
+    for (const wchar_t* p = name;; p++) {
+        if (*p && *p != L'\\' && *p != L'/')
+            continue;
+        size_t length = (size_t)(p - part);
+        for (const wchar_t* extension : refusedExtensions)
+            if (EndsWithNoCase(part, length, extension))
+                return 0;
+        WString component;
+        component.Assign(part, (unsigned)length);
+        if (component.FindNoCase(L".sql") || EndsWithNoCase(part, length, L"_Debug.txt") ||
+            EndsWithNoCase(part, length, L"_Debug.dmp"))
+            return 0;
+        if (!*p)
+            return 1;
+        part = p + 1;
+    }
 }
 
 int AutoUpdater::IsNewer(unsigned major, unsigned minor, unsigned runningMajor, unsigned runningMinor) {
@@ -408,17 +612,46 @@ int AutoUpdater::Install(const UpdateAnswer& answer) {
     if (programFolder.IsEmpty() && !VersionInfo::ModuleDirectory(nullptr, programFolder))
         return 0;
     std::vector<WString> downloads;
-    int done = DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads);
+    int done = DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads) && !closing &&
+               NameInstaller(answer, downloads);
     if (!done) {
         for (const WString& path : downloads)
             RemoveDownload(path);
+        installerPath.Assign(L"");
         return 0;
     }
-    if (!SwapFiles(answer, downloads))
+    if (!SwapFiles(answer, downloads)) {
+        if (!installerPath.IsEmpty())
+            RemoveDownload(installerPath);
+        installerPath.Assign(L"");
         return 0;
+    }
     Restart(answer);
     return 1;
 }
+
+namespace {
+
+// A file of our own under a name nobody uses, made now (CREATE_NEW), so that a download never lands on a
+// file that was there before.
+int ReserveFreshFile(const wchar_t* folder, WString& path) {
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 16; attempt++) {
+        path.Format(L"%s\\~veltrix-download-%08lX-%08lX.tmp", folder, GetCurrentProcessId(),
+                    (unsigned long)(GetTickCount() ^ (DWORD)InterlockedIncrement(&counter) << 20));
+        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return 1;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    path.Assign(L"");
+    return 0;
+}
+
+} // namespace
 
 int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads) {
     // Nothing to fetch is no update: nothing is moved and nothing restarts.
@@ -427,45 +660,109 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
     for (const UpdateFile& file : answer.files) {
         WString path;
         if (file.name.IsEmpty()) {
+            // The installer goes to the desktop, where the user's own files are: under a fresh name of its
+            // own until it is verified and named (NameInstaller).
             wchar_t desktop[MAX_PATH];
-            if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop)))
+            if (!installerFolder.IsEmpty())
+                wcsncpy(desktop, installerFolder, MAX_PATH - 1)[MAX_PATH - 1] = 0;
+            else if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop)))
                 return 0;
-            WString name;
-            InstallerName(file.url, name);
-            path.Format(L"%s\\%s", desktop, (const wchar_t*)name);
-            installerPath = path;
+            if (!ReserveFreshFile(desktop, path))
+                return 0;
         } else {
             WString source(programFolder);
             source.Append(file.zip.IsEmpty() ? file.name : file.zip);
             MarkedPath(source, L"_new", path);
         }
         downloads.push_back(path);
-        if (!http.Download(file.url, UserAgent, path, 0, AcceptAll, nullptr, L"Accept: */*\r\n\r\n", (DWORD)-1, nullptr,
-                           (DWORD)-1, 0, L"")) {
-            installerPath.Assign(L"");
+        if (closing)
             return 0;
-        }
+        // The signed size bounds the download (one byte more tells a longer body), else the largest file.
+        unsigned long long limit = (file.hasSize ? file.size : MaxDownloadBytes) + 1;
+        http.SetDeadline(DownloadDeadline(file));
+        if (!http.Download(file.url, UserAgent, path, (DWORD)limit, AcceptAll, nullptr, L"Accept: */*\r\n\r\n",
+                           (DWORD)-1, nullptr, (DWORD)-1, 0, L""))
+            return 0;
     }
     return 1;
 }
 
 // Between the downloads and the first rename: nothing may replace a file of the program unless every
-// download is there and, in a build with the publisher's key, carries the publisher's signature over
-// its exact bytes. A file that replaces the program itself must also be the version the answer
-// announced, so that a validly signed older release cannot be passed off as a newer one.
+// download is there with the size and SHA-256 the answer gave (signed, in a build with the publisher's
+// key), is no larger than any release, and, for an archive, holds only names an update may write. A file
+// that replaces the program itself must also be the version the answer announced, so that a validly
+// signed older release cannot be passed off as a newer one.
 int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
     if (downloads.size() != answer.files.size())
         return 0;
     for (size_t i = 0; i < downloads.size(); i++) {
         const UpdateFile& file = answer.files[i];
-        if (!Exists(downloads[i]))
+        wchar_t hash[65];
+        unsigned long long size = 0;
+        if (!UpdateSignature::HashFile(downloads[i], hash, &size) || size > MaxDownloadBytes)
             return 0;
-        if (keyConfigured && !UpdateSignature::VerifyFile(publicKey, downloads[i], file.signature))
+        if ((file.hasSize && size != file.size) || (!file.sha256.IsEmpty() && file.sha256.CompareNoCase(hash) != 0))
             return 0;
+        if (keyConfigured && !answer.isSigned)
+            return 0;
+        if (!file.zip.IsEmpty()) {
+            std::vector<std::wstring> entries;
+            if (!ListArchive(downloads[i], entries))
+                return 0;
+            for (const std::wstring& entry : entries)
+                if (!IsUpdatableName(entry.c_str()))
+                    return 0;
+        }
         if (file.zip.IsEmpty() && IsOwnFile(file) && !HasVersion(downloads[i], answer))
             return 0;
     }
     return 1;
+}
+
+// The verified installer gets its name from the answer, on the desktop, but never one that exists: a
+// user's "Setup.exe" stays, and the download becomes "Setup (2).exe".
+int AutoUpdater::NameInstaller(const UpdateAnswer& answer, std::vector<WString>& downloads) {
+    for (size_t i = 0; i < answer.files.size(); i++) {
+        if (!answer.files[i].name.IsEmpty())
+            continue;
+        WString name, stem, extension, folder(downloads[i]);
+        InstallerName(answer.files[i].url, name);
+        folder.Left(folder.LastIndexOf(L'\\'));
+        int dot = name.LastIndexOf(L'.');
+        stem.Assign(name, dot > 0 ? (unsigned)dot : (unsigned)name.Length());
+        extension.Assign(dot > 0 ? name.At(dot) : L"");
+        for (int number = 1;; number++) {
+            if (number > 99)
+                return 0;
+            WString target;
+            if (number == 1)
+                target.Format(L"%s\\%s", (const wchar_t*)folder, (const wchar_t*)name);
+            else
+                target.Format(L"%s\\%s (%d)%s", (const wchar_t*)folder, (const wchar_t*)stem, number,
+                              (const wchar_t*)extension);
+            // Without MOVEFILE_REPLACE_EXISTING: a name taken meanwhile is never overwritten.
+            if (MoveFileExW(downloads[i], target, 0)) {
+                downloads[i] = target;
+                installerPath = target;
+                break;
+            }
+            DWORD error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+                return 0;
+        }
+    }
+    return 1;
+}
+
+int AutoUpdater::IsOwnPath(const wchar_t* path) const {
+    WString self, own(programFolder), target;
+    if (!VersionInfo::ModulePath(nullptr, self))
+        return 0;
+    const wchar_t* ownName = wcsrchr(self, L'\\');
+    own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
+    Normalized(path, target);
+    Normalized(own, self);
+    return target.Compare(self) == 0;
 }
 
 int AutoUpdater::IsOwnFile(const UpdateFile& file) const {
@@ -500,6 +797,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         int state; // 0 not yet moved aside, 1 moved to its "_old" name, 2 nothing there to move aside
     };
     std::vector<Target> targets;
+    int unpackedOwn = 0;
     auto add = [&](const wchar_t* name) {
         WString path(programFolder);
         path.Append(name);
@@ -522,8 +820,12 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
                 RemoveDownload(path);
             return 0;
         }
-        for (const std::wstring& entry : entries)
+        for (const std::wstring& entry : entries) {
+            WString path(programFolder);
+            path.Append(entry.c_str());
+            unpackedOwn |= IsOwnPath(path);
             add(entry.c_str());
+        }
     }
 
     int ok = 1;
@@ -533,7 +835,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         if (!Exists(target.path)) {
             // A file the update adds: nothing to move aside.
             target.state = 2;
-        } else if ((Exists(old) && !DeleteFileW(old)) || !MoveFileW(target.path, old)) {
+        } else if ((Exists(old) && !DeleteOld(old)) || !MoveFileW(target.path, old)) {
             ok = 0;
             break;
         } else {
@@ -549,13 +851,22 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         if (!file.zip.IsEmpty()) {
             ok = ExtractArchive(downloads[i], programFolder);
             RemoveDownload(downloads[i]);
-            // The program's own file from an archive is known only once unpacked; the wrong version
-            // puts everything back like any other failure.
-            if (ok && IsOwnFile(file) && !HasVersion(target, answer))
-                ok = 0;
         } else {
             ok = MoveFileW(downloads[i], target) != FALSE;
         }
+    }
+    // The program's own file from an archive (listed under any name) is known only once unpacked, and
+    // must be the announced version too; the wrong one puts everything back like any other failure. It
+    // is read from a copy: asked for the running program's own path, the version functions may answer
+    // from the image in memory (Wine does) rather than from the new file.
+    WString self, own(programFolder);
+    if (ok && unpackedOwn && VersionInfo::ModulePath(nullptr, self)) {
+        const wchar_t* ownName = wcsrchr(self, L'\\');
+        own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
+        WString copy;
+        MarkedPath(own, L"_check", copy);
+        ok = CopyFileW(own, copy, FALSE) && HasVersion(copy, answer);
+        DeleteFileW(copy);
     }
     if (!ok) {
         // Put back what this attempt moved aside, newest first, and take away what it added, so the
@@ -567,7 +878,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
             } else if (target.state == 1) {
                 WString old;
                 MarkedPath(target.path, L"_old", old);
-                MoveFileExW(old, target.path, MOVEFILE_REPLACE_EXISTING);
+                Restore(old, target.path);
             }
         }
         for (const WString& path : downloads)
@@ -577,8 +888,8 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
 }
 
 void AutoUpdater::Restart(const UpdateAnswer& answer) {
-    // No restart text: the new files take effect at the next start.
-    if (!answer.hasRestart)
+    // No restart text: the new files take effect at the next start; nor while the program closes.
+    if (!answer.hasRestart || closing)
         return;
     if (!answer.restart.IsEmpty() && !Ask(1))
         return;

@@ -18,7 +18,10 @@ struct UpdateFile {
     WString url;
     WString name;      // relative to the program folder; empty: a stand-alone installer
     WString zip;       // archive downloaded instead and unpacked into the program folder
-    WString signature; // the publisher's signature over the downloaded bytes (base64)
+    WString signature; // the publisher's signature over the downloaded bytes (base64), for older copies
+    unsigned long long size = 0;
+    int hasSize = 0; // the answer gives the size, which the download must have exactly
+    WString sha256;  // 64 hexadecimal digits the download's SHA-256 must equal; empty: not given
 };
 
 // What an update answer offers, read and checked before anything is asked or downloaded.
@@ -33,6 +36,9 @@ struct UpdateAnswer {
     unsigned minor = 0;
     std::vector<UpdateFile> files;
     WString execute;
+    WString product;
+    unsigned long long expires = 0; // seconds since 1970; 0: not given
+    int isSigned = 0;               // the publisher's signature over the whole answer held
 };
 
 class AutoUpdater {
@@ -42,6 +48,13 @@ public:
     // Larger answers are refused; a real one is a few kilobytes.
     static const DWORD MaxAnswerBytes = 1u << 20;
     static const DWORD SevenDays = 604800;
+    // The most one file of an update may have (the release is a few megabytes), and the most files.
+    static const unsigned long long MaxDownloadBytes = 128ull << 20;
+    static const size_t MaxFiles = 64;
+    // The product an answer must be for.
+    static constexpr const wchar_t* Product = L"veltrix";
+    // How long the end of a running check is waited for once its requests are cancelled (Abort).
+    static const DWORD AbortWait = 5000;
 
     AutoUpdater() = default;
     ~AutoUpdater();
@@ -51,15 +64,20 @@ public:
     // Starts a check unless throttled; a null value name is a manual check. 1 when a check was started.
     int Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath, const wchar_t* valueName,
               unsigned startFlags);
-    // Waits for a running check (dispatching messages), ending it by force once its network work has run
-    // past the deadline; then removes the window hook.
+    // Waits for a running check (dispatching messages; every request it makes has a deadline), then
+    // removes the window hook.
     void Stop();
+    // Ends a running check as the program closes: its network requests are cancelled by closing their
+    // handles, and it is waited for at most AbortWait ms. While one of its questions is up the check is
+    // only told that the program closes: the question then counts as neither Yes nor No.
+    void Abort();
     // The last automatic check as local short date and time; empty for never.
     int FormatLastCheck(WString& text);
     // A check time (seconds since 1970) as local short date and time; empty for 0 and for the skip mark.
     static int FormatCheckTime(DWORD seconds, WString& text);
 
-    // How long the check's network work may take in all, and each connect, send or receive.
+    // How long the answer's fetch may take in all (a download gets as long again and more for its size),
+    // and each connect, send or receive.
     void SetTimeouts(DWORD networkDeadline, DWORD socketTimeout);
     // The publisher's public key (base64 of X and Y on P-256) that every downloaded file must be signed
     // with; null or empty: a build without a key, which installs unsigned files. A key that does not
@@ -68,10 +86,22 @@ public:
     int HasPublicKey() const { return keyConfigured; }
     // Installs into this folder (with a trailing backslash) instead of the running program's.
     void SetProgramFolder(const wchar_t* folder) { programFolder.Assign(folder); }
+    // Saves installers into this folder (no trailing backslash) instead of the user's desktop.
+    void SetInstallerFolder(const wchar_t* folder) { installerFolder.Assign(folder); }
 
     // Reads and checks an answer body (one character per byte): 1 when it offers a well-formed update
-    // whose files all stay inside the program folder.
-    static int ReadAnswer(const WString& body, UpdateAnswer& answer);
+    // whose files all stay inside the program folder and are none the program loads or reads. With the
+    // publisher's key, the answer must end in the publisher's signature over all the bytes before it
+    // (AnswerSignaturePrefix, base64 of r and s, AnswerSignatureSuffix, optionally a line break), or
+    // nothing of it is read; it must then also be for this product, not expired at `now` (seconds since
+    // 1970) and give every file's size and SHA-256.
+    static int ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key = nullptr,
+                          unsigned long long now = 0);
+    static constexpr const char* AnswerSignaturePrefix = "<!--signature:";
+    static constexpr const char* AnswerSignatureSuffix = "-->";
+    // 1 for a name an update may write: contained, and none the program or Windows loads or reads
+    // beside the program (libraries and what redirects their loading, settings, the cache, crash files).
+    static int IsUpdatableName(const wchar_t* name);
     // 1 when (major, minor) is later than the running version, major first.
     static int IsNewer(unsigned major, unsigned minor, unsigned runningMajor, unsigned runningMinor);
     // "%u.%u" and nothing else; 1 on success.
@@ -94,11 +124,15 @@ private:
     int DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads);
     int VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads);
     int SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads);
+    int NameInstaller(const UpdateAnswer& answer, std::vector<WString>& downloads);
+    DWORD DownloadDeadline(const UpdateFile& file) const;
     // 1 when the entry replaces the running program's own file.
     int IsOwnFile(const UpdateFile& file) const;
+    int IsOwnPath(const wchar_t* path) const;
     // 1 when the program file at the path carries the answer's version.
     static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
     void Restart(const UpdateAnswer& answer);
+    // 1 for Yes, 0 for No, -1 for neither (the program closed the question).
     int Ask(WPARAM question);
     int FetchAnswer(const WString& request, WString& body);
 
@@ -112,6 +146,7 @@ private:
     WString help;
     WString installerPath;
     WString programFolder;
+    WString installerFolder;
     int keyConfigured = 0;
     std::vector<BYTE> publicKey;
     HttpClient http;
@@ -122,6 +157,6 @@ private:
     WorkerThread worker;
     DWORD networkDeadline = 60000;
     DWORD socketTimeout = 20000;
-    // GetTickCount when the check's network work began; 0 outside it.
-    volatile LONG networkSince = 0;
+    // Set by Abort while a question is up: the program is closing.
+    volatile LONG closing = 0;
 };

@@ -45,6 +45,22 @@ int IsDeviceName(const wchar_t* part, size_t length) {
     return numbered && isDigit;
 }
 
+// An 8.3 short name ("VELTRI~1.EXE", "PROGRA~1"): a second name of some file or folder whose long name
+// may be anything, so two names of one answer, or an answer's name and the program's own, could reach the
+// same file. A "~" followed by digits up to the extension or the end marks one.
+int IsShortName(const wchar_t* part, size_t length) {
+    for (size_t i = 0; i < length; i++) {
+        if (part[i] != L'~')
+            continue;
+        size_t j = i + 1;
+        while (j < length && part[j] >= L'0' && part[j] <= L'9')
+            j++;
+        if (j > i + 1 && (j == length || part[j] == L'.'))
+            return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int IsContainedName(const wchar_t* name, int allowFolder) {
@@ -66,7 +82,7 @@ int IsContainedName(const wchar_t* name, int allowFolder) {
         // also refuses "." and "..".
         if (part[length - 1] == L'.' || part[length - 1] == L' ')
             return 0;
-        if (IsDeviceName(part, length))
+        if (IsDeviceName(part, length) || IsShortName(part, length))
             return 0;
         if (*p == 0)
             return 1;

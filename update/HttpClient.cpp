@@ -25,14 +25,16 @@ const DWORD DownloadOpenFailed = 999;
 
 const DWORD FetchFlagsBase = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
                              INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
-const DWORD DownloadFlags =
-    FetchFlagsBase | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+// No "ignore redirect to HTTP/HTTPS": those flags let wininet follow a redirect from https to http
+// without a word. Downloads follow redirects themselves, and only within the same origin (OpenUrl).
+const DWORD DownloadFlags = FetchFlagsBase;
+const int MaxRedirects = 5;
 const DWORD PostFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
 const DWORD CredentialDialogFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
 const DWORD SendFlags = HSR_CHUNKED | HSR_INITIATE | HSR_SYNC;
-static_assert(FetchFlagsBase == 0x84080B00 && DownloadFlags == 0x8408CB00 && PostFlags == 0x84000300,
+static_assert(FetchFlagsBase == 0x84080B00 && DownloadFlags == 0x84080B00 && PostFlags == 0x84000300,
               "request flags as the servers have always seen them");
 
 // The boundary is fixed: servers that take our reports parse exactly this. A delimiter line in the body
@@ -177,7 +179,7 @@ int HttpClient::Load() {
         WININET_ENTRY(FtpOpenFileW) && WININET_ENTRY(InternetSetOptionW) && WININET_ENTRY(InternetErrorDlg) &&
         WININET_ENTRY(HttpQueryInfoW) && WININET_ENTRY(InternetConnectW) && WININET_ENTRY(InternetWriteFile) &&
         WININET_ENTRY(InternetReadFile) && WININET_ENTRY(InternetCloseHandle) && WININET_ENTRY(InternetOpenUrlW) &&
-        WININET_ENTRY(InternetCrackUrlW);
+        WININET_ENTRY(InternetCrackUrlW) && WININET_ENTRY(InternetQueryDataAvailable);
 #undef WININET_ENTRY
     if (!complete) {
         api = Api();
@@ -235,6 +237,150 @@ DWORD HttpClient::AskCredentials(HWND parent, HINTERNET request) {
     return api.InternetErrorDlg(owner, request, ERROR_INTERNET_INCORRECT_PASSWORD, CredentialDialogFlags, nullptr);
 }
 
+int HttpClient::OpenGuarded(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout) {
+    if (!Open(handles, userAgent, proxy, requestTimeout))
+        return 0;
+    // From here on a cancel closes the session handle, which ends whatever blocks on it.
+    HINTERNET internet = handles.internet;
+    handles.internet = nullptr;
+    return guard.Adopt(handles.internet, internet);
+}
+
+int HttpClient::OpenUrl(Handles& handles, const wchar_t* url, const wchar_t* headers, DWORD headersLength, DWORD flags,
+                        DWORD* status, int askCredentials) {
+    WString current(url);
+    for (int hop = 0; hop <= MaxRedirects; hop++) {
+        // Connection and request are made one by one rather than with InternetOpenUrlW, so that the
+        // time-outs can be set on the request before it is sent: Wine's requests take none from the
+        // session, and would wait for a silent server for as long as it likes.
+        wchar_t host[256], path[2048], extra[2048];
+        URL_COMPONENTSW parts = {};
+        parts.dwStructSize = sizeof(parts);
+        parts.lpszHostName = host;
+        parts.dwHostNameLength = 256;
+        parts.lpszUrlPath = path;
+        parts.dwUrlPathLength = 2048;
+        parts.lpszExtraInfo = extra;
+        parts.dwExtraInfoLength = 2048;
+        if (!api.InternetCrackUrlW(current, 0, 0, &parts) ||
+            (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+            StoreLastError();
+            return 0;
+        }
+        WString object(path[0] ? path : L"/");
+        object.Append(extra);
+        DWORD requestFlags = flags | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+            requestFlags |= INTERNET_FLAG_SECURE;
+        else
+            requestFlags &= ~INTERNET_FLAG_SECURE;
+        guard.Close(handles.request);
+        guard.Close(handles.connection);
+        static const wchar_t* anyType[] = {L"*/*", nullptr};
+        HINTERNET internet = handles.internet;
+        if (!internet ||
+            !guard.Adopt(handles.connection, api.InternetConnectW(internet, host, parts.nPort, nullptr, nullptr,
+                                                                  INTERNET_SERVICE_HTTP, 0, 0)) ||
+            !handles.connection ||
+            !guard.Adopt(handles.request, api.HttpOpenRequestW(handles.connection, L"GET", object, nullptr, nullptr,
+                                                               anyType, requestFlags, 0)) ||
+            !handles.request) {
+            StoreLastError();
+            return 0;
+        }
+        const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                                 INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+        const DWORD values[] = {connectTimeout, sendTimeout, receiveTimeout, receiveTimeout};
+        for (int i = 0; i < 4; i++)
+            if (values[i])
+                api.InternetSetOptionW(handles.request, options[i], const_cast<DWORD*>(&values[i]), sizeof(DWORD));
+        int known = 0;
+        DWORD code = 0;
+        for (int attempt = 0;; attempt++) {
+            if (!api.HttpSendRequestW(handles.request, headers, headers ? headersLength : 0, nullptr, 0)) {
+                StoreLastError();
+                return 0;
+            }
+            code = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
+            // A proxy that wants credentials: the user is asked once; the request is sent again with them.
+            if (code != HTTP_STATUS_PROXY_AUTH_REQ || !askCredentials || attempt > 0 ||
+                AskCredentials(nullptr, handles.request) != ERROR_INTERNET_FORCE_RETRY)
+                break;
+        }
+        if (code != HTTP_STATUS_MOVED && code != HTTP_STATUS_REDIRECT && code != HTTP_STATUS_REDIRECT_METHOD &&
+            code != HTTP_STATUS_REDIRECT_KEEP_VERB && code != 308) {
+            *status = code;
+            return 1;
+        }
+        wchar_t location[1024];
+        DWORD size = sizeof(location) - sizeof(wchar_t);
+        WString target;
+        if (!api.HttpQueryInfoW(handles.request, HTTP_QUERY_LOCATION, location, &size, nullptr))
+            return 0;
+        location[size / sizeof(wchar_t)] = 0;
+        if (!SameOriginRedirect(current, location, target))
+            return 0;
+        current = target;
+    }
+    return 0;
+}
+
+// Waits for the next bytes to arrive, then reads what is there, at most `want` (0 bytes: the body's end).
+// Asked for a whole block, wininet's InternetReadFile waits until the block is full; Wine's also goes on
+// waiting when another thread closes the handle, so a server that drips a byte now and then would hold it
+// for hours. InternetQueryDataAvailable waits for one receive only, after which a cancel or the deadline
+// is seen; every call is bounded by the receive time-out.
+int HttpClient::ReadSome(HINTERNET request, void* buffer, DWORD want, DWORD* got) {
+    *got = 0;
+    DWORD available = 0;
+    if (guard.Ended() || !request || !api.InternetQueryDataAvailable(request, &available, 0, 0) || guard.Ended())
+        return 0;
+    if (available == 0)
+        return 1;
+    return api.InternetReadFile(request, buffer, available < want ? available : want, got) != FALSE && !guard.Ended();
+}
+
+namespace {
+
+// "scheme://host[:port]" of an absolute http or https address: its length, 0 for anything else.
+size_t OriginLength(const wchar_t* url) {
+    size_t start = 0;
+    if (_wcsnicmp(url, L"http://", 7) == 0)
+        start = 7;
+    else if (_wcsnicmp(url, L"https://", 8) == 0)
+        start = 8;
+    else
+        return 0;
+    size_t end = start;
+    while (url[end] && url[end] != L'/' && url[end] != L'?' && url[end] != L'#')
+        end++;
+    return end > start ? end : 0;
+}
+
+} // namespace
+
+int HttpClient::SameOriginRedirect(const wchar_t* url, const wchar_t* location, WString& target) {
+    size_t origin = OriginLength(url);
+    if (!origin || !location || !location[0])
+        return 0;
+    // A user name or password in the authority ("http://good@evil/") is refused with everything else
+    // that is no plain origin.
+    for (size_t i = 0; i < origin; i++)
+        if (url[i] == L'@' || url[i] == L'\\')
+            return 0;
+    if (location[0] == L'/' && location[1] != L'/' && location[1] != L'\\') {
+        target.Assign(url, (unsigned)origin);
+        target.Append(location);
+        return 1;
+    }
+    // Absolute: the same origin character for character (scheme and host in any case), then a path.
+    size_t other = OriginLength(location);
+    if (other != origin || _wcsnicmp(url, location, origin) != 0 || (location[origin] && location[origin] != L'/'))
+        return 0;
+    target.Assign(location);
+    return 1;
+}
+
 DWORD HttpClient::FetchFlags(const wchar_t* url, HttpCallback callback, void* context) {
     DWORD flags = FetchFlagsBase;
     if (url && _wcsnicmp(url, L"https://", 8) == 0)
@@ -255,25 +401,14 @@ int HttpClient::Fetch(const wchar_t* url, const wchar_t* userAgent, WString& out
     if (!block)
         return 0;
     Handles handles(api);
-    if (!Open(handles, userAgent, proxy, (DWORD)-1))
+    GuardedRequest guarded(guard, api.InternetCloseHandle, deadline);
+    if (!guarded || !OpenGuarded(handles, userAgent, proxy, (DWORD)-1))
         return 0;
     DWORD flags = FetchFlags(url, callback, context);
-    for (int attempt = 0;; attempt++) {
-        handles.Close(handles.request);
-        handles.request = api.InternetOpenUrlW(handles.internet, url, L"Accept: */*\r\n\r\n", (DWORD)-1, flags, 0);
-        if (!handles.request) {
-            StoreLastError();
-            return 0;
-        }
-        int known = 0;
-        DWORD status = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
-        if (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT)
-            break;
-        // A proxy that wants credentials: the user is asked once; the credentials stay with the session.
-        if (status != HTTP_STATUS_PROXY_AUTH_REQ || attempt > 0 ||
-            AskCredentials(nullptr, handles.request) != ERROR_INTERNET_FORCE_RETRY)
-            return 0;
-    }
+    DWORD status = 0;
+    if (!OpenUrl(handles, url, L"Accept: */*\r\n\r\n", (DWORD)-1, flags, &status, 1) ||
+        (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT))
+        return 0;
     int lengthKnown = 0;
     DWORD length = QueryNumber(handles.request, HTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
     int result = 0;
@@ -284,7 +419,7 @@ int HttpClient::Fetch(const wchar_t* url, const wchar_t* userAgent, WString& out
         DWORD want = byteLimit && remaining < AnswerBlock ? remaining : AnswerBlock;
         DWORD got = 0;
         // A failed read is a lost connection: what came so far is not the answer.
-        if (!api.InternetReadFile(handles.request, block, want, &got)) {
+        if (!ReadSome(handles.request, block, want, &got)) {
             result = 0;
             break;
         }
@@ -301,8 +436,9 @@ int HttpClient::Fetch(const wchar_t* url, const wchar_t* userAgent, WString& out
             break;
         }
     }
-    // wininet ends the body quietly when the server hangs up early; the announced length tells.
-    if (lengthKnown && !limitReached && received < length)
+    // wininet ends the body quietly when the server hangs up early; the announced length tells. A
+    // request ended from outside may also look like a quiet end.
+    if ((lengthKnown && !limitReached && received < length) || guard.Ended())
         result = 0;
     if (!result)
         output.Assign(L"");
@@ -318,18 +454,15 @@ int HttpClient::Download(const wchar_t* url, const wchar_t* userAgent, const wch
     if (!use)
         return 0;
     Handles handles(api);
-    if (!Open(handles, userAgent, proxy, connectTimeout))
+    GuardedRequest guarded(guard, api.InternetCloseHandle, deadline);
+    if (!guarded || !OpenGuarded(handles, userAgent, proxy, connectTimeout))
         return 0;
     DWORD flags = DownloadFlags;
     if (callback && callback(HTTP_COOKIES, const_cast<wchar_t*>(url), context) == 1)
         flags &= ~INTERNET_FLAG_NO_COOKIES;
-    handles.request = api.InternetOpenUrlW(handles.internet, url, headers, headers ? headersLength : 0, flags, 0);
-    if (!handles.request) {
-        StoreLastError();
+    DWORD code = 0;
+    if (!OpenUrl(handles, url, headers, headers ? headersLength : 0, flags, &code, 0))
         return 0;
-    }
-    int known = 0;
-    DWORD code = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
     if (status)
         *status = code;
     if (code != HTTP_STATUS_OK && code != HTTP_STATUS_PARTIAL_CONTENT)
@@ -393,7 +526,7 @@ int HttpClient::ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLi
         for (;;) {
             DWORD want = byteLimit && remaining < DownloadBlock ? remaining : DownloadBlock;
             DWORD got = 0;
-            if (!api.InternetReadFile(request, block, want, &got)) {
+            if (!ReadSome(request, block, want, &got)) {
                 result = 0;
                 break;
             }
@@ -417,8 +550,9 @@ int HttpClient::ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLi
         }
         if (!Ask(callback, HTTP_DOWNLOAD_DONE, nullptr, context))
             result = 0;
-        // wininet ends the body quietly when the server hangs up early: half an update is no update.
-        if (lengthKnown && !limitReached && written < length)
+        // wininet ends the body quietly when the server hangs up early: half an update is no update. A
+        // request ended from outside may also look like a quiet end.
+        if ((lengthKnown && !limitReached && written < length) || guard.Ended())
             result = 0;
     }
     // A file claimed at full size but not filled would carry zeros at its end, and a download resumed from

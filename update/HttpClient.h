@@ -5,6 +5,7 @@
 
 #include "base/Library.h"
 #include "update/HttpCallback.h"
+#include "update/RequestGuard.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -73,6 +74,18 @@ public:
     // optional data. The parts are gone afterwards.
     int SendRequest(const HttpRequest& request, WString& output);
 
+    // Ends the Fetch or Download another thread is blocked in, by closing its handles, and fails every
+    // later one until ResetCancel. Any thread.
+    void Cancel() { guard.CancelAll(); }
+    void ResetCancel() { guard.Reset(); }
+    // How long each later Fetch or Download may take in all, in milliseconds (0: no limit); past it the
+    // request is ended as by Cancel. A server that sends a byte now and then never lets a receive
+    // time-out expire: only this bounds it.
+    void SetDeadline(DWORD milliseconds) { deadline = milliseconds; }
+    // The absolute address a redirect from `url` to `location` leads to, when it stays on the same scheme,
+    // host and port; 0 for every other redirect, which Fetch and Download do not follow.
+    static int SameOriginRedirect(const wchar_t* url, const wchar_t* location, WString& target);
+
     // The flags Fetch opens a URL with: secure for "https://" in any case, cookies when the callback
     // answers exactly 1 to HTTP_COOKIES.
     static DWORD FetchFlags(const wchar_t* url, HttpCallback callback, void* context);
@@ -113,6 +126,7 @@ private:
         decltype(::InternetCloseHandle)* InternetCloseHandle;
         decltype(::InternetOpenUrlW)* InternetOpenUrlW;
         decltype(::InternetCrackUrlW)* InternetCrackUrlW;
+        decltype(::InternetQueryDataAvailable)* InternetQueryDataAvailable;
     };
     struct Handles;
     class LibraryUse;
@@ -123,10 +137,14 @@ private:
     int AppendPart(FormPart* part);
     int AppendText(const wchar_t* text);
     int Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout);
+    int OpenGuarded(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout);
+    int OpenUrl(Handles& handles, const wchar_t* url, const wchar_t* headers, DWORD headersLength, DWORD flags,
+                DWORD* status, int askCredentials);
     DWORD QueryNumber(HINTERNET request, DWORD info, int* known);
     DWORD AskCredentials(HWND parent, HINTERNET request);
     int SendBody(HINTERNET request, const HttpRequest& r);
     int Resend(HINTERNET request, const HttpRequest& r);
+    int ReadSome(HINTERNET request, void* buffer, DWORD want, DWORD* got);
     int ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLimit, HttpCallback callback, void* context,
                     DWORD rateLimit, DWORD code, DWORD* status);
     int ReadAnswer(HINTERNET request, const HttpRequest& r, WString& output);
@@ -141,4 +159,6 @@ private:
     DWORD receiveTimeout = 0;
     FormPart* firstPart = nullptr;
     FormPart* lastPart = nullptr;
+    RequestGuard guard;
+    DWORD deadline = 0;
 };

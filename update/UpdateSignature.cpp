@@ -68,7 +68,7 @@ private:
 };
 
 // The SHA-256 hash of a file's bytes as they are read now.
-int HashFile(const Cng& cng, const wchar_t* path, BYTE (&hash)[32]) {
+int HashFile(const Cng& cng, const wchar_t* path, BYTE (&hash)[32], unsigned long long* size = nullptr) {
     Provider sha(cng, BCRYPT_SHA256_ALGORITHM);
     FileObject file;
     if (!sha.Handle() || !file.Open(path, FileObject::READ, 0, FILE_SHARE_READ))
@@ -86,6 +86,8 @@ int HashFile(const Cng& cng, const wchar_t* path, BYTE (&hash)[32]) {
         }
         if (read == 0)
             break;
+        if (size)
+            *size += read;
         if (!BCRYPT_SUCCESS(cng.HashData(state, buffer.data(), read, 0))) {
             ok = 0;
             break;
@@ -142,6 +144,51 @@ int UpdateSignature::DecodeBase64(const wchar_t* text, std::vector<BYTE>& bytes)
     return 1;
 }
 
+namespace {
+
+int HashBytes(const Cng& cng, const void* data, size_t size, BYTE (&hash)[32]) {
+    Provider sha(cng, BCRYPT_SHA256_ALGORITHM);
+    BCRYPT_HASH_HANDLE state = nullptr;
+    if (!sha.Handle() || size > 0xFFFFFFFFu ||
+        !BCRYPT_SUCCESS(cng.CreateHash(sha.Handle(), &state, nullptr, 0, nullptr, 0, 0)))
+        return 0;
+    int ok = BCRYPT_SUCCESS(cng.HashData(state, (PUCHAR) const_cast<void*>(data), (ULONG)size, 0)) &&
+             BCRYPT_SUCCESS(cng.FinishHash(state, hash, sizeof(hash), 0));
+    cng.DestroyHash(state);
+    return ok;
+}
+
+int VerifyHash(const Cng& cng, const std::vector<BYTE>& publicKey, BYTE (&hash)[32], const std::vector<BYTE>& rs);
+
+} // namespace
+
+int UpdateSignature::HashFile(const wchar_t* path, wchar_t (&hex)[65], unsigned long long* size) {
+    hex[0] = 0;
+    Cng cng;
+    BYTE hash[32];
+    unsigned long long bytes = 0;
+    if (!cng.Load() || !::HashFile(cng, path, hash, &bytes))
+        return 0;
+    for (int i = 0; i < 32; i++) {
+        hex[2 * i] = L"0123456789abcdef"[hash[i] >> 4];
+        hex[2 * i + 1] = L"0123456789abcdef"[hash[i] & 15];
+    }
+    hex[64] = 0;
+    if (size)
+        *size = bytes;
+    return 1;
+}
+
+int UpdateSignature::VerifyBytes(const std::vector<BYTE>& publicKey, const void* data, size_t size,
+                                 const wchar_t* signature) {
+    std::vector<BYTE> rs;
+    if (publicKey.size() != KeyBytes || !DecodeBase64(signature, rs) || rs.size() != SignatureBytes)
+        return 0;
+    Cng cng;
+    BYTE hash[32];
+    return cng.Load() && HashBytes(cng, data, size, hash) && VerifyHash(cng, publicKey, hash, rs);
+}
+
 int UpdateSignature::VerifyFile(const std::vector<BYTE>& publicKey, const wchar_t* path, const wchar_t* signature) {
     std::vector<BYTE> rs;
     if (publicKey.size() != KeyBytes || !DecodeBase64(signature, rs) || rs.size() != SignatureBytes)
@@ -150,21 +197,30 @@ int UpdateSignature::VerifyFile(const std::vector<BYTE>& publicKey, const wchar_
     if (!cng.Load())
         return 0;
     BYTE hash[32];
-    if (!HashFile(cng, path, hash))
+    if (!::HashFile(cng, path, hash))
         return 0;
+    return VerifyHash(cng, publicKey, hash, rs);
+}
+
+namespace {
+
+int VerifyHash(const Cng& cng, const std::vector<BYTE>& publicKey, BYTE (&hash)[32], const std::vector<BYTE>& rs) {
     Provider ecdsa(cng, BCRYPT_ECDSA_P256_ALGORITHM);
     if (!ecdsa.Handle())
         return 0;
     // The public blob: its header, then X and Y.
-    std::vector<BYTE> blob(sizeof(BCRYPT_ECCKEY_BLOB) + KeyBytes);
-    BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, KeyBytes / 2};
+    std::vector<BYTE> blob(sizeof(BCRYPT_ECCKEY_BLOB) + UpdateSignature::KeyBytes);
+    BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, UpdateSignature::KeyBytes / 2};
     memcpy(blob.data(), &header, sizeof(header));
-    memcpy(blob.data() + sizeof(header), publicKey.data(), KeyBytes);
+    memcpy(blob.data() + sizeof(header), publicKey.data(), UpdateSignature::KeyBytes);
     BCRYPT_KEY_HANDLE key = nullptr;
     if (!BCRYPT_SUCCESS(cng.ImportKeyPair(ecdsa.Handle(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob.data(),
                                           (ULONG)blob.size(), 0)))
         return 0;
-    NTSTATUS status = cng.VerifySignature(key, nullptr, hash, sizeof(hash), rs.data(), (ULONG)rs.size(), 0);
+    NTSTATUS status =
+        cng.VerifySignature(key, nullptr, hash, sizeof(hash), const_cast<BYTE*>(rs.data()), (ULONG)rs.size(), 0);
     cng.DestroyKey(key);
     return BCRYPT_SUCCESS(status) ? 1 : 0;
 }
+
+} // namespace

@@ -20,4 +20,9 @@ public:
     // 1 when `signature` (base64) is the publisher's signature, by `publicKey`, over the file's bytes.
     // Every other case (no such file, a key or signature of the wrong length, bcrypt missing) is 0.
     static int VerifyFile(const std::vector<BYTE>& publicKey, const wchar_t* path, const wchar_t* signature);
+    // The same over bytes in memory (a whole update answer as it arrived).
+    static int VerifyBytes(const std::vector<BYTE>& publicKey, const void* data, size_t size, const wchar_t* signature);
+    // The SHA-256 of a file's bytes as 64 lower-case hexadecimal digits, and its size; 0 when it cannot be
+    // read.
+    static int HashFile(const wchar_t* path, wchar_t (&hex)[65], unsigned long long* size);
 };

@@ -13,6 +13,7 @@
 #include "update/HttpTestServer.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <map>
@@ -36,10 +37,12 @@ std::wstring Release(const char* version, const wchar_t* file) {
            file;
 }
 
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
+// Replaces a published file after the release was signed, as a server in the publisher's place could.
+void Replace(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
 }
 
 // Every file below a folder with its bytes, by relative path.
@@ -97,18 +100,20 @@ protected:
         ASSERT_EQ(L"1.10", FileVersion(installed));
     }
 
-    // Publishes Veltrix.exe with these bytes as `version`, with a signature unless it is empty.
-    static void Publish(const char* version, const std::string& bytes, const std::string& signature) {
-        std::string file = "{\"name\": \"Veltrix.exe\"";
-        if (!signature.empty())
-            file += ", \"signature\": \"" + signature + "\"";
+    // Publishes these bytes as `version` under `name` (from `url` when one is given), unsigned.
+    static void Publish(const char* version, const std::string& bytes, const char* name = "Veltrix.exe",
+                        const std::string& url = "") {
+        std::string file = "{\"name\": \"" + std::string(name) + "\"";
+        if (!url.empty())
+            file += ", \"url\": \"" + url + "\"";
         std::string v(version);
+        std::wstring served(name, name + strlen(name));
         HttpTestServer::Publish(version,
                                 "{\"application\": \"Veltrix\", \"info\": {\"en\": \"Veltrix " + v +
                                     " is available. Install it?\"}, \"restart\": {\"en\": \"Veltrix has been "
                                     "updated. Restart it now?\"}, \"files\": [" +
                                     file + "}]}",
-                                {{L"Veltrix.exe", bytes}});
+                                {{served, bytes}});
     }
 
     // Starts the installed program resident, its weekly check due.
@@ -160,7 +165,7 @@ protected:
 TEST_F(UpdateE2E, AResidentProgramReplacesItselfWithThePublishedReleaseAndComesBackResident) {
     // A developer's build (no publisher key) takes the unsigned release.
     Install(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
-    Publish("1.11", TempFolder::Read(Release("1.11", L"Veltrix.exe")), "");
+    Publish("1.11", TempFolder::Read(Release("1.11", L"Veltrix.exe")));
     BoxAnswerer user(L"Veltrix", {IDYES, IDYES});
     VeltrixProcess old;
     StartResident(old);
@@ -176,50 +181,58 @@ TEST_F(UpdateE2E, AResidentProgramReplacesItselfWithThePublishedReleaseAndComesB
 }
 
 TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) {
-    // The 1.10 built with the tests' publisher key; the releases were signed with it at build time.
+    // The 1.10 built with the tests' publisher key; the releases are signed with it as the publisher does.
     Install(Release("1.10", L"Veltrix.exe"));
-    std::string release = TempFolder::Read(Release("1.11", L"Veltrix.exe"));
-    std::string signature = Trimmed(TempFolder::Read(Release("1.11", L"Veltrix.exe.sig")));
-    ASSERT_EQ(88u, signature.size());
+    const std::string release = TempFolder::Read(Release("1.11", L"Veltrix.exe"));
     std::string flipped = release;
     flipped[flipped.size() / 2] ^= 0x01;
     struct Case {
         const char* what;
         const char* version;
-        std::string bytes;
-        std::string signature;
+        std::string signedBytes; // what the answer was signed over
+        std::string servedBytes;
+        const char* key; // null: not signed
+        const char* name;
+        bool asked; // the signature held: the user is asked and the download refused only then
     } cases[] = {
-        {"one flipped byte", "1.11", flipped, signature},
-        {"another key's signature", "1.11", release,
-         Trimmed(TempFolder::Read(Release("1.11", L"Veltrix.exe.other.sig")))},
-        {"a truncated signature", "1.11", release, signature.substr(0, 84)},
-        {"no signature", "1.11", release, ""},
+        {"not signed", "1.11", release, release, nullptr, "Veltrix.exe", false},
+        {"another key's signature", "1.11", release, release, "TEST-ONLY-other.pem", "Veltrix.exe", false},
+        {"a library of the program, signed", "1.11", release, release, "TEST-ONLY-publisher.pem", "version.dll", false},
+        {"one byte changed after signing", "1.11", release, flipped, "TEST-ONLY-publisher.pem", "Veltrix.exe", true},
         {"1.12 announced, the signed 1.09 served", "1.12", TempFolder::Read(Release("1.09", L"Veltrix.exe")),
-         Trimmed(TempFolder::Read(Release("1.09", L"Veltrix.exe.sig")))},
+         TempFolder::Read(Release("1.09", L"Veltrix.exe")), "TEST-ONLY-publisher.pem", "Veltrix.exe", true},
     };
     const std::map<std::wstring, std::string> before = Snapshot(program.Path());
     for (const Case& refused : cases) {
         SCOPED_TRACE(refused.what);
-        Publish(refused.version, refused.bytes, refused.signature);
-        int downloads = Requests("/files/");
+        Publish(refused.version, refused.signedBytes, refused.name);
+        if (refused.key) {
+            ASSERT_TRUE(HttpTestServer::Sign(refused.version, refused.key));
+        }
+        std::wstring name(refused.name, refused.name + strlen(refused.name));
+        Replace(HttpTestServer::ReleasesFolder() +
+                    std::wstring(refused.version, refused.version + strlen(refused.version)) + L"\\" + name,
+                refused.servedBytes);
+        int downloads = Requests("/files/"), checks = Requests("/data/update.php");
         BoxAnswerer user(L"Veltrix", {IDYES, IDYES});
         VeltrixProcess old;
         StartResident(old);
-        // Asked, agreed, downloaded; then the download is refused and removed, without a word.
-        for (int i = 0; i < 600 && Requests("/files/") == downloads; i++)
+        for (int i = 0; i < 600 && Requests("/data/update.php") == checks; i++)
             Sleep(50);
-        ASSERT_EQ(downloads + 1, Requests("/files/")) << "the file was not downloaded";
+        if (refused.asked) {
+            // Asked, agreed, downloaded; then the download is refused and removed, without a word.
+            for (int i = 0; i < 600 && Requests("/files/") == downloads; i++)
+                Sleep(50);
+            ASSERT_EQ(downloads + 1, Requests("/files/")) << "the file was not downloaded";
+        }
         for (int i = 0;
              i < 200 && GetFileAttributesW((program.Path() + L"\\Veltrix_new.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
              i++)
             Sleep(50);
-        Sleep(1000);
-        std::map<std::wstring, std::string> after = Snapshot(program.Path());
-        for (const auto& file : after)
-            EXPECT_TRUE(before.count(file.first) && before.at(file.first) == file.second)
-                << "changed or added: " << testing::PrintToString(file.first);
-        EXPECT_EQ(before.size(), after.size()) << "a file went missing";
-        EXPECT_EQ(1u, user.Answered()) << "only the update question may be asked";
+        Sleep(2000);
+        EXPECT_EQ(downloads + (refused.asked ? 1 : 0), Requests("/files/"));
+        EXPECT_TRUE(before == Snapshot(program.Path())) << "the program folder changed";
+        EXPECT_EQ(refused.asked ? 1u : 0u, user.Answered());
         EXPECT_TRUE(old.IsRunning());
         HWND main = old.WaitForMainWindow(5000);
         ASSERT_NE(nullptr, main);
@@ -227,7 +240,8 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
         EXPECT_TRUE(old.WaitForExit(15000));
     }
 
-    Publish("1.11", release, signature);
+    Publish("1.11", release);
+    ASSERT_TRUE(HttpTestServer::Sign("1.11"));
     BoxAnswerer user(L"Veltrix", {IDYES, IDYES});
     VeltrixProcess old;
     StartResident(old);
@@ -235,4 +249,60 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
     ASSERT_TRUE(old.WaitForExit(60000)) << "the signed release was not installed";
     EXPECT_EQ(2u, user.Finish().size());
     ExpectResidentSuccessor(started, L"1.11");
+}
+
+TEST_F(UpdateE2E, ExitEndsTheProgramWithinTenSecondsWhileTheUpdateDrips) {
+    // The signed answer sends the download to a server that drips it, a byte every three seconds.
+    Install(Release("1.10", L"Veltrix.exe"));
+    const std::string release = TempFolder::Read(Release("1.11", L"Veltrix.exe"));
+    std::wstring drip = HttpTestServer::Url(L"/drip?size=") + std::to_wstring(release.size());
+    Publish("1.11", release, "Veltrix.exe", std::string(drip.begin(), drip.end()));
+    ASSERT_TRUE(HttpTestServer::Sign("1.11"));
+    const std::map<std::wstring, std::string> before = Snapshot(program.Path());
+    BoxAnswerer user(L"Veltrix", {IDYES});
+    VeltrixProcess veltrix;
+    StartResident(veltrix);
+    for (int i = 0; i < 600 && user.Answered() == 0; i++)
+        Sleep(50);
+    ASSERT_EQ(1u, user.Answered());
+    Sleep(3000);
+    ASSERT_TRUE(veltrix.IsRunning()) << "the download ended by itself";
+    HWND main = veltrix.WaitForMainWindow(5000);
+    ASSERT_NE(nullptr, main);
+    DWORD start = GetTickCount();
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(veltrix.WaitForExit(10000)) << "Exit did not end the program within 10 s";
+    printf("Exit during a dripping download ended the program after %lu ms\n", (unsigned long)(GetTickCount() - start));
+    EXPECT_TRUE(before == Snapshot(program.Path())) << "the program folder changed";
+}
+
+TEST_F(UpdateE2E, AnInstallerNamedLikeTheUsersFileLeavesThatFileAlone) {
+    // A developer's build takes the unsigned answer; its installer is named after a file on the desktop.
+    Install(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
+    const std::wstring thesis = std::wstring(desktop) + L"\\Thesis.docx",
+                       second = std::wstring(desktop) + L"\\Thesis (2).docx";
+    DeleteFileW(second.c_str());
+    Replace(thesis, "my thesis");
+    HttpTestServer::Publish("1.11",
+                            "{\"application\": \"Veltrix\", \"info\": {\"en\": \"Install it?\"}, \"files\": "
+                            "[{\"installer\": \"Thesis.docx\"}]}",
+                            {{L"Thesis.docx", "the server's bytes"}});
+    int downloads = Requests("/files/");
+    BoxAnswerer user(L"Veltrix", {IDYES});
+    VeltrixProcess veltrix;
+    StartResident(veltrix);
+    for (int i = 0; i < 600 && GetFileAttributesW(second.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(50);
+    EXPECT_EQ(downloads + 1, Requests("/files/"));
+    EXPECT_EQ("my thesis", TempFolder::Read(thesis));
+    EXPECT_EQ("the server's bytes", TempFolder::Read(second));
+    EXPECT_TRUE(veltrix.IsRunning());
+    HWND main = veltrix.WaitForMainWindow(5000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(veltrix.WaitForExit(15000));
+    DeleteFileW(second.c_str());
+    DeleteFileW(thesis.c_str());
 }

@@ -57,6 +57,12 @@ TEST(ContainedPath, AcceptsOnlyNamesThatStayInsideTheFolder) {
         {L"a|b", 0, 0, 0},
         {L"a?b", 0, 0, 0},
         {L"a*b", 0, 0, 0},
+        // 8.3 short names: a second name for some file whose long name may be anything.
+        {L"VELTRI~1.EXE", 0, 0, 0},
+        {L"PROGRA~1\\x.txt", 0, 0, 0},
+        {L"a~12", 0, 0, 0},
+        {L"a~b.txt", 1, 1, 1},
+        {L"~1x.txt", 1, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name ? c.name : L"(null)");

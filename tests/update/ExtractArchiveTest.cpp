@@ -1,11 +1,13 @@
 #include "update/ExtractArchive.h"
 
 #include "TempFolder.h"
+#include "update/ContainedPath.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -173,4 +175,74 @@ TEST(ExtractArchive, TakesPathsTheAnsiCodePageCannotHoldAndLongerThanMaxPath) {
     ASSERT_EQ(1, ExtractArchive(longZip.c_str(), deep.substr(4).c_str()));
     EXPECT_EQ("long", ReadAll(deep + L"\\in\\long.txt"));
     TempFolder::RemoveTree(L"\\\\?\\" + temp.Path());
+}
+
+// Damaged and hostile archives as a network could make them: bytes changed, cut, repeated, and entry names
+// rewritten with the characters that make paths leave their folder. Nothing may crash, and nothing may
+// appear anywhere but inside the target.
+TEST(ExtractArchive, MutatedArchivesWriteNothingOutsideTheTarget) {
+    TempFolder jail(L"zipfuzz");
+    std::wstring in = jail.Folder(L"in"), out = jail.Folder(L"out"), target = jail.Folder(L"out\\t") + L"\\";
+    std::wstring zip = in + L"\\a.zip";
+    ASSERT_EQ(1, MakeZip(zip, {{"sub/", "", 0, nullptr},
+                               {"sub/one.txt", "first entry", 1, nullptr},
+                               {"two.bin", std::string(3000, 'z'), 0, nullptr},
+                               {"abc/def/ghi.txt", "deep", 1, nullptr}}));
+    const std::string original = ReadAll(zip);
+    std::vector<size_t> names;
+    for (const char* name : {"sub/one.txt", "two.bin", "abc/def/ghi.txt"})
+        for (size_t at = original.find(name); at != std::string::npos; at = original.find(name, at + 1))
+            names.push_back(at);
+    const char nasty[] = "../\\:.~ \x01\xff";
+    std::mt19937 random(20261209);
+    const int count = 10000;
+    int listed = 0, extracted = 0;
+    DWORD start = GetTickCount();
+    for (int i = 0; i < count; i++) {
+        std::string bytes = original;
+        for (int e = 0, edits = 1 + random() % 4; e < edits; e++) {
+            size_t at = random() % bytes.size();
+            switch (random() % 5) {
+                case 0: // a name rewritten, in the local header or the central directory
+                    at = names[random() % names.size()] + random() % 4;
+                    bytes[at % bytes.size()] = nasty[random() % (sizeof(nasty) - 1)];
+                    break;
+                case 1:
+                    bytes[at] = (char)random();
+                    break;
+                case 2:
+                    bytes.erase(at, 1 + random() % 16);
+                    break;
+                case 3:
+                    bytes.insert(at, bytes.substr(random() % bytes.size(), random() % 64));
+                    break;
+                default:
+                    bytes.resize(at);
+                    break;
+            }
+            if (bytes.empty())
+                bytes = "PK";
+        }
+        HANDLE file = CreateFileW(zip.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+        CloseHandle(file);
+        std::vector<std::wstring> entries;
+        if (!ListArchive(zip.c_str(), entries))
+            continue;
+        listed++;
+        for (const std::wstring& entry : entries)
+            ASSERT_EQ(1, IsContainedName(entry.c_str())) << i;
+        if (ExtractArchive(zip.c_str(), target.c_str())) {
+            extracted++;
+            TempFolder::RemoveTree(target.substr(0, target.size() - 1));
+            CreateDirectoryW(target.c_str(), nullptr);
+        }
+        ASSERT_EQ("a.zip\n", Listing(in)) << i;
+        ASSERT_EQ("t\\\n", Listing(out)) << "outside the target, or left by a failed extraction: " << i;
+    }
+    EXPECT_EQ("in\\\nin\\a.zip\nout\\\nout\\t\\\n", Listing(jail.Path()));
+    printf("mutated zip archives: %d, %d listed, %d extracted, in %lu ms\n", count, listed, extracted,
+           (unsigned long)(GetTickCount() - start));
+    EXPECT_GT(listed, 0);
 }

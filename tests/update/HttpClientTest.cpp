@@ -254,6 +254,58 @@ TEST_F(HttpDownload, BodyCutOffHalfWayFailsAndDeletesTheFile) {
     EXPECT_EQ("previous", ReadAll(existing));
 }
 
+// A hostile server: a body without end, one that drips, one that never answers, redirects elsewhere.
+TEST_F(HttpDownload, IsBoundedInSizeAndTimeCancelledFromOutsideAndStaysOnItsOrigin) {
+    DownloadProbe endless;
+    ASSERT_EQ(1, Get(L"/endless", endless, 1 << 20));
+    EXPECT_EQ(1u << 20, endless.written) << "the byte limit ends an endless body";
+
+    client.SetDeadline(2000);
+    DownloadProbe drip;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0, Get(L"/drip?size=200", drip));
+    DWORD dripped = GetTickCount() - start;
+    EXPECT_LT(dripped, 10000u);
+    EXPECT_FALSE(Exists(drip.path));
+    client.SetDeadline(0);
+
+    // Cancelled from another thread while the server holds the request, and every later request until
+    // the cancel is taken back. Windows fails the blocked call as its handle closes; Wine's goes on until
+    // the receive time-out, which bounds it here.
+    client.SetTimeouts(5000, 5000, 5000);
+    std::thread canceller([this] {
+        Sleep(500);
+        client.Cancel();
+    });
+    DownloadProbe stall;
+    start = GetTickCount();
+    EXPECT_EQ(0, Get(L"/stall", stall));
+    DWORD cancelled = GetTickCount() - start;
+    canceller.join();
+    EXPECT_LT(cancelled, 10000u);
+    DownloadProbe after;
+    EXPECT_EQ(0, Get(L"/ok", after));
+    client.ResetCancel();
+    EXPECT_EQ(1, Get(L"/ok", after));
+    printf("drip ended by its 2000 ms deadline after %lu ms; stall cancelled after 500 ms returned after %lu ms\n",
+           (unsigned long)dripped, (unsigned long)cancelled);
+
+    // A redirect to another host or scheme is not followed, one on the same origin is.
+    DeleteFileW((folder.Path() + L"\\update.bin").c_str());
+    for (const wchar_t* away : {L"/redirect-away", L"/redirect-https"}) {
+        DownloadProbe refused;
+        EXPECT_EQ(0, Get(away, refused)) << away;
+        EXPECT_FALSE(Exists(refused.path));
+    }
+    WString target;
+    EXPECT_EQ(1, HttpClient::SameOriginRedirect(L"https://u.example:8443/a?b", L"/c", target));
+    EXPECT_STREQ(L"https://u.example:8443/c", target);
+    EXPECT_EQ(1, HttpClient::SameOriginRedirect(L"https://u.example/a", L"HTTPS://U.example/d", target));
+    for (const wchar_t* location : {L"http://u.example/a", L"//evil.example/a", L"https://u.example.evil/a",
+                                    L"https://u.example@evil/a", L"https://u.example:444/a", L"a/b", L""})
+        EXPECT_EQ(0, HttpClient::SameOriginRedirect(L"https://u.example/a", location, target)) << location;
+}
+
 namespace {
 
 const char Delimiter[] = "-------------------------------1234567890123";

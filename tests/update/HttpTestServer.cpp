@@ -76,6 +76,23 @@ SOCKET OpenLease(int serverPort) {
     return s;
 }
 
+// Starts a host program through Wine. Wine starts a host program given by its host path, but hands back no
+// process handle for it: the caller learns of its end from the files it writes.
+bool StartHost(const std::string& arguments) {
+    std::wstring commandLine(arguments.begin(), arguments.end());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(L"/usr/bin/python3", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    return true;
+}
+
 // Starts a host Python script (its arguments already quoted) with a port file and takes its lease.
 void Launch(HostServer& server, const char* name, const std::string& scriptAndArguments) {
     wchar_t temp[MAX_PATH];
@@ -87,19 +104,8 @@ void Launch(HostServer& server, const char* name, const std::string& scriptAndAr
     ASSERT_FALSE(unixPortFile.empty()) << "the test server is started through Wine's host bridge";
 
     std::string arguments = "python3 -u " + scriptAndArguments + " --idle 300 --port-file \"" + unixPortFile + "\"";
-    std::wstring commandLine(arguments.begin(), arguments.end());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    // Wine starts a host program given by its host path, but hands back no process handle for it: the
-    // server is ended through its lease instead, and ends itself when idle.
-    ASSERT_TRUE(CreateProcessW(L"/usr/bin/python3", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process))
-        << GetLastError();
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
+    // The server is ended through its lease, and ends itself when idle.
+    ASSERT_TRUE(StartHost(arguments)) << GetLastError();
     for (int i = 0; i < 300 && server.port == 0; i++) {
         server.port = atoi(ReadFileText(server.portFile).c_str());
         if (server.port == 0)
@@ -146,9 +152,12 @@ void HttpTestServer::SetUp() {
     HANDLE log = CreateFileW(logFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (log != INVALID_HANDLE_VALUE)
         CloseHandle(log);
+    // The links of its answers name its own address, which it must be told: a port no one uses now.
+    int port = UnusedPort();
     Launch(updateServer, "update",
            "\"" VELTRIX_UPDATE_SERVER "\" --releases \"" + UnixName(base) + "\" --log \"" + UnixName(logFile) +
-               "\" --reports \"" + UnixName(base + L"-reports") + "\"");
+               "\" --reports \"" + UnixName(base + L"-reports") + "\" --port " + std::to_string(port) +
+               " --base-url http://127.0.0.1:" + std::to_string(port));
 }
 
 void HttpTestServer::TearDown() {
@@ -188,6 +197,27 @@ void HttpTestServer::Publish(const char* version, const std::string& manifest,
     WriteBytes(folder + L"\\release.json", manifest);
     for (const auto& file : files)
         WriteBytes(folder + L"\\" + file.first, file.second);
+}
+
+int HttpTestServer::Sign(const char* version, const char* key, double days, const char* product) {
+    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
+    std::wstring signedAnswer = folder + L"\\answer.xml";
+    DeleteFileW(signedAnswer.c_str());
+    std::string keyPath = std::string(VELTRIX_TEST_KEYS) + "/" + key;
+    char daysText[32];
+    snprintf(daysText, sizeof(daysText), "%.6f", days);
+    std::string arguments = "python3 \"" VELTRIX_SIGN_RELEASE "\" release \"" + keyPath + "\" \"" + UnixName(folder) +
+                            "\" --days " + daysText + " --product " + product +
+                            " --base-url http://127.0.0.1:" + std::to_string(updateServer.port);
+    if (!StartHost(arguments))
+        return 0;
+    // The script writes the signed answer whole, under its name only once complete.
+    for (int i = 0; i < 300; i++) {
+        if (GetFileAttributesW(signedAnswer.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return 1;
+        Sleep(100);
+    }
+    return 0;
 }
 
 void HttpTestServer::Unpublish() {

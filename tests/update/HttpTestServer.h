@@ -36,6 +36,11 @@ public:
     // published before.
     static void Publish(const char* version, const std::string& manifest,
                         const std::vector<std::pair<std::wstring, std::string>>& files = {});
+    // Signs the published release as the publisher does (server/sign_release.py release, with one of the
+    // tests' keys and the server's address), valid for `days` (negative: expired already), for `product`.
+    // 1 once its signed answer is there.
+    static int Sign(const char* version, const char* key = "TEST-ONLY-publisher.pem", double days = 90,
+                    const char* product = "veltrix");
     // Takes every release down: the server then answers that there is none.
     static void Unpublish();
 };

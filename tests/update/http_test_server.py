@@ -184,6 +184,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
         self.close_connection = True
 
+    def endless(self, size):
+        """A body without a length that never ends: bytes as fast as the client takes them."""
+        self.read_body()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        block = pattern(65536)
+        try:
+            while True:
+                self.wfile.write(block)
+        except OSError:
+            pass
+        self.close_connection = True
+
+    def redirect_away(self, size):
+        """A redirect to the same machine under another host name, which a download must not follow."""
+        self.answer(302, b"", "text/plain", [("Location", "http://localhost:%d/ok" % self.server.server_address[1])])
+
+    def redirect_https(self, size):
+        """A redirect to another scheme."""
+        self.answer(302, b"", "text/plain", [("Location", "https://127.0.0.1:%d/ok" % self.server.server_address[1])])
+
     def quit(self, size):
         self.answer(200, b"bye\n", "text/plain")
         self.close_connection = True
@@ -205,6 +228,9 @@ ROUTES = {
     "/quit": Handler.quit,
     "/stall": Handler.stall,
     "/drip": Handler.drip,
+    "/endless": Handler.endless,
+    "/redirect-away": Handler.redirect_away,
+    "/redirect-https": Handler.redirect_https,
 }
 
 

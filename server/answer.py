@@ -1,0 +1,86 @@
+"""The update answer of one release, as the update server sends it and the publisher signs it.
+
+The answer is an XML document (the keys Veltrix reads: application, version, help, info, restart, files
+with one "url" element per file and an optional "execute") with, besides, the product it is for, and per
+file its size and SHA-256 (attributes "size" and "sha256"), so that a signature over the answer binds every
+file to its exact bytes. A signed answer carries an expiry time too ("expires", seconds since 1970) and is
+followed by the publisher's signature over all of its bytes:
+
+    <!--signature:BASE64-->
+
+(an ECDSA P-256 signature over the SHA-256 of every byte before the comment, r then s, base64). An XML
+comment after the root element, so that copies that know nothing of it read the answer as before.
+Standard library only.
+"""
+
+import hashlib
+import json
+import os
+import re
+import urllib.parse
+from xml.sax.saxutils import escape, quoteattr
+
+SIGNATURE_PREFIX = b"<!--signature:"
+SIGNATURE_SUFFIX = b"-->\n"
+SIGNED_ANSWER = "answer.xml"
+
+
+def localized(tag, texts):
+    parts = "".join("<%s>%s</%s>" % (lang, escape(text), lang) for lang, text in sorted(texts.items())
+                    if re.match(r"^[a-z]{2,3}$", lang))
+    return "<%s>%s</%s>" % (tag, parts, tag)
+
+
+def served_name(entry):
+    return entry.get("installer") or entry.get("zip") or entry["name"]
+
+
+def file_facts(release, entry):
+    """Size and SHA-256 (hex) of the file an entry serves, or (None, None) when it is not in the folder."""
+    try:
+        with open(os.path.join(release, served_name(entry)), "rb") as f:
+            data = f.read()
+    except OSError:
+        return None, None
+    return len(data), hashlib.sha256(data).hexdigest()
+
+
+def document(release, version, base_url, product, expires=None):
+    """The answer of one release as UTF-8 bytes. File links are base_url/files/VERSION/NAME unless an entry
+    names its own "url" (a mirror)."""
+    with open(os.path.join(release, "release.json"), encoding="utf-8") as f:
+        manifest = json.load(f)
+    quoted = urllib.parse.quote(version)
+    # No encoding in the declaration: the program reads the body byte by byte and decodes the texts itself.
+    out = ['<?xml version="1.0"?>', "<update>"]
+    out.append("<product>%s</product>" % escape(product))
+    out.append("<application>%s</application>" % escape(manifest.get("application", "Veltrix")))
+    out.append("<version>%s</version>" % escape(version))
+    if expires is not None:
+        out.append("<expires>%d</expires>" % expires)
+    if manifest.get("help"):
+        out.append("<help>%s</help>" % escape(manifest["help"]))
+    out.append(localized("info", manifest.get("info", {})))
+    if "restart" in manifest:
+        out.append(localized("restart", manifest["restart"]))
+    out.append("<files>")
+    for entry in manifest.get("files", []):
+        served = served_name(entry)
+        link = entry.get("url") or "%s/files/%s/%s" % (base_url, quoted, urllib.parse.quote(served))
+        attributes = ""
+        if "installer" not in entry:
+            attributes += " name=%s" % quoteattr(entry["name"])
+            if entry.get("zip"):
+                attributes += " zip=%s" % quoteattr(entry["zip"])
+        size, sha256 = file_facts(release, entry)
+        if size is not None:
+            attributes += ' size="%d" sha256="%s"' % (size, sha256)
+        # The signature over the file alone, for copies that check files rather than the answer.
+        if entry.get("signature"):
+            attributes += " signature=%s" % quoteattr(entry["signature"])
+        out.append("<url%s>%s</url>" % (attributes, escape(link)))
+    if manifest.get("execute"):
+        out.append("<execute>%s</execute>" % escape(manifest["execute"]))
+    out.append("</files>")
+    out.append("</update>")
+    return ("\n".join(out) + "\n").encode("utf-8")
