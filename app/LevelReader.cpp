@@ -78,6 +78,7 @@ void LevelReader::Prepare() {
         resolved[i] = MenuNode::SourceFolder(MenuNode::SourceBits[i], folders[i]);
     nodes = 0;
     folderCount = 0;
+    names.clear();
     // Loaded here, on the thread that starts the scan: the scan's threads read with WOW64 redirection
     // off, which would hand a 32-bit process the 64-bit library.
     LoadIndirectString();
@@ -158,7 +159,7 @@ int LevelReader::OnFound(const WIN32_FIND_DATAW& found, void* context) {
         if (isFolder) {
             node->relativePath.AppendChar(L'\\');
             if (!((found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM)) &&
-                  LocalizedName(path, node->name)))
+                  level.reader->LocalizedName(path, node->name)))
                 node->name.Assign(fileName);
         } else {
             const wchar_t* extension = ExtensionPart(fileName);
@@ -204,12 +205,32 @@ int LevelReader::LocalizedName(const WString& folderPath, WString& name) {
         return 0;
     if (value[0] != L'@')
         return name.Assign(value);
-    // "@%SystemRoot%\system32\shell32.dll,-21761": a string resource of a module, in the user's language.
+    return LoadIndirect(value, name);
+}
+
+int LevelReader::LoadIndirect(const wchar_t* reference, WString& text) {
+    // Made before the lock is taken: an allocation that fails must not leave it held.
+    std::wstring key(reference);
+    AcquireSRWLockShared(&namesLock);
+    auto known = names.find(key);
+    int found = known != names.end();
+    if (found)
+        text.Assign(known->second.c_str());
+    ReleaseSRWLockShared(&namesLock);
+    if (found)
+        return !text.IsEmpty();
     wchar_t expanded[MAX_PATH] = L"";
-    DWORD length = ExpandEnvironmentStringsW(value, expanded, MAX_PATH);
+    DWORD length = ExpandEnvironmentStringsW(reference, expanded, MAX_PATH);
     LoadIndirectStringFn load = LoadIndirectString();
-    wchar_t text[MAX_PATH] = L"";
-    if (!load || length == 0 || length > MAX_PATH || FAILED(load(expanded, text, MAX_PATH, nullptr)) || !text[0])
-        return 0;
-    return name.Assign(text);
+    wchar_t loaded[MAX_PATH] = L"";
+    if (!load || length == 0 || length > MAX_PATH || FAILED(load(expanded, loaded, MAX_PATH, nullptr)))
+        loaded[0] = 0;
+    std::wstring value(loaded);
+    AcquireSRWLockExclusive(&namesLock);
+    try {
+        names[key] = value;
+    } catch (const std::bad_alloc&) {
+    }
+    ReleaseSRWLockExclusive(&namesLock);
+    return loaded[0] && text.Assign(loaded);
 }

@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <map>
+#include <string>
+
 class MenuNode;
 
 class LevelReader {
@@ -34,12 +37,17 @@ private:
     // compared by volume and file index (a junction or symbolic link back to where it lies).
     int IsAncestor(const MenuNode& folder, int source, const WString& path) const;
     // The name Explorer shows for a folder with a desktop.ini that names one; 0 when it has none.
-    static int LocalizedName(const WString& folderPath, WString& name);
+    int LocalizedName(const WString& folderPath, WString& name);
+    // A string resource named like "@%SystemRoot%\system32\shell32.dll,-21761", loaded once per scan:
+    // the same few names recur in every user's and the all-users folder.
+    int LoadIndirect(const wchar_t* reference, WString& text);
     // 1 while the tree may grow by one more node (a folder when folder is 1).
     int TakeNode(int folder);
 
     WString folders[3];
     int resolved[3] = {0, 0, 0};
+    SRWLOCK namesLock = SRWLOCK_INIT;
+    std::map<std::wstring, std::wstring> names;
     volatile LONG nodes = 0;
     volatile LONG folderCount = 0;
 };
