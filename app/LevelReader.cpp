@@ -4,6 +4,7 @@
 #include "app/MenuNode.h"
 #include "base/FileSystem.h"
 #include "base/Library.h"
+#include "sysinfo/Wow64RedirectionOff.h"
 
 #include <algorithm>
 #include <new>
@@ -70,6 +71,8 @@ struct LevelReader::Level {
     WString base;
     std::unordered_map<std::wstring, MenuNode*> byName;
     std::vector<MenuNode*> added;
+    // Folders that may carry a desktop.ini, with their full paths.
+    std::vector<std::pair<MenuNode*, WString>> localized;
     int outOfMemory = 0;
 };
 
@@ -79,8 +82,7 @@ void LevelReader::Prepare() {
     nodes = 0;
     folderCount = 0;
     names.clear();
-    // Loaded here, on the thread that starts the scan: the scan's threads read with WOW64 redirection
-    // off, which would hand a 32-bit process the 64-bit library.
+    // Loaded once, here, on the thread that starts the scan.
     LoadIndirectString();
 }
 
@@ -105,8 +107,18 @@ void LevelReader::Read(MenuNode& folder) {
             pattern.Append(L"*.*");
             // A folder deeper than the classic path limit is read through the long form of its path.
             WString usable;
-            if (ExtendedPath(pattern, usable))
+            if (ExtendedPath(pattern, usable)) {
+                // Read as the icons are read and the entries launched: with WOW64 file-system redirection
+                // off, so a folder below System32 shows the same files everywhere. Only for the
+                // enumeration: libraries loaded later on this thread need the redirection.
+                Wow64RedirectionOff redirection;
                 FindFiles(usable, OnFound, &level);
+            }
+        }
+        for (auto& folderName : level.localized) {
+            WString name;
+            if (LocalizedName(folderName.second, name))
+                folderName.first->name = name;
         }
         // Sorted once: inserting each node at its place walked the whole list, quadratic in a large folder.
         // The sort is stable, so equal names keep the order they were found in (all-users first).
@@ -158,9 +170,10 @@ int LevelReader::OnFound(const WIN32_FIND_DATAW& found, void* context) {
         node->relativePath.Append(fileName);
         if (isFolder) {
             node->relativePath.AppendChar(L'\\');
-            if (!((found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM)) &&
-                  level.reader->LocalizedName(path, node->name)))
-                node->name.Assign(fileName);
+            node->name.Assign(fileName);
+            // Explorer reads a folder's desktop.ini only when the folder is read-only or a system folder.
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM))
+                level.localized.emplace_back(node, path);
         } else {
             const wchar_t* extension = ExtensionPart(fileName);
             node->name.Assign(fileName, (unsigned)(extension - fileName));
@@ -195,7 +208,6 @@ int LevelReader::IsAncestor(const MenuNode& folder, int source, const WString& p
 }
 
 int LevelReader::LocalizedName(const WString& folderPath, WString& name) {
-    // Explorer reads a folder's desktop.ini only when the folder is read-only or a system folder.
     WString ini(folderPath);
     ini.Append(L"\\desktop.ini");
     if (ini.Length() >= MAX_PATH)

@@ -1,7 +1,6 @@
 #include "app/TreeScan.h"
 
 #include "app/MenuNode.h"
-#include "sysinfo/Wow64RedirectionOff.h"
 
 #include <new>
 
@@ -69,9 +68,6 @@ DWORD WINAPI TreeScan::HelperProc(void* self) {
 }
 
 void TreeScan::Work() {
-    // The folders are read as the icons are read and the entries launched: with WOW64 file-system
-    // redirection off, so a Programs folder shows the same System32 everywhere.
-    Wow64RedirectionOff redirection;
     while (MenuNode* folder = Take()) {
         reader.Read(*folder);
         Done(folder);
