@@ -306,6 +306,23 @@ TEST_F(IconCacheE2E, AOnceModeRunBesideAResidentInstanceWritesItsRows) {
     EXPECT_TRUE(resident.WaitForExit(10000));
 }
 
+// The write at exit waits a moment for another instance that holds the file (its own write at exit).
+TEST_F(IconCacheE2E, TheWriteAtExitWaitsForAnotherInstancesLock) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    IconCache other;
+    ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 0));
+    ASSERT_EQ(1, other.BeginWrite()) << "the menu's reads left a lock behind";
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    // Dismissed, the program ends a second later and writes; the lock goes a little after that.
+    Sleep(1300);
+    other.EndWrite();
+    other.Close();
+    EXPECT_TRUE(veltrix.WaitForExit(10000));
+    EXPECT_EQ(2u, ReadRows().size()) << "the write gave up at once";
+}
+
 TEST_F(IconCacheE2E, ProgramsWithDifferentIconsShowAndStoreDifferentIcons) {
     // The marker program carries an icon of its own; Wine's Notepad has another.
     wchar_t notepad[MAX_PATH];
