@@ -14,10 +14,11 @@ class MenuNode;
 
 class LevelReader {
 public:
-    // Nodes of one tree at most: past it a loop of links or a runaway folder adds nothing more, well
-    // before the menus meet the system's limit of 10,000 window-manager and GDI objects per process.
-    static const LONG MaxNodes = 60000;
-    static const LONG MaxFolders = 3000;
+    // Nodes of one tree at most: past it a loop of links or a runaway folder adds nothing more, before
+    // the menus meet the system's limit of 10,000 window-manager and GDI objects per process (each
+    // folder's popup has an image list of two bitmaps and two memory DCs).
+    static constexpr LONG MaxNodes = 60000;
+    static constexpr LONG MaxFolders = 2000;
 
     LevelReader() = default;
     LevelReader(const LevelReader&) = delete;

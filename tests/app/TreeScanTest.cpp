@@ -231,3 +231,17 @@ TEST_F(TreeScanTest, ALargeFolderIsSortedAsOneList) {
         inOrder &= MenuNode::Compare(*child, *tree->NextChild(child)) <= 0;
     EXPECT_EQ(1, inOrder);
 }
+
+TEST_F(TreeScanTest, TheTreeStopsGrowingAtItsFolderLimit) {
+    const int folders = LevelReader::MaxFolders + 50;
+    for (int i = 0; i < folders; i++)
+        root.Folder(L"F" + std::to_wstring(i));
+    auto tree = Scan();
+    EXPECT_EQ(LevelReader::MaxFolders, tree->ChildCount());
+    int counted = 0;
+    for (MenuNode* child = tree->FirstChild(); child; child = tree->NextChild(child))
+        counted += (child->flags & NODE_FOLDER) != 0;
+    EXPECT_EQ(LevelReader::MaxFolders, counted);
+    // Every folder's placeholder still counts as a node of its own.
+    EXPECT_LE(Count(tree.get()), (int)LevelReader::MaxNodes);
+}
