@@ -4,7 +4,6 @@
 #include "app/MenuNode.h"
 #include "base/FileSystem.h"
 #include "base/Library.h"
-#include "sysinfo/Wow64RedirectionOff.h"
 
 #include <algorithm>
 #include <new>
@@ -53,6 +52,39 @@ std::wstring MergeKey(const wchar_t* fileName, unsigned kind) {
 }
 
 typedef HRESULT(WINAPI* LoadIndirectStringFn)(const wchar_t*, wchar_t*, UINT, void**);
+typedef BOOL(WINAPI* RedirectionOffFn)(PVOID*);
+typedef BOOL(WINAPI* RedirectionRevertFn)(PVOID);
+
+// WOW64 file-system redirection, off for one enumeration. The functions are looked up once per scan on
+// the thread that starts it: a lookup through the loader on every folder would queue the scan's threads
+// behind the loader's lock, which the starting thread holds while it loads the common controls.
+struct Redirection {
+    RedirectionOffFn off = nullptr;
+    RedirectionRevertFn revert = nullptr;
+};
+
+Redirection& WowRedirection() {
+    static Redirection functions;
+    return functions;
+}
+
+class RedirectionOff {
+public:
+    RedirectionOff() {
+        const Redirection& functions = WowRedirection();
+        disabled = functions.off && functions.revert && functions.off(&state);
+    }
+    ~RedirectionOff() {
+        if (disabled)
+            WowRedirection().revert(state);
+    }
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+
+private:
+    PVOID state = nullptr;
+    bool disabled = false;
+};
 
 LoadIndirectStringFn LoadIndirectString() {
     // Looked up once for the process: shlwapi stays loaded with it.
@@ -84,6 +116,12 @@ void LevelReader::Prepare() {
     names.clear();
     // Loaded once, here, on the thread that starts the scan.
     LoadIndirectString();
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    Redirection& redirection = WowRedirection();
+    redirection.off = reinterpret_cast<RedirectionOffFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+    redirection.revert = reinterpret_cast<RedirectionRevertFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
 }
 
 int LevelReader::TakeNode(int folder) {
@@ -111,7 +149,7 @@ void LevelReader::Read(MenuNode& folder) {
                 // Read as the icons are read and the entries launched: with WOW64 file-system redirection
                 // off, so a folder below System32 shows the same files everywhere. Only for the
                 // enumeration: libraries loaded later on this thread need the redirection.
-                Wow64RedirectionOff redirection;
+                RedirectionOff redirection;
                 FindFiles(usable, OnFound, &level);
             }
         }
