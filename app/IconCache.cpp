@@ -26,6 +26,11 @@ const wchar_t InsertSql[] =
 // library may only go down when the last connection has closed.
 int openCaches = 0;
 
+int IsBusy(int code) {
+    code &= 0xFF;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 int IsDamage(int code) {
     code &= 0xFF;
     return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
@@ -69,6 +74,9 @@ int IconCache::OpenConnection() {
         NoteFailure(result);
         return 0;
     }
+    // Another instance holds its lock for a moment (a build's reads, the write at exit): wait for it
+    // rather than lose the rows or the lookups.
+    sqlite3_busy_timeout(db, BusyWait);
     // Both settings only speed things up; a database that refuses them still works.
     if (!durable)
         Execute(L"PRAGMA synchronous = OFF;");
@@ -114,40 +122,108 @@ void IconCache::CloseConnection() {
 }
 
 void IconCache::NoteFailure(int code) {
+    lastResult = code;
     if (IsDamage(code))
         damaged = 1;
 }
 
 // The cache only holds what the shell can tell again. A file that is not a database, or a corrupt one,
-// would fail at every start and leave every menu slow for good, so it is thrown away. A file locked by
-// another instance reports busy instead and is kept.
+// would fail at every start and leave every menu slow for good, so it is thrown away with its journals
+// (the rollback journal, and the write-ahead log and its index of a file once opened in that mode). A
+// file locked by another instance reports busy instead and is kept.
 int IconCache::Recreate() {
     WString file(path);
     CloseConnection();
     DeleteFileForce(file);
-    WString journal(file);
-    journal.Append(L"-journal");
-    DeleteFileForce(journal);
-    if (!OpenConnection())
+    for (const wchar_t* suffix : {L"-journal", L"-wal", L"-shm"}) {
+        WString companion(file);
+        companion.Append(suffix);
+        DeleteFileForce(companion);
+    }
+    return OpenConnection() && CreateSchema();
+}
+
+int IconCache::CreateSchema() {
+    int created = Execute(SchemaSql[0]);
+    Execute(SchemaSql[1]);
+    Execute(SchemaSql[2]);
+    WString stamp;
+    stamp.Format(L"PRAGMA user_version = %d;", SchemaVersion);
+    Execute(stamp);
+    return created;
+}
+
+int IconCache::StoredVersion() {
+    CacheCursor* cursor = Query(L"PRAGMA user_version;");
+    WString text;
+    int ok = cursor && cursor->GetText(0, text);
+    ReleaseCursor(cursor);
+    return ok ? _wtoi(text) : -1;
+}
+
+int IconCache::StatementsFit() {
+    if (!lookup.Prepare(db, LookupSql) || !insert.Prepare(db, InsertSql)) {
+        NoteFailure(lookup.IsPrepared() ? insert.Result() : lookup.Result());
+        lookup.Finalize();
+        insert.Finalize();
         return 0;
-    for (const wchar_t* sql : SchemaSql)
-        Execute(sql);
+    }
+    insert.Finalize();
     return 1;
+}
+
+void IconCache::SetAsideName(const wchar_t* file, int version, WString& name) {
+    name.Format(L"%s.schema-%d", file, version);
+}
+
+// Moved, never deleted: the file may be the cache of another version of the program, which finds it
+// there no more and makes its own again. An earlier copy set aside for the same version is replaced.
+int IconCache::SetAside(int version) {
+    WString file(path);
+    CloseConnection();
+    WString aside;
+    SetAsideName(file, version, aside);
+    if (!MoveFileExW(file, aside, MOVEFILE_REPLACE_EXISTING))
+        return 0;
+    for (const wchar_t* suffix : {L"-journal", L"-wal", L"-shm"}) {
+        WString companion(file), companionAside(aside);
+        companion.Append(suffix);
+        companionAside.Append(suffix);
+        MoveFileExW(companion, companionAside, MOVEFILE_REPLACE_EXISTING);
+    }
+    return OpenConnection() && CreateSchema();
 }
 
 int IconCache::EnsureSchema() {
     if (!db && !damaged)
         return 0;
-    if (db && Execute(ProbeSql))
-        return 1;
+    if (db && Execute(ProbeSql)) {
+        int version = StoredVersion();
+        if ((version == SchemaVersion || version == 0) && StatementsFit()) {
+            // A file of the first releases holds the same rows: it is only stamped.
+            if (version == 0) {
+                WString stamp;
+                stamp.Format(L"PRAGMA user_version = %d;", SchemaVersion);
+                Execute(stamp);
+            }
+            return 1;
+        }
+        if (version < 0 || IsBusy(lastResult))
+            return 0;
+        return SetAside(version) && Execute(ProbeSql);
+    }
     if (damaged)
         return Recreate() && Execute(ProbeSql);
-    // An empty table answers without a row, which is no failure: the schema runs only when the table is
-    // missing (or the file is locked, when the statements fail as harmlessly as the probe did).
-    int created = Execute(SchemaSql[0]);
-    Execute(SchemaSql[1]);
-    Execute(SchemaSql[2]);
-    return created;
+    // Held by another instance: the statements would fail as harmlessly as the probe did.
+    if (IsBusy(lastResult))
+        return 0;
+    // No table. An empty table answers without a row, which is no failure: the schema runs only when
+    // the table is missing. A file stamped with another version but without our table is another
+    // layout too.
+    int version = StoredVersion();
+    if (version > 0 && version != SchemaVersion)
+        return SetAside(version) && Execute(ProbeSql);
+    return CreateSchema();
 }
 
 int IconCache::Execute(const wchar_t* sql, CacheCursor** cursorOut, const CacheBlob* blobs, int blobCount) {
@@ -198,14 +274,30 @@ void IconCache::ReleaseCursor(CacheCursor* cursor) {
         delete cursor;
 }
 
+void IconCache::BeginRead() {
+    if (!db || reading || writeState != WRITE_NONE)
+        return;
+    readBlocked = 0;
+    reading = Execute(L"BEGIN;");
+}
+
+void IconCache::EndRead() {
+    if (reading)
+        Execute(L"COMMIT;");
+    reading = 0;
+    readBlocked = 0;
+}
+
 int IconCache::LookupEntry(const wchar_t* entryPath, unsigned flags, unsigned hash, WString& name,
                            std::vector<unsigned char>& blob) {
-    // A damaged file answers nothing useful; it is replaced before the rows are written at exit.
-    if (!db || damaged)
+    // A damaged file answers nothing useful; it is replaced before the rows are written at exit. A file
+    // another instance keeps locked past the wait would make every lookup of the build wait again.
+    if (!db || damaged || readBlocked)
         return 0;
     // Preparing once: the table may have been missing when the cache was opened, so this is retried.
     if (!lookup.IsPrepared() && !lookup.Prepare(db, LookupSql)) {
         NoteFailure(lookup.Result());
+        readBlocked = reading && IsBusy(lookup.Result());
         return 0;
     }
     int ok =
@@ -217,6 +309,8 @@ int IconCache::LookupEntry(const wchar_t* entryPath, unsigned flags, unsigned ha
         lookup.GetBlob(1, blob);
     } else if (!ok) {
         NoteFailure(lookup.Result());
+        if (reading && IsBusy(lookup.Result()))
+            readBlocked = 1;
     }
     lookup.Rewind();
     return found;
@@ -228,8 +322,8 @@ int IconCache::BeginWrite() {
     writeState = WRITE_REFUSED;
     if (damaged && !Recreate())
         return 0;
-    // EXCLUSIVE takes the write lock now: a cache another instance holds costs one failed statement here
-    // instead of one per row. Without a busy timeout the failure is immediate.
+    // EXCLUSIVE takes the write lock now: a cache another instance holds costs one wait and one failed
+    // statement here instead of one per row.
     if (!Execute(L"BEGIN EXCLUSIVE;"))
         return 0;
     writeState = WRITE_OPEN;

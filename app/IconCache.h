@@ -21,6 +21,11 @@ struct CacheBlob {
 class IconCache {
 public:
     static const int MaxBlobs = 4;
+    // The layout of the rows this program reads and writes, kept in the file's user_version. Files of
+    // the first releases carry 0 and the same layout.
+    static const int SchemaVersion = 1;
+    // How long a write (and the first read of a build) waits for another instance's lock, in ms.
+    static const int BusyWait = 1500;
 
     IconCache() = default;
     ~IconCache() { Close(); }
@@ -32,8 +37,19 @@ public:
     // Cursors handed out must be released first.
     void Close();
     int IsOpen() const { return db != nullptr; }
-    // Creates the table and its indexes unless the table answers a query; replaces a damaged file.
+    // Creates the table and its indexes unless the table answers a query; replaces a damaged file. A file
+    // of another layout (another schema version, or a table the statements cannot use) is set aside
+    // under the name ".schema-N" after the cache's own and a fresh cache is made: it is no damage, and
+    // it may be the cache of another version of the program.
     int EnsureSchema();
+    // The name a file of schema version N is set aside under.
+    static void SetAsideName(const wchar_t* path, int version, WString& name);
+
+    // A read transaction around the lookups of one menu build: one file lock for all of them, given back
+    // at EndRead, so another instance can write its rows between the menus of a resident one. A build
+    // that finds the file locked gives up its lookups at the first refusal.
+    void BeginRead();
+    void EndRead();
 
     // Runs one statement with blobs bound to parameters 1..blobCount. With cursor, the statement is
     // handed over standing on its first row (or past the end), to be given back with ReleaseCursor.
@@ -65,6 +81,12 @@ private:
     void CloseConnection();
     void NoteFailure(int code);
     int Recreate();
+    int CreateSchema();
+    // The file's user_version, -1 when it cannot be read.
+    int StoredVersion();
+    // 1 when the lookup and insert statements compile against the file's table.
+    int StatementsFit();
+    int SetAside(int version);
 
     sqlite3* db = nullptr;
     WString path;
@@ -74,6 +96,10 @@ private:
     // A read or write reported a file that is not a database or is corrupt.
     int damaged = 0;
     WriteState writeState = WRITE_NONE;
+    int reading = 0;
+    // A lookup of the current read transaction was refused a lock.
+    int readBlocked = 0;
+    int lastResult = 0;
     int cursorsOut = 0;
     std::unique_ptr<CacheCursor> spare;
     CacheCursor lookup;

@@ -1,7 +1,9 @@
 #pragma once
 // One node of the start-menu tree: the root, a folder, an entry, a fixed command, a separator or the
 // "Empty" placeholder. Folders found in both Start Menu folders become one node, and so do entries.
+// The tree only holds what was found; TreeScan reads it, MenuBuilder shows it, Launcher runs it.
 
+#include "app/FixedCommands.h"
 #include "app/OwnerDrawMenu.h"
 #include "base/SyncList.h"
 #include "base/WString.h"
@@ -19,18 +21,6 @@ enum NodeFlags : unsigned {
     NODE_CUSTOM_ROOT = 0x80,
 };
 
-enum CommandType : int {
-    CMD_ABOUT = 0,
-    CMD_ORGANIZE = 1,
-    CMD_SHUTDOWN = 2,
-    CMD_RUN = 3,
-    CMD_CONTROL_PANEL = 4,
-    CMD_ADMIN_CONSOLE = 5,
-    CMD_EXIT = 6,
-};
-
-class IconCache;
-
 class MenuNode : public SyncListItem {
 public:
     explicit MenuNode(MenuNode* parent);
@@ -38,29 +28,23 @@ public:
     MenuNode(const MenuNode&) = delete;
     MenuNode& operator=(const MenuNode&) = delete;
 
-    // Reads the tree below this node from its source folders (see TreeScan).
-    void Scan();
     MenuNode* AddCommand(int type);
     MenuNode* AddSeparator();
     MenuNode* AddEmptyPlaceholder();
+    // Appends a node made elsewhere (the scan, which hands each level's nodes over in menu order); the
+    // tree owns it from now on.
+    void AddChild(MenuNode* child);
     int HasLaunchable() const;
-    // Builds this node's popup from its children (folders recursively) and, with a parent menu, adds
-    // this folder's item to it. Folders without anything to launch are left out unless shown on request.
-    // Names and icons of unchanged entries come from the cache (may be null), the others from the shell.
-    void BuildMenu(OwnerDrawMenu* parentMenu, HINSTANCE moduleInstance, HWND owner, IconCache* cache);
-    // Stores the name and icon of every entry shown in this node's menu and below it.
-    void WriteCache(IconCache& cache);
-    // Runs the node's action; always 1, whatever the action's outcome.
-    int Launch();
 
     // The source bits in the order the sources are read.
     static const unsigned SourceBits[3];
     // The folder a node with these flags lives in, with a trailing backslash; empty when unknown.
     static int SourceFolder(unsigned flags, WString& path);
     // The string-table id of a command's name, 0 for an unknown command.
-    static UINT CommandNameId(int type);
-    // The action of a fixed entry.
-    static void RunCommand(int type);
+    static UINT CommandNameId(int type) { return FixedCommands::NameId(type); }
+    // The menu order: below 0 when a comes before b. Folders against entries by the order option, then
+    // names with only 'A'-'Z' folded, so that the order does not depend on the user's locale.
+    static int Compare(const MenuNode& a, const MenuNode& b);
 
     MenuNode* FirstChild() const { return static_cast<MenuNode*>(children.First()); }
     MenuNode* NextChild(const MenuNode* child) const { return static_cast<MenuNode*>(children.Next(child)); }
@@ -80,28 +64,5 @@ public:
     int systemImage = -1;
 
 private:
-    // Icons shared by all menus of one build, and one menu's images by the icon they were made from.
-    struct BuildIcons;
-    struct MenuImages;
-    // Stored blobs by system image index, shared by the rows of one cache write.
-    struct ShellBlobs;
-
-    // The index of the entry's icon in the system image list (the list in *systemList), or -1.
-    int ShellIcon(HIMAGELIST* systemList);
-    // The image of this entry in the menu's list from its cache row, or -1 on a miss.
-    int CachedImage(IconCache& cache, OwnerDrawMenu& target, BuildIcons& icons, MenuImages& images);
-    int ResourceImage(int iconId, BuildIcons& icons, MenuImages& images);
-    int ShellImage(HIMAGELIST systemList, int index, BuildIcons& icons, MenuImages& images);
-    // Builds this node's popup, adding the items of folders once their own popups are built; 0 when
-    // the popup could not be made.
-    int BuildPopup(HINSTANCE moduleInstance, HWND owner, IconCache* cache, BuildIcons& icons);
-    void WriteRows(IconCache& cache, ShellBlobs& blobs);
-    friend class TreeScan;
-    // Reads this folder's own level (not below it) from the source folders resolved by the scan,
-    // indexed like the source bits.
-    void ScanLevel(const WString* folders, const int* resolved);
-    static int OnFound(const WIN32_FIND_DATAW& found, void* context);
-    static int CompareNodes(const SyncListItem* present, const SyncListItem* added, void* userData);
-    void AddFound(const WIN32_FIND_DATAW& found, unsigned sourceBit);
     MenuNode* Append(unsigned nodeFlags);
 };

@@ -72,7 +72,8 @@ void MenuTypeAhead::Stop() {
     hook = nullptr;
     if (active == this)
         active = nullptr;
-    openCount = 0;
+    open.clear();
+    highHalf = 0;
     typedLength = 0;
     typedMenu = nullptr;
     steerMenu = nullptr;
@@ -82,7 +83,9 @@ LRESULT CALLBACK MenuTypeAhead::FilterProc(int code, WPARAM wParam, LPARAM lPara
     if (code == MSGF_MENU && active) {
         const MSG* message = reinterpret_cast<const MSG*>(lParam);
         active->OnLoopMessage(*message);
-        if (message->message == WM_CHAR && active->OnChar((wchar_t)message->wParam, message->time))
+        // Input methods deliver what was composed as WM_IME_CHAR, one character each.
+        if ((message->message == WM_CHAR || message->message == WM_IME_CHAR) &&
+            active->OnChar((wchar_t)message->wParam, message->time))
             return 1;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -101,15 +104,15 @@ void MenuTypeAhead::OnLoopMessage(const MSG& message) {
 
 void MenuTypeAhead::OnInitMenuPopup(HMENU menu) {
     OnUninitMenuPopup(menu);
-    if (openCount < MaxDepth)
-        open[openCount++] = menu;
+    // However deep the cascade, the innermost popup is the one that takes the keys.
+    open.push_back(menu);
 }
 
 void MenuTypeAhead::OnUninitMenuPopup(HMENU menu) {
     // A popup closes with the ones opened from it.
-    for (int i = 0; i < openCount; i++) {
+    for (size_t i = 0; i < open.size(); i++) {
         if (open[i] == menu) {
-            openCount = i;
+            open.resize(i);
             break;
         }
     }
@@ -161,7 +164,8 @@ int MenuTypeAhead::FindItem(HMENU menu, int after, const wchar_t* prefix, int le
 int MenuTypeAhead::Target(HMENU menu) const {
     if (typedLength == 0)
         return anchor;
-    int repeated = 1;
+    // The same character typed again: only for characters of one unit (a pair is two different halves).
+    int repeated = !IS_HIGH_SURROGATE(typed[0]);
     for (int i = 1; i < typedLength && repeated; i++)
         repeated = SameCharacter(typed[i], typed[0]);
     if (!repeated || typedLength == 1)
@@ -177,27 +181,53 @@ int MenuTypeAhead::Target(HMENU menu) const {
 }
 
 int MenuTypeAhead::OnChar(wchar_t character, DWORD time) {
-    HMENU menu = openCount ? open[openCount - 1] : nullptr;
-    // Enter, Space and the other control characters stay the menu loop's.
-    if (!menu || (character <= L' ' && character != L'\b') || character == 0x7F)
+    HMENU menu = open.empty() ? nullptr : open.back();
+    if (!menu)
         return 0;
     int going = typedLength > 0 && menu == typedMenu && time - lastTime <= PrefixTimeout;
+    wchar_t pending = highHalf;
+    highHalf = 0;
+    if (IS_HIGH_SURROGATE(character)) {
+        highHalf = character;
+        return 1;
+    }
+    if (IS_LOW_SURROGATE(character)) {
+        // A second half without its first matches nothing: it is dropped, quietly.
+        if (!pending)
+            return 1;
+        wchar_t pair[2] = {pending, character};
+        return AddTyped(pair, 2, menu, time);
+    }
+    // A space within a prefix belongs to it ("Microsoft W"); Enter, a leading space and the other
+    // control characters stay the menu loop's.
+    if ((character < L' ' && character != L'\b') || character == 0x7F || (character == L' ' && !going))
+        return 0;
     if (character == L'\b') {
-        // Backspace shortens the prefix; with none it does nothing, quietly.
+        // Backspace shortens the prefix by one character (both halves of a pair); with none it does
+        // nothing, quietly.
         if (going) {
             typedLength--;
+            if (typedLength > 0 && IS_HIGH_SURROGATE(typed[typedLength - 1]))
+                typedLength--;
             lastTime = time;
             MoveTo(menu, Target(menu));
         }
         return 1;
     }
+    return AddTyped(&character, 1, menu, time);
+}
+
+int MenuTypeAhead::AddTyped(const wchar_t* units, int count, HMENU menu, DWORD time) {
+    int going = typedLength > 0 && menu == typedMenu && time - lastTime <= PrefixTimeout;
     if (!going) {
         typedLength = 0;
         typedMenu = menu;
         anchor = SelectedItem(menu);
     }
-    if (typedLength < MaxPrefix)
-        typed[typedLength++] = character;
+    if (typedLength + count <= MaxPrefix) {
+        for (int i = 0; i < count; i++)
+            typed[typedLength++] = units[i];
+    }
     lastTime = time;
     // No match leaves the selection where it is, and takes the character without the loop's beep.
     MoveTo(menu, Target(menu));

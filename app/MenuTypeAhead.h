@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 class MenuTypeAhead {
 public:
     // Characters typed further apart than this begin a new prefix.
@@ -34,8 +36,10 @@ public:
 private:
     static LRESULT CALLBACK FilterProc(int code, WPARAM wParam, LPARAM lParam);
     void OnLoopMessage(const MSG& message);
-    // 1 when the character was handled here and the menu loop must not see it.
+    // 1 when the character was handled here and the menu loop must not see it. A character outside the
+    // Basic Multilingual Plane comes as two halves, taken together; a lone half is dropped.
     int OnChar(wchar_t character, DWORD time);
+    int AddTyped(const wchar_t* units, int count, HMENU menu, DWORD time);
     // Where the characters typed so far lead from the anchor, or -1.
     int Target(HMENU menu) const;
     void MoveTo(HMENU menu, int position);
@@ -45,9 +49,9 @@ private:
     HHOOK hook = nullptr;
     HWND owner = nullptr;
     // The open popups, outermost first: the last one takes the keys.
-    static const int MaxDepth = 32;
-    HMENU open[MaxDepth] = {};
-    int openCount = 0;
+    std::vector<HMENU> open;
+    // The first half of a character outside the Basic Multilingual Plane, waiting for its second.
+    wchar_t highHalf = 0;
     // What was typed into typedMenu, the last character at lastTime; anchor was selected before the first.
     wchar_t typed[MaxPrefix] = {};
     int typedLength = 0;

@@ -54,7 +54,7 @@ COLORREF OwnerDrawMenu::Lighten(COLORREF color, double x) {
     return RGB(channel(GetRValue(color)), channel(GetGValue(color)), channel(GetBValue(color)));
 }
 
-int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow) {
+int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages) {
     Destroy();
     if (!PopupMenu::Create(moduleInstance, ownerWindow))
         return 0;
@@ -65,7 +65,11 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow) {
     gradientTopColor = Lighten(highlight, 0.98);
     iconColumnColor = Lighten(highlight, 0.7);
     highlightColor = highlight;
-    images.Create(0, iconWidth, iconHeight, 10, 10);
+    // Most items of a folder share a few icons: the list starts small and grows by an eighth of the
+    // expected count, at least ten images, so a folder of 10,000 entries copies its bitmap a few times.
+    int initial = expectedImages < 10 ? 10 : (expectedImages > 64 ? 64 : expectedImages);
+    int growth = expectedImages / 8 > 10 ? expectedImages / 8 : 10;
+    images.Create(0, iconWidth, iconHeight, initial, growth);
     maxTextWidth = 0;
     return 1;
 }

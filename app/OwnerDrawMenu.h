@@ -18,7 +18,8 @@ public:
     OwnerDrawMenu() = default;
     ~OwnerDrawMenu() override;
 
-    int Create(HINSTANCE moduleInstance, HWND ownerWindow);
+    // expectedImages sizes the image list for about that many images, and its growth in proportion.
+    int Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages = 10);
     void SetStyle(unsigned mask, unsigned bits) { style = bits | (style & ~mask); }
     // Appends an item; iconId is an icon resource (-1 for none), icon a handle whose image is copied.
     int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,

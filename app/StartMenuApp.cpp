@@ -1,6 +1,9 @@
 #include <stddef.h>
 #include "app/StartMenuApp.h"
 
+#include "app/CacheWriter.h"
+#include "app/Launcher.h"
+#include "app/MenuBuilder.h"
 #include "app/MenuOptions.h"
 #include "base/FileSystem.h"
 #include "base/ComApartment.h"
@@ -74,6 +77,12 @@ LRESULT StartMenuApp::OnCreate() {
     options.customRoot.Assign(root ? root : L"");
     // The scan waits mostly on the file system: it runs while the settings and the cache are opened.
     int onceMode = commandLine.GetNumber(L"s") != 1;
+    // One notification-area icon: a second resident start opens the first one's menu and ends.
+    if (!onceMode && !trayInstance.Claim()) {
+        TrayInstance::OpenRunningMenu(TrayMessage);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
     if (onceMode) {
         StartScan();
         // The menus' image lists need the common controls, whose loading is the dearest part of
@@ -92,7 +101,9 @@ LRESULT StartMenuApp::OnCreate() {
 
     // A cache that cannot be opened is no error: the menus then come from the shell alone.
     WString cachePath;
-    if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 1))
+    // Normal locking: each menu build and the write at exit take the file's lock and give it back, so a
+    // resident instance and a once-mode one both read and both write their rows.
+    if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
         iconCache.EnsureSchema();
 
     if (onceMode) {
@@ -103,6 +114,7 @@ LRESULT StartMenuApp::OnCreate() {
     } else {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
+        trayInstance.Mark(window);
     }
     return 0;
 }
@@ -164,7 +176,7 @@ int StartMenuApp::CachePath(int portableMode, WString& path) {
 
 int StartMenuApp::StartScan() {
     // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
-    if (menuOpen)
+    if (menuOpen || actionRunning)
         return 0;
     scan.Finish();
     scanStarted = 0;
@@ -178,7 +190,7 @@ int StartMenuApp::StartScan() {
 }
 
 int StartMenuApp::ShowStartMenu(POINT point) {
-    if (menuOpen)
+    if (menuOpen || actionRunning)
         return 0;
     if (!scanStarted && !StartScan())
         return 0;
@@ -198,7 +210,8 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     tree->AddSeparator();
     tree->AddCommand(CMD_SHUTDOWN);
 
-    tree->BuildMenu(nullptr, instance, window, iconCache.IsOpen() ? &iconCache : nullptr);
+    MenuBuilder builder(instance, window, &iconCache);
+    builder.BuildMenu(*tree);
     tree->menu.NotifyByPosition();
     menuOpen = 1;
     typeAhead.Start(window);
@@ -216,7 +229,13 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     if (!GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
         return 0;
     MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
-    if (record && record->node && record->node->Launch() == 1 && !trayMode)
+    if (!record || !record->node || actionRunning)
+        return 0;
+    actionRunning = 1;
+    Launcher launcher(this);
+    int launched = launcher.Launch(*record->node);
+    actionRunning = 0;
+    if (launched == 1 && !trayMode)
         Close();
     return 0;
 }
@@ -260,8 +279,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case TrayMessage:
             if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK || lParam == WM_RBUTTONDOWN) {
                 // A double click sends a second notification while the first one's menu is open (the
-                // menu loop dispatches it); it must not rebuild the tree under that menu.
-                if (menuOpen)
+                // menu loop dispatches it); it must not rebuild the tree under that menu, nor under
+                // an action still running from it (the About box).
+                if (menuOpen || actionRunning)
                     return 1;
                 POINT cursor = {0, 0};
                 GetCursorPos(&cursor);
@@ -297,9 +317,7 @@ LRESULT StartMenuApp::OnDestroy() {
     scanStarted = 0;
     // Written once, from the menu shown last; an instance whose menu never opened writes nothing.
     if (tree && iconCache.IsOpen()) {
-        iconCache.BeginWrite();
-        tree->WriteCache(iconCache);
-        iconCache.EndWrite();
+        CacheWriter::WriteCache(iconCache, *tree);
     }
     tree.reset();
     settings.Close();

@@ -1,10 +1,12 @@
 #pragma once
 // The application: reads the options, then either shows the menu once at the mouse and ends, or stays
-// in the notification area and shows a freshly scanned menu at every click.
+// in the notification area and shows a freshly scanned menu at every click. It owns the one tree.
 
+#include "app/CommandHost.h"
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "app/MenuTypeAhead.h"
+#include "app/TrayInstance.h"
 #include "app/TreeScan.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
@@ -16,7 +18,7 @@
 
 #include <memory>
 
-class StartMenuApp : public AppWindow, private UpdateSwitch {
+class StartMenuApp : public AppWindow, private UpdateSwitch, public CommandHost {
 public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
@@ -29,7 +31,8 @@ public:
     int IsPortable() const;
     int ShowStartMenu(POINT point);
     // The About box, on the program's settings and update checker.
-    INT_PTR ShowAbout();
+    INT_PTR ShowAbout() override;
+    void Exit() override { Close(); }
 
     // The publisher's key the update check verifies downloads with (see AutoUpdater::SetPublicKey); the
     // entry point passes the key its executable was built with.
@@ -76,6 +79,10 @@ private:
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.
     int menuOpen = 0;
+    // 1 while a chosen item's action runs: the About box's modal loop dispatches tray clicks, which
+    // must not replace the tree the action came from.
+    int actionRunning = 0;
+    TrayInstance trayInstance;
     // Letters typed into the open menus.
     MenuTypeAhead typeAhead;
 };

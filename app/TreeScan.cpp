@@ -2,20 +2,22 @@
 
 #include "app/MenuNode.h"
 
+#include <new>
+
+void TreeScan::Scan(MenuNode* root) {
+    TreeScan scan;
+    if (scan.Start(root))
+        scan.Finish();
+}
+
 int TreeScan::Start(MenuNode* root) {
     if (running || !root)
         return 0;
     running = 1;
-    lock.Init();
-    for (int i = 0; i < 3; i++)
-        resolved[i] = MenuNode::SourceFolder(MenuNode::SourceBits[i], folders[i]);
+    reader.Prepare();
     pending.clear();
     pending.push_back(root);
     reading = 0;
-    // No "insert a disk" box for an empty drive named by a custom root. The mode belongs to the
-    // process, so it is set once around the whole scan: each thread setting and restoring it around
-    // its own reads would race, and could leave it changed for good.
-    oldErrorMode = SetErrorMode(SEM_FAILCRITICALERRORS);
 
     // Reading a folder waits mostly on the file system (under Wine on system calls), so another
     // thread per processor, up to three, shortens the scan of a large tree nearly in proportion.
@@ -34,9 +36,12 @@ int TreeScan::Start(MenuNode* root) {
         helpers[helperCount++] = thread;
     }
     // A new thread first passes the loader's lock. The caller may load a library next, holding that
-    // lock for tens of milliseconds while the library initialises, so the helpers are let in first.
-    while (InterlockedCompareExchange(&helpersRunning, 0, 0) < helperCount)
-        SwitchToThread();
+    // lock for tens of milliseconds while the library initialises, so the helpers are let in first:
+    // each one wakes this wait as it starts.
+    AcquireSRWLockExclusive(&lock);
+    while (helpersRunning < helperCount)
+        SleepConditionVariableSRW(&helperStarted, &lock, 1000, 0);
+    ReleaseSRWLockExclusive(&lock);
     return 1;
 }
 
@@ -49,47 +54,54 @@ void TreeScan::Finish() {
     for (int i = 0; i < helperCount; i++)
         CloseHandle(helpers[i]);
     helperCount = 0;
-    SetErrorMode(oldErrorMode);
     running = 0;
 }
 
 DWORD WINAPI TreeScan::HelperProc(void* self) {
     TreeScan* scan = static_cast<TreeScan*>(self);
-    InterlockedIncrement(&scan->helpersRunning);
+    AcquireSRWLockExclusive(&scan->lock);
+    scan->helpersRunning++;
+    ReleaseSRWLockExclusive(&scan->lock);
+    WakeAllConditionVariable(&scan->helperStarted);
     scan->Work();
     return 0;
 }
 
 void TreeScan::Work() {
     while (MenuNode* folder = Take()) {
-        folder->ScanLevel(folders, resolved);
-        // Each node is read by exactly one thread, so its children can be walked without the others.
-        lock.Enter();
-        for (MenuNode* child = folder->FirstChild(); child; child = folder->NextChild(child)) {
-            if (child->flags & NODE_FOLDER)
-                pending.push_back(child);
-        }
-        reading--;
-        lock.Leave();
+        reader.Read(*folder);
+        Done(folder);
     }
 }
 
 MenuNode* TreeScan::Take() {
-    for (;;) {
-        lock.Enter();
-        if (!pending.empty()) {
-            MenuNode* folder = pending.back();
-            pending.pop_back();
-            reading++;
-            lock.Leave();
-            return folder;
-        }
-        int done = reading == 0;
-        lock.Leave();
-        if (done)
-            return nullptr;
-        // Another thread is reading a folder that may hold more folders: a few microseconds, far less
-        // than a wait on a kernel object would cost.
-        SwitchToThread();
+    AcquireSRWLockExclusive(&lock);
+    // Another thread is reading a folder that may hold more folders: wait until it has queued them.
+    while (pending.empty() && reading > 0)
+        SleepConditionVariableSRW(&workOrEnd, &lock, INFINITE, 0);
+    MenuNode* folder = nullptr;
+    if (!pending.empty()) {
+        folder = pending.back();
+        pending.pop_back();
+        reading++;
     }
+    ReleaseSRWLockExclusive(&lock);
+    return folder;
+}
+
+void TreeScan::Done(MenuNode* folder) {
+    AcquireSRWLockExclusive(&lock);
+    // Each node is read by exactly one thread, so its children can be walked without the others. A
+    // queue that cannot grow leaves those folders unread, and empty.
+    try {
+        for (MenuNode* child = folder->FirstChild(); child; child = folder->NextChild(child)) {
+            if (child->flags & NODE_FOLDER)
+                pending.push_back(child);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    reading--;
+    ReleaseSRWLockExclusive(&lock);
+    // New folders for the sleeping threads, or the end of the tree for all of them.
+    WakeAllConditionVariable(&workOrEnd);
 }

@@ -173,11 +173,53 @@ int DeleteFileForce(const wchar_t* path) {
     return DeleteFileW(path) ? 1 : 0;
 }
 
+namespace {
+
+typedef BOOL(WINAPI* SetThreadErrorModeFn)(DWORD, DWORD*);
+typedef DWORD(WINAPI* GetThreadErrorModeFn)();
+
+// No "insert a disk" box for an empty drive. The error mode of the process is shared by every thread,
+// so setting and restoring it around each enumeration would race with other threads (and could leave
+// it changed for good); Windows 7 has a mode per thread, which is set and restored here. Before it, the
+// flag is added to the process's mode once and stays. Flags set by others are kept either way.
+class NoDiskPrompt {
+public:
+    NoDiskPrompt() {
+        // kernel32 is loaded in every process; Vista lacks both functions.
+        static HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        static SetThreadErrorModeFn setThreadMode = reinterpret_cast<SetThreadErrorModeFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadErrorMode")));
+        static GetThreadErrorModeFn getThreadMode = reinterpret_cast<GetThreadErrorModeFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "GetThreadErrorMode")));
+        if (setThreadMode && getThreadMode) {
+            restore = setThreadMode(getThreadMode() | SEM_FAILCRITICALERRORS, &previous) != 0;
+            function = setThreadMode;
+            return;
+        }
+        static LONG processModeSet = 0;
+        if (!InterlockedExchange(&processModeSet, 1))
+            SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS);
+    }
+    ~NoDiskPrompt() {
+        if (restore)
+            function(previous, nullptr);
+    }
+    NoDiskPrompt(const NoDiskPrompt&) = delete;
+    NoDiskPrompt& operator=(const NoDiskPrompt&) = delete;
+
+private:
+    SetThreadErrorModeFn function = nullptr;
+    DWORD previous = 0;
+    bool restore = false;
+};
+
+} // namespace
+
 int FindFiles(const wchar_t* pattern, FindFilesCallback callback, void* context) {
     if (!pattern)
         return 0;
     // An empty removable drive must not raise the system's "insert a disk" box.
-    UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    NoDiskPrompt noPrompt;
     WIN32_FIND_DATAW found;
     // The basic level leaves out the short 8.3 names nobody here reads, which the file system (and
     // Wine for every long name) would otherwise make up; Vista knows neither it nor the larger fetch.
@@ -187,7 +229,6 @@ int FindFiles(const wchar_t* pattern, FindFilesCallback callback, void* context)
         find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        SetErrorMode(oldMode);
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED || error == ERROR_NO_MORE_FILES;
     }
     int result = 1;
@@ -196,6 +237,5 @@ int FindFiles(const wchar_t* pattern, FindFilesCallback callback, void* context)
             result = callback(found, context);
     } while (result && FindNextFileW(find, &found));
     FindClose(find);
-    SetErrorMode(oldMode);
     return result;
 }

@@ -1,7 +1,7 @@
 // menu_bench: how long the menu takes to appear, and where that time goes.
 // For Start Menus of 100, 1000 and 5000 shortcuts (made through the shell's link object, pointing at a
 // real program, in nested folders of about 20 entries under a temporary folder used as the custom
-// root) it prints one line of milliseconds:
+// root) it prints one line of milliseconds; then the same for 10,000 shortcuts in one folder (layout=flat):
 //   bare   a plain FindFirstFileW walk of the tree, the least any scan can cost;
 //   scan   the tree scan of the menu;
 //   shell  SHGetFileInfoW for the name and small icon of every entry and nothing else, the least a menu
@@ -13,11 +13,16 @@
 //   open   start to visible menu of Veltrix.exe in once mode with -r on the tree and a warm cache.
 // floor and open are seen from outside: the process is started, its visible popup menu window is looked
 // for every millisecond, then closed with Escape. They are medians of five alternating runs, the other
-// figures medians of three.
+// figures medians of three. per_entry_us is scan and warm build together, in microseconds per entry:
+// a large folder should cost no more per entry than the nested folders of 20 do.
+// "veltrix=PATH" times another Veltrix.exe for open_ms (an earlier build, for a comparison).
 //   bench entries=1000 bare_ms=9.1 scan_ms=12.3 shell_ms=400.2 cold_ms=456.7 write_ms=89.0 warm_ms=34.5 ...
+#include "app/CacheWriter.h"
 #include "app/IconCache.h"
+#include "app/MenuBuilder.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
+#include "app/TreeScan.h"
 #include "base/Stopwatch.h"
 
 #include "TempFolder.h"
@@ -41,8 +46,10 @@ namespace {
 const int Runs = 3;
 const int OpenRuns = 5;
 const int EntriesPerFolder = 20;
-// How long a started program may take to show its menu, and then to end, before the run is given up.
+// How long a started program may take to show its menu, and then to end, before the run is given up;
+// the run that fills the cache asks the shell for every entry, a minute for 10,000 under Wine.
 const DWORD ShowLimit = 60000;
+const DWORD FillLimit = 600000;
 const DWORD ExitLimit = 15000;
 
 double Median(std::vector<double> values) {
@@ -52,8 +59,9 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Shortcuts to notepad in folders of EntriesPerFolder, the folders themselves grouped the same way.
-bool MakeStartMenu(const std::wstring& root, int entries) {
+// Shortcuts to notepad in folders of EntriesPerFolder, the folders themselves grouped the same way; or
+// all of them in one folder.
+bool MakeStartMenu(const std::wstring& root, int entries, bool flat) {
     IShellLinkW* link = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link)))
         return false;
@@ -72,6 +80,8 @@ bool MakeStartMenu(const std::wstring& root, int entries) {
         std::wstring leaf = group + L"\\Folder " + std::to_wstring(folder);
         CreateDirectoryW(group.c_str(), nullptr);
         CreateDirectoryW(leaf.c_str(), nullptr);
+        if (flat)
+            leaf = root;
         std::wstring name = leaf + L"\\Program " + std::to_wstring(i) + L".lnk";
         ok = SUCCEEDED(file->Save(name.c_str(), TRUE));
     }
@@ -107,7 +117,7 @@ int Walk(const std::wstring& folder, std::vector<std::wstring>* files) {
 std::unique_ptr<MenuNode> ScanTree() {
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_CUSTOM_ROOT;
-    tree->Scan();
+    TreeScan::Scan(tree.get());
     return tree;
 }
 
@@ -137,7 +147,8 @@ HWND VisiblePopupOf(DWORD processId) {
 
 // Milliseconds from starting the program until its popup menu is visible, or -1. The menu is then
 // closed with Escape and the program must end.
-double TimeToMenu(const std::wstring& program, const std::wstring& arguments, Stopwatch& watch) {
+double TimeToMenu(const std::wstring& program, const std::wstring& arguments, Stopwatch& watch,
+                  DWORD showLimit = ShowLimit) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -149,7 +160,7 @@ double TimeToMenu(const std::wstring& program, const std::wstring& arguments, St
     double shown = -1;
     HWND popup = nullptr;
     DWORD begin = GetTickCount();
-    while (GetTickCount() - begin < ShowLimit) {
+    while (GetTickCount() - begin < showLimit) {
         if ((popup = VisiblePopupOf(process.dwProcessId)) != nullptr) {
             shown = Elapsed(watch);
             break;
@@ -190,16 +201,28 @@ void QuietShortcutSaves() {
 // "quick" (menu_bench quick 5000) leaves out the shell figure and times one cold build instead of three,
 // for a faster look at the warm figures while working on them.
 int main(int argc, char** argv) {
-    std::vector<int> sizes;
+    std::vector<int> sizes, flatSizes;
+    std::wstring otherVeltrix;
     int coldRuns = Runs;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "quick"))
             coldRuns = 1;
+        else if (!strncmp(argv[i], "flat=", 5))
+            flatSizes.push_back(atoi(argv[i] + 5));
+        else if (!strncmp(argv[i], "veltrix=", 8))
+            otherVeltrix.assign(argv[i] + 8, argv[i] + strlen(argv[i]));
         else
             sizes.push_back(atoi(argv[i]));
     }
-    if (sizes.empty())
+    if (sizes.empty() && flatSizes.empty()) {
         sizes = {100, 1000, 5000};
+        flatSizes = {10000};
+    }
+    std::vector<std::pair<int, bool>> layouts;
+    for (int entries : sizes)
+        layouts.emplace_back(entries, false);
+    for (int entries : flatSizes)
+        layouts.emplace_back(entries, true);
     QuietShortcutSaves();
     CoInitialize(nullptr);
     HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -208,15 +231,18 @@ int main(int argc, char** argv) {
     Stopwatch watch;
     watch.UseHighResolution(1);
     std::wstring floorProgram = ProgramFolder() + L"menu_floor.exe";
-    std::wstring veltrix = ProgramFolder() + L"Veltrix.exe";
+    std::wstring veltrix = otherVeltrix.empty() ? ProgramFolder() + L"Veltrix.exe" : otherVeltrix;
     // The cache Veltrix.exe keeps in the user's temporary folder.
     std::wstring veltrixCache = std::wstring(temp) + L"Veltrix.sql";
 
-    for (int entries : sizes) {
-        std::wstring root = std::wstring(temp) + L"VeltrixBench-" + std::to_wstring(entries);
+    for (const auto& layout : layouts) {
+        int entries = layout.first;
+        bool flat = layout.second;
+        std::wstring root =
+            std::wstring(temp) + (flat ? L"VeltrixBenchFlat-" : L"VeltrixBench-") + std::to_wstring(entries);
         std::wstring database = std::wstring(temp) + L"VeltrixBench.sql";
         TempFolder::RemoveTree(root);
-        if (!MakeStartMenu(root, entries)) {
+        if (!MakeStartMenu(root, entries, flat)) {
             fprintf(stderr, "menu_bench: cannot lay out %d shortcuts\n", entries);
             return 1;
         }
@@ -249,7 +275,7 @@ int main(int argc, char** argv) {
                 std::unique_ptr<MenuNode> tree = ScanTree();
                 scan.push_back(Elapsed(watch));
                 watch.Start();
-                tree->BuildMenu(nullptr, GetModuleHandleW(nullptr), owner, &cache);
+                MenuBuilder(GetModuleHandleW(nullptr), owner, &cache).BuildMenu(*tree);
                 warm.push_back(Elapsed(watch));
                 continue;
             }
@@ -263,18 +289,16 @@ int main(int argc, char** argv) {
             scan.push_back(Elapsed(watch));
 
             watch.Start();
-            tree->BuildMenu(nullptr, GetModuleHandleW(nullptr), owner, &cache);
+            MenuBuilder(GetModuleHandleW(nullptr), owner, &cache).BuildMenu(*tree);
             cold.push_back(Elapsed(watch));
 
             watch.Start();
-            cache.BeginWrite();
-            tree->WriteCache(cache);
-            cache.EndWrite();
+            CacheWriter::WriteCache(cache, *tree);
             write.push_back(Elapsed(watch));
 
             tree = ScanTree();
             watch.Start();
-            tree->BuildMenu(nullptr, GetModuleHandleW(nullptr), owner, &cache);
+            MenuBuilder(GetModuleHandleW(nullptr), owner, &cache).BuildMenu(*tree);
             warm.push_back(Elapsed(watch));
             tree.reset();
             cache.Close();
@@ -283,7 +307,7 @@ int main(int argc, char** argv) {
         // One run fills Veltrix's own cache for this tree; the timed runs then find it warm.
         std::wstring arguments = L"-r \"" + root + L"\"";
         DeleteFileW(veltrixCache.c_str());
-        TimeToMenu(veltrix, arguments, watch);
+        TimeToMenu(veltrix, arguments, watch, FillLimit);
         for (int run = 0; run < OpenRuns; run++) {
             double shown = TimeToMenu(floorProgram, L"", watch);
             if (shown >= 0)
@@ -293,10 +317,11 @@ int main(int argc, char** argv) {
                 open.push_back(shown);
         }
 
-        printf("bench entries=%d bare_ms=%.1f scan_ms=%.1f shell_ms=%.1f cold_ms=%.1f write_ms=%.1f warm_ms=%.1f "
-               "floor_ms=%.1f open_ms=%.1f\n",
-               entries, Median(bare), Median(scan), Median(shell), Median(cold), Median(write), Median(warm),
-               Median(floorTimes), Median(open));
+        printf("bench entries=%d%s bare_ms=%.1f scan_ms=%.1f shell_ms=%.1f cold_ms=%.1f write_ms=%.1f warm_ms=%.1f "
+               "floor_ms=%.1f open_ms=%.1f per_entry_us=%.1f\n",
+               entries, flat ? " layout=flat" : "", Median(bare), Median(scan), Median(shell), Median(cold),
+               Median(write), Median(warm), Median(floorTimes), Median(open),
+               1000.0 * (Median(scan) + Median(warm)) / entries);
         fflush(stdout);
         TempFolder::RemoveTree(root);
         DeleteFileW(database.c_str());

@@ -322,6 +322,77 @@ TEST_F(IconCacheTest, CacheWrittenByRunningInstanceIsNeverDeleted) {
     EXPECT_EQ(0, Find(later, L"Lost.lnk", 9, 1));
 }
 
+// A file of another layout may be another version's cache: it is moved aside, never deleted, and the
+// program works with a fresh cache of its own. A file of the first releases (version 0) is the same layout.
+TEST_F(IconCacheTest, AFileOfAnotherLayoutIsSetAsideAndAFreshCacheMade) {
+    {
+        IconCache cache;
+        ASSERT_TRUE(OpenCache(cache));
+        ASSERT_TRUE(WriteOne(cache, L"Old.lnk", 9, 1, L"Old", Bytes{1}));
+        ASSERT_EQ(1, cache.Execute(L"PRAGMA user_version = 0;"));
+    }
+    {
+        IconCache cache;
+        ASSERT_TRUE(OpenCache(cache));
+        EXPECT_EQ(1, Find(cache, L"Old.lnk", 9, 1)) << "a cache of the first releases is kept";
+        EXPECT_EQ(std::to_wstring(IconCache::SchemaVersion), Text(cache, L"PRAGMA user_version;"));
+        ASSERT_EQ(1, cache.Execute(L"PRAGMA user_version = 7;"));
+    }
+    IconCache cache;
+    ASSERT_TRUE(OpenCache(cache));
+    EXPECT_EQ(0, Find(cache, L"Old.lnk", 9, 1));
+    EXPECT_TRUE(WriteOne(cache, L"New.lnk", 9, 1, L"New", Bytes{2}));
+    cache.Close();
+    WString aside;
+    IconCache::SetAsideName(file.c_str(), 7, aside);
+    IconCache other;
+    ASSERT_EQ(1, other.Open(aside, 0, 0));
+    EXPECT_EQ(L"Old 7",
+              Text(other, L"SELECT name || ' ' || (SELECT user_version FROM pragma_user_version) FROM cache;"))
+        << "the other version's rows are kept as they were";
+    other.Close();
+
+    // A table of the same name the statements cannot use (version 0, other columns) is another layout too.
+    DeleteFileW(file.c_str());
+    {
+        IconCache foreign;
+        ASSERT_EQ(1, foreign.Open(file.c_str(), 0, 0));
+        ASSERT_EQ(1, foreign.Execute(L"CREATE TABLE cache (key TEXT, value BLOB);"));
+    }
+    ASSERT_TRUE(OpenCache(cache));
+    EXPECT_TRUE(WriteOne(cache, L"New.lnk", 9, 1, L"New", Bytes{2}));
+    EXPECT_EQ(1, Find(cache, L"New.lnk", 9, 1));
+    cache.Close();
+    IconCache::SetAsideName(file.c_str(), 0, aside);
+    EXPECT_TRUE(FileExists(aside));
+}
+
+TEST_F(IconCacheTest, ADamagedFileGoesWithItsJournals) {
+    folder.Write(L"Veltrix.sql", "not a database\r\n" + std::string(5000, 'x'));
+    folder.Write(L"Veltrix.sql-wal", std::string(4096, 'w'));
+    folder.Write(L"Veltrix.sql-shm", std::string(32768, 's'));
+    ExpectFreshWorkingCache();
+    EXPECT_FALSE(FileExists((file + L"-wal").c_str()));
+    EXPECT_FALSE(FileExists((file + L"-shm").c_str()));
+}
+
+// Opened as the program opens it now (normal locking, a read transaction per menu): an instance that has
+// read keeps no lock, so another one writes its rows.
+TEST_F(IconCacheTest, InstancesInNormalLockingBothReadAndWrite) {
+    IconCache first, second;
+    ASSERT_TRUE(first.Open(file.c_str(), 0, 0) && first.EnsureSchema());
+    ASSERT_TRUE(second.Open(file.c_str(), 0, 0) && second.EnsureSchema());
+    ASSERT_TRUE(WriteOne(first, L"First.lnk", 9, 1, L"First", Bytes{1}));
+    second.BeginRead();
+    EXPECT_EQ(1, Find(second, L"First.lnk", 9, 1));
+    second.EndRead();
+    EXPECT_TRUE(WriteOne(second, L"Second.lnk", 9, 1, L"Second", Bytes{2}));
+    first.BeginRead();
+    EXPECT_EQ(1, Find(first, L"Second.lnk", 9, 1));
+    first.EndRead();
+    EXPECT_TRUE(WriteOne(first, L"Third.lnk", 9, 1, L"Third", Bytes{3}));
+}
+
 // Printed for the record, never asserted: machines and Wine versions differ too much.
 TEST_F(IconCacheTest, MeasureThousandWritesAndLookups) {
     std::vector<std::wstring> paths;

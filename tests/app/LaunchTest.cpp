@@ -1,5 +1,7 @@
+#include "app/Launcher.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
+#include "app/TreeScan.h"
 #include "base/Library.h"
 #include "sysinfo/OsVersion.h"
 
@@ -43,15 +45,16 @@ TEST_F(Launching, AnEntryOpensItsShortcutThroughTheShell) {
     ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", TestProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_CUSTOM_ROOT;
-    tree->Scan();
+    TreeScan::Scan(tree.get());
     MenuNode* entry = tree->FirstChild();
     ASSERT_NE(nullptr, entry);
-    EXPECT_EQ(1, entry->Launch());
+    Launcher launcher(nullptr);
+    EXPECT_EQ(1, launcher.Launch(*entry));
     EXPECT_TRUE(WaitForFile(marker, 10000)) << "the shortcut's program did not run";
 
     // Folders, separators and placeholders do nothing and still answer 1.
-    EXPECT_EQ(1, tree->AddSeparator()->Launch());
-    EXPECT_EQ(1, tree->AddEmptyPlaceholder()->Launch());
+    EXPECT_EQ(1, launcher.Launch(*tree->AddSeparator()));
+    EXPECT_EQ(1, launcher.Launch(*tree->AddEmptyPlaceholder()));
 }
 
 TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
@@ -63,9 +66,9 @@ TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
     ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Tool.lnk", TestProgramFolder() + L"marker.exe", L"\"" + marker + L"\""));
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_CUSTOM_ROOT;
-    tree->Scan();
+    TreeScan::Scan(tree.get());
     ASSERT_NE(nullptr, tree->FirstChild());
-    tree->FirstChild()->Launch();
+    Launcher(nullptr).Launch(*tree->FirstChild());
     EXPECT_TRUE(WaitForFile(marker, 10000));
     ASSERT_EQ(nullptr, GetModuleHandleW(L"mapi32.dll")) << "pick a library this test has not loaded yet";
     Library library;
@@ -91,7 +94,7 @@ TEST_F(Launching, AMergedEntryLaunchesItsAllUsersCopy) {
 
     std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
     tree->flags = NODE_COMMON | NODE_USER;
-    tree->Scan();
+    TreeScan::Scan(tree.get());
     MenuNode* folder = tree->FirstChild();
     while (folder && label != folder->name.Buffer())
         folder = tree->NextChild(folder);
@@ -99,7 +102,7 @@ TEST_F(Launching, AMergedEntryLaunchesItsAllUsersCopy) {
     MenuNode* shared = folder->FirstChild();
     ASSERT_NE(nullptr, shared);
     EXPECT_EQ(0x19u, shared->flags);
-    shared->Launch();
+    Launcher(nullptr).Launch(*shared);
     EXPECT_TRUE(WaitForFile(fromCommon, 10000)) << "the all-users copy did not run";
     Sleep(500);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(fromUser.c_str())) << "the user's copy ran";

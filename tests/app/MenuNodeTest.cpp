@@ -1,6 +1,8 @@
 #include "app/IconCache.h"
+#include "app/MenuBuilder.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
+#include "app/TreeScan.h"
 #include "base/FileSystem.h"
 
 #include "Shortcut.h"
@@ -63,7 +65,7 @@ protected:
     std::unique_ptr<MenuNode> Scan() {
         std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
         tree->flags = NODE_CUSTOM_ROOT;
-        tree->Scan();
+        TreeScan::Scan(tree.get());
         return tree;
     }
 
@@ -229,7 +231,7 @@ TEST_F(CustomRootTree, StoredNameOutlivesAnUndecodableIconUnlessTheShellNamesThe
     ASSERT_TRUE(DeleteFileW((root.Path() + L"\\Gone.lnk").c_str()));
 
     HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    tree->BuildMenu(nullptr, GetModuleHandleW(nullptr), owner, &cache);
+    MenuBuilder(GetModuleHandleW(nullptr), owner, &cache).BuildMenu(*tree);
     EXPECT_STREQ(L"Stored Gone", gone->name.Buffer()) << "the shell gave no name: the stored one stays";
     EXPECT_STREQ(L"Kept", kept->name.Buffer()) << "the shell's name wins over the stored one";
     // Neither counts as read from the cache, so both rows are written again at exit.
@@ -304,7 +306,7 @@ protected:
     MenuNode* ScanFixture() {
         tree.reset(new MenuNode(nullptr));
         tree->flags = NODE_COMMON | NODE_USER;
-        tree->Scan();
+        TreeScan::Scan(tree.get());
         return ChildNamed(tree.get(), label);
     }
 

@@ -225,3 +225,26 @@ TEST_F(FileObjectTest, ModesSeekTruncateAndMap) {
     EXPECT_EQ(nullptr, f.Map(0, 0, 0, 0, L"VeltrixNoSuchMapping", FILE_MAP_READ));
     EXPECT_FALSE(f.IsOpen());
 }
+
+namespace {
+
+int RecordErrorMode(const WIN32_FIND_DATAW&, void* context) {
+    *static_cast<UINT*>(context) = GetErrorMode();
+    return 1;
+}
+
+} // namespace
+
+// The scan enumerates on several threads at once: the process's error mode must neither change under
+// the other threads nor lose the flags others set.
+TEST_F(FilesTest, FindFilesLeavesTheProcessErrorModeAsItWas) {
+    temp.Write(L"a.lnk", "1");
+    UINT before = SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
+    UINT during = 0;
+    EXPECT_EQ(1, FindFiles((temp.Path() + L"\\*.*").c_str(), RecordErrorMode, &during));
+    UINT after = GetErrorMode();
+    SetErrorMode(before);
+    EXPECT_TRUE(during & SEM_NOGPFAULTERRORBOX) << "the process's own flags were replaced";
+    EXPECT_TRUE(during & SEM_FAILCRITICALERRORS);
+    EXPECT_EQ((UINT)(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS), after);
+}

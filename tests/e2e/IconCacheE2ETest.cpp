@@ -271,6 +271,58 @@ TEST_F(IconCacheE2E, At120DotsPerInchTheMenusUseAndStore20PixelIcons) {
     EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes);
 }
 
+// A row keeps the icon at the size of the menus that stored it: after a change of dots per inch the
+// rows miss once and are stored again at the new size, instead of showing scaled icons for good.
+TEST_F(IconCacheE2E, AChangeOfDotsPerInchStoresTheRowsAgainAtTheNewSize) {
+    RunOnce();
+    ASSERT_EQ(1150u, ReadRows()[L"Alpha.lnk"].iconBytes);
+    HKEY desktop;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", &desktop));
+    DWORD logPixels = 120;
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, (const BYTE*)&logPixels, sizeof(logPixels));
+    std::vector<std::wstring> items = RunOnce();
+    RegDeleteValueW(desktop, L"LogPixels");
+    RegCloseKey(desktop);
+    ASSERT_FALSE(items.empty());
+    std::map<std::wstring, Row> rows = ReadRows();
+    EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes) << "one 20 x 20 image: the 16-pixel row was replaced";
+    EXPECT_EQ(1742u, rows[L"Tools\\O'Brien's Tool.lnk"].iconBytes);
+}
+
+// A resident instance reads the cache for each menu and keeps no lock between them, so a once-mode run
+// beside it writes its rows at exit (they were lost while the resident one lived).
+TEST_F(IconCacheE2E, AOnceModeRunBesideAResidentInstanceWritesItsRows) {
+    VeltrixProcess resident;
+    ASSERT_TRUE(resident.Start(L"-s -r \"" + root.Path() + L"\""));
+    HWND main = resident.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, WM_APP + 1, 1, WM_LBUTTONDOWN);
+    ASSERT_NE(nullptr, resident.WaitForMenu(10000));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(500);
+    ASSERT_FALSE(RunOnce().empty());
+    EXPECT_EQ(2u, ReadRows().size()) << "the once-mode run lost its rows";
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(resident.WaitForExit(10000));
+}
+
+// The write at exit waits a moment for another instance that holds the file (its own write at exit).
+TEST_F(IconCacheE2E, TheWriteAtExitWaitsForAnotherInstancesLock) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    IconCache other;
+    ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 0));
+    ASSERT_EQ(1, other.BeginWrite()) << "the menu's reads left a lock behind";
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    // Dismissed, the program ends a second later and writes; the lock goes a little after that.
+    Sleep(1300);
+    other.EndWrite();
+    other.Close();
+    EXPECT_TRUE(veltrix.WaitForExit(10000));
+    EXPECT_EQ(2u, ReadRows().size()) << "the write gave up at once";
+}
+
 TEST_F(IconCacheE2E, ProgramsWithDifferentIconsShowAndStoreDifferentIcons) {
     // The marker program carries an icon of its own; Wine's Notepad has another.
     wchar_t notepad[MAX_PATH];

@@ -18,9 +18,9 @@ namespace {
 const UINT TrayMessage = WM_APP + 1;
 
 // Each launches the marker program, which leaves a file named after the entry. In the menu: &Zoo,
-// Games, Network, news, Notepad, Ärger, then the fixed entries.
-const wchar_t* const Entries[] = {L"Notepad", L"Network",      L"news",        L"\u00C4rger",
-                                  L"&Zoo",    L"Games\\Chess", L"Games\\Mines"};
+// Games, Micro Alpha, Micro Beta, Network, news, Notepad, Ärger, the clef, then the fixed entries.
+const wchar_t* const Entries[] = {L"Notepad",      L"Network",      L"news",        L"\u00C4rger", L"&Zoo",
+                                  L"Games\\Chess", L"Games\\Mines", L"Micro Alpha", L"Micro Beta", L"\U0001D11E Clef"};
 
 } // namespace
 
@@ -124,4 +124,26 @@ TEST_F(LettersE2E, ALetterSelectsButNeverLaunchesOrOpens) {
     DWORD exitCode = 1;
     EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "no Exit";
     EXPECT_EQ(0u, exitCode);
+}
+
+// A space inside a prefix belongs to it; a character outside the Basic Multilingual Plane arrives as two
+// halves and is one character; a lone half matches nothing; an input method's WM_IME_CHAR types too.
+TEST_F(LettersE2E, SpacesPairsAndInputMethodsTypeLikeLetters) {
+    OpenAndType(L"micro b\r");
+    EXPECT_EQ(L"Micro Beta", Started(10000)) << "the space was dropped";
+    OpenAndType(L"\U0001D11E\r");
+    EXPECT_EQ(L"\U0001D11E Clef", Started(10000));
+
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
+    for (wchar_t character : std::wstring(L"net")) {
+        PostMessageW(main, WM_IME_CHAR, character, 1);
+        Sleep(150);
+    }
+    Type(L"\r");
+    EXPECT_EQ(L"Network", Started(10000));
+
+    OpenAndType(L"\xDD1E\r");
+    EXPECT_EQ(L"", Started(1500)) << "a lone second half selected an entry";
+    VeltrixProcess::PressKey(VK_ESCAPE);
 }

@@ -210,10 +210,12 @@ TEST_F(StartMenuE2E, ExitEndsTrayMode) {
 }
 
 TEST_F(StartMenuE2E, TwoInstancesRegisterTwoWindowClasses) {
+    // A resident instance and a once-mode one beside it (a second resident start hands over and ends).
     VeltrixProcess first, second;
     ASSERT_TRUE(first.Start(RootOption() + L" -s"));
-    ASSERT_TRUE(second.Start(RootOption() + L" -s"));
     HWND one = first.WaitForMainWindow(15000);
+    ASSERT_TRUE(second.Start(RootOption()));
+    ASSERT_NE(nullptr, second.WaitForMenu(15000));
     HWND two = second.WaitForMainWindow(15000);
     ASSERT_NE(nullptr, one);
     ASSERT_NE(nullptr, two);
@@ -221,10 +223,58 @@ TEST_F(StartMenuE2E, TwoInstancesRegisterTwoWindowClasses) {
     EXPECT_EQ(0u, a.find(L"Kavrin_{"));
     EXPECT_EQ(7u + 38u, a.size()) << "the signature, an underscore and a braced GUID";
     EXPECT_NE(a, b);
-    PostMessageW(one, WM_CLOSE, 0, 0);
-    PostMessageW(two, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(first.WaitForExit(10000));
+    VeltrixProcess::PressKey(VK_ESCAPE);
     EXPECT_TRUE(second.WaitForExit(10000));
+    PostMessageW(one, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(first.WaitForExit(10000));
+}
+
+TEST_F(StartMenuE2E, ASecondResidentStartOpensTheFirstOnesMenuAndEnds) {
+    VeltrixProcess first, second;
+    ASSERT_TRUE(first.Start(RootOption() + L" -s"));
+    HWND main = first.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    ASSERT_TRUE(second.Start(RootOption() + L" -s"));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(second.WaitForExit(15000, &exitCode)) << "a second notification-area instance stays";
+    EXPECT_EQ(0u, exitCode);
+    HWND popup = first.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup) << "the running instance did not open its menu";
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(500);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(first.WaitForExit(10000));
+}
+
+// The About box's modal loop runs inside the choice's handling and dispatches tray clicks: they must not
+// replace the tree (and its menus) the running action came from.
+TEST_F(StartMenuE2E, ATrayClickWhileTheAboutBoxIsOpenOpensNoMenuUnderIt) {
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
+    for (int i = 0; i < 5; i++)
+        VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RETURN);
+    HWND dialog = veltrix.WaitForWindow(L"#32770", 10000);
+    ASSERT_NE(nullptr, dialog) << "no About box";
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    EXPECT_EQ(nullptr, veltrix.WaitForMenu(1500)) << "a menu opened under the running About box";
+    EXPECT_TRUE(IsWindow(dialog));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    Sleep(500);
+    ASSERT_TRUE(veltrix.IsRunning());
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    EXPECT_NE(nullptr, veltrix.WaitForMenu(10000)) << "after the box the icon opens the menu again";
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(500);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
 }
 
 TEST_F(StartMenuE2E, AboutKeepsOnceModeAliveUntilTheDialogCloses) {
