@@ -2,8 +2,9 @@
 # make test  the same, then every test under Wine
 # make run   the same, then Veltrix under Wine with a demo Start Menu
 # make bench the same, then the menu build benchmark
-# make dist  the same, then the release in dist/: the portable zip and the installer; with KEY=publisher.pem
-#            built with that key and with the signed update release (dist/releases/VERSION/)
+# make dist  KEY=publisher.pem [CERT=codesign.pfx CERT_PASS=...]: the same, then the release in dist/ built
+#            with that update key: the portable zip, the installer, the signed update release
+#            (dist/releases/VERSION/), SHA256SUMS and the winget manifests; with CERT, Authenticode-signed
 .PHONY: all setup build test run bench dist clean
 
 all: build
@@ -44,7 +45,7 @@ bench: build
 	    VELTRIX_WINE_STATE=$(CURDIR)/$$dir/bench tools/winerun $(CURDIR)/$$dir/bin/menu_bench.exe
 
 dist: build
-	@tools/make-dist $(KEY)
+	@KEY="$(KEY)" CERT="$(CERT)" tools/make-dist
 
 clean:
 	@-VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1

@@ -28,17 +28,36 @@ if(NOT VELTRIX_MAKENSIS)
     message(WARNING "makensis not found: run tools/setup (as root) to install NSIS; then configure again.")
 endif()
 
+# Authenticode: with a publisher's certificate (a PKCS#12 file; `make dist CERT=` sets it, its password
+# comes from VELTRIX_CODESIGN_PASS in the environment of the build), the shipped program, the uninstaller
+# and the installer are signed. Without one the artefacts are unsigned.
+set(VELTRIX_CODESIGN_CERT "" CACHE FILEPATH "PKCS#12 file with the publisher's code-signing certificate")
+# Where the installers of releases are published, for the package manager's manifests.
+set(VELTRIX_DOWNLOAD_URL "https://www.koravent.com/download" CACHE STRING "Address of the folder of published installers")
+set(VELTRIX_SIGN_CODE ${CMAKE_CURRENT_SOURCE_DIR}/tools/sign-code)
+
 # The program as it is shipped: without its debug information (three quarters of the file), which only
 # the build's own bin/Veltrix.exe keeps for reading crash reports. The symbol table stays, so that the
-# crash reporter's stack still names functions.
-function(veltrix_shipped_program program output)
+# crash reporter's stack still names functions. `cert` (may be empty) signs it; `password` is the
+# certificate's password, or empty to take it from the build's environment.
+function(veltrix_shipped_program program output cert password)
+    set(sign)
+    if(cert)
+        set(env VELTRIX_CODESIGN_CERT=${cert})
+        if(password)
+            list(APPEND env VELTRIX_CODESIGN_PASS=${password})
+        endif()
+        set(sign COMMAND ${CMAKE_COMMAND} -E env ${env} ${VELTRIX_SIGN_CODE} ${output})
+    endif()
     add_custom_command(OUTPUT ${output}
                        COMMAND ${CMAKE_STRIP} --strip-debug -o ${output} $<TARGET_FILE:${program}>
-                       DEPENDS ${program} VERBATIM)
+                       ${sign}
+                       DEPENDS ${program} ${cert} VERBATIM)
 endfunction()
 
-# The installer of the shipped `program` as version `version`, written to `output`.
-function(veltrix_installer target version program output)
+# The installer of the shipped `program` as version `version`, written to `output`, signed (with its
+# uninstaller) when `cert` names a certificate.
+function(veltrix_installer target version program output cert password)
     if(NOT VELTRIX_MAKENSIS)
         add_custom_target(${target} ALL COMMAND ${CMAKE_COMMAND} -E echo "NSIS is missing: run tools/setup (as root)"
                           COMMAND ${CMAKE_COMMAND} -E false VERBATIM)
@@ -46,35 +65,68 @@ function(veltrix_installer target version program output)
     endif()
     set(script ${CMAKE_CURRENT_SOURCE_DIR}/installer/Veltrix.nsi)
     set(icon ${CMAKE_CURRENT_SOURCE_DIR}/resources/Veltrix.ico)
+    set(env)
+    set(sign)
+    if(cert)
+        set(env ${CMAKE_COMMAND} -E env VELTRIX_CODESIGN_CERT=${cert})
+        if(password)
+            list(APPEND env VELTRIX_CODESIGN_PASS=${password})
+        endif()
+        set(sign -DSIGN=${VELTRIX_SIGN_CODE})
+    endif()
     add_custom_command(OUTPUT ${output}
-                       COMMAND ${VELTRIX_MAKENSIS} -V2 -DVERSION=${version} -DPROGRAM=${program}
-                               -DDOCS=${VELTRIX_DIST_DOCS} -DICON=${icon} -DOUTFILE=${output} ${script}
-                       DEPENDS ${program} ${script} ${icon} ${VELTRIX_DIST_DOC_FILES} VERBATIM)
+                       COMMAND ${env} ${VELTRIX_MAKENSIS} -V2 -DVERSION=${version} -DPROGRAM=${program}
+                               -DDOCS=${VELTRIX_DIST_DOCS} -DICON=${icon} -DOUTFILE=${output} ${sign} ${script}
+                       DEPENDS ${program} ${script} ${icon} ${VELTRIX_DIST_DOC_FILES} ${cert} ${VELTRIX_SIGN_CODE}
+                       VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${output})
 endfunction()
 
-set(VELTRIX_SHIPPED ${VELTRIX_DIST_DIR}/Veltrix.exe)
-veltrix_shipped_program(Veltrix ${VELTRIX_SHIPPED})
-set(VELTRIX_SETUP ${VELTRIX_DIST_DIR}/Veltrix-${VELTRIX_VERSION}-setup.exe)
-veltrix_installer(installer ${VELTRIX_VERSION} ${VELTRIX_SHIPPED} ${VELTRIX_SETUP})
+# The portable zip of the shipped `program`: one folder with the program, an empty portable.dat
+# (settings and cache stay beside the program) and the texts.
+function(veltrix_portable_zip target program output)
+    get_filename_component(folder ${output} DIRECTORY)
+    set(stage ${folder}/portable)
+    add_custom_command(OUTPUT ${output}
+                       COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/Veltrix
+                       COMMAND ${CMAKE_COMMAND} -E copy ${program} ${VELTRIX_DIST_DOC_FILES} ${stage}/Veltrix
+                       COMMAND ${CMAKE_COMMAND} -E touch ${stage}/Veltrix/portable.dat
+                       COMMAND ${VELTRIX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-zip ${stage}/Veltrix ${output}
+                       DEPENDS ${program} ${VELTRIX_DIST_DOC_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-zip
+                               VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
 
-# The portable zip: one folder with the program, an empty portable.dat (settings and cache stay beside
-# the program) and the texts.
+# The release as it is published, in this build's dist/: signed when the build has a certificate.
+set(VELTRIX_SHIPPED ${VELTRIX_DIST_DIR}/Veltrix.exe)
+veltrix_shipped_program(Veltrix ${VELTRIX_SHIPPED} "${VELTRIX_CODESIGN_CERT}" "")
+set(VELTRIX_SETUP ${VELTRIX_DIST_DIR}/Veltrix-${VELTRIX_VERSION}-setup.exe)
+veltrix_installer(installer ${VELTRIX_VERSION} ${VELTRIX_SHIPPED} ${VELTRIX_SETUP} "${VELTRIX_CODESIGN_CERT}" "")
 set(VELTRIX_PORTABLE_ZIP ${VELTRIX_DIST_DIR}/Veltrix-${VELTRIX_VERSION}-portable.zip)
-set(stage ${VELTRIX_DIST_DIR}/portable)
-add_custom_command(OUTPUT ${VELTRIX_PORTABLE_ZIP}
-                   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
-                   COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/Veltrix
-                   COMMAND ${CMAKE_COMMAND} -E copy ${VELTRIX_SHIPPED} ${VELTRIX_DIST_DOC_FILES} ${stage}/Veltrix
-                   COMMAND ${CMAKE_COMMAND} -E touch ${stage}/Veltrix/portable.dat
-                   COMMAND ${VELTRIX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-zip ${stage}/Veltrix
-                           ${VELTRIX_PORTABLE_ZIP}
-                   DEPENDS ${VELTRIX_SHIPPED} ${VELTRIX_DIST_DOC_FILES} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-zip
-                           VERBATIM)
-add_custom_target(portable_zip ALL DEPENDS ${VELTRIX_PORTABLE_ZIP})
+veltrix_portable_zip(portable_zip ${VELTRIX_SHIPPED} ${VELTRIX_PORTABLE_ZIP})
 add_custom_target(dist_artefacts DEPENDS installer portable_zip)
 
 # For the installer's tests: an installer of an older version, installed first and then replaced.
-veltrix_shipped_program(veltrix_1_09 ${VELTRIX_DIST_DIR}/older/Veltrix.exe)
+veltrix_shipped_program(veltrix_1_09 ${VELTRIX_DIST_DIR}/older/Veltrix.exe "" "")
 veltrix_installer(installer_1_09 1.09 ${VELTRIX_DIST_DIR}/older/Veltrix.exe
-                  ${VELTRIX_DIST_DIR}/older/Veltrix-1.09-setup.exe)
+                  ${VELTRIX_DIST_DIR}/older/Veltrix-1.09-setup.exe "" "")
+
+# For the tests of the signed release: the same release signed with a certificate of a test authority
+# made at build time, with its checksums and package manifests, in dist/signed/.
+set(signed ${VELTRIX_DIST_DIR}/signed)
+set(VELTRIX_TEST_CERT ${signed}/test-codesign.pfx)
+add_custom_command(OUTPUT ${VELTRIX_TEST_CERT} ${signed}/test-ca.pem
+                   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-test-certificate ${signed}
+                   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-test-certificate VERBATIM)
+veltrix_shipped_program(Veltrix ${signed}/Veltrix.exe ${VELTRIX_TEST_CERT} test)
+veltrix_installer(installer_signed ${VELTRIX_VERSION} ${signed}/Veltrix.exe
+                  ${signed}/Veltrix-${VELTRIX_VERSION}-setup.exe ${VELTRIX_TEST_CERT} test)
+veltrix_portable_zip(portable_zip_signed ${signed}/Veltrix.exe ${signed}/Veltrix-${VELTRIX_VERSION}-portable.zip)
+add_custom_command(OUTPUT ${signed}/SHA256SUMS
+                   COMMAND ${VELTRIX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-release-index ${signed}
+                           ${VELTRIX_VERSION} ${VELTRIX_DOWNLOAD_URL}
+                   DEPENDS installer_signed portable_zip_signed
+                           ${signed}/Veltrix-${VELTRIX_VERSION}-setup.exe ${signed}/Veltrix-${VELTRIX_VERSION}-portable.zip
+                           ${CMAKE_CURRENT_SOURCE_DIR}/tools/make-release-index VERBATIM)
+add_custom_target(signed_artefacts ALL DEPENDS ${signed}/SHA256SUMS)

@@ -1,5 +1,6 @@
 #include "framework/AboutDialog.h"
 
+#include "base/HighContrast.h"
 #include "base/WString.h"
 #include "framework/StringTable.h"
 #include "framework/VersionInfo.h"
@@ -22,7 +23,11 @@ int AboutDialog::OnInitDialog() {
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", instance, nullptr));
     SetItemText(IDC_ABOUT_PRODUCT, L"Veltrix");
-    product.Attach(Item(IDC_ABOUT_PRODUCT), L"Verdana", ProductHeight, ProductColor, ProductColor, LABEL_FIT, 0,
+    // In high contrast the greys of our own would vanish on the user's colours: the dialog's text colour.
+    int highContrast = IsHighContrast();
+    COLORREF productColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : ProductColor;
+    COLORREF versionColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : VersionColor;
+    product.Attach(Item(IDC_ABOUT_PRODUCT), L"Verdana", ProductHeight, productColor, productColor, LABEL_FIT, 0,
                    nullptr, nullptr);
 
     // The dialog exists once; its texts come in the user's language from the string table.
@@ -31,7 +36,7 @@ int AboutDialog::OnInitDialog() {
     VersionInfo::VersionNumber(instance, &fileVersion);
     line.Format(L"%s %s", strings.Load(IDS_VERSION), fileVersion.Buffer() ? fileVersion.Buffer() : L"");
     SetItemText(IDC_ABOUT_VERSION, line);
-    versionLine.Attach(Item(IDC_ABOUT_VERSION), L"Verdana", 0, VersionColor, VersionColor, LABEL_OWN_FONT, 0, nullptr,
+    versionLine.Attach(Item(IDC_ABOUT_VERSION), L"Verdana", 0, versionColor, versionColor, LABEL_OWN_FONT, 0, nullptr,
                        nullptr);
 
     // The dialog's own font, so that only the colours and the underline mark it as a link.
@@ -49,6 +54,8 @@ int AboutDialog::OnInitDialog() {
     SetItemText(IDC_ABOUT_AUTO_UPDATE, box);
     SetItemText(IDC_ABOUT_OK, strings.Load(IDS_OK));
     CheckButton(IDC_ABOUT_AUTO_UPDATE, settings ? (int)settings->ReadInt(L"AutoUpdate", 1) : 1);
+    // Enter on the check box presses OK; on the link it opens the link.
+    SendMessageW(window, DM_SETDEFID, IDC_ABOUT_OK, 0);
     return 1;
 }
 

@@ -1,9 +1,11 @@
 #include "framework/HyperlinkControl.h"
 
 #include "base/FontEnumeration.h"
+#include "base/HighContrast.h"
 #include "base/RegistryRead.h"
 #include "base/ScopedDc.h"
 #include "base/ScopedSelect.h"
+#include "framework/LinkAccessible.h"
 #include "framework/OpenAddress.h"
 #include "sysinfo/OsVersion.h"
 
@@ -207,6 +209,10 @@ int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t*
     // GetSysColorBrush answers null for colour indexes the system does not know (COLOR_HOTLIGHT is newer).
     hoverColor = GetSysColorBrush(COLOR_HOTLIGHT) ? GetSysColor(COLOR_HOTLIGHT) : RGB(255, 0, 0);
     ReadBrowserSettings();
+    // High contrast: the system's link colour, never the browser's or ours, which may vanish on its
+    // background.
+    if (IsHighContrast())
+        linkColor = hoverColor = GetSysColor(COLOR_HOTLIGHT);
     BuildFonts();
 
     format = DT_SINGLELINE;
@@ -347,8 +353,31 @@ int HyperlinkControl::HookProc(HWND, UINT message, WPARAM wParam, LPARAM lParam,
     return static_cast<HyperlinkControl*>(userData)->OnMessage(message, wParam, lParam, result);
 }
 
+UINT HyperlinkControl::ActivateMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Veltrix.HyperlinkActivate");
+    return message;
+}
+
 int HyperlinkControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (message == ActivateMessage() && message != 0) {
+        Click(LINK_ENTER);
+        return 1;
+    }
     switch (message) {
+        case WM_GETDLGCODE: {
+            // Enter on the focused link opens it, instead of pressing the dialog's default button.
+            const MSG* key = reinterpret_cast<const MSG*>(lParam);
+            *result = (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && !(flags & LINK_NO_FOCUS_RECT))
+                          ? DLGC_WANTMESSAGE
+                          : 0;
+            return 1;
+        }
+        case WM_GETOBJECT:
+            // Screen readers ask for the client area's object; a link is not a static text to them.
+            if ((LONG)lParam != OBJID_CLIENT)
+                return 0;
+            *result = LinkAccessible::Answer(control, wParam, text, url, ActivateMessage());
+            return *result != 0;
         case WM_SETFOCUS:
             flags |= LINK_FOCUSED;
             Invalidate();

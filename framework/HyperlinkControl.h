@@ -71,6 +71,8 @@ public:
     static int IsOverText(HWND control, const SIZE& textSize, UINT format);
     // "R,G,B", three numbers up to 255; 0 leaves *color alone.
     static int ParseColor(const wchar_t* text, COLORREF* color);
+    // Posted to a control to follow its link, as a screen reader's default action does.
+    static UINT ActivateMessage();
 
 private:
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);

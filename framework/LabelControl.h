@@ -56,6 +56,7 @@ public:
     LabelControl& operator=(const LabelControl&) = delete;
 
     // A null or empty face list means "Segoe UI;Verdana;MS Sans Serif"; height 0 takes the client height.
+    COLORREF NormalColor() const { return normalColor; }
     int Attach(HWND control, const wchar_t* faceList, int height, COLORREF normal, COLORREF hover, DWORD options,
                WORD cursor, LabelCallback callback, void* userData);
     void SetFaceList(const wchar_t* list, int repaint);

@@ -2,7 +2,8 @@
 ; user in the user's own program folder, makes a Start Menu shortcut, on request starts Veltrix in the
 ; notification area at logon, and registers an uninstaller in Programs and Features.
 ;
-;   makensis -DVERSION=1.10 -DPROGRAM=Veltrix.exe -DDOCS=folder -DICON=Veltrix.ico -DOUTFILE=setup.exe Veltrix.nsi
+;   makensis -DVERSION=1.10 -DPROGRAM=Veltrix.exe -DDOCS=folder -DICON=Veltrix.ico -DOUTFILE=setup.exe
+;            [-DSIGN=tools/sign-code] Veltrix.nsi
 ;
 ; DOCS holds README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt. Command line of the result:
 ;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/D=FOLDER]   (/D last, as NSIS wants it)
@@ -10,6 +11,14 @@
 
 !ifndef VERSION | PROGRAM | DOCS | ICON | OUTFILE
   !error "define VERSION, PROGRAM, DOCS, ICON and OUTFILE"
+!endif
+
+; With SIGN (a command that signs the program it is given in place with Authenticode), the uninstaller is
+; signed before it is packed into the installer, so that the one an installation writes carries the
+; signature too, and the installer once it is made.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
 !endif
 
 Unicode true
@@ -199,7 +208,13 @@ Section "-LogonOff"
 SectionEnd
 
 Function .onInit
+  ; NSIS sets $INSTDIR from /D= before this runs, and MultiUser's initialisation would replace it with the
+  ; mode's default folder: a folder given on the command line wins.
+  StrCpy $R9 $INSTDIR
   !insertmacro MULTIUSER_INIT
+  ${If} $R9 != ""
+    StrCpy $INSTDIR $R9
+  ${EndIf}
   ; Chosen on the command line, or kept from an earlier installation.
   ReadRegStr $0 HKCU "${RUN_KEY}" "Veltrix"
   ${GetParameters} $1

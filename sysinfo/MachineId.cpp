@@ -56,6 +56,10 @@ unsigned char OsVersionByte() {
     if (!GetVersionExW(&version))
         return 0;
 #pragma GCC diagnostic pop
+    // The byte of a machine stays what it was before the program declared Windows 8.1 and 10 in its
+    // manifest, when GetVersionExW reported 6.2 on them.
+    if (version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion > 2))
+        return VersionByte(6, 2);
     return VersionByte(version.dwMajorVersion, version.dwMinorVersion);
 }
 

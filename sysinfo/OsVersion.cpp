@@ -11,14 +11,35 @@ namespace {
 
 struct NtVersion {
     unsigned key; // (major << 16) | minor
+    unsigned firstBuild;
     unsigned kind;
 };
 
-// Newest first; 6.4 (a Windows 10 preview) shares the bit of 8.1.
+// Newest first; 6.4 (a Windows 10 preview) shares the bit of 8.1. Windows 11 is NT 10.0 too, told from
+// 10 by its build.
 const NtVersion ntVersions[] = {
-    {0x60004, OS_81},   {0x60003, OS_81}, {0x60002, OS_8},    {0x60001, OS_7},   {0x60000, OS_VISTA},
-    {0x50002, OS_2003}, {0x50001, OS_XP}, {0x50000, OS_2000}, {0x40000, OS_NT4}, {0x30033, OS_NT351},
+    {0xA0000, 22000, OS_11}, {0xA0000, 0, OS_10},   {0x60004, 0, OS_81},    {0x60003, 0, OS_81},
+    {0x60002, 0, OS_8},      {0x60001, 0, OS_7},    {0x60000, 0, OS_VISTA}, {0x50002, 0, OS_2003},
+    {0x50001, 0, OS_XP},     {0x50000, 0, OS_2000}, {0x40000, 0, OS_NT4},   {0x30033, 0, OS_NT351},
 };
+
+// A version and build as one number that orders them.
+unsigned long long Rank(unsigned key, unsigned build) {
+    return ((unsigned long long)key << 32) | build;
+}
+
+unsigned long long RankOf(const OSVERSIONINFOW& version) {
+    return Rank((version.dwMajorVersion << 16) | version.dwMinorVersion, version.dwBuildNumber);
+}
+
+// The newest entry of the table that the version is, or is newer than; null below NT 3.51.
+const NtVersion* NewestNotAfter(unsigned long long rank) {
+    for (const NtVersion& nt : ntVersions) {
+        if (Rank(nt.key, nt.firstBuild) <= rank)
+            return &nt;
+    }
+    return nullptr;
+}
 
 unsigned ServicePackBits(const wchar_t* servicePack) {
     unsigned bits = 0;
@@ -29,15 +50,6 @@ unsigned ServicePackBits(const wchar_t* servicePack) {
     if (wcsstr(servicePack, L"Service Pack 3"))
         bits |= EDITION_SP3;
     return bits;
-}
-
-int ReadVersion(OSVERSIONINFOW& version) {
-    ZeroMemory(&version, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    return GetVersionExW(&version) ? 1 : 0;
-#pragma GCC diagnostic pop
 }
 
 int KeyExists(const wchar_t* path) {
@@ -57,7 +69,30 @@ int ServicePackPasses(const wchar_t* servicePack, unsigned requirement) {
 
 } // namespace
 
-unsigned long long ClassifyVersion(const OSVERSIONINFOW& version) {
+int ReadTrueVersion(OSVERSIONINFOEXW& version) {
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    // ntdll's RtlGetVersion reports the real version to every caller; the manifest only steers
+    // GetVersionExW. It is there on every NT system Veltrix runs on, never on Windows 9x.
+    typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOEXW*);
+    Library ntdll(L"ntdll.dll");
+    RtlGetVersionFn rtlGetVersion = ntdll.Get<RtlGetVersionFn>("RtlGetVersion");
+    if (rtlGetVersion && rtlGetVersion(&version) == 0)
+        return 1;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (GetVersionExW((OSVERSIONINFOW*)&version))
+        return 1;
+    // Before NT 4 SP6 the extended form is refused.
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+    return GetVersionExW((OSVERSIONINFOW*)&version) ? 1 : 0;
+#pragma GCC diagnostic pop
+}
+
+unsigned long long ClassifyVersion(const OSVERSIONINFOW& version, BYTE productType) {
     switch (version.dwPlatformId) {
         case VER_PLATFORM_WIN32s:
             return OS_WIN32S;
@@ -79,9 +114,19 @@ unsigned long long ClassifyVersion(const OSVERSIONINFOW& version) {
         case VER_PLATFORM_WIN32_NT: {
             unsigned key = (version.dwMajorVersion << 16) | version.dwMinorVersion;
             unsigned kind = OS_NT;
-            for (const NtVersion& nt : ntVersions) {
-                if (nt.key == key)
-                    kind |= nt.kind;
+            const NtVersion* nt = NewestNotAfter(RankOf(version));
+            // A version between two of the table (NT 10.1, 7.0) is named by none of them.
+            if (nt && nt->key == key)
+                kind |= nt->kind;
+            if (productType == VER_NT_SERVER || productType == VER_NT_DOMAIN_CONTROLLER) {
+                kind |= OS_SERVER;
+                if (key == 0xA0000) {
+                    DWORD build = version.dwBuildNumber;
+                    kind |= build >= 26100   ? (unsigned)OS_SERVER_2025
+                            : build >= 20348 ? (unsigned)OS_SERVER_2022
+                            : build >= 17763 ? (unsigned)OS_SERVER_2019
+                                             : 0u;
+                }
             }
             return ((unsigned long long)ServicePackBits(version.szCSDVersion) << 32) | kind;
         }
@@ -91,10 +136,11 @@ unsigned long long ClassifyVersion(const OSVERSIONINFOW& version) {
 }
 
 unsigned long long ClassifyOs() {
-    OSVERSIONINFOW version;
-    if (!ReadVersion(version))
+    OSVERSIONINFOEXW version;
+    if (!ReadTrueVersion(version))
         return 0;
-    return ClassifyVersion(version);
+    BYTE productType = version.dwOSVersionInfoSize == sizeof(version) ? version.wProductType : VER_NT_WORKSTATION;
+    return ClassifyVersion(*(OSVERSIONINFOW*)&version, productType);
 }
 
 unsigned long long ClassifyOsExtended() {
@@ -105,12 +151,7 @@ unsigned long long ClassifyOsExtended() {
         return classification;
 
     OSVERSIONINFOEXW extended;
-    ZeroMemory(&extended, sizeof(extended));
-    extended.dwOSVersionInfoSize = sizeof(extended);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (GetVersionExW((OSVERSIONINFOW*)&extended)) {
-#pragma GCC diagnostic pop
+    if (ReadTrueVersion(extended) && extended.dwOSVersionInfoSize == sizeof(extended)) {
         WORD suite = extended.wSuiteMask;
         if (suite & VER_SUITE_DATACENTER)
             edition |= EDITION_DATACENTER;
@@ -182,20 +223,13 @@ int IsVersionAtLeast(const OSVERSIONINFOW& version, unsigned versions, unsigned 
         return 0;
 
     int result = (versions & OS_NT) ? 1 : 0;
-    unsigned running = (version.dwMajorVersion << 16) | version.dwMinorVersion;
-    // Anything newer than 6.4 is answered as 6.4, the newest version with a bit of its own.
-    if (running > 0x60004)
-        running = 0x60004;
-    unsigned runningKind = 0;
-    for (const NtVersion& nt : ntVersions) {
-        if (nt.key <= running) {
-            runningKind = nt.kind;
-            break;
-        }
-    }
+    // Anything newer than the table is answered as its newest entry.
+    unsigned long long running = RankOf(version);
+    const NtVersion* newest = NewestNotAfter(running);
+    unsigned runningKind = newest ? newest->kind : 0;
     unsigned lastTested = 0;
     for (const NtVersion& nt : ntVersions) {
-        if (nt.key > running || !(versions & nt.kind) || nt.kind == lastTested)
+        if (Rank(nt.key, nt.firstBuild) > running || !(versions & nt.kind) || nt.kind == lastTested)
             continue;
         lastTested = nt.kind;
         // Older versions pass outright; the running one must carry the requested service pack.
@@ -205,10 +239,10 @@ int IsVersionAtLeast(const OSVERSIONINFOW& version, unsigned versions, unsigned 
 }
 
 int IsOsAtLeast(unsigned versions, unsigned servicePack) {
-    OSVERSIONINFOW version;
-    if (!ReadVersion(version))
+    OSVERSIONINFOEXW version;
+    if (!ReadTrueVersion(version))
         return 0;
-    return IsVersionAtLeast(version, versions, servicePack);
+    return IsVersionAtLeast(*(OSVERSIONINFOW*)&version, versions, servicePack);
 }
 
 const wchar_t* FormatOsName(wchar_t* buffer, unsigned kind, unsigned edition) {
@@ -241,6 +275,16 @@ const wchar_t* FormatOsName(wchar_t* buffer, unsigned kind, unsigned edition) {
         return buffer;
     }
 
+    // Server releases first: their kernels are those of the client versions below.
+    static const struct {
+        unsigned kind;
+        const wchar_t* name;
+    } servers[] = {
+        {OS_SERVER_2025, L"Windows Server 2025"}, {OS_SERVER_2022, L"Windows Server 2022"},
+        {OS_SERVER_2019, L"Windows Server 2019"}, {OS_10 | OS_11, L"Windows Server 2016"},
+        {OS_81, L"Windows Server 2012 R2"},       {OS_8, L"Windows Server 2012"},
+        {OS_7, L"Windows Server 2008 R2"},        {OS_VISTA, L"Windows Server 2008"},
+    };
     static const struct {
         unsigned kind;
         const wchar_t* name;
@@ -254,13 +298,26 @@ const wchar_t* FormatOsName(wchar_t* buffer, unsigned kind, unsigned edition) {
         {OS_7, L"Windows 7"},
         {OS_8, L"Windows 8"},
         {OS_81, L"Windows 8.1"},
+        {OS_10, L"Windows 10"},
+        {OS_11, L"Windows 11"},
     };
     const wchar_t* base = nullptr;
-    for (const auto& entry : names) {
-        if (kind & entry.kind) {
-            base = entry.name;
-            break;
+    if (kind & OS_SERVER) {
+        for (const auto& entry : servers) {
+            if (kind & entry.kind) {
+                base = entry.name;
+                break;
+            }
         }
+    }
+    // The name says it is a server; the tag would only repeat it.
+    if (base)
+        edition &= ~EDITION_SERVER;
+    for (const auto& entry : names) {
+        if (base)
+            break;
+        if (kind & entry.kind)
+            base = entry.name;
     }
     if (!base) {
         _snwprintf(buffer, size, L"unknown nt kernel 0x%X", kind);

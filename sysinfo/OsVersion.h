@@ -26,6 +26,14 @@ enum : unsigned {
     OS_8 = 0x40000,
     OS_81 = 0x80000,
     OS_NT351 = 0x100000,
+    OS_10 = 0x200000, // NT 10.0 before build 22000
+    OS_11 = 0x400000, // NT 10.0 from build 22000 on
+    // A server release (product type server or domain controller) of the kernel the other bits name.
+    OS_SERVER = 0x800000,
+    // Server releases of NT 10.0, told apart by their build; without one of these it is Server 2016.
+    OS_SERVER_2019 = 0x1000000,
+    OS_SERVER_2022 = 0x2000000,
+    OS_SERVER_2025 = 0x4000000,
 };
 
 // OsEdition bits
@@ -69,8 +77,14 @@ unsigned long long ClassifyOsExtended();
 int IsOsAtLeast(unsigned versions, unsigned servicePack);
 const wchar_t* FormatOsName(wchar_t* buffer, unsigned kind, unsigned edition);
 
-// The same rules for a given version report, so that every Windows version can be checked.
-unsigned long long ClassifyVersion(const OSVERSIONINFOW& version);
+// The version the running system really has, whatever the program's manifest declares (GetVersionExW
+// reports 6.2 from Windows 8.1 on to programs that do not declare the newer versions): RtlGetVersion,
+// else GetVersionExW. 1 on success.
+int ReadTrueVersion(OSVERSIONINFOEXW& version);
+
+// The same rules for a given version report, so that every Windows version can be checked; productType
+// is the report's wProductType (VER_NT_WORKSTATION, VER_NT_SERVER, VER_NT_DOMAIN_CONTROLLER).
+unsigned long long ClassifyVersion(const OSVERSIONINFOW& version, BYTE productType = VER_NT_WORKSTATION);
 int IsVersionAtLeast(const OSVERSIONINFOW& version, unsigned versions, unsigned servicePack);
 
 int IsWow64(HANDLE process = nullptr);

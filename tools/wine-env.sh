@@ -121,3 +121,49 @@ veltrix_stop_xvfb() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     rm -f "$WINE_STATE/xvfb.pid" "$WINE_STATE/display"
 }
+
+# The system colours of Windows' "High Contrast Black" scheme, or Wine's defaults again ("off"), for the
+# screenshots of the high-contrast look. Wine reads them when a program starts, but never reports high
+# contrast itself: the program is told by VELTRIX_HIGH_CONTRAST=1 (see base/HighContrast.cpp).
+veltrix_high_contrast_colours() {
+    local key='HKCU\Control Panel\Colors' name value
+    if [ "$1" = off ]; then
+        "$WINE" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true
+        return 0
+    fi
+    while read -r name value; do
+        "$WINE" reg add "$key" /v "$name" /d "$value" /f </dev/null >/dev/null 2>&1
+    done <<'COLOURS'
+ActiveBorder 0 0 0
+ActiveTitle 0 0 0
+AppWorkspace 0 0 0
+Background 0 0 0
+ButtonAlternateFace 0 0 0
+ButtonDkShadow 255 255 255
+ButtonFace 0 0 0
+ButtonHilight 255 255 255
+ButtonLight 255 255 255
+ButtonShadow 255 255 255
+ButtonText 255 255 255
+GradientActiveTitle 0 0 0
+GradientInactiveTitle 0 0 0
+GrayText 63 242 63
+Hilight 26 235 255
+HilightText 0 0 0
+HotTrackingColor 255 255 0
+InactiveBorder 0 0 0
+InactiveTitle 0 0 0
+InactiveTitleText 255 255 255
+InfoText 255 255 255
+InfoWindow 0 0 0
+Menu 0 0 0
+MenuBar 0 0 0
+MenuHilight 26 235 255
+MenuText 255 255 255
+Scrollbar 0 0 0
+TitleText 255 255 255
+Window 0 0 0
+WindowFrame 255 255 255
+WindowText 255 255 255
+COLOURS
+}

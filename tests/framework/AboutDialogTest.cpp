@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <functional>
 #include <string>
 
@@ -40,6 +42,27 @@ protected:
         return AboutDialog::DialogProc(message, wParam, lParam);
     }
 };
+
+// What the link reported when it was followed, instead of opening a browser.
+int followed = 0;
+void RecordFollow(int event, const wchar_t*, const wchar_t*) {
+    if (event == LINK_ENTER || event == LINK_SPACE)
+        followed = event;
+}
+
+// Timer procedures: stdcall on 32-bit, which a lambda is not.
+void CALLBACK ProbeLater(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    PostMessageW(window, WM_PROBE, 0, 0);
+}
+void CALLBACK GiveUp(HWND window, UINT, UINT_PTR, DWORD) {
+    EndDialog(window, 99);
+}
+
+void Press(WORD key) {
+    keybd_event((BYTE)key, 0, 0, 0);
+    keybd_event((BYTE)key, 0, KEYEVENTF_KEYUP, 0);
+}
 
 std::wstring ItemText(HWND dialog, int id) {
     wchar_t text[256] = L"";
@@ -104,4 +127,102 @@ TEST(AboutDialog, SavesTheSwitchInThePortableFileHoweverItClosesAndChecksWhenSwi
     EXPECT_EQ(1, updates.checks);
     EXPECT_EQ(1u, store.ReadInt(L"AutoUpdate", 7));
     DeleteFileW(store.IniPath());
+}
+
+TEST(AboutDialog, TheKeyboardAloneWalksSwitchLinkAndOkAndScreenReadersHearALink) {
+    ProbeAbout about(nullptr, nullptr);
+    int tabs[4] = {};
+    LRESULT defaultId = 0;
+    long role = 0, state = 0;
+    std::wstring name, value;
+    int enterFollowed = 0, spaceFollowed = 0, steps = 0;
+    about.onPosted = [&](ProbeAbout& probe) {
+        HWND dialog = probe.Handle();
+        SetForegroundWindow(dialog);
+        const_cast<HyperlinkControl&>(probe.Link()).simpleCallback = RecordFollow;
+        HWND tab = GetFocus();
+        for (int i = 0; i < 4; i++, tab = GetNextDlgTabItem(dialog, tab, FALSE))
+            tabs[i] = GetDlgCtrlID(tab);
+        defaultId = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+        // Keys typed on the focused link, each looked at once the box has handled it (timers come last).
+        SendMessageW(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_ABOUT_LINK), TRUE);
+        Press(VK_RETURN);
+        SetTimer(dialog, 1, 300, ProbeLater);
+        probe.onPosted = [&](ProbeAbout& next) {
+            HWND box = next.Handle();
+            if (steps++ == 0) {
+                // Asked once the box is on screen, as a screen reader would.
+                IAccessible* accessible = nullptr;
+                if (SUCCEEDED(AccessibleObjectFromWindow(GetDlgItem(box, IDC_ABOUT_LINK), OBJID_CLIENT,
+                                                         __uuidof(IAccessible), (void**)&accessible))) {
+                    VARIANT self;
+                    self.vt = VT_I4;
+                    self.lVal = CHILDID_SELF;
+                    VARIANT result;
+                    VariantInit(&result);
+                    if (SUCCEEDED(accessible->get_accRole(self, &result)))
+                        role = result.lVal;
+                    BSTR text = nullptr;
+                    if (SUCCEEDED(accessible->get_accName(self, &text)) && text)
+                        name = text;
+                    SysFreeString(text);
+                    text = nullptr;
+                    if (SUCCEEDED(accessible->get_accValue(self, &text)) && text)
+                        value = text;
+                    SysFreeString(text);
+                    SendMessageW(box, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(box, IDC_ABOUT_LINK), TRUE);
+                    VariantInit(&result);
+                    if (SUCCEEDED(accessible->get_accState(self, &result)))
+                        state = result.lVal;
+                    accessible->Release();
+                }
+                enterFollowed = followed;
+                followed = 0;
+                Press(VK_SPACE);
+                SetTimer(box, 1, 300, ProbeLater);
+                return;
+            }
+            spaceFollowed = followed;
+            // Enter on the switch presses OK; a box that stays open is closed after five seconds.
+            SendMessageW(box, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(box, IDC_ABOUT_AUTO_UPDATE), TRUE);
+            Press(VK_RETURN);
+            SetTimer(box, 2, 5000, GiveUp);
+        };
+    };
+    EXPECT_EQ(0, about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0)) << "Enter on the switch did not press OK";
+    EXPECT_EQ(IDC_ABOUT_AUTO_UPDATE, tabs[0]) << "the switch has the focus first";
+    EXPECT_EQ(IDC_ABOUT_LINK, tabs[1]);
+    EXPECT_EQ(IDC_ABOUT_OK, tabs[2]);
+    EXPECT_EQ(IDC_ABOUT_AUTO_UPDATE, tabs[3]) << "and round again";
+    EXPECT_EQ(MAKELRESULT(IDC_ABOUT_OK, DC_HASDEFID), defaultId);
+    EXPECT_EQ(LINK_ENTER, enterFollowed) << "Enter on the link opens it";
+    EXPECT_EQ(LINK_SPACE, spaceFollowed) << "and so does Space";
+    EXPECT_EQ(ROLE_SYSTEM_LINK, role);
+    EXPECT_EQ(std::wstring(AboutDialog::MakerCaption), name);
+    EXPECT_EQ(std::wstring(AboutDialog::MakerAddress), value);
+    EXPECT_EQ(STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED, state);
+
+    // Escape closes the box as well.
+    about.onPosted = [&](ProbeAbout& probe) {
+        SetForegroundWindow(probe.Handle());
+        Press(VK_ESCAPE);
+        SetTimer(probe.Handle(), 2, 5000, GiveUp);
+    };
+    EXPECT_NE(99, about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0)) << "Escape left the box open";
+}
+
+TEST(AboutDialog, HighContrastPaintsWithTheSystemColours) {
+    // Wine never reports high contrast; under Wine this variable stands in for the system's setting.
+    SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", L"1");
+    ProbeAbout about(nullptr, nullptr);
+    COLORREF link = 0, product = 0;
+    about.onPosted = [&](ProbeAbout& probe) {
+        link = probe.Link().LinkColor();
+        product = probe.ProductLabel().NormalColor();
+        PostMessageW(probe.Handle(), WM_CLOSE, 0, 0);
+    };
+    about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0);
+    SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", nullptr);
+    EXPECT_EQ(GetSysColor(COLOR_HOTLIGHT), link);
+    EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), product);
 }

@@ -6,12 +6,13 @@
 
 namespace {
 
-OSVERSIONINFOW Nt(DWORD major, DWORD minor, const wchar_t* servicePack) {
+OSVERSIONINFOW Nt(DWORD major, DWORD minor, const wchar_t* servicePack, DWORD build = 0) {
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     version.dwPlatformId = VER_PLATFORM_WIN32_NT;
     version.dwMajorVersion = major;
     version.dwMinorVersion = minor;
+    version.dwBuildNumber = build;
     lstrcpyW(version.szCSDVersion, servicePack);
     return version;
 }
@@ -75,7 +76,9 @@ TEST(OsVersion, ClassifiesNtVersions) {
     EXPECT_EQ(0x2000u | 0x1u | (0x4ull << 32), ClassifyVersion(Nt(6, 0, L"Service Pack 2")));
     EXPECT_EQ(0x4001u, ClassifyVersion(Nt(6, 1, L"")));
     EXPECT_EQ(0x80001u, ClassifyVersion(Nt(6, 4, L"")));
-    EXPECT_EQ(0x1u, ClassifyVersion(Nt(10, 0, L"")));
+    EXPECT_EQ(0x200001u, ClassifyVersion(Nt(10, 0, L"", 19045)));
+    EXPECT_EQ(0x400001u, ClassifyVersion(Nt(10, 0, L"", 22000)));
+    EXPECT_EQ(0x1u, ClassifyVersion(Nt(10, 1, L""))) << "a version the table does not know";
     EXPECT_EQ(0x100001u, ClassifyVersion(Nt(3, 51, L"")));
     EXPECT_EQ(0x201u | (0x8ull << 32), ClassifyVersion(Nt(5, 1, L"Service Pack 3")));
 
@@ -101,6 +104,9 @@ TEST(OsVersion, AtLeastHonoursServicePacks) {
     // An older requested version passes whatever its service pack.
     EXPECT_EQ(1, IsVersionAtLeast(Nt(6, 1, L""), OS_VISTA, EDITION_SP2));
     EXPECT_EQ(1, IsVersionAtLeast(Nt(10, 0, L""), OS_81, 0));
+    EXPECT_EQ(1, IsVersionAtLeast(Nt(10, 0, L"", 22621), OS_10, 0));
+    EXPECT_EQ(0, IsVersionAtLeast(Nt(10, 0, L"", 19045), OS_11, 0));
+    EXPECT_EQ(1, IsVersionAtLeast(Nt(11, 0, L"", 0), OS_11 | OS_VISTA, 0)) << "newer than the table";
     EXPECT_EQ(1, IsVersionAtLeast(Nt(10, 0, L""), OS_VISTA | OS_XP, 0));
     EXPECT_EQ(0, IsVersionAtLeast(Nt(6, 1, L""), OS_8, 0));
 }
@@ -108,6 +114,8 @@ TEST(OsVersion, AtLeastHonoursServicePacks) {
 TEST(OsVersion, NamesCarryTheirTagsInOrder) {
     EXPECT_EQ(L"Windows 7 [MediaCenter Vista]", Name(0x4001, EDITION_MEDIA_CENTER | EDITION_MEDIA_CENTER_VISTA));
     EXPECT_EQ(L"unknown nt kernel 0x1", Name(0x1, 0));
+    EXPECT_EQ(L"Windows 10 [TabletPC]", Name(OsKindOf(ClassifyVersion(Nt(10, 0, L"", 19045))), EDITION_TABLET));
+    EXPECT_EQ(L"Windows 11", Name(OsKindOf(ClassifyVersion(Nt(10, 0, L"", 22631))), 0));
     EXPECT_EQ(L"Windows 8.1", Name(0x80001, 0));
     EXPECT_EQ(L"Windows Server 2003 [Server] [Enterprise]", Name(0x1001, EDITION_SERVER | EDITION_ENTERPRISE));
     EXPECT_EQ(
@@ -118,6 +126,36 @@ TEST(OsVersion, NamesCarryTheirTagsInOrder) {
     EXPECT_EQ(L"unknown 0x0", Name(0, 0));
     EXPECT_EQ(L"unknown dos kernel 0x2", Name(0x2, 0));
     EXPECT_EQ(L"Windows CE 5.2", Name(0x8, 0x10000));
+}
+
+TEST(OsVersion, ServerReleasesAreNamedByProductTypeAndBuild) {
+    struct Case {
+        DWORD major, minor, build;
+        BYTE productType;
+        const wchar_t* name;
+    } cases[] = {
+        {6, 0, 6002, VER_NT_SERVER, L"Windows Server 2008"},
+        {6, 1, 7601, VER_NT_SERVER, L"Windows Server 2008 R2"},
+        {6, 2, 9200, VER_NT_SERVER, L"Windows Server 2012"},
+        {6, 3, 9600, VER_NT_SERVER, L"Windows Server 2012 R2"},
+        {10, 0, 14393, VER_NT_SERVER, L"Windows Server 2016"},
+        {10, 0, 17763, VER_NT_DOMAIN_CONTROLLER, L"Windows Server 2019 [Domain Controller]"},
+        {10, 0, 20348, VER_NT_SERVER, L"Windows Server 2022 [Datacenter]"},
+        {10, 0, 26100, VER_NT_SERVER, L"Windows Server 2025"},
+        {10, 0, 20348, VER_NT_WORKSTATION, L"Windows 10"},
+    };
+    for (const Case& c : cases) {
+        unsigned kind = OsKindOf(ClassifyVersion(Nt(c.major, c.minor, L"", c.build), c.productType));
+        unsigned edition = EDITION_SERVER; // the registry's "ServerNT", which the name already says
+        if (c.productType == VER_NT_DOMAIN_CONTROLLER)
+            edition = EDITION_DOMAIN_CONTROLLER;
+        if (c.build == 20348 && c.productType == VER_NT_SERVER)
+            edition |= EDITION_DATACENTER;
+        if (c.productType == VER_NT_WORKSTATION)
+            edition = 0;
+        EXPECT_EQ(std::wstring(c.name), Name(kind, edition)) << c.build;
+        EXPECT_EQ(1, IsVersionAtLeast(Nt(c.major, c.minor, L"", c.build), OS_VISTA, 0));
+    }
 }
 
 TEST(OsVersion, WineIsRecognised) {
@@ -132,25 +170,33 @@ TEST(OsVersion, WineIsRecognised) {
 }
 
 TEST(OsVersion, EveryWindowsVersionWineCanPretendToBe) {
-    // Without a compatibility manifest, Windows 8.1 and 10 report themselves as 8 (6.2), as Windows does.
+    // The classification reads the true version, so both probes name each system alike; GetVersionExW
+    // (the "reported" version) tells Windows 8.1 and 10 the truth only with the program's manifest. Wine
+    // 8.0's own table swaps the product types of "win7" (a server there) and "win2008r2" (a workstation):
+    // the names follow the product type, as they do on Windows.
     struct Case {
         const wchar_t* wine;
         const char* plain;
-        const char* declared;
+        const char* reported;
+        const char* classified;
     } cases[] = {
-        {L"winxp", "kind=0x201 edition=0x8 xp=1 vista=0 seven=0 eight1=0 wine=1 name=Windows XP", nullptr},
-        {L"vista", "kind=0x2001 edition=0x4 xp=1 vista=1 seven=0 eight1=0 wine=1 name=Windows Vista", nullptr},
-        {L"win7", "kind=0x4001 edition=0x2 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 7", nullptr},
-        {L"win8", "kind=0x40001 edition=0 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 8", nullptr},
-        {L"win81", "kind=0x40001 edition=0 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 8",
-         "kind=0x80001 edition=0 xp=1 vista=1 seven=1 eight1=1 wine=1 name=Windows 8.1"},
-        {L"win10", "kind=0x40001 edition=0 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 8",
-         "kind=0x1 edition=0 xp=1 vista=1 seven=1 eight1=1 wine=1 name=unknown nt kernel 0x1"},
+        {L"winxp", "5.1", "5.1", "kind=0x201 edition=0x8 xp=1 vista=0 seven=0 eight1=0 wine=1 name=Windows XP"},
+        {L"vista", "6.0", "6.0", "kind=0x2001 edition=0x4 xp=1 vista=1 seven=0 eight1=0 wine=1 name=Windows Vista"},
+        {L"win2008r2", "6.1", "6.1", "kind=0x4001 edition=0x2 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 7"},
+        {L"win7", "6.1", "6.1",
+         "kind=0x804001 edition=0x2 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows Server 2008 R2"},
+        {L"win2008", "6.0", "6.0",
+         "kind=0x802001 edition=0x4 xp=1 vista=1 seven=0 eight1=0 wine=1 name=Windows Server 2008"},
+        {L"win8", "6.2", "6.2", "kind=0x40001 edition=0 xp=1 vista=1 seven=1 eight1=0 wine=1 name=Windows 8"},
+        {L"win81", "6.2", "6.3", "kind=0x80001 edition=0 xp=1 vista=1 seven=1 eight1=1 wine=1 name=Windows 8.1"},
+        {L"win10", "6.2", "10.0", "kind=0x200001 edition=0 xp=1 vista=1 seven=1 eight1=1 wine=1 name=Windows 10"},
     };
     for (const Case& c : cases) {
         std::string version(c.wine, c.wine + wcslen(c.wine));
-        EXPECT_EQ(c.plain, RunProbeAs(L"os_probe.exe", c.wine)) << "as " << version;
-        // A program that declares Windows 8.1 and 10 support is told the truth.
-        EXPECT_EQ(c.declared ? c.declared : c.plain, RunProbeAs(L"os_probe_compat.exe", c.wine)) << "as " << version;
+        EXPECT_EQ(std::string("reported=") + c.plain + " " + c.classified, RunProbeAs(L"os_probe.exe", c.wine))
+            << "as " << version;
+        EXPECT_EQ(std::string("reported=") + c.reported + " " + c.classified,
+                  RunProbeAs(L"os_probe_compat.exe", c.wine))
+            << "as " << version << ", with Veltrix's manifest";
     }
 }

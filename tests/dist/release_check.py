@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""The signed release as a publisher makes it and a user or package manager checks it: the build's
+dist/signed/ (the release signed with a certificate of a test authority made at build time, see
+cmake/Dist.cmake) verified with osslsigncode, installed under Wine, and its checksums and winget
+manifests read back.
+
+    release_check.py BUILD SOURCE
+"""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import yaml
+
+BUILD, SOURCE = sys.argv[1], sys.argv[2]
+SIGNED = os.path.join(BUILD, "dist", "signed")
+CA = os.path.join(SIGNED, "test-ca.pem")
+VERSION = open(os.path.join(BUILD, "dist", "version.txt")).read().strip()
+SETUP = "Veltrix-%s-setup.exe" % VERSION
+ZIP = "Veltrix-%s-portable.zip" % VERSION
+
+
+def verify(path, ca=CA):
+    """osslsigncode's verdict on a file's Authenticode signature, and what it printed."""
+    args = ["osslsigncode", "verify", "-in", path]
+    if ca:
+        args[2:2] = ["-CAfile", ca]
+    run = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
+    return run.returncode == 0, run.stdout
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def wine(*args):
+    env = dict(os.environ, VELTRIX_BUILD=BUILD)
+    return subprocess.run([os.path.join(SOURCE, "tools", "winerun")] + list(args), env=env, timeout=180,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+
+class SignedRelease(unittest.TestCase):
+    def test_every_program_verifies_against_the_authority_and_a_changed_byte_or_another_authority_fails(self):
+        for name in ("Veltrix.exe", SETUP):
+            path = os.path.join(SIGNED, name)
+            ok, text = verify(path)
+            self.assertTrue(ok, name + ":\n" + text)
+            self.assertIn("Subject: /CN=Koravent (TEST ONLY)/O=Koravent", text)
+            self.assertIn("Message digest algorithm  : SHA256", text)
+            self.assertIn("Text description: Veltrix", text)
+            self.assertIn("URL description: https://www.koravent.com", text)
+            self.assertFalse(verify(path, ca=None)[0], name + " verified without the test authority")
+            with tempfile.TemporaryDirectory() as work:
+                changed = os.path.join(work, name)
+                shutil.copy(path, changed)
+                with open(changed, "r+b") as f:
+                    f.seek(4096)
+                    byte = f.read(1)
+                    f.seek(4096)
+                    f.write(bytes([byte[0] ^ 1]))
+                self.assertFalse(verify(changed)[0], name + " with a changed byte still verified")
+
+    def test_an_installation_keeps_the_signatures_of_the_program_and_its_uninstaller(self):
+        prefix = os.path.join(BUILD, "wine", "prefix", "drive_c")
+        folder = os.path.join(prefix, "veltrix-signed")
+        shutil.rmtree(folder, ignore_errors=True)
+        self.assertEqual(0, wine(os.path.join(SIGNED, SETUP), "/S", "/CurrentUser", "/D=C:\\veltrix-signed"))
+        try:
+            with open(os.path.join(folder, "Veltrix.exe"), "rb") as installed, \
+                    open(os.path.join(SIGNED, "Veltrix.exe"), "rb") as shipped:
+                self.assertEqual(shipped.read(), installed.read())
+            for name in ("Veltrix.exe", "Uninstall.exe"):
+                ok, text = verify(os.path.join(folder, name))
+                self.assertTrue(ok, name + ":\n" + text)
+        finally:
+            # In place (_?=), so that it has ended when it returns; it removes the entry it made.
+            wine(os.path.join(folder, "Uninstall.exe"), "/S", "/CurrentUser", "_?=C:\\veltrix-signed")
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def test_the_checksums_list_every_artefact_and_match(self):
+        lines = open(os.path.join(SIGNED, "SHA256SUMS"), encoding="utf-8").read().splitlines()
+        names = [line.split("  ", 1)[1] for line in lines]
+        self.assertEqual([SETUP, ZIP], names)
+        check = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=SIGNED, stdout=subprocess.PIPE, text=True)
+        self.assertEqual(0, check.returncode, check.stdout)
+        with tempfile.TemporaryDirectory() as work:
+            for name in names + ["SHA256SUMS"]:
+                shutil.copy(os.path.join(SIGNED, name), work)
+            with open(os.path.join(work, ZIP), "ab") as f:
+                f.write(b"\0")
+            self.assertNotEqual(0, subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=work,
+                                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode)
+
+    def test_the_winget_manifests_hold_what_winget_requires_and_the_real_installer_hash(self):
+        folder = os.path.join(SIGNED, "winget")
+        def read(kind):
+            with open(os.path.join(folder, "Koravent.Veltrix%s.yaml" % kind), encoding="utf-8") as f:
+                return yaml.safe_load(f)
+        version, locale, installer = read(""), read(".locale.en-US"), read(".installer")
+        for manifest, kind in ((version, "version"), (locale, "defaultLocale"), (installer, "installer")):
+            self.assertEqual("Koravent.Veltrix", manifest["PackageIdentifier"])
+            self.assertEqual(VERSION, manifest["PackageVersion"], "a string, not a number")
+            self.assertEqual(kind, manifest["ManifestType"])
+            self.assertEqual("1.6.0", manifest["ManifestVersion"])
+        self.assertEqual("en-US", version["DefaultLocale"])
+        for field in ("PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"):
+            self.assertTrue(locale.get(field), field)
+        self.assertEqual("MIT", locale["License"])
+        self.assertEqual("nullsoft", installer["InstallerType"])
+        self.assertEqual("/S", installer["InstallerSwitches"]["Silent"])
+        self.assertEqual("Veltrix", installer["AppsAndFeaturesEntries"][0]["ProductCode"])
+        scopes = {entry["Scope"]: entry for entry in installer["Installers"]}
+        self.assertEqual({"user", "machine"}, set(scopes))
+        self.assertEqual("/CurrentUser", scopes["user"]["InstallerSwitches"]["Custom"])
+        self.assertEqual("/AllUsers", scopes["machine"]["InstallerSwitches"]["Custom"])
+        for entry in scopes.values():
+            self.assertEqual("x86", entry["Architecture"])
+            self.assertTrue(entry["InstallerUrl"].startswith("https://") and entry["InstallerUrl"].endswith("/" + SETUP))
+            self.assertEqual(sha256(os.path.join(SIGNED, SETUP)).upper(), entry["InstallerSha256"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
