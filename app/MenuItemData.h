@@ -3,12 +3,17 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 class MenuNode;
 class OwnerDrawMenu;
 
 struct MenuItemData {
     static const unsigned Magic = 0x6D656E78;
 
+    // First, where the system's menu accessibility looks for an owner-drawn item's name: screen readers
+    // read the signature, the text and its length from the start of the item data.
+    MSAAMENUINFO accessible = {MSAA_MENU_SIG, 0, nullptr};
     unsigned magic = Magic;
     OwnerDrawMenu* owner = nullptr;
     MenuNode* node = nullptr;
@@ -16,6 +21,14 @@ struct MenuItemData {
     int imageIndex = -1;
     int isSeparator = 0;
     HMENU menu = nullptr;
+
+    // Takes over an allocated text (new[]), freeing the one before, and tells screen readers.
+    void SetText(wchar_t* owned) {
+        delete[] text;
+        text = owned;
+        accessible.cchWText = text ? (DWORD)lstrlenW(text) : 0;
+        accessible.pszWText = text;
+    }
 
     // The record behind an item's data, or null when the item is not one of ours.
     static MenuItemData* FromItemData(ULONG_PTR data) {
