@@ -31,7 +31,11 @@ struct MenuItemData {
     }
 
     // The record behind an item's data, or null when the item is not one of ours.
+    // Other menus shown in the same loop (the shell's context menu) carry data of their own, often small
+    // numbers: only what can be the address of a record is read.
     static MenuItemData* FromItemData(ULONG_PTR data) {
+        if (data < 0x10000 || data % alignof(MenuItemData) != 0)
+            return nullptr;
         MenuItemData* record = reinterpret_cast<MenuItemData*>(data);
         return record && record->magic == Magic ? record : nullptr;
     }

@@ -5,7 +5,9 @@
 #include "app/CommandHost.h"
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
+#include "app/MenuRightClick.h"
 #include "app/MenuTypeAhead.h"
+#include "app/ShellContextMenu.h"
 #include "app/TrayInstance.h"
 #include "app/TreeScan.h"
 #include "framework/AppWindow.h"
@@ -54,6 +56,8 @@ private:
     void RegisterOptions();
     static void FixEnvironment();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
+    // A right click on an item of the open menu: the shell's context menu of its file.
+    LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
     // Replaces the tree by a new one whose scan runs until ShowStartMenu needs it.
     int StartScan();
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
@@ -85,4 +89,8 @@ private:
     TrayInstance trayInstance;
     // Letters typed into the open menus.
     MenuTypeAhead typeAhead;
+    ShellContextMenu contextMenu;
+    MenuRightClick rightClick;
+    // Set when the menu should be shown again as soon as its loop ends (see OnMenuRightClick).
+    int reopenMenu = 0;
 };
