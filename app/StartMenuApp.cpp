@@ -115,6 +115,8 @@ LRESULT StartMenuApp::OnCreate() {
     } else {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
+        // A combination another program holds is shown as such in the About box.
+        hotkey.Register(window, Hotkey());
         trayInstance.Mark(window);
     }
     return 0;
@@ -144,7 +146,7 @@ void StartMenuApp::UpdateUrl(WString& url) {
 }
 
 INT_PTR StartMenuApp::ShowAbout() {
-    AboutDialog about(&settings, this);
+    AboutDialog about(&settings, this, this);
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
 }
 
@@ -158,6 +160,22 @@ int StartMenuApp::CheckNow() {
     WString url;
     UpdateUrl(url);
     return updater.Start(url, window, nullptr, nullptr, nullptr, 0);
+}
+
+WORD StartMenuApp::Hotkey() {
+    return (WORD)settings.ReadInt(L"Hotkey", GlobalHotkey::DefaultCombination);
+}
+
+int StartMenuApp::HotkeyAvailable() {
+    // A once-mode run registers nothing: it can only tell whether the system would give the combination.
+    return trayMode ? hotkey.IsRegistered() : GlobalHotkey::IsFree(Hotkey());
+}
+
+int StartMenuApp::ChangeHotkey(WORD combination) {
+    settings.WriteInt(L"Hotkey", combination);
+    if (!trayMode)
+        return GlobalHotkey::IsFree(combination);
+    return hotkey.Register(window, combination);
 }
 
 int StartMenuApp::CachePath(int portableMode, WString& path) {
@@ -337,6 +355,14 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             KillTimer(window, CloseTimer);
             Close();
             return 0;
+        case WM_HOTKEY:
+            // Pressed again while the menu is open, it closes the menu; otherwise it opens the menu at the
+            // mouse as a click on the notification icon does, with the keyboard in it.
+            if (wParam == GlobalHotkey::Id && menuOpen && !contextMenu.IsOpen())
+                EndMenu();
+            else if (wParam == GlobalHotkey::Id)
+                SendMessageW(window, TrayMessage, 0, WM_LBUTTONDOWN);
+            return 0;
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
         case WM_MENUCOMMAND:
@@ -382,6 +408,7 @@ LRESULT StartMenuApp::OnClose() {
 }
 
 LRESULT StartMenuApp::OnDestroy() {
+    hotkey.Unregister();
     trayIcon.Remove();
     // A tree still being read was never shown: it has nothing to write.
     scan.Finish();

@@ -3,6 +3,7 @@
 // in the notification area and shows a freshly scanned menu at every click. It owns the one tree.
 
 #include "app/CommandHost.h"
+#include "app/GlobalHotkey.h"
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
 #include "app/MenuRightClick.h"
@@ -13,6 +14,7 @@
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
+#include "framework/HotkeySetting.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
 #include "framework/UpdateSwitch.h"
@@ -20,7 +22,7 @@
 
 #include <memory>
 
-class StartMenuApp : public AppWindow, private UpdateSwitch, public CommandHost {
+class StartMenuApp : public AppWindow, private UpdateSwitch, private HotkeySetting, public CommandHost {
 public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
@@ -65,6 +67,10 @@ private:
     void UpdateUrl(WString& url);
     int FormatLastCheck(WString& text) override;
     int CheckNow() override;
+    // The keyboard shortcut ("Hotkey"): registered in tray mode only, where it opens the menu.
+    WORD Hotkey() override;
+    int HotkeyAvailable() override;
+    int ChangeHotkey(WORD combination) override;
     // The crash reporter's report server, from the build or the setting "ReportHost".
     void ConfigureCrashReports();
 
@@ -91,6 +97,7 @@ private:
     MenuTypeAhead typeAhead;
     ShellContextMenu contextMenu;
     MenuRightClick rightClick;
+    GlobalHotkey hotkey;
     // Set when the menu should be shown again as soon as its loop ends (see OnMenuRightClick).
     int reopenMenu = 0;
 };
