@@ -341,16 +341,25 @@ TEST_F(StartMenuE2E, HighContrastPaintsTheMenuInTheSystemColoursOnly) {
         {L"Menu", L"0 0 0"}, {L"MenuText", L"255 255 255"}, {L"Hilight", L"26 235 255"}, {L"HilightText", L"0 0 0"}};
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Colors", &key));
-    for (auto& colour : colours)
-        RegSetValueExW(key, colour[0], 0, REG_SZ, (const BYTE*)colour[1], (DWORD)(wcslen(colour[1]) + 1) * 2);
+    wchar_t before[4][32] = {};
+    for (int i = 0; i < 4; i++) {
+        DWORD size = sizeof(before[i]) - sizeof(wchar_t);
+        RegQueryValueExW(key, colours[i][0], nullptr, nullptr, (BYTE*)before[i], &size);
+        RegSetValueExW(key, colours[i][0], 0, REG_SZ, (const BYTE*)colours[i][1],
+                       (DWORD)(wcslen(colours[i][1]) + 1) * 2);
+    }
     SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", L"1");
     VeltrixProcess veltrix;
     bool started = veltrix.Start(RootOption());
     SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", nullptr);
     HWND popup = started ? veltrix.WaitForMenu(15000) : nullptr;
-    // Only once the program runs: it reads the colours as it starts.
-    for (auto& colour : colours)
-        RegDeleteValueW(key, colour[0]);
+    // Only once the program runs: it reads the colours as it starts. The prefix's own come back.
+    for (int i = 0; i < 4; i++) {
+        if (before[i][0])
+            RegSetValueExW(key, colours[i][0], 0, REG_SZ, (const BYTE*)before[i], (DWORD)(wcslen(before[i]) + 1) * 2);
+        else
+            RegDeleteValueW(key, colours[i][0]);
+    }
     RegCloseKey(key);
     ASSERT_NE(nullptr, popup);
     VeltrixProcess::PressKey(VK_DOWN);
