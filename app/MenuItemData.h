@@ -3,12 +3,17 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 class MenuNode;
 class OwnerDrawMenu;
 
 struct MenuItemData {
     static const unsigned Magic = 0x6D656E78;
 
+    // First, where the system's menu accessibility looks for an owner-drawn item's name: screen readers
+    // read the signature, the text and its length from the start of the item data.
+    MSAAMENUINFO accessible = {MSAA_MENU_SIG, 0, nullptr};
     unsigned magic = Magic;
     OwnerDrawMenu* owner = nullptr;
     MenuNode* node = nullptr;
@@ -17,8 +22,20 @@ struct MenuItemData {
     int isSeparator = 0;
     HMENU menu = nullptr;
 
+    // Takes over an allocated text (new[]), freeing the one before, and tells screen readers.
+    void SetText(wchar_t* owned) {
+        delete[] text;
+        text = owned;
+        accessible.cchWText = text ? (DWORD)lstrlenW(text) : 0;
+        accessible.pszWText = text;
+    }
+
     // The record behind an item's data, or null when the item is not one of ours.
+    // Other menus shown in the same loop (the shell's context menu) carry data of their own, often small
+    // numbers: only what can be the address of a record is read.
     static MenuItemData* FromItemData(ULONG_PTR data) {
+        if (data < 0x10000 || data % alignof(MenuItemData) != 0)
+            return nullptr;
         MenuItemData* record = reinterpret_cast<MenuItemData*>(data);
         return record && record->magic == Magic ? record : nullptr;
     }

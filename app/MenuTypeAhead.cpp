@@ -80,7 +80,7 @@ void MenuTypeAhead::Stop() {
 }
 
 LRESULT CALLBACK MenuTypeAhead::FilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == MSGF_MENU && active) {
+    if (code == MSGF_MENU && active && !active->paused) {
         const MSG* message = reinterpret_cast<const MSG*>(lParam);
         active->OnLoopMessage(*message);
         // Input methods deliver what was composed as WM_IME_CHAR, one character each.

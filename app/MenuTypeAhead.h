@@ -21,6 +21,8 @@ public:
     // Reads the keys of the menus the owner tracks on this thread until Stop; 0 when the hook cannot be set.
     int Start(HWND ownerWindow);
     void Stop();
+    // While another menu is open over ours (the shell's context menu), its letters are its own.
+    void Pause(int paused) { this->paused = paused; }
 
     // The owner window hands these notifications on while its menus are open.
     void OnInitMenuPopup(HMENU menu);
@@ -64,4 +66,5 @@ private:
     int stepsLeft = 0;
     int pendingSteps = 0;
     WPARAM steerKey = 0;
+    int paused = 0;
 };

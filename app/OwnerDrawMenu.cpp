@@ -3,6 +3,7 @@
 #include "app/OwnerDrawMenu.h"
 
 #include "base/GdiObject.h"
+#include "base/HighContrast.h"
 #include "base/ScopedDc.h"
 #include "base/ScopedSelect.h"
 
@@ -90,18 +91,19 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     if (!record)
         return 0;
     size_t length = text ? wcslen(text) : 0;
-    record->text = new (std::nothrow) wchar_t[length + 1];
-    if (!record->text) {
+    wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
+    if (!copy) {
         delete record;
         return 0;
     }
-    wmemcpy(record->text, text ? text : L"", length + 1);
+    wmemcpy(copy, text ? text : L"", length + 1);
+    record->SetText(copy);
     record->owner = this;
     record->node = node;
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
     if (!InsertItem(AtTheEnd(currentMenu), 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
-        delete[] record->text;
+        record->SetText(nullptr);
         delete record;
         return 0;
     }
@@ -214,16 +216,31 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
     // Item rectangles start at x 0 inside the menu, so the column edge is an absolute x.
     RECT iconColumn = {rc.left, rc.top, iconWidth + 4, rc.bottom};
     RECT textArea = {iconWidth + 4, rc.top, rc.right, rc.bottom};
-    FillRect(dc, &iconColumn, GetSysColorBrush(COLOR_BTNFACE));
+    bool selected = (draw->itemState & ODS_SELECTED) != 0;
+    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
+    // High contrast: the system's menu colours alone, without gradients, frames or colours of ours. Asked
+    // at every item, so that a change of the setting shows in the next menu a resident instance opens.
+    bool contrast = IsHighContrast() != 0;
+    if (contrast) {
+        FillRect(dc, &rc, GetSysColorBrush(selected && !record->isSeparator ? COLOR_HIGHLIGHT : COLOR_MENU));
+        if (record->isSeparator) {
+            RECT line = {textArea.left, (rc.top + rc.bottom) / 2, textArea.right - 2, (rc.top + rc.bottom) / 2 + 1};
+            FillRect(dc, &line, GetSysColorBrush(COLOR_MENUTEXT));
+            return 1;
+        }
+    } else {
+        FillRect(dc, &iconColumn, GetSysColorBrush(COLOR_BTNFACE));
+    }
     if (record->isSeparator) {
         DrawSeparator(dc, textArea);
         return 1;
     }
     SetBkMode(dc, TRANSPARENT);
-    bool selected = (draw->itemState & ODS_SELECTED) != 0;
-    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
     SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_MENUTEXT));
-    if (selected) {
+    if (contrast) {
+        if (selected && !disabled)
+            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    } else if (selected) {
         SetBkColor(dc, selectColor);
         DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
         DrawGradient(dc, textArea, gradientTopColor, selectColor);
@@ -283,7 +300,7 @@ void OwnerDrawMenu::FreeRecords(HMENU menu) {
             clear.fMask = MIIM_DATA;
             SetMenuItemInfoW(menu, i, TRUE, &clear);
             record->magic = 0;
-            delete[] record->text;
+            record->SetText(nullptr);
             delete record;
         }
     }

@@ -13,6 +13,7 @@
 #include "framework/VersionInfo.h"
 #include "update/HttpClient.h"
 #include "resources/resource.h"
+#include "sysinfo/OsVersion.h"
 
 #include <new>
 
@@ -114,6 +115,8 @@ LRESULT StartMenuApp::OnCreate() {
     } else {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
+        // A combination another program holds is shown as such in the About box.
+        hotkey.Register(window, Hotkey());
         trayInstance.Mark(window);
     }
     return 0;
@@ -143,7 +146,7 @@ void StartMenuApp::UpdateUrl(WString& url) {
 }
 
 INT_PTR StartMenuApp::ShowAbout() {
-    AboutDialog about(&settings, this);
+    AboutDialog about(&settings, this, this);
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
 }
 
@@ -157,6 +160,22 @@ int StartMenuApp::CheckNow() {
     WString url;
     UpdateUrl(url);
     return updater.Start(url, window, nullptr, nullptr, nullptr, 0);
+}
+
+WORD StartMenuApp::Hotkey() {
+    return (WORD)settings.ReadInt(L"Hotkey", GlobalHotkey::DefaultCombination);
+}
+
+int StartMenuApp::HotkeyAvailable() {
+    // A once-mode run registers nothing: it can only tell whether the system would give the combination.
+    return trayMode ? hotkey.IsRegistered() : GlobalHotkey::IsFree(Hotkey());
+}
+
+int StartMenuApp::ChangeHotkey(WORD combination) {
+    settings.WriteInt(L"Hotkey", combination);
+    if (!trayMode)
+        return GlobalHotkey::IsFree(combination);
+    return hotkey.Register(window, combination);
 }
 
 int StartMenuApp::CachePath(int portableMode, WString& path) {
@@ -213,9 +232,17 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     MenuBuilder builder(instance, window, &iconCache);
     builder.BuildMenu(*tree);
     tree->menu.NotifyByPosition();
+    // A right click shows an item's context menu instead of choosing it.
+    tree->menu.SetRightButtonChooses(0);
     menuOpen = 1;
     typeAhead.Start(window);
-    int shown = tree->menu.Show(&point);
+    rightClick.Start(window);
+    int shown = 0;
+    do {
+        reopenMenu = 0;
+        shown = tree->menu.Show(&point);
+    } while (shown && reopenMenu);
+    rightClick.Stop();
     typeAhead.Stop();
     menuOpen = 0;
     return shown;
@@ -240,6 +267,62 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     return 0;
 }
 
+LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
+    MENUITEMINFOW info = {};
+    info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+    info.fMask = MIIM_DATA;
+    if (contextMenu.IsOpen() || actionRunning || !GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
+    if (!record || !record->node || (record->node->flags & NODE_COMMAND))
+        return 0;
+    POINT point = {0, 0};
+    GetCursorPos(&point);
+    // The letters typed go to the shell's menu meanwhile, not to ours beneath it; and a tray click must
+    // not replace the tree whose item the shell's menu belongs to.
+    typeAhead.Pause(1);
+    actionRunning = 1;
+    int ran = contextMenu.Show(window, *record->node, point, GetKeyState(VK_SHIFT) < 0);
+    actionRunning = 0;
+    typeAhead.Pause(0);
+    // A verb may have changed the folder (Delete, Rename): the menu closes, and the next one reads it anew.
+    if (ran)
+        EndMenu();
+    // Wine's menu loop ends the menu beneath when a nested one (TPM_RECURSE) ends; Windows keeps it open.
+    // Under Wine the Start menu is shown again at once, as Windows would have kept it.
+    else if (IsWine())
+        reopenMenu = 1;
+    return 0;
+}
+
+namespace {
+
+struct WindowSearch {
+    HWND self;
+    int found;
+};
+
+BOOL CALLBACK FindOtherWindow(HWND candidate, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(candidate, &process);
+    if (candidate != search->self && process == GetCurrentProcessId() && IsWindowVisible(candidate)) {
+        search->found = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Whether a window of this process other than the main one is on screen: one the shell opened for a
+// context menu's verb (Properties, a confirmation) lives on the shell's threads inside this process.
+int ShellWindowsOpen(HWND self) {
+    WindowSearch search = {self, 0};
+    EnumWindows(FindOtherWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace
+
 // The menu that draws an item: the one of the item's node's parent.
 static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
     MenuItemData* record = MenuItemData::FromItemData(itemData);
@@ -247,6 +330,10 @@ static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
 }
 
 LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The shell's context menu, while it is open, fills and draws its own items first.
+    LRESULT handled = 0;
+    if (contextMenu.HandleMessage(message, wParam, lParam, &handled))
+        return handled;
     switch (message) {
         case WM_DRAWITEM: {
             const DRAWITEMSTRUCT* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -261,10 +348,23 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_TIMER:
-            // Only the close timer is ever set on this window.
+            // Only the close timer is ever set on this window. A once-mode run whose context menu opened
+            // a window of the shell's (Properties) lives until that window is closed.
+            if (!trayMode && ShellWindowsOpen(window))
+                return 0;
             KillTimer(window, CloseTimer);
             Close();
             return 0;
+        case WM_HOTKEY:
+            // Pressed again while the menu is open, it closes the menu; otherwise it opens the menu at the
+            // mouse as a click on the notification icon does, with the keyboard in it.
+            if (wParam == GlobalHotkey::Id && menuOpen && !contextMenu.IsOpen())
+                EndMenu();
+            else if (wParam == GlobalHotkey::Id)
+                SendMessageW(window, TrayMessage, 0, WM_LBUTTONDOWN);
+            return 0;
+        case WM_MENURBUTTONUP:
+            return OnMenuRightClick(wParam, (HMENU)lParam);
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);
         case WM_INITMENUPOPUP:
@@ -309,6 +409,7 @@ LRESULT StartMenuApp::OnClose() {
 }
 
 LRESULT StartMenuApp::OnDestroy() {
+    hotkey.Unregister();
     trayIcon.Remove();
     // A tree still being read was never shown: it has nothing to write.
     scan.Finish();

@@ -3,14 +3,18 @@
 // in the notification area and shows a freshly scanned menu at every click. It owns the one tree.
 
 #include "app/CommandHost.h"
+#include "app/GlobalHotkey.h"
 #include "app/IconCache.h"
 #include "app/MenuNode.h"
+#include "app/MenuRightClick.h"
 #include "app/MenuTypeAhead.h"
+#include "app/ShellContextMenu.h"
 #include "app/TrayInstance.h"
 #include "app/TreeScan.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
+#include "framework/HotkeySetting.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
 #include "framework/UpdateSwitch.h"
@@ -18,7 +22,7 @@
 
 #include <memory>
 
-class StartMenuApp : public AppWindow, private UpdateSwitch, public CommandHost {
+class StartMenuApp : public AppWindow, private UpdateSwitch, private HotkeySetting, public CommandHost {
 public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
@@ -54,6 +58,8 @@ private:
     void RegisterOptions();
     static void FixEnvironment();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
+    // A right click on an item of the open menu: the shell's context menu of its file.
+    LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
     // Replaces the tree by a new one whose scan runs until ShowStartMenu needs it.
     int StartScan();
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
@@ -61,6 +67,10 @@ private:
     void UpdateUrl(WString& url);
     int FormatLastCheck(WString& text) override;
     int CheckNow() override;
+    // The keyboard shortcut ("Hotkey"): registered in tray mode only, where it opens the menu.
+    WORD Hotkey() override;
+    int HotkeyAvailable() override;
+    int ChangeHotkey(WORD combination) override;
     // The crash reporter's report server, from the build or the setting "ReportHost".
     void ConfigureCrashReports();
 
@@ -85,4 +95,9 @@ private:
     TrayInstance trayInstance;
     // Letters typed into the open menus.
     MenuTypeAhead typeAhead;
+    ShellContextMenu contextMenu;
+    MenuRightClick rightClick;
+    GlobalHotkey hotkey;
+    // Set when the menu should be shown again as soon as its loop ends (see OnMenuRightClick).
+    int reopenMenu = 0;
 };

@@ -1,10 +1,15 @@
 #include "framework/AboutDialog.h"
 
 #include "base/HighContrast.h"
+#include "base/CommonControls.h"
 #include "base/WString.h"
 #include "framework/StringTable.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
+
+#include <commctrl.h>
+
+#include <initializer_list>
 
 const wchar_t* const AboutDialog::MakerAddress = L"https://www.koravent.com";
 const wchar_t* const AboutDialog::MakerCaption = L"www.koravent.com";
@@ -17,6 +22,12 @@ const COLORREF VersionColor = RGB(0x80, 0x80, 0x80);
 const int ProductHeight = 100;
 
 } // namespace
+
+AboutDialog::AboutDialog(SettingsStore* settings, UpdateSwitch* updates, HotkeySetting* hotkey)
+    : settings(settings), updates(updates), hotkey(hotkey) {
+    // The box holds a hotkey control, whose class exists only once the common controls registered it.
+    CommonControls::Get().InitClasses(ICC_HOTKEY_CLASS);
+}
 
 int AboutDialog::OnInitDialog() {
     SetIcons(IDI_VELTRIX);
@@ -56,7 +67,22 @@ int AboutDialog::OnInitDialog() {
     CheckButton(IDC_ABOUT_AUTO_UPDATE, settings ? (int)settings->ReadInt(L"AutoUpdate", 1) : 1);
     // Enter on the check box presses OK; on the link it opens the link.
     SendMessageW(window, DM_SETDEFID, IDC_ABOUT_OK, 0);
+
+    SetItemText(IDC_ABOUT_HOTKEY_LABEL, strings.Load(IDS_HOTKEY));
+    if (hotkey) {
+        SendMessageW(Item(IDC_ABOUT_HOTKEY), HKM_SETHOTKEY, hotkey->Hotkey(), 0);
+        ShowHotkeyState(hotkey->HotkeyAvailable());
+    } else {
+        for (int id : {IDC_ABOUT_HOTKEY_LABEL, IDC_ABOUT_HOTKEY, IDC_ABOUT_HOTKEY_TAKEN})
+            ShowWindow(Item(id), SW_HIDE);
+    }
     return 1;
+}
+
+void AboutDialog::ShowHotkeyState(int available) {
+    // A combination another program holds is said so, instead of doing nothing when pressed.
+    StringTable strings(instance);
+    SetItemText(IDC_ABOUT_HOTKEY_TAKEN, available ? L"" : strings.Load(IDS_HOTKEY_TAKEN));
 }
 
 int AboutDialog::CanEnd(INT_PTR) {
@@ -75,6 +101,11 @@ int AboutDialog::OnCommand(int id, WPARAM wParam, LPARAM lParam) {
         // Enter asks the dialog for IDOK; the OK button has its own id, so both end the box.
         case IDOK:
             EndDialogWith(0);
+            return 1;
+        case IDC_ABOUT_HOTKEY:
+            // Applied as it is typed, so the new combination works before the box closes.
+            if (HIWORD(wParam) == EN_CHANGE && hotkey)
+                ShowHotkeyState(hotkey->ChangeHotkey((WORD)SendMessageW(Item(IDC_ABOUT_HOTKEY), HKM_GETHOTKEY, 0, 0)));
             return 1;
         case IDC_ABOUT_AUTO_UPDATE:
             // Switching checks on asks at once; switching them off only takes effect when the box closes.

@@ -3,6 +3,7 @@
 // update check, saved however the box is closed.
 
 #include "framework/DialogBase.h"
+#include "framework/HotkeySetting.h"
 #include "framework/HyperlinkControl.h"
 #include "framework/LabelControl.h"
 #include "framework/SettingsStore.h"
@@ -14,8 +15,9 @@ public:
     static const wchar_t* const MakerAddress;
     static const wchar_t* const MakerCaption;
 
-    // Either may be null: the box then neither reads nor saves the setting, or starts no check.
-    AboutDialog(SettingsStore* settings, UpdateSwitch* updates) : settings(settings), updates(updates) {}
+    // Any may be null: the box then neither reads nor saves the setting, starts no check, or shows no
+    // keyboard shortcut.
+    AboutDialog(SettingsStore* settings, UpdateSwitch* updates, HotkeySetting* hotkey = nullptr);
     ~AboutDialog() override = default;
 
     const LabelControl& ProductLabel() const { return product; }
@@ -27,8 +29,11 @@ protected:
     int OnCommand(int id, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ShowHotkeyState(int available);
+
     SettingsStore* settings;
     UpdateSwitch* updates;
+    HotkeySetting* hotkey;
     LabelControl product;
     LabelControl versionLine;
     HyperlinkControl link;

@@ -60,7 +60,10 @@ int PopupMenu::Show(const POINT* point) {
     // The owner must be the foreground window, or the menu does not close when the user clicks
     // elsewhere; the WM_NULL afterwards makes the menu loop notice a second click on the tray icon.
     SetForegroundWindow(owner);
-    BOOL tracked = TrackPopupMenu(currentMenu, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+    // The right button chooses too, unless it is kept for the items' own context menus (WM_MENURBUTTONUP
+    // reaches the owner only then).
+    BOOL tracked =
+        TrackPopupMenu(currentMenu, rightButtonChooses ? TPM_RIGHTBUTTON : 0, at.x, at.y, 0, owner, nullptr);
     PostMessageW(owner, WM_NULL, 0, 0);
     return tracked ? 1 : 0;
 }

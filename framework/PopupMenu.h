@@ -22,6 +22,8 @@ public:
     int Show(const POINT* point);
 
     HMENU Handle() const { return currentMenu; }
+    // 1 (the default): a right click chooses an item as the left does; 0 keeps it for a context menu.
+    void SetRightButtonChooses(int chooses) { rightButtonChooses = chooses; }
     HWND Owner() const { return owner; }
     HINSTANCE Instance() const { return instance; }
 
@@ -30,4 +32,5 @@ protected:
     HINSTANCE instance = nullptr;
     HMENU rootMenu = nullptr;
     HMENU currentMenu = nullptr;
+    int rightButtonChooses = 1;
 };

@@ -126,11 +126,17 @@ veltrix_stop_xvfb() {
 # screenshots of the high-contrast look. Wine reads them when a program starts, but never reports high
 # contrast itself: the program is told by VELTRIX_HIGH_CONTRAST=1 (see base/HighContrast.cpp).
 veltrix_high_contrast_colours() {
-    local key='HKCU\Control Panel\Colors' name value
+    local key='HKCU\Control Panel\Colors' name value saved="$WINE_STATE/colours.reg"
     if [ "$1" = off ]; then
-        "$WINE" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true
+        # The prefix's own colours again, as they were before "on".
+        if [ -f "$saved" ]; then
+            "$WINE" reg delete "$key" /f </dev/null >/dev/null 2>&1 || true
+            "$WINE" reg import "$(winepath -w "$saved" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
+            rm -f "$saved"
+        fi
         return 0
     fi
+    [ -f "$saved" ] || "$WINE" reg export "$key" "$(winepath -w "$saved" 2>/dev/null)" </dev/null >/dev/null 2>&1 || true
     while read -r name value; do
         "$WINE" reg add "$key" /v "$name" /d "$value" /f </dev/null >/dev/null 2>&1
     done <<'COLOURS'

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <string>
 #include <wctype.h>
 
@@ -146,4 +148,106 @@ TEST_F(LettersE2E, SpacesPairsAndInputMethodsTypeLikeLetters) {
     OpenAndType(L"\xDD1E\r");
     EXPECT_EQ(L"", Started(1500)) << "a lone second half selected an entry";
     VeltrixProcess::PressKey(VK_ESCAPE);
+}
+
+namespace {
+
+// A combination typed as the user types it: the modifiers held around the key.
+void PressCombination(WORD combination) {
+    BYTE modifiers = HIBYTE(combination);
+    if (modifiers & HOTKEYF_CONTROL)
+        keybd_event(VK_CONTROL, 0, 0, 0);
+    if (modifiers & HOTKEYF_ALT)
+        keybd_event(VK_MENU, 0, 0, 0);
+    VeltrixProcess::PressKey(LOBYTE(combination));
+    if (modifiers & HOTKEYF_ALT)
+        keybd_event(VK_MENU, 0, KEYEVENTF_KEYUP, 0);
+    if (modifiers & HOTKEYF_CONTROL)
+        keybd_event(VK_CONTROL, 0, KEYEVENTF_KEYUP, 0);
+}
+
+const WORD CtrlAltHome = (WORD)((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8) | VK_HOME;
+
+// Waits until some program holds Ctrl+Alt and that key (the resident Veltrix registers it once it runs).
+bool WaitUntilHeld(UINT key) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(100)) {
+        if (!RegisterHotKey(nullptr, 9, MOD_CONTROL | MOD_ALT, key))
+            return true;
+        UnregisterHotKey(nullptr, 9);
+    }
+    return false;
+}
+const WORD CtrlAltEnd = (WORD)((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8) | VK_END;
+
+} // namespace
+
+TEST_F(LettersE2E, TheHotkeyOpensTheMenuWithTheKeyboardInItAndClosesItAgain) {
+    // Ctrl+Alt+Home, as nothing is set: the menu opens and takes letters at once, without a click.
+    ASSERT_TRUE(WaitUntilHeld(VK_HOME)) << "the program holds no Ctrl+Alt+Home";
+    PressCombination(CtrlAltHome);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000)) << "the hotkey opened no menu";
+    Type(L"no\r");
+    EXPECT_EQ(L"Notepad", Started(10000));
+
+    // Pressed again while the menu is open, it closes it.
+    PressCombination(CtrlAltHome);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
+    Sleep(300);
+    PressCombination(CtrlAltHome);
+    for (DWORD start = GetTickCount(); VisibleMenus() > 0 && GetTickCount() - start < 5000;)
+        Sleep(50);
+    EXPECT_EQ(0, VisibleMenus()) << "the second press left the menu open";
+    EXPECT_TRUE(veltrix.IsRunning());
+}
+
+TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramHolds) {
+    // Another program holds Ctrl+Alt+End.
+    ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT, VK_END));
+    ASSERT_TRUE(WaitUntilHeld(VK_HOME));
+    // About... by its first two letters (A alone reaches Ärger first), then Enter.
+    std::wstring about = StringTable().Load(IDS_ABOUT);
+    OpenAndType(std::wstring(1, (wchar_t)towlower(about[0])) + (wchar_t)towlower(about[1]) + L"\r");
+    HWND box = veltrix.WaitForWindow(L"#32770", 10000);
+    ASSERT_NE(nullptr, box) << "no About box";
+    HWND control = GetDlgItem(box, IDC_ABOUT_HOTKEY);
+    ASSERT_NE(nullptr, control);
+    EXPECT_EQ(CtrlAltHome, (WORD)SendMessageW(control, HKM_GETHOTKEY, 0, 0));
+    wchar_t taken[128] = L"";
+    GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
+    EXPECT_STREQ(L"", taken) << "the default combination is free";
+
+    // Typed into the control: the held combination is reported at once.
+    SetForegroundWindow(box);
+    SendMessageW(box, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
+    Sleep(200);
+    PressCombination(CtrlAltEnd);
+    Sleep(500);
+    GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
+    EXPECT_STREQ(StringTable().Load(IDS_HOTKEY_TAKEN), taken);
+    UnregisterHotKey(nullptr, 7);
+
+    // Ctrl+Alt+Page Down instead, with the box still open: it is the program's, and Home no longer is.
+    const WORD CtrlAltNext = (WORD)((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8) | VK_NEXT;
+    PressCombination(CtrlAltNext);
+    Sleep(500);
+    GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
+    EXPECT_STREQ(L"", taken);
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    for (DWORD start = GetTickCount(); IsWindow(box) && GetTickCount() - start < 5000;)
+        Sleep(50);
+    Sleep(300);
+    PressCombination(CtrlAltHome);
+    Sleep(1000);
+    EXPECT_EQ(0, VisibleMenus()) << "the old combination still opens the menu";
+    PressCombination(CtrlAltNext);
+    EXPECT_NE(nullptr, veltrix.WaitForMenu(10000)) << "the new combination opens no menu";
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        DWORD stored = 0, size = sizeof(stored);
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"Hotkey", nullptr, nullptr, (BYTE*)&stored, &size));
+        EXPECT_EQ(CtrlAltNext, stored);
+        RegDeleteValueW(key, L"Hotkey");
+        RegCloseKey(key);
+    }
 }

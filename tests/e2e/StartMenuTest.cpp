@@ -333,3 +333,76 @@ TEST_F(StartMenuE2E, AMergedEntryLaunchesItsAllUsersCopy) {
     TempFolder::RemoveTree(commonFolder);
     TempFolder::RemoveTree(userFolder);
 }
+
+TEST_F(StartMenuE2E, HighContrastPaintsTheMenuInTheSystemColoursOnly) {
+    // High Contrast Black's menu colours, read by the program when it starts; Wine never reports high
+    // contrast, so the variable stands in for the setting there.
+    const wchar_t* colours[][2] = {
+        {L"Menu", L"0 0 0"}, {L"MenuText", L"255 255 255"}, {L"Hilight", L"26 235 255"}, {L"HilightText", L"0 0 0"}};
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Colors", &key));
+    wchar_t before[4][32] = {};
+    for (int i = 0; i < 4; i++) {
+        DWORD size = sizeof(before[i]) - sizeof(wchar_t);
+        RegQueryValueExW(key, colours[i][0], nullptr, nullptr, (BYTE*)before[i], &size);
+        RegSetValueExW(key, colours[i][0], 0, REG_SZ, (const BYTE*)colours[i][1],
+                       (DWORD)(wcslen(colours[i][1]) + 1) * 2);
+    }
+    SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", L"1");
+    VeltrixProcess veltrix;
+    bool started = veltrix.Start(RootOption());
+    SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", nullptr);
+    HWND popup = started ? veltrix.WaitForMenu(15000) : nullptr;
+    // Only once the program runs: it reads the colours as it starts. The prefix's own come back.
+    for (int i = 0; i < 4; i++) {
+        if (before[i][0])
+            RegSetValueExW(key, colours[i][0], 0, REG_SZ, (const BYTE*)before[i], (DWORD)(wcslen(before[i]) + 1) * 2);
+        else
+            RegDeleteValueW(key, colours[i][0]);
+    }
+    RegCloseKey(key);
+    ASSERT_NE(nullptr, popup);
+    VeltrixProcess::PressKey(VK_DOWN);
+    Sleep(500);
+
+    // A column near the right edge crosses every item: the menu's black, the selected item's highlight
+    // and the separators' lines in the menu's text colour, nothing else (no white, no gradient).
+    RECT area;
+    GetWindowRect(popup, &area);
+    int height = area.bottom - area.top - 8;
+    ASSERT_GT(height, 0);
+    // Copied off the screen into a picture of our own: Wine's GetPixel on the screen answers nothing.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 1;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP column = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(nullptr, column);
+    HGDIOBJ old = SelectObject(dc, column);
+    BitBlt(dc, 0, 0, 1, height, screen, area.right - 6, area.top + 4, SRCCOPY);
+    GdiFlush();
+    int black = 0, highlight = 0, others = 0;
+    for (int y = 0; y < height; y++) {
+        DWORD pixel = ((const DWORD*)bits)[y] & 0xFFFFFF; // 0xRRGGBB
+        if (pixel == 0)
+            black++;
+        else if (pixel == 0x1AEBFF)
+            highlight++;
+        else if (pixel != 0xFFFFFF)
+            others++;
+    }
+    SelectObject(dc, old);
+    DeleteObject(column);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    EXPECT_TRUE(veltrix.WaitForExit(5000));
+    EXPECT_GT(black, (area.bottom - area.top) / 2) << "the menu's background is not the system's";
+    EXPECT_GE(highlight, 10) << "the selected item is not in the system's highlight colour";
+    EXPECT_EQ(0, others) << "colours of the program's own";
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Right clicks on the items of the open menus, handed to the menus' owner as WM_MENURBUTTONUP (the item's
+// position and its menu). Windows sends that message itself only for menus tracked without
+// TPM_RIGHTBUTTON, and Wine never does: the button's release is taken from the menu loop's message
+// filter instead, which both systems run alike.
+
+#include <windows.h>
+
+class MenuRightClick {
+public:
+    MenuRightClick() = default;
+    ~MenuRightClick() { Stop(); }
+    MenuRightClick(const MenuRightClick&) = delete;
+    MenuRightClick& operator=(const MenuRightClick&) = delete;
+
+    // For the menus this thread tracks next, until Stop.
+    int Start(HWND ownerWindow);
+    void Stop();
+
+private:
+    static LRESULT CALLBACK FilterProc(int code, WPARAM wParam, LPARAM lParam);
+    int OnRightButtonUp(POINT point);
+
+    static MenuRightClick* active;
+    HHOOK hook = nullptr;
+    HWND owner = nullptr;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The shell's own context menu of an entry's or a folder's file, shown over the open Start menu with the
+// verbs Explorer offers for that file (Open, Run as administrator, Open file location, Delete, Rename,
+// Properties, the shell extensions' own), the chosen one run by the shell.
+
+#include "base/WString.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+class MenuNode;
+
+class ShellContextMenu {
+public:
+    ShellContextMenu() = default;
+    ShellContextMenu(const ShellContextMenu&) = delete;
+    ShellContextMenu& operator=(const ShellContextMenu&) = delete;
+
+    // Shows the menu of the node's file at the point (screen coordinates) and runs the chosen verb with
+    // owner as its window. extended adds the verbs Shift shows in Explorer. 1 when a verb ran; 0 when
+    // the menu was dismissed, or for nodes without a file (the fixed commands, separators).
+    int Show(HWND owner, const MenuNode& node, POINT point, int extended);
+    // While the menu is open the owner hands its menu messages here first, so that the shell's submenus
+    // ("Send to", "New") are filled and its owner-drawn items drawn. 1 when the message was the shell's.
+    int HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    int IsOpen() const { return open; }
+    // The file the node's item stands for: the all-users copy of an entry in both Programs folders.
+    static int NodeFile(const MenuNode& node, WString& path);
+
+private:
+    IContextMenu2* menu2 = nullptr;
+    IContextMenu3* menu3 = nullptr;
+    int open = 0;
+};
