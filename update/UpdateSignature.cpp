@@ -135,6 +135,10 @@ int UpdateSignature::DecodeBase64(const wchar_t* text, std::vector<BYTE>& bytes)
                 return 0;
         }
         unsigned group = (values[0] << 18) | (values[1] << 12) | (values[2] << 6) | values[3];
+        // Canonical text only: bits beyond the last byte must be zero, so that no two texts give one
+        // signature (an altered answer would otherwise still read as signed).
+        if ((padding == 2 && (group & 0xFFFF)) || (padding == 1 && (group & 0xFF)))
+            return 0;
         bytes.push_back((BYTE)(group >> 16));
         if (padding < 2)
             bytes.push_back((BYTE)(group >> 8));

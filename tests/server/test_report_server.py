@@ -30,6 +30,7 @@ class Server:
         port_file = os.path.join(self.folder, "port")
         self.process = subprocess.Popen(
             [sys.executable, SERVER, "--releases", self.folder, "--reports", reports, "--port-file", port_file,
+             "--base-url", "http://127.0.0.1",
              "--log", os.path.join(self.folder, "log"), "--report-limit", str(LIMIT)] + list(options))
         for _ in range(200):
             if os.path.exists(port_file):
