@@ -106,6 +106,7 @@ LRESULT StartMenuApp::OnCreate() {
     if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
         iconCache.EnsureSchema();
 
+    menus.SetOwner(instance, window, FetchedMessage);
     if (onceMode) {
         trayMode = 0;
         ShowStartMenu(cursor);
@@ -115,6 +116,8 @@ LRESULT StartMenuApp::OnCreate() {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
         trayInstance.Mark(window);
+        // The tree is read now and again after each change, so that a click finds its menu ready.
+        watch.Start(RootFlags(), window, TreeReadyMessage);
     }
     return 0;
 }
@@ -184,19 +187,16 @@ int StartMenuApp::StartScan() {
     tree.reset(new (std::nothrow) MenuNode(nullptr));
     if (!tree)
         return 0;
-    tree->flags = MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+    tree->flags = RootFlags();
     scanStarted = scan.Start(tree.get());
     return scanStarted;
 }
 
-int StartMenuApp::ShowStartMenu(POINT point) {
-    if (menuOpen || actionRunning)
-        return 0;
-    if (!scanStarted && !StartScan())
-        return 0;
-    scan.Finish();
-    scanStarted = 0;
+unsigned StartMenuApp::RootFlags() {
+    return MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+}
 
+void StartMenuApp::AddFixedEntries() {
     tree->AddSeparator();
     tree->AddCommand(CMD_ORGANIZE);
     tree->AddCommand(CMD_ABOUT);
@@ -209,15 +209,70 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     }
     tree->AddSeparator();
     tree->AddCommand(CMD_SHUTDOWN);
+}
 
-    MenuBuilder builder(instance, window, &iconCache);
-    builder.BuildMenu(*tree);
+void StartMenuApp::TakeUpReadyTree() {
+    // The tree owns the menus being tracked and the node of a running action: it stays until they end.
+    if (menuOpen || actionRunning)
+        return;
+    std::unique_ptr<MenuNode> fresh = watch.TakeReady();
+    if (!fresh)
+        return;
+    // What the old tree fetched is kept first: the new one then finds it in the cache.
+    menus.OnFetched();
+    WriteFetchedRows(1);
+    menus.BuildRoot(nullptr, nullptr);
+    tree = std::move(fresh);
+    AddFixedEntries();
+    menus.BuildRoot(tree.get(), &iconCache);
     tree->menu.NotifyByPosition();
+}
+
+void StartMenuApp::WriteFetchedRows(int now) {
+    KillTimer(window, WriteTimer);
+    if (!rowsDirty || !tree || !iconCache.IsOpen())
+        return;
+    // Never while a menu is open (the write holds the file for a moment), nor while more names and icons
+    // are on their way: one write for a run of them.
+    if (!now && (menuOpen || actionRunning || menus.Busy())) {
+        ScheduleWrite();
+        return;
+    }
+    rowsDirty = 0;
+    CacheWriter::WriteCache(iconCache, *tree);
+}
+
+int StartMenuApp::ShowStartMenu(POINT point) {
+    if (menuOpen || actionRunning)
+        return 0;
+    if (trayMode && watch.Running()) {
+        // A click right after a change waits for its scan; otherwise the tree and menu are ready.
+        watch.WaitCurrent(5000);
+        TakeUpReadyTree();
+    }
+    if (!tree || !tree->menu.Handle() || (trayMode && !watch.Running())) {
+        // Once mode, or a tray instance without its watch: the tree is read for this menu.
+        if (tree && !scanStarted) {
+            menus.OnFetched();
+            WriteFetchedRows(1);
+            menus.BuildRoot(nullptr, nullptr);
+        }
+        if (!scanStarted && !StartScan())
+            return 0;
+        scan.Finish();
+        scanStarted = 0;
+        AddFixedEntries();
+        // Only the root's popup now; each folder's is filled when it opens.
+        menus.BuildRoot(tree.get(), &iconCache);
+        tree->menu.NotifyByPosition();
+    }
     menuOpen = 1;
     typeAhead.Start(window);
     int shown = tree->menu.Show(&point);
     typeAhead.Stop();
     menuOpen = 0;
+    if (trayMode && rowsDirty)
+        ScheduleWrite();
     return shown;
 }
 
@@ -237,6 +292,9 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     actionRunning = 0;
     if (launched == 1 && !trayMode)
         Close();
+    // A change seen while the action ran (the About box stays open for long) is taken up now.
+    if (trayMode && IsWindow(window))
+        TakeUpReadyTree();
     return 0;
 }
 
@@ -261,13 +319,28 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_TIMER:
-            // Only the close timer is ever set on this window.
+            if (wParam == WriteTimer) {
+                WriteFetchedRows(0);
+                return 0;
+            }
             KillTimer(window, CloseTimer);
             Close();
+            return 0;
+        case FetchedMessage:
+            if (menus.OnFetched() > 0) {
+                rowsDirty = 1;
+                if (trayMode)
+                    ScheduleWrite();
+            }
+            return 0;
+        case TreeReadyMessage:
+            TakeUpReadyTree();
             return 0;
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);
         case WM_INITMENUPOPUP:
+            // Filled before the menu measures it, and before the letters typed into it are looked up.
+            menus.OnInitMenuPopup((HMENU)wParam);
             typeAhead.OnInitMenuPopup((HMENU)wParam);
             break;
         case WM_UNINITMENUPOPUP:
@@ -291,6 +364,8 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 MSG choice;
                 if (PeekMessageW(&choice, window, WM_MENUCOMMAND, WM_MENUCOMMAND, PM_REMOVE))
                     OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
+                // A tree scanned while the menu was open replaces the one it showed.
+                TakeUpReadyTree();
                 return 1;
             }
             break;
@@ -309,15 +384,20 @@ LRESULT StartMenuApp::OnClose() {
 
 LRESULT StartMenuApp::OnDestroy() {
     trayIcon.Remove();
+    watch.Stop();
     // A tree still being read was never shown: it has nothing to write.
     scan.Finish();
     if (scanStarted)
         tree.reset();
     scanStarted = 0;
-    // Written once, from the menu shown last; an instance whose menu never opened writes nothing.
+    // The icons of the menus shown are given a moment to arrive (the menu is gone, nobody waits for
+    // this window), so that the next start finds them in the cache.
+    menus.Stop(tree ? ExitFetchWaitMs : 0);
+    // The rows fetched and not written yet; an instance whose menu never opened fetched nothing.
     if (tree && iconCache.IsOpen()) {
         CacheWriter::WriteCache(iconCache, *tree);
     }
+    menus.BuildRoot(nullptr, nullptr);
     tree.reset();
     settings.Close();
     com.Uninit();

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -157,13 +158,22 @@ protected:
         DeleteFileW(CacheFile().c_str());
         CoUninitialize();
     }
-    // One once-mode run that shows the menu and is dismissed; the menu's items are returned.
+    // One once-mode run that shows the menu, opens the Tools folder (entries get rows only once their
+    // menu has been shown) and is dismissed; the root menu's items are returned.
     std::vector<std::wstring> RunOnce(const std::wstring& options = L"") {
         VeltrixProcess veltrix;
         if (!veltrix.Start(L"-r \"" + root.Path() + L"\"" + options))
             return {};
         HWND popup = veltrix.WaitForMenu(15000);
         std::vector<std::wstring> items = popup ? VeltrixProcess::MenuItems(popup) : std::vector<std::wstring>();
+        auto tools = std::find(items.begin(), items.end(), L"Tools");
+        if (tools != items.end()) {
+            for (long i = 0; i <= tools - items.begin(); i++)
+                VeltrixProcess::PressKey(VK_DOWN);
+            VeltrixProcess::PressKey(VK_RIGHT);
+            Sleep(300);
+            VeltrixProcess::PressKey(VK_ESCAPE);
+        }
         VeltrixProcess::PressKey(VK_ESCAPE);
         EXPECT_TRUE(veltrix.WaitForExit(10000));
         return items;
