@@ -166,6 +166,7 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
             wmemcpy(text, result.name, length + 1);
             delete[] record->text;
             record->text = text;
+            record->measuredWidth = 0;
             // Setting the item again makes the menu measure it anew the next time it is shown.
             MENUITEMINFOW type = {};
             type.cbSize = offsetof(MENUITEMINFOW, hbmpItem);

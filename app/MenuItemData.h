@@ -16,6 +16,9 @@ struct MenuItemData {
     int imageIndex = -1;
     int isSeparator = 0;
     HMENU menu = nullptr;
+    // The size measured for the item's text, kept for the next time the menu opens (0: not measured).
+    UINT measuredWidth = 0;
+    UINT measuredHeight = 0;
 
     // The record behind an item's data, or null when the item is not one of ours.
     static MenuItemData* FromItemData(ULONG_PTR data) {

@@ -230,7 +230,9 @@ void StartMenuApp::TakeUpReadyTree() {
 
 void StartMenuApp::WriteFetchedRows(int now) {
     KillTimer(window, WriteTimer);
-    if (!rowsDirty || !tree || !iconCache.IsOpen())
+    // A resident instance fetches the icons of its root menu before the first click; until a menu has
+    // been shown it leaves the cache alone, as one whose menu was never opened always did.
+    if (!rowsDirty || !menuShown || !tree || !iconCache.IsOpen())
         return;
     // Never while a menu is open (the write holds the file for a moment), nor while more names and icons
     // are on their way: one write for a run of them.
@@ -267,6 +269,7 @@ int StartMenuApp::ShowStartMenu(POINT point) {
         tree->menu.NotifyByPosition();
     }
     menuOpen = 1;
+    menuShown = 1;
     typeAhead.Start(window);
     int shown = tree->menu.Show(&point);
     typeAhead.Stop();
@@ -393,8 +396,8 @@ LRESULT StartMenuApp::OnDestroy() {
     // The icons of the menus shown are given a moment to arrive (the menu is gone, nobody waits for
     // this window), so that the next start finds them in the cache.
     menus.Stop(tree ? ExitFetchWaitMs : 0);
-    // The rows fetched and not written yet; an instance whose menu never opened fetched nothing.
-    if (tree && iconCache.IsOpen()) {
+    // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
+    if (tree && menuShown && iconCache.IsOpen()) {
         CacheWriter::WriteCache(iconCache, *tree);
     }
     menus.BuildRoot(nullptr, nullptr);

@@ -104,6 +104,8 @@ private:
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.
     int menuOpen = 0;
+    // 1 once a menu has been shown.
+    int menuShown = 0;
     // 1 while a chosen item's action runs: the About box's modal loop dispatches tray clicks, which
     // must not replace the tree the action came from.
     int actionRunning = 0;

@@ -321,6 +321,12 @@ TEST_F(IconCacheE2E, TheWriteAtExitWaitsForAnotherInstancesLock) {
     VeltrixProcess veltrix;
     ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
     ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    // Tools opened, so that its entry is shown and stored too.
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RIGHT);
+    Sleep(300);
+    VeltrixProcess::PressKey(VK_ESCAPE);
     IconCache other;
     ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 0));
     ASSERT_EQ(1, other.BeginWrite()) << "the menu's reads left a lock behind";
