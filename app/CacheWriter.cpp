@@ -32,21 +32,24 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs) {
             WriteRows(cache, *child, blobs);
             continue;
         }
-        if (!(child->flags & NODE_ITEM) || child->fromCache || record->imageIndex < 0)
+        // An entry still showing its stand-in icon has nothing of its own to store yet.
+        if (!(child->flags & NODE_ITEM) || child->fromCache || child->iconPending || record->imageIndex < 0)
             continue;
         // Entries showing the same icon of the shell's list got the same image from the same icon
         // handle, so the blob taken out of the first one's image list stands for all of them: taking an
         // icon out of an image list is the slow part of the write.
         auto known = child->systemImage >= 0 ? blobs.find(child->systemImage) : blobs.end();
+        // Written once: a resident instance writes again after more icons came, not these rows again.
         if (known != blobs.end()) {
-            cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second);
+            child->fromCache =
+                cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second);
             continue;
         }
         IconHandle icon(folder.menu.Images().GetIcon(record->imageIndex), 1);
         std::vector<unsigned char> blob;
         if (!icon.Handle() || !icon.ToBlob(blob))
             continue;
-        cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
+        child->fromCache = cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
         if (child->systemImage >= 0)
             blobs.emplace(child->systemImage, std::move(blob));
     }

@@ -1,6 +1,7 @@
 #pragma once
 // Writes the name and icon of every entry shown in a built tree's menus into the icon cache, in one
-// transaction. Rows read unchanged from the cache are not written again.
+// transaction. Rows read unchanged from the cache, or written before, are not written again; entries that
+// still wait for their icon are left for a later write.
 
 class IconCache;
 class MenuNode;

@@ -11,11 +11,17 @@
 #include "sysinfo/Wow64RedirectionOff.h"
 
 #include <shellapi.h>
+#include <stddef.h>
+#include <wchar.h>
+
+#include <new>
 
 #include <utility>
 
-MenuBuilder::MenuBuilder(HINSTANCE moduleInstance, HWND ownerWindow, IconCache* iconCache)
-    : instance(moduleInstance), owner(ownerWindow), cache(iconCache && iconCache->IsOpen() ? iconCache : nullptr) {}
+MenuBuilder::MenuBuilder(HINSTANCE moduleInstance, HWND ownerWindow, IconCache* iconCache, IconFetcher* iconFetcher,
+                         unsigned treeGeneration)
+    : instance(moduleInstance), owner(ownerWindow), cache(iconCache && iconCache->IsOpen() ? iconCache : nullptr),
+      fetcher(iconFetcher), generation(treeGeneration) {}
 
 void MenuBuilder::BuildMenu(MenuNode& node, OwnerDrawMenu* parentMenu) {
     // One read transaction for the whole build: one file lock taken and given back, not one per row.
@@ -42,7 +48,38 @@ int MenuBuilder::MakePopup(MenuNode& folder) {
     if (!folder.menu.Create(instance, owner, count + 1))
         return 0;
     folder.menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
+    folder.filled = 0;
+    folder.shellImages.clear();
+    // The popup leads back to its folder when it opens, to be filled then.
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_MENUDATA;
+    info.dwMenuData = reinterpret_cast<ULONG_PTR>(&folder);
+    SetMenuInfo(folder.menu.Handle(), &info);
     return 1;
+}
+
+MenuNode* MenuBuilder::FolderOfPopup(HMENU popup) {
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_MENUDATA;
+    // Other menus' data (the shell's context menu) may be no address at all.
+    if (!popup || !GetMenuInfo(popup, &info) || info.dwMenuData < 0x10000 || info.dwMenuData % alignof(MenuNode))
+        return nullptr;
+    MenuNode* folder = reinterpret_cast<MenuNode*>(info.dwMenuData);
+    // Another program's menu data is no node of ours: the node must own this very popup.
+    return folder->menu.Handle() == popup ? folder : nullptr;
+}
+
+int MenuBuilder::FillPopup(MenuNode& folder) {
+    if (folder.filled)
+        return 0;
+    if (cache)
+        cache->BeginRead();
+    int built = BuildPopup(folder, 0);
+    if (cache)
+        cache->EndRead();
+    return built;
 }
 
 int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
@@ -50,6 +87,7 @@ int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
         return 0;
     OwnerDrawMenu& menu = folder.menu;
     MenuImages images;
+    std::vector<IconFetcher::Request> requests;
     UINT counter = 1;
     for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
@@ -66,13 +104,76 @@ int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
                                   ResourceImage(menu, FixedCommands::IconId(child->commandType), images), nullptr);
         } else {
             int image = cache ? CachedImage(*child, menu, images) : -1;
-            if (image < 0) {
+            if (image < 0 && fetcher) {
+                IconFetcher::Request request = {generation, child, WString()};
+                if (MenuNode::SourceFolder(child->flags, request.path)) {
+                    request.path.Append(child->relativePath);
+                    requests.push_back(std::move(request));
+                    // Until the shell answers, the entry shows the icon of the folder it lies in.
+                    image = ResourceImage(menu, FixedCommands::FolderIcon, images);
+                    child->iconPending = 1;
+                }
+            } else if (image < 0) {
                 HIMAGELIST systemList = nullptr;
                 int systemIndex = ShellIcon(*child, &systemList);
-                image = ShellImage(menu, systemList, systemIndex, images);
+                image = systemList && systemIndex >= 0
+                            ? ShellImage(folder, icons.Shell(systemList, systemIndex), systemIndex)
+                            : -1;
                 child->systemImage = image >= 0 ? systemIndex : -1;
             }
-            menu.AddItemWithImage(child->name, 0, counter, child, image, nullptr);
+            int position = GetMenuItemCount(menu.Handle());
+            if (menu.AddItemWithImage(child->name, 0, counter, child, image, nullptr))
+                child->menuPosition = position;
+        }
+    }
+    folder.filled = 1;
+    if (fetcher && !fetcher->RequestFirst(requests)) {
+        // Without the fetcher's thread the entries keep their stand-in icons and stay unstored.
+        for (IconFetcher::Request& request : requests)
+            request.node->iconPending = 0;
+    }
+    return 1;
+}
+
+int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
+    MenuNode* folder = entry.parent;
+    HICON icon = result.icon;
+    result.icon = nullptr;
+    if (!folder || !entry.iconPending || entry.menuPosition < 0 || !folder->menu.Handle()) {
+        if (icon)
+            DestroyIcon(icon);
+        return 0;
+    }
+    entry.iconPending = 0;
+    HMENU popup = folder->menu.Handle();
+    MENUITEMINFOW info = {};
+    info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+    info.fMask = MIIM_DATA;
+    MenuItemData* record = GetMenuItemInfoW(popup, (UINT)entry.menuPosition, TRUE, &info)
+                               ? MenuItemData::FromItemData(info.dwItemData)
+                               : nullptr;
+    int image = icon ? ShellImage(*folder, icon, result.systemIndex) : -1;
+    if (icon)
+        DestroyIcon(icon);
+    if (!record || record->node != &entry)
+        return 0;
+    entry.systemImage = image >= 0 ? result.systemIndex : -1;
+    record->imageIndex = image;
+    if (!result.name.IsEmpty() && wcscmp(result.name, entry.name) != 0) {
+        entry.name.Assign(result.name);
+        size_t length = wcslen(result.name);
+        wchar_t* text = new (std::nothrow) wchar_t[length + 1];
+        if (text) {
+            wmemcpy(text, result.name, length + 1);
+            // Through SetText: screen readers read the name from the record too.
+            record->SetText(text);
+            record->measuredWidth = 0;
+            // Setting the item again makes the menu measure it anew the next time it is shown.
+            MENUITEMINFOW type = {};
+            type.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
+            type.fMask = MIIM_FTYPE;
+            type.fType = MFT_OWNERDRAW;
+            SetMenuItemInfoW(popup, (UINT)entry.menuPosition, TRUE, &type);
         }
     }
     return 1;
@@ -152,15 +253,15 @@ int MenuBuilder::ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& im
     return index;
 }
 
-int MenuBuilder::ShellImage(OwnerDrawMenu& target, HIMAGELIST systemList, int systemIndex, MenuImages& images) {
-    if (!systemList || systemIndex < 0)
+int MenuBuilder::ShellImage(MenuNode& folder, HICON icon, int systemIndex) {
+    if (!icon)
         return -1;
-    auto known = images.shell.find(systemIndex);
-    if (known != images.shell.end())
+    auto known = systemIndex >= 0 ? folder.shellImages.find(systemIndex) : folder.shellImages.end();
+    if (known != folder.shellImages.end())
         return known->second;
     // The image list keeps its own copy of the icon.
-    int index = target.Images().AddIcon(icons.Shell(systemList, systemIndex));
-    if (index >= 0)
-        images.shell[systemIndex] = index;
+    int index = folder.menu.Images().AddIcon(icon);
+    if (index >= 0 && systemIndex >= 0)
+        folder.shellImages[systemIndex] = index;
     return index;
 }

@@ -21,6 +21,9 @@ struct MenuItemData {
     int imageIndex = -1;
     int isSeparator = 0;
     HMENU menu = nullptr;
+    // The size measured for the item's text, kept for the next time the menu opens (0: not measured).
+    UINT measuredWidth = 0;
+    UINT measuredHeight = 0;
 
     // Takes over an allocated text (new[]), freeing the one before, and tells screen readers.
     void SetText(wchar_t* owned) {

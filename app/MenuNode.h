@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 enum NodeFlags : unsigned {
     NODE_ITEM = 0x01,
     NODE_FOLDER = 0x02,
@@ -62,6 +64,15 @@ public:
     int fromCache = 0;
     // The index of the entry's icon in the shell's system image list; -1 when it came from elsewhere.
     int systemImage = -1;
+    // The entry shows a stand-in icon until the shell's arrives; such an entry has nothing to store.
+    int iconPending = 0;
+    // The entry's position in its folder's popup, -1 while it has no item.
+    int menuPosition = -1;
+    // The folder's popup holds its items (popups are filled when they first open).
+    int filled = 0;
+    // The folder's popup's images by their index in the shell's system image list, shared by the items
+    // that show the same icon.
+    std::map<int, int> shellImages;
 
 private:
     MenuNode* Append(unsigned nodeFlags);

@@ -162,6 +162,13 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
         measure->itemHeight = GetSystemMetrics(SM_CYMENU) / 3;
         return 1;
     }
+    // The menu asks again each time it opens: a resident menu opened again measures nothing (a device
+    // context per item is most of the time a kept menu takes to appear).
+    if (record->measuredWidth) {
+        measure->itemWidth = record->measuredWidth;
+        measure->itemHeight = record->measuredHeight;
+        return 1;
+    }
     ScopedDc dc(owner);
     ScopedSelect selected(dc, MenuFont());
     int beforeLength = 0;
@@ -178,6 +185,8 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     int height = iconHeight > text.cy ? iconHeight : text.cy;
     measure->itemWidth = (UINT)width;
     measure->itemHeight = (UINT)(height + ((style & STYLE_TALL_ITEMS) ? 12 : 4));
+    record->measuredWidth = measure->itemWidth;
+    record->measuredHeight = measure->itemHeight;
     if (text.cx > maxTextWidth)
         maxTextWidth = text.cx;
     return 1;

@@ -107,6 +107,7 @@ LRESULT StartMenuApp::OnCreate() {
     if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
         iconCache.EnsureSchema();
 
+    menus.SetOwner(instance, window, FetchedMessage);
     if (onceMode) {
         trayMode = 0;
         ShowStartMenu(cursor);
@@ -118,6 +119,8 @@ LRESULT StartMenuApp::OnCreate() {
         // A combination another program holds is shown as such in the About box.
         hotkey.Register(window, Hotkey());
         trayInstance.Mark(window);
+        // The tree is read now and again after each change, so that a click finds its menu ready.
+        watch.Start(RootFlags(), window, TreeReadyMessage);
     }
     return 0;
 }
@@ -203,19 +206,16 @@ int StartMenuApp::StartScan() {
     tree.reset(new (std::nothrow) MenuNode(nullptr));
     if (!tree)
         return 0;
-    tree->flags = MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+    tree->flags = RootFlags();
     scanStarted = scan.Start(tree.get());
     return scanStarted;
 }
 
-int StartMenuApp::ShowStartMenu(POINT point) {
-    if (menuOpen || actionRunning)
-        return 0;
-    if (!scanStarted && !StartScan())
-        return 0;
-    scan.Finish();
-    scanStarted = 0;
+unsigned StartMenuApp::RootFlags() {
+    return MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+}
 
+void StartMenuApp::AddFixedEntries() {
     tree->AddSeparator();
     tree->AddCommand(CMD_ORGANIZE);
     tree->AddCommand(CMD_ABOUT);
@@ -228,13 +228,69 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     }
     tree->AddSeparator();
     tree->AddCommand(CMD_SHUTDOWN);
+}
 
-    MenuBuilder builder(instance, window, &iconCache);
-    builder.BuildMenu(*tree);
+void StartMenuApp::TakeUpReadyTree() {
+    // The tree owns the menus being tracked and the node of a running action: it stays until they end.
+    if (menuOpen || actionRunning)
+        return;
+    std::unique_ptr<MenuNode> fresh = watch.TakeReady();
+    if (!fresh)
+        return;
+    // What the old tree fetched is kept first: the new one then finds it in the cache.
+    menus.OnFetched();
+    WriteFetchedRows(1);
+    menus.BuildRoot(nullptr, nullptr);
+    tree = std::move(fresh);
+    AddFixedEntries();
+    menus.BuildRoot(tree.get(), &iconCache);
     tree->menu.NotifyByPosition();
+}
+
+void StartMenuApp::WriteFetchedRows(int now) {
+    KillTimer(window, WriteTimer);
+    // A resident instance fetches the icons of its root menu before the first click; until a menu has
+    // been shown it leaves the cache alone, as one whose menu was never opened always did.
+    if (!rowsDirty || !menuShown || !tree || !iconCache.IsOpen())
+        return;
+    // Never while a menu is open (the write holds the file for a moment), nor while more names and icons
+    // are on their way: one write for a run of them.
+    if (!now && (menuOpen || actionRunning || menus.Busy())) {
+        ScheduleWrite();
+        return;
+    }
+    rowsDirty = 0;
+    CacheWriter::WriteCache(iconCache, *tree);
+}
+
+int StartMenuApp::ShowStartMenu(POINT point) {
+    if (menuOpen || actionRunning)
+        return 0;
+    if (trayMode && watch.Running()) {
+        // A click right after a change waits for its scan; otherwise the tree and menu are ready.
+        watch.WaitCurrent(5000);
+        TakeUpReadyTree();
+    }
+    if (!tree || !tree->menu.Handle() || (trayMode && !watch.Running())) {
+        // Once mode, or a tray instance without its watch: the tree is read for this menu.
+        if (tree && !scanStarted) {
+            menus.OnFetched();
+            WriteFetchedRows(1);
+            menus.BuildRoot(nullptr, nullptr);
+        }
+        if (!scanStarted && !StartScan())
+            return 0;
+        scan.Finish();
+        scanStarted = 0;
+        AddFixedEntries();
+        // Only the root's popup now; each folder's is filled when it opens.
+        menus.BuildRoot(tree.get(), &iconCache);
+        tree->menu.NotifyByPosition();
+    }
     // A right click shows an item's context menu instead of choosing it.
     tree->menu.SetRightButtonChooses(0);
     menuOpen = 1;
+    menuShown = 1;
     typeAhead.Start(window);
     rightClick.Start(window);
     int shown = 0;
@@ -245,6 +301,8 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     rightClick.Stop();
     typeAhead.Stop();
     menuOpen = 0;
+    if (trayMode && rowsDirty)
+        ScheduleWrite();
     return shown;
 }
 
@@ -264,6 +322,9 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     actionRunning = 0;
     if (launched == 1 && !trayMode)
         Close();
+    // A change seen while the action ran (the About box stays open for long) is taken up now.
+    if (trayMode && IsWindow(window))
+        TakeUpReadyTree();
     return 0;
 }
 
@@ -348,8 +409,12 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_TIMER:
-            // Only the close timer is ever set on this window. A once-mode run whose context menu opened
-            // a window of the shell's (Properties) lives until that window is closed.
+            if (wParam == WriteTimer) {
+                WriteFetchedRows(0);
+                return 0;
+            }
+            // The close timer. A once-mode run whose context menu opened a window of the shell's
+            // (Properties) lives until that window is closed.
             if (!trayMode && ShellWindowsOpen(window))
                 return 0;
             KillTimer(window, CloseTimer);
@@ -365,9 +430,23 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
+        case FetchedMessage:
+            if (menus.OnFetched() > 0) {
+                rowsDirty = 1;
+                if (trayMode)
+                    ScheduleWrite();
+            }
+            return 0;
+        case TreeReadyMessage:
+            TakeUpReadyTree();
+            return 0;
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);
         case WM_INITMENUPOPUP:
+            // Filled before the menu measures it, and before the letters typed into it are looked up. The
+            // shell's context menu fills its own popups.
+            if (!contextMenu.IsOpen())
+                menus.OnInitMenuPopup((HMENU)wParam);
             typeAhead.OnInitMenuPopup((HMENU)wParam);
             break;
         case WM_UNINITMENUPOPUP:
@@ -391,6 +470,8 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 MSG choice;
                 if (PeekMessageW(&choice, window, WM_MENUCOMMAND, WM_MENUCOMMAND, PM_REMOVE))
                     OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
+                // A tree scanned while the menu was open replaces the one it showed.
+                TakeUpReadyTree();
                 return 1;
             }
             break;
@@ -411,15 +492,20 @@ LRESULT StartMenuApp::OnClose() {
 LRESULT StartMenuApp::OnDestroy() {
     hotkey.Unregister();
     trayIcon.Remove();
+    watch.Stop();
     // A tree still being read was never shown: it has nothing to write.
     scan.Finish();
     if (scanStarted)
         tree.reset();
     scanStarted = 0;
-    // Written once, from the menu shown last; an instance whose menu never opened writes nothing.
-    if (tree && iconCache.IsOpen()) {
+    // The icons of the menus shown are given a moment to arrive (the menu is gone, nobody waits for
+    // this window), so that the next start finds them in the cache.
+    menus.Stop(tree ? ExitFetchWaitMs : 0);
+    // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
+    if (tree && menuShown && iconCache.IsOpen()) {
         CacheWriter::WriteCache(iconCache, *tree);
     }
+    menus.BuildRoot(nullptr, nullptr);
     tree.reset();
     settings.Close();
     com.Uninit();

@@ -1,16 +1,19 @@
 #pragma once
 // The application: reads the options, then either shows the menu once at the mouse and ends, or stays
-// in the notification area and shows a freshly scanned menu at every click. It owns the one tree.
+// in the notification area, keeps its tree and root menu between clicks and takes up a new tree when
+// the Start Menu folders change. It owns the one tree.
 
 #include "app/CommandHost.h"
 #include "app/GlobalHotkey.h"
 #include "app/IconCache.h"
+#include "app/LazyMenus.h"
 #include "app/MenuNode.h"
 #include "app/MenuRightClick.h"
 #include "app/MenuTypeAhead.h"
 #include "app/ShellContextMenu.h"
 #include "app/TrayInstance.h"
 #include "app/TreeScan.h"
+#include "app/TreeWatch.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
@@ -27,6 +30,15 @@ public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
     static const UINT_PTR CloseTimer = 1;
+    // Tray mode: the rows fetched since the last write are written when this fires and no menu is open.
+    static const UINT_PTR WriteTimer = 2;
+    static const UINT WriteDelayMs = 1500;
+    // How long the end of the program waits for icons asked for and not fetched yet.
+    static const DWORD ExitFetchWaitMs = 2000;
+    // Names and icons fetched on the fetcher's thread are waiting.
+    static const UINT FetchedMessage = WM_APP + 2;
+    // The tree watch has a new tree.
+    static const UINT TreeReadyMessage = WM_APP + 3;
 
     StartMenuApp() = default;
     ~StartMenuApp() override = default;
@@ -62,6 +74,14 @@ private:
     LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
     // Replaces the tree by a new one whose scan runs until ShowStartMenu needs it.
     int StartScan();
+    static unsigned RootFlags();
+    // The fixed entries below the folder contents.
+    void AddFixedEntries();
+    // Tray mode: replaces the tree by the watch's newer one, unless a menu or an action uses it.
+    void TakeUpReadyTree();
+    // Writes the rows fetched since the last write, or, unless now is 1, waits for a better moment.
+    void WriteFetchedRows(int now);
+    void ScheduleWrite() { SetTimer(window, WriteTimer, WriteDelayMs, nullptr); }
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
     void StartUpdateCheck();
     void UpdateUrl(WString& url);
@@ -80,6 +100,11 @@ private:
     TreeScan scan;
     // 1 from StartScan until ShowStartMenu has the scanned tree.
     int scanStarted = 0;
+    // After the tree: its fetcher thread ends before the tree goes.
+    LazyMenus menus;
+    TreeWatch watch;
+    // Names or icons were fetched since the cache was last written.
+    int rowsDirty = 0;
     IconCache iconCache;
     TrayIcon trayIcon;
     SettingsStore settings;
@@ -89,6 +114,8 @@ private:
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.
     int menuOpen = 0;
+    // 1 once a menu has been shown.
+    int menuShown = 0;
     // 1 while a chosen item's action runs: the About box's modal loop dispatches tray clicks, which
     // must not replace the tree the action came from.
     int actionRunning = 0;

@@ -10,7 +10,14 @@
 //   write  the cache write at exit after that build;
 //   warm   the menu build with a warm cache (the build alone);
 //   floor  start to visible popup of menu_floor, the smallest program that shows a menu at the mouse;
-//   open   start to visible menu of Veltrix.exe in once mode with -r on the tree and a warm cache.
+//   open   start to visible menu of Veltrix.exe in once mode with -r on the tree and a warm cache;
+//   cold_open  the same with no cache file;
+//   submenu_cold, submenu_warm  a folder of 20 entries two levels down opened with the keyboard: from the
+//          key to its popup visible, without and with the cache's rows for it; icons_cold and icons_warm
+//          from the key until that popup's pixels last changed (every icon painted);
+//   tray   a resident Veltrix -s: the notification message to its visible menu, with nothing changed and
+//          (tray_changed) one second after a shortcut was added to the tree;
+//   tray_floor  the same for menu_floor -s, the smallest resident program that shows a menu.
 // floor and open are seen from outside: the process is started, its visible popup menu window is looked
 // for every millisecond, then closed with Escape. They are medians of five alternating runs, the other
 // figures medians of three. per_entry_us is scan and warm build together, in microseconds per entry:
@@ -183,6 +190,202 @@ double TimeToMenu(const std::wstring& program, const std::wstring& arguments, St
     return shown;
 }
 
+// The visible popup windows of that process, in the order the window manager lists them.
+std::vector<HWND> PopupsOf(DWORD processId) {
+    std::vector<HWND> popups;
+    for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup;
+         popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(popup, &owner);
+        if (owner == processId && IsWindowVisible(popup))
+            popups.push_back(popup);
+    }
+    return popups;
+}
+
+// Waits for a visible popup of the process other than those given; null after the time.
+HWND NewPopup(DWORD processId, const std::vector<HWND>& known, DWORD limit) {
+    DWORD begin = GetTickCount();
+    while (GetTickCount() - begin < limit) {
+        for (HWND popup : PopupsOf(processId)) {
+            if (std::find(known.begin(), known.end(), popup) == known.end())
+                return popup;
+        }
+        Sleep(0);
+    }
+    return nullptr;
+}
+
+void PostKey(HWND popup, WPARAM key) {
+    PostMessageW(popup, WM_KEYDOWN, key, 0);
+    PostMessageW(popup, WM_KEYUP, key, 0xC0000001);
+}
+
+// A key as the user presses it, to the menu that has the keyboard (the one opened last).
+void PressKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = key;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// The pixels a window shows on the screen.
+std::vector<DWORD> Shot(HWND window) {
+    RECT area;
+    GetWindowRect(window, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    std::vector<DWORD> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        GdiFlush();
+        pixels.assign((const DWORD*)bits, (const DWORD*)bits + (size_t)width * height);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+struct SubmenuTimes {
+    double shown = -1;
+    double painted = -1;
+};
+
+// Starts the program, opens the first folder's first folder with the keyboard and times its popup: until
+// it is visible, and until its pixels last changed (watched for a second and a half after that).
+SubmenuTimes TimeToSubmenu(const std::wstring& program, const std::wstring& arguments, Stopwatch& watch) {
+    SubmenuTimes times;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return times;
+    std::vector<HWND> open;
+    if (HWND root = NewPopup(process.dwProcessId, open, ShowLimit)) {
+        open.push_back(root);
+        PressKey(VK_DOWN);
+        PressKey(VK_RIGHT);
+        if (HWND group = NewPopup(process.dwProcessId, open, ExitLimit)) {
+            open.push_back(group);
+            // Down to the first or second folder (whether or not the first was selected as the folder
+            // opened), both of 20 entries.
+            PressKey(VK_DOWN);
+            Sleep(200);
+            watch.Start();
+            PressKey(VK_RIGHT);
+            if (HWND folder = NewPopup(process.dwProcessId, open, ExitLimit)) {
+                times.shown = Elapsed(watch);
+                open.push_back(folder);
+                std::vector<DWORD> last = Shot(folder);
+                times.painted = times.shown;
+                DWORD begin = GetTickCount();
+                while (GetTickCount() - begin < 1500) {
+                    std::vector<DWORD> now = Shot(folder);
+                    double at = Elapsed(watch);
+                    if (now != last) {
+                        times.painted = at;
+                        last.swap(now);
+                    }
+                    Sleep(5);
+                }
+            }
+        }
+        for (size_t i = 0; i < open.size(); i++)
+            PressKey(VK_ESCAPE);
+    }
+    if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, ExitLimit);
+        times = SubmenuTimes();
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return times;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* classPrefix;
+    HWND found;
+};
+
+BOOL CALLBACK FindMain(HWND window, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    if (owner != search->processId || wcsncmp(name, search->classPrefix, wcslen(search->classPrefix)) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A resident program: each run posts the notification message of a click to its window and times its
+// menu, then closes it; with a change, a shortcut is added to the tree one second before each click.
+std::vector<double> TimeResidentMenus(const std::wstring& program, const std::wstring& arguments,
+                                      const wchar_t* classPrefix, const std::wstring& changeIn, Stopwatch& watch) {
+    std::vector<double> times;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return times;
+    WindowSearch search = {process.dwProcessId, classPrefix, nullptr};
+    for (DWORD begin = GetTickCount(); !search.found && GetTickCount() - begin < ShowLimit; Sleep(10))
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+    // Time for the resident program to read its tree, as it has after a logon before the first click.
+    Sleep(3000);
+    std::wstring source = changeIn.empty() ? std::wstring() : changeIn + L"\\Group 0\\Folder 0\\Program 0.lnk";
+    for (int run = 0; search.found && run < OpenRuns; run++) {
+        if (!changeIn.empty()) {
+            CopyFileW(source.c_str(), (changeIn + L"\\Added " + std::to_wstring(run) + L".lnk").c_str(), FALSE);
+            Sleep(1000);
+        }
+        watch.Start();
+        PostMessageW(search.found, WM_APP + 1, 1, WM_LBUTTONDOWN);
+        HWND popup = NewPopup(process.dwProcessId, {}, ShowLimit);
+        if (!popup)
+            break;
+        times.push_back(Elapsed(watch));
+        PostKey(popup, VK_ESCAPE);
+        for (DWORD begin = GetTickCount(); IsWindowVisible(popup) && GetTickCount() - begin < ExitLimit;)
+            Sleep(10);
+        Sleep(300);
+    }
+    if (search.found)
+        PostMessageW(search.found, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, ExitLimit);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int run = 0; !changeIn.empty() && run < OpenRuns; run++)
+        DeleteFileW((changeIn + L"\\Added " + std::to_wstring(run) + L".lnk").c_str());
+    return times;
+}
+
 // Wine's shell starts winemenubuilder for every shortcut saved, to mirror it in the desktop's own menus:
 // thousands of processes that would still be running while the menus are timed. The bench's prefix
 // turns it off (an empty override disables a program); on Windows the key means nothing.
@@ -204,9 +407,13 @@ int main(int argc, char** argv) {
     std::vector<int> sizes, flatSizes;
     std::wstring otherVeltrix;
     int coldRuns = Runs;
+    // "outside": only the figures seen from outside the program (start, menus, tray), for another build.
+    bool outsideOnly = false;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "quick"))
             coldRuns = 1;
+        else if (!strcmp(argv[i], "outside"))
+            outsideOnly = true;
         else if (!strncmp(argv[i], "flat=", 5))
             flatSizes.push_back(atoi(argv[i] + 5));
         else if (!strncmp(argv[i], "veltrix=", 8))
@@ -251,7 +458,7 @@ int main(int argc, char** argv) {
         Walk(root, &files);
 
         std::vector<double> bare, scan, shell, cold, write, warm, floorTimes, open;
-        for (int run = 0; run < Runs; run++) {
+        for (int run = 0; run < (outsideOnly ? 0 : Runs); run++) {
             watch.Start();
             Walk(root, nullptr);
             bare.push_back(Elapsed(watch));
@@ -266,7 +473,7 @@ int main(int argc, char** argv) {
             }
             shell.push_back(Elapsed(watch));
         }
-        for (int run = 0; run < Runs; run++) {
+        for (int run = 0; run < (outsideOnly ? 0 : Runs); run++) {
             // The quick look scans and builds from the warm cache three times, from the shell once.
             if (run >= coldRuns) {
                 IconCache cache;
@@ -304,8 +511,34 @@ int main(int argc, char** argv) {
             cache.Close();
         }
 
-        // One run fills Veltrix's own cache for this tree; the timed runs then find it warm.
         std::wstring arguments = L"-r \"" + root + L"\"";
+        std::vector<double> coldOpen, submenuCold, submenuWarm, iconsCold, iconsWarm;
+        for (int run = 0; run < OpenRuns; run++) {
+            DeleteFileW(veltrixCache.c_str());
+            double shown = TimeToMenu(veltrix, arguments, watch);
+            if (shown >= 0)
+                coldOpen.push_back(shown);
+        }
+        // The folders of 20: a folder's popup without its rows, then with the rows that run stored.
+        for (int run = 0; !flat && run < Runs; run++) {
+            DeleteFileW(veltrixCache.c_str());
+            SubmenuTimes cold = TimeToSubmenu(veltrix, arguments, watch);
+            SubmenuTimes warmed = TimeToSubmenu(veltrix, arguments, watch);
+            if (cold.shown >= 0) {
+                submenuCold.push_back(cold.shown);
+                iconsCold.push_back(cold.painted);
+            }
+            if (warmed.shown >= 0) {
+                submenuWarm.push_back(warmed.shown);
+                iconsWarm.push_back(warmed.painted);
+            }
+        }
+        std::vector<double> tray = TimeResidentMenus(veltrix, L"-s " + arguments, L"Kavrin_", L"", watch);
+        std::vector<double> trayChanged =
+            TimeResidentMenus(veltrix, L"-s " + arguments, L"Kavrin_", flat ? L"" : root, watch);
+        std::vector<double> trayFloor = TimeResidentMenus(floorProgram, L"-s", L"MenuFloorTray", L"", watch);
+
+        // One run fills Veltrix's own cache for this tree; the timed runs then find it warm.
         DeleteFileW(veltrixCache.c_str());
         TimeToMenu(veltrix, arguments, watch, FillLimit);
         for (int run = 0; run < OpenRuns; run++) {
@@ -322,6 +555,10 @@ int main(int argc, char** argv) {
                entries, flat ? " layout=flat" : "", Median(bare), Median(scan), Median(shell), Median(cold),
                Median(write), Median(warm), Median(floorTimes), Median(open),
                1000.0 * (Median(scan) + Median(warm)) / entries);
+        printf("bench entries=%d%s cold_open_ms=%.1f submenu_cold_ms=%.1f icons_cold_ms=%.1f submenu_warm_ms=%.1f "
+               "icons_warm_ms=%.1f tray_ms=%.1f tray_changed_ms=%.1f tray_floor_ms=%.1f\n",
+               entries, flat ? " layout=flat" : "", Median(coldOpen), Median(submenuCold), Median(iconsCold),
+               Median(submenuWarm), Median(iconsWarm), Median(tray), Median(trayChanged), Median(trayFloor));
         fflush(stdout);
         TempFolder::RemoveTree(root);
         DeleteFileW(database.c_str());

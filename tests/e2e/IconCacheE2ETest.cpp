@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -157,13 +158,22 @@ protected:
         DeleteFileW(CacheFile().c_str());
         CoUninitialize();
     }
-    // One once-mode run that shows the menu and is dismissed; the menu's items are returned.
+    // One once-mode run that shows the menu, opens the Tools folder (entries get rows only once their
+    // menu has been shown) and is dismissed; the root menu's items are returned.
     std::vector<std::wstring> RunOnce(const std::wstring& options = L"") {
         VeltrixProcess veltrix;
         if (!veltrix.Start(L"-r \"" + root.Path() + L"\"" + options))
             return {};
         HWND popup = veltrix.WaitForMenu(15000);
         std::vector<std::wstring> items = popup ? VeltrixProcess::MenuItems(popup) : std::vector<std::wstring>();
+        auto tools = std::find(items.begin(), items.end(), L"Tools");
+        if (tools != items.end()) {
+            for (long i = 0; i <= tools - items.begin(); i++)
+                VeltrixProcess::PressKey(VK_DOWN);
+            VeltrixProcess::PressKey(VK_RIGHT);
+            Sleep(300);
+            VeltrixProcess::PressKey(VK_ESCAPE);
+        }
         VeltrixProcess::PressKey(VK_ESCAPE);
         EXPECT_TRUE(veltrix.WaitForExit(10000));
         return items;
@@ -311,6 +321,12 @@ TEST_F(IconCacheE2E, TheWriteAtExitWaitsForAnotherInstancesLock) {
     VeltrixProcess veltrix;
     ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
     ASSERT_NE(nullptr, veltrix.WaitForMenu(15000));
+    // Tools opened, so that its entry is shown and stored too.
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RIGHT);
+    Sleep(300);
+    VeltrixProcess::PressKey(VK_ESCAPE);
     IconCache other;
     ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 0));
     ASSERT_EQ(1, other.BeginWrite()) << "the menu's reads left a lock behind";
@@ -402,4 +418,117 @@ TEST_F(IconCacheE2E, PortableModeKeepsTheCacheBesideTheProgram) {
     ASSERT_FALSE(RunOnce().empty());
     EXPECT_EQ(2u, ReadRows(beside.cache).size()) << "portable.dat alone keeps the cache beside the program";
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFile().c_str()));
+}
+
+namespace {
+
+// How many rows of the icon column (x 0..8) show the pattern, each counted once.
+int CountPattern(const Pixels& picture, const Pixels& pattern, int tolerance = 16) {
+    int count = 0, x = 0;
+    Pixels rest = picture;
+    for (;;) {
+        int y = FindPattern(rest, pattern, 0, 8, tolerance, &x);
+        if (y < 0)
+            return count;
+        count++;
+        // Blank out the rows found, and look below them.
+        for (int row = y; row < y + pattern.height; row++)
+            for (int column = 0; column < rest.width; column++)
+                rest.data[(size_t)row * rest.width + column] = 0x00FF00FF;
+    }
+}
+
+// The visible popup windows of a process.
+std::vector<HWND> PopupsOf(DWORD processId) {
+    std::vector<HWND> popups;
+    for (HWND popup = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); popup;
+         popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(popup, &owner);
+        if (owner == processId && IsWindowVisible(popup))
+            popups.push_back(popup);
+    }
+    return popups;
+}
+
+Pixels Screen(HWND window) {
+    RECT area;
+    GetWindowRect(window, &area);
+    return Picture(area.right - area.left, area.bottom - area.top, &area, 0, nullptr);
+}
+
+} // namespace
+
+// A folder's menu is made when it opens, and the icons the cache lacks are painted into the open menu as
+// the shell gives them: first the folder's icon stands in, then each entry's own shows, without the menu
+// being opened again. Entries of menus never shown get no rows, and their rows are kept.
+TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
+    const int count = 30;
+    root.Folder(L"Many");
+    std::vector<std::wstring> names;
+    for (int i = 0; i < count; i++) {
+        wchar_t name[32];
+        swprintf(name, 32, L"Program %02d", i);
+        names.push_back(name);
+        ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Many\\" + name + L".lnk", marker));
+    }
+    RunOnce();
+    ASSERT_EQ(2u, ReadRows().size()) << "only the entries of the menus shown are stored";
+
+    SetCursorPos(8, 8);
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
+    HWND top = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, top);
+    std::vector<std::wstring> items = VeltrixProcess::MenuItems(top);
+    ASSERT_GE(items.size(), 3u);
+    ASSERT_EQ(L"Many", items[1]);
+    Sleep(300);
+    Pixels rootPicture = Screen(top);
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RIGHT);
+    HWND many = nullptr;
+    for (DWORD begin = GetTickCount(); !many && GetTickCount() - begin < 10000; Sleep(1)) {
+        for (HWND popup : PopupsOf(veltrix.Id()))
+            many = popup != top ? popup : many;
+    }
+    ASSERT_NE(nullptr, many) << "the folder's menu did not open";
+    std::vector<std::wstring> shown = VeltrixProcess::MenuItems(many);
+    shown.resize(shown.size() < names.size() ? shown.size() : names.size());
+    EXPECT_EQ(names, shown) << "the folder's entries, in the scan's order";
+
+    // The entries all lead to the marker program, whose icon the first run stored for Alpha. The
+    // folder's icon is taken from the screen, from the item of Many one row (16 + 12 pixels) below Alpha.
+    std::vector<unsigned char> blob = ReadRows()[L"Alpha.lnk"].icon;
+    IconHandle ownIcon;
+    ASSERT_EQ(1, ownIcon.FromBlob(blob.data(), blob.size(), 16, 1));
+    Pixels own = Picture(16, 16, nullptr, GetSysColor(COLOR_BTNFACE), ownIcon.Handle());
+    int alphaX = -1, alphaY = FindPattern(rootPicture, own, 0, 8, 16, &alphaX);
+    ASSERT_GE(alphaY, 0);
+    Pixels standIn;
+    standIn.width = standIn.height = 16;
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            standIn.data.push_back(rootPicture.At(alphaX + x, alphaY + 28 + y));
+    ASSERT_GT(CountPattern(rootPicture, standIn), 1) << "Many and Tools show the folder's icon";
+    // The first item is selected (its icon lies on the selection's gradient): the others are looked at.
+    int painted = 0, waiting = -1, mostWaiting = 0;
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 10000 && painted < count - 1; Sleep(5)) {
+        Pixels now = Screen(many);
+        painted = CountPattern(now, own);
+        waiting = CountPattern(now, standIn);
+        mostWaiting = waiting > mostWaiting ? waiting : mostWaiting;
+    }
+    EXPECT_GE(mostWaiting, 1) << "every icon was there before the menu showed";
+    EXPECT_EQ(count - 1, painted) << "the entries' own icons were not painted into the open menu";
+    EXPECT_EQ(0, waiting);
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    ASSERT_TRUE(veltrix.WaitForExit(10000));
+    EXPECT_EQ(2u + count, ReadRows().size()) << "a row for each entry shown";
+
+    // A run that does not open the folder leaves its rows as they are.
+    RunOnce();
+    EXPECT_EQ(2u + count, ReadRows().size());
 }

@@ -4,6 +4,7 @@
 
 #include "Shortcut.h"
 #include "TempFolder.h"
+#include "app/IconCache.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
@@ -159,6 +160,62 @@ TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
     DWORD exitCode = 1;
     EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
     EXPECT_EQ(0u, exitCode);
+}
+
+// A resident instance keeps its menu between clicks and reads the Start Menu folders again when they
+// change: what was added, removed or renamed (also below a folder) shows in a menu opened a second
+// later. The names and icons it fetched are stored while it runs, not only when it ends.
+TEST_F(StartMenuE2E, AResidentMenuShowsChangesAndStoresItsRowsWhileRunning) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring cacheFile = std::wstring(temp) + L"Veltrix.sql";
+    DeleteFileW(cacheFile.c_str());
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\alpha.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe"));
+    auto rowStored = [&cacheFile](const wchar_t* path) {
+        IconCache cache;
+        if (!cache.Open(cacheFile.c_str(), 0, 0))
+            return false;
+        CacheCursor* cursor = nullptr;
+        std::wstring sql = std::wstring(L"SELECT name FROM cache WHERE path='") + path + L"';";
+        bool found = cache.Execute(sql.c_str(), &cursor) && cursor && cursor->HasRow();
+        cache.ReleaseCursor(cursor);
+        return found;
+    };
+
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    HWND popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(Concat({L"alpha", L"Beta", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    bool stored = false;
+    for (DWORD begin = GetTickCount(); !stored && GetTickCount() - begin < 10000; Sleep(200))
+        stored = rowStored(L"alpha.lnk");
+    EXPECT_TRUE(stored) << "the fetched row was not written while the instance runs";
+
+    ASSERT_TRUE(MoveFileW((root.Path() + L"\\alpha.lnk").c_str(), (root.Path() + L"\\Delta.lnk").c_str()));
+    ASSERT_TRUE(DeleteFileW((root.Path() + L"\\Beta.lnk").c_str()));
+    root.Write(L"Charlie.lnk", "");
+    // A folder first empty (and so left out), its entry written a moment later: a change below it.
+    root.Folder(L"Office");
+    Sleep(400);
+    root.Write(L"Office\\Writer.lnk", "");
+    Sleep(1000);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+    popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(Concat({L"Charlie", L"Delta", L"Games", L"Office"}, FixedEntries(true)),
+              VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    Sleep(500);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    DeleteFileW(cacheFile.c_str());
 }
 
 TEST_F(StartMenuE2E, ADoubleClickOnTheTrayIconKeepsTheOpenMenuWorking) {

@@ -1,0 +1,67 @@
+#pragma once
+// Asks the shell for entries' display names and small icons on a thread of its own, so that a menu
+// opens at once and its icons are painted in as they come. The owner window is told by a posted
+// message when results are waiting; it takes them on its own thread. Requests and results carry a
+// generation: those of a tree that has been replaced are dropped.
+
+#include "base/WString.h"
+
+#include <windows.h>
+
+#include <deque>
+#include <vector>
+
+class MenuNode;
+
+class IconFetcher {
+public:
+    struct Request {
+        unsigned generation;
+        // Only compared on the owner's thread, never read here: the node may be gone by then.
+        MenuNode* node;
+        WString path;
+    };
+    struct Result {
+        unsigned generation;
+        MenuNode* node;
+        WString name;
+        // Owned by the result: whoever takes it destroys it.
+        HICON icon;
+        // Its index in the shell's system image list, -1 when there is none.
+        int systemIndex;
+    };
+
+    IconFetcher() = default;
+    ~IconFetcher();
+    IconFetcher(const IconFetcher&) = delete;
+    IconFetcher& operator=(const IconFetcher&) = delete;
+
+    // Where the results are announced; the thread starts with the first request.
+    void SetOwner(HWND window, UINT message);
+    // Queues the requests ahead of those queued before, in their order: the popup opened last is the
+    // one on the screen. 0 when the thread cannot run.
+    int RequestFirst(std::vector<Request>& requests);
+    // Forgets the queued requests of other generations than this one.
+    void KeepOnly(unsigned generation);
+    // Moves the results waiting into results.
+    void Take(std::vector<Result>& results);
+    // 1 while requests are queued or being answered.
+    int Busy();
+    // Waits up to waitMs for the queue to empty, then ends the thread after the call it is in; the
+    // results not taken yet stay for a last Take.
+    void Stop(DWORD waitMs);
+
+private:
+    static DWORD WINAPI ThreadProc(void* self);
+    void Work();
+
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    std::deque<Request> queue;
+    std::vector<Result> results;
+    int answering = 0;
+    int stopping = 0;
+    HANDLE thread = nullptr;
+    HWND owner = nullptr;
+    UINT message = 0;
+};
