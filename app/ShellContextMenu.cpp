@@ -1,6 +1,7 @@
 #include "app/ShellContextMenu.h"
 
 #include "app/LongPath.h"
+#include "app/MenuItemData.h"
 #include "app/MenuNode.h"
 #include "base/ComPtr.h"
 #include "base/WString.h"
@@ -38,7 +39,41 @@ private:
     HMENU menu;
 };
 
+struct WindowSearch {
+    HWND self;
+    int found;
+};
+
+BOOL CALLBACK FindOtherWindow(HWND candidate, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(candidate, &process);
+    if (candidate != search->self && process == GetCurrentProcessId() && IsWindowVisible(candidate)) {
+        search->found = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 } // namespace
+
+int ShellContextMenu::ShellWindowsOpen(HWND self) {
+    WindowSearch search = {self, 0};
+    EnumWindows(FindOtherWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+const MenuNode* ShellContextMenu::NodeOfItem(HMENU menu, UINT_PTR position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_DATA;
+    if (!GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
+        return nullptr;
+    const MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
+    if (!record || !record->node || (record->node->flags & NODE_COMMAND))
+        return nullptr;
+    return record->node;
+}
 
 int ShellContextMenu::NodeFile(const MenuNode& node, WString& path) {
     if (!(node.flags & (NODE_ITEM | NODE_FOLDER)) || (node.flags & NODE_SEPARATOR))

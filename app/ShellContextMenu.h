@@ -25,6 +25,11 @@ public:
     // ("Send to", "New") are filled and its owner-drawn items drawn. 1 when the message was the shell's.
     int HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     int IsOpen() const { return open; }
+    // The entry or folder of an item of our menus, or null (the fixed commands, other menus' items).
+    static const MenuNode* NodeOfItem(HMENU menu, UINT_PTR position);
+    // Whether a window of this process other than self is on screen: one the shell opened for a verb
+    // (Properties, a confirmation) lives on the shell's threads inside this process.
+    static int ShellWindowsOpen(HWND self);
     // The file the node's item stands for: the all-users copy of an entry in both Programs folders.
     static int NodeFile(const MenuNode& node, WString& path);
 

@@ -5,13 +5,12 @@
 #include "app/Launcher.h"
 #include "app/MenuBuilder.h"
 #include "app/MenuOptions.h"
+#include "app/ProgramEnvironment.h"
 #include "base/FileSystem.h"
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
 #include "framework/AboutDialog.h"
-#include "crash/CrashReporter.h"
 #include "framework/VersionInfo.h"
-#include "update/HttpClient.h"
 #include "resources/resource.h"
 #include "sysinfo/OsVersion.h"
 
@@ -39,21 +38,6 @@ void StartMenuApp::RegisterOptions() {
     commandLine.AddOption(L"e", CommandLineParser::SWITCH, 0, 0, nullptr);
     commandLine.AddOption(L"o", CommandLineParser::NUMBER, 0, 0, nullptr);
     commandLine.AddStringOption(L"r", CommandLineParser::TEXT, nullptr, nullptr);
-}
-
-void StartMenuApp::FixEnvironment() {
-    // A 32-bit process on 64-bit Windows sees the 32-bit program folders; programs started from the
-    // menu should see the real ones, as they would when started from Explorer.
-    static const wchar_t* const pairs[][2] = {{L"ProgramW6432", L"ProgramFiles"},
-                                              {L"CommonProgramW6432", L"CommonProgramFiles"}};
-    for (const auto& pair : pairs) {
-        WString value(MAX_PATH);
-        DWORD length = GetEnvironmentVariableW(pair[0], value.Buffer(), (DWORD)value.Capacity());
-        if (length == 0 || length >= value.Capacity())
-            continue;
-        value.Recount();
-        SetEnvironmentVariableW(pair[1], value);
-    }
 }
 
 LRESULT StartMenuApp::OnCreate() {
@@ -93,18 +77,20 @@ LRESULT StartMenuApp::OnCreate() {
 
     settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,
                   nullptr);
+    hotkey.Attach(&settings, nullptr);
     // After the settings, which may name another report server (a test's closed local port).
-    ConfigureCrashReports();
-    FixEnvironment();
+    updates.Attach(&settings, window, portable);
+    updates.ConfigureCrashReports();
+    UseNativeProgramFolders();
     // Before the menu: in once mode the menu's loop runs inside this function until it is dismissed.
     // The worker thread starts only when a week has passed; otherwise this reads two values.
-    StartUpdateCheck();
+    updates.StartWeeklyCheck();
 
     // A cache that cannot be opened is no error: the menus then come from the shell alone.
     WString cachePath;
     // Normal locking: each menu build and the write at exit take the file's lock and give it back, so a
     // resident instance and a once-mode one both read and both write their rows.
-    if (CachePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
+    if (CacheFilePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
         iconCache.EnsureSchema();
 
     menus.SetOwner(instance, window, FetchedMessage);
@@ -117,7 +103,8 @@ LRESULT StartMenuApp::OnCreate() {
         trayMode = 1;
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
         // A combination another program holds is shown as such in the About box.
-        hotkey.Register(window, Hotkey());
+        hotkey.Attach(&settings, window);
+        hotkey.RegisterStored();
         trayInstance.Mark(window);
         // The tree is read now and again after each change, so that a click finds its menu ready.
         watch.Start(RootFlags(), window, TreeReadyMessage);
@@ -125,75 +112,9 @@ LRESULT StartMenuApp::OnCreate() {
     return 0;
 }
 
-void StartMenuApp::ConfigureCrashReports() {
-    CrashReporter* reporter = CrashReporter::Current();
-    if (!reporter)
-        return;
-    WString host;
-    settings.ReadString(L"ReportHost", host, VELTRIX_REPORT_HOST);
-    reporter->ConfigureReport(IDI_VELTRIX, host, L"/talvor/report.php", nullptr, nullptr);
-    // The report names the last network error; the HTTP layer cannot reach the reporter itself.
-    HttpClient::SetErrorText(&reporter->NetworkError());
-}
-
-void StartMenuApp::StartUpdateCheck() {
-    if (settings.ReadInt(L"AutoUpdate", 1) != 1)
-        return;
-    WString url;
-    UpdateUrl(url);
-    updater.Start(url, window, HKEY_CURRENT_USER, SettingsKey, L"LastCheck", portable ? AutoUpdater::START_INI : 0);
-}
-
-void StartMenuApp::UpdateUrl(WString& url) {
-    settings.ReadString(L"UpdateUrl", url, VELTRIX_UPDATE_HOST L"/data/update.php?p=veltrix");
-}
-
 INT_PTR StartMenuApp::ShowAbout() {
-    AboutDialog about(&settings, this, this);
+    AboutDialog about(&settings, &updates, &hotkey);
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
-}
-
-int StartMenuApp::FormatLastCheck(WString& text) {
-    // Read from the program's own store: the checker opens its store only when a weekly check is due.
-    return AutoUpdater::FormatCheckTime(settings.ReadInt(L"LastCheck", 0), text);
-}
-
-int StartMenuApp::CheckNow() {
-    // A manual check: no value name, so the weekly rule neither holds it back nor records it.
-    WString url;
-    UpdateUrl(url);
-    return updater.Start(url, window, nullptr, nullptr, nullptr, 0);
-}
-
-WORD StartMenuApp::Hotkey() {
-    return (WORD)settings.ReadInt(L"Hotkey", GlobalHotkey::DefaultCombination);
-}
-
-int StartMenuApp::HotkeyAvailable() {
-    // A once-mode run registers nothing: it can only tell whether the system would give the combination.
-    return trayMode ? hotkey.IsRegistered() : GlobalHotkey::IsFree(Hotkey());
-}
-
-int StartMenuApp::ChangeHotkey(WORD combination) {
-    settings.WriteInt(L"Hotkey", combination);
-    if (!trayMode)
-        return GlobalHotkey::IsFree(combination);
-    return hotkey.Register(window, combination);
-}
-
-int StartMenuApp::CachePath(int portableMode, WString& path) {
-    if (portableMode) {
-        if (!VersionInfo::ModuleDirectory(nullptr, path))
-            return 0;
-    } else {
-        wchar_t folder[MAX_PATH + 1] = L"";
-        GetFolderPath(FOLDER_TEMP, folder);
-        path.Assign(folder);
-    }
-    if (path.IsEmpty())
-        return 0;
-    path.Append(L"Veltrix.sql");
-    return 1;
 }
 
 int StartMenuApp::StartScan() {
@@ -329,13 +250,9 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
 }
 
 LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
-    MENUITEMINFOW info = {};
-    info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
-    info.fMask = MIIM_DATA;
-    if (contextMenu.IsOpen() || actionRunning || !GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
-        return 0;
-    MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
-    if (!record || !record->node || (record->node->flags & NODE_COMMAND))
+    const MenuNode* node =
+        contextMenu.IsOpen() || actionRunning ? nullptr : ShellContextMenu::NodeOfItem(menu, position);
+    if (!node)
         return 0;
     POINT point = {0, 0};
     GetCursorPos(&point);
@@ -343,7 +260,7 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     // not replace the tree whose item the shell's menu belongs to.
     typeAhead.Pause(1);
     actionRunning = 1;
-    int ran = contextMenu.Show(window, *record->node, point, GetKeyState(VK_SHIFT) < 0);
+    int ran = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
     actionRunning = 0;
     typeAhead.Pause(0);
     // A verb may have changed the folder (Delete, Rename): the menu closes, and the next one reads it anew.
@@ -355,34 +272,6 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
         reopenMenu = 1;
     return 0;
 }
-
-namespace {
-
-struct WindowSearch {
-    HWND self;
-    int found;
-};
-
-BOOL CALLBACK FindOtherWindow(HWND candidate, LPARAM parameter) {
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(candidate, &process);
-    if (candidate != search->self && process == GetCurrentProcessId() && IsWindowVisible(candidate)) {
-        search->found = 1;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Whether a window of this process other than the main one is on screen: one the shell opened for a
-// context menu's verb (Properties, a confirmation) lives on the shell's threads inside this process.
-int ShellWindowsOpen(HWND self) {
-    WindowSearch search = {self, 0};
-    EnumWindows(FindOtherWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-} // namespace
 
 // The menu that draws an item: the one of the item's node's parent.
 static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
@@ -415,7 +304,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             // The close timer. A once-mode run whose context menu opened a window of the shell's
             // (Properties) lives until that window is closed.
-            if (!trayMode && ShellWindowsOpen(window))
+            if (!trayMode && ShellContextMenu::ShellWindowsOpen(window))
                 return 0;
             KillTimer(window, CloseTimer);
             Close();
@@ -484,7 +373,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT StartMenuApp::OnClose() {
     // The check may be asking the user through this window, or downloading: its requests are cancelled
     // and it ends before the window goes, so that Exit works whatever the network does.
-    updater.Abort();
+    updates.Abort();
     DestroyWindow(window);
     return 0;
 }

@@ -4,7 +4,7 @@
 // the Start Menu folders change. It owns the one tree.
 
 #include "app/CommandHost.h"
-#include "app/GlobalHotkey.h"
+#include "app/HotkeyPreference.h"
 #include "app/IconCache.h"
 #include "app/LazyMenus.h"
 #include "app/MenuNode.h"
@@ -13,19 +13,17 @@
 #include "app/ShellContextMenu.h"
 #include "app/TrayInstance.h"
 #include "app/TreeScan.h"
+#include "app/UpdateLink.h"
 #include "app/TreeWatch.h"
 #include "framework/AppWindow.h"
 #include "base/ComApartment.h"
 #include "framework/CommandLineParser.h"
-#include "framework/HotkeySetting.h"
 #include "framework/SettingsStore.h"
 #include "framework/TrayIcon.h"
-#include "framework/UpdateSwitch.h"
-#include "update/AutoUpdater.h"
 
 #include <memory>
 
-class StartMenuApp : public AppWindow, private UpdateSwitch, private HotkeySetting, public CommandHost {
+class StartMenuApp : public AppWindow, public CommandHost {
 public:
     // The notification icon's callback message.
     static const UINT TrayMessage = WM_APP + 1;
@@ -52,13 +50,11 @@ public:
 
     // The publisher's key the update check verifies downloads with (see AutoUpdater::SetPublicKey); the
     // entry point passes the key its executable was built with.
-    void SetUpdateKey(const wchar_t* base64) { updater.SetPublicKey(base64); }
+    void SetUpdateKey(const wchar_t* base64) { updates.SetPublicKey(base64); }
 
     int TrayMode() const { return trayMode; }
     int Portable() const { return portable; }
     const MenuNode* Tree() const { return tree.get(); }
-    // Where the cache lives: beside the program in portable mode, else in the user's temporary folder.
-    static int CachePath(int portableMode, WString& path);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -68,7 +64,6 @@ protected:
 
 private:
     void RegisterOptions();
-    static void FixEnvironment();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
     // A right click on an item of the open menu: the shell's context menu of its file.
     LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
@@ -82,17 +77,6 @@ private:
     // Writes the rows fetched since the last write, or, unless now is 1, waits for a better moment.
     void WriteFetchedRows(int now);
     void ScheduleWrite() { SetTimer(window, WriteTimer, WriteDelayMs, nullptr); }
-    // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
-    void StartUpdateCheck();
-    void UpdateUrl(WString& url);
-    int FormatLastCheck(WString& text) override;
-    int CheckNow() override;
-    // The keyboard shortcut ("Hotkey"): registered in tray mode only, where it opens the menu.
-    WORD Hotkey() override;
-    int HotkeyAvailable() override;
-    int ChangeHotkey(WORD combination) override;
-    // The crash reporter's report server, from the build or the setting "ReportHost".
-    void ConfigureCrashReports();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;
@@ -109,7 +93,7 @@ private:
     TrayIcon trayIcon;
     SettingsStore settings;
     CommandLineParser commandLine;
-    AutoUpdater updater;
+    UpdateLink updates;
     int portable = 0;
     int trayMode = 0;
     // 1 while TrackPopupMenu runs on the tree's root menu.
@@ -124,7 +108,8 @@ private:
     MenuTypeAhead typeAhead;
     ShellContextMenu contextMenu;
     MenuRightClick rightClick;
-    GlobalHotkey hotkey;
+    // The keyboard shortcut: registered in tray mode only, where it opens the menu.
+    HotkeyPreference hotkey;
     // Set when the menu should be shown again as soon as its loop ends (see OnMenuRightClick).
     int reopenMenu = 0;
 };

@@ -21,7 +21,8 @@ import yaml
 BUILD, SOURCE = sys.argv[1], sys.argv[2]
 SIGNED = os.path.join(BUILD, "dist", "signed")
 CA = os.path.join(SIGNED, "test-ca.pem")
-VERSION = open(os.path.join(BUILD, "dist", "version.txt")).read().strip()
+with open(os.path.join(BUILD, "dist", "version.txt")) as version_file:
+    VERSION = version_file.read().strip()
 SETUP = "Veltrix-%s-setup.exe" % VERSION
 ZIP = "Veltrix-%s-portable.zip" % VERSION
 
@@ -85,7 +86,8 @@ class SignedRelease(unittest.TestCase):
             shutil.rmtree(folder, ignore_errors=True)
 
     def test_the_checksums_list_every_artefact_and_match(self):
-        lines = open(os.path.join(SIGNED, "SHA256SUMS"), encoding="utf-8").read().splitlines()
+        with open(os.path.join(SIGNED, "SHA256SUMS"), encoding="utf-8") as f:
+            lines = f.read().splitlines()
         names = [line.split("  ", 1)[1] for line in lines]
         self.assertEqual([SETUP, ZIP], names)
         check = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=SIGNED, stdout=subprocess.PIPE, text=True)
