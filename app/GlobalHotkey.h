@@ -12,7 +12,8 @@ public:
     // Ctrl+Alt+Home: Windows reserves none of the Ctrl+Alt+navigation keys, no keyboard layout types a
     // character with them (Ctrl+Alt is AltGr, so Ctrl+Alt+letter would steal characters such as @ or µ),
     // and applications seldom use them; Home stands for the start.
-    static const WORD DefaultCombination = (WORD)((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8) | VK_HOME;
+    // HOTKEYF_EXT: the Home key itself, not the number pad's 7, as the hotkey control names it.
+    static const WORD DefaultCombination = (WORD)((HOTKEYF_CONTROL | HOTKEYF_ALT | HOTKEYF_EXT) << 8) | VK_HOME;
     static const int Id = 1;
 
     GlobalHotkey() = default;

@@ -211,7 +211,9 @@ TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramH
     ASSERT_NE(nullptr, box) << "no About box";
     HWND control = GetDlgItem(box, IDC_ABOUT_HOTKEY);
     ASSERT_NE(nullptr, control);
-    EXPECT_EQ(CtrlAltHome, (WORD)SendMessageW(control, HKM_GETHOTKEY, 0, 0));
+    // The control marks the navigation keys as extended ones (not the number pad's).
+    const WORD extended = HOTKEYF_EXT << 8;
+    EXPECT_EQ(CtrlAltHome | extended, (WORD)SendMessageW(control, HKM_GETHOTKEY, 0, 0));
     wchar_t taken[128] = L"";
     GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
     EXPECT_STREQ(L"", taken) << "the default combination is free";
@@ -246,7 +248,7 @@ TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramH
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
         DWORD stored = 0, size = sizeof(stored);
         EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"Hotkey", nullptr, nullptr, (BYTE*)&stored, &size));
-        EXPECT_EQ(CtrlAltNext, stored);
+        EXPECT_EQ(CtrlAltNext, stored & ~(DWORD)(HOTKEYF_EXT << 8));
         RegDeleteValueW(key, L"Hotkey");
         RegCloseKey(key);
     }
