@@ -4,6 +4,7 @@
 
 #include "BoxAnswerer.h"
 #include "Shortcut.h"
+#include "StartedProcesses.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,13 @@
 
 namespace {
 
-struct Popups {
-    DWORD process;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectPopup(HWND window, LPARAM parameter) {
-    Popups* popups = reinterpret_cast<Popups*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == popups->process && IsWindowVisible(window) && VeltrixProcess::ClassName(window) == L"#32768")
-        popups->found.push_back(window);
-    return TRUE;
-}
-
-// The visible menus of the process, as many as there are.
+// The visible menus of the process, as many as there are, the one opened last first.
 std::vector<HWND> OpenMenus(DWORD process) {
-    Popups popups = {process, {}};
-    EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&popups));
-    return popups.found;
+    std::vector<HWND> menus;
+    for (HWND window : StartedProcesses::Windows(process))
+        if (VeltrixProcess::ClassName(window) == L"#32768")
+            menus.push_back(window);
+    return menus;
 }
 
 // Waits until the process shows that many menus; the one opened last, or null.
