@@ -3,6 +3,15 @@
 #include "app/MenuItemData.h"
 
 #include <stddef.h>
+#include <wchar.h>
+
+// The menu windows' messages, which the SDK's headers keep to themselves.
+#ifndef MN_GETHMENU
+#define MN_GETHMENU 0x01E1
+#endif
+#ifndef MN_SELECTITEM
+#define MN_SELECTITEM 0x01E5
+#endif
 
 namespace {
 
@@ -245,10 +254,38 @@ void MenuTypeAhead::MoveTo(HMENU menu, int position) {
     steerKey = down <= up ? VK_DOWN : VK_UP;
     steerMenu = menu;
     steerTarget = position;
+    // Windows' menu windows take MN_SELECTITEM and select the item at once, however far it is; Wine's
+    // ignore it, and there the selection moves by arrow keys, one step each. (Set to steer first: the
+    // WM_MENUSELECT it sends is this move, not the user's.)
+    if (HWND window = PopupWindowOf(menu)) {
+        SendMessageW(window, MN_SELECTITEM, (WPARAM)position, 0);
+        if (IsSelected(menu, position)) {
+            steerMenu = nullptr;
+            return;
+        }
+    }
     // Each step is checked as its WM_MENUSELECT arrives, and the next one posted from there.
     stepsLeft = count;
     pendingSteps = 0;
     PostStep();
+}
+
+HWND MenuTypeAhead::PopupWindowOf(HMENU menu) {
+    struct Search {
+        HMENU menu;
+        HWND found;
+        static BOOL CALLBACK Each(HWND window, LPARAM parameter) {
+            Search* search = reinterpret_cast<Search*>(parameter);
+            wchar_t name[16] = L"";
+            GetClassNameW(window, name, 16);
+            if (wcscmp(name, L"#32768") != 0 || (HMENU)SendMessageW(window, MN_GETHMENU, 0, 0) != search->menu)
+                return TRUE;
+            search->found = window;
+            return FALSE;
+        }
+    } search = {menu, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), Search::Each, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void MenuTypeAhead::PostStep() {

@@ -46,6 +46,8 @@ private:
     int Target(HMENU menu) const;
     void MoveTo(HMENU menu, int position);
     void PostStep();
+    // The open popup window that shows the menu, or null.
+    static HWND PopupWindowOf(HMENU menu);
 
     static MenuTypeAhead* active;
     HHOOK hook = nullptr;
