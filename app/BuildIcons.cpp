@@ -50,3 +50,10 @@ const std::pair<HBITMAP, HBITMAP>& BuildIcons::Decoded(const std::vector<unsigne
     }
     return decoded.emplace(blob, bitmaps).first->second;
 }
+
+const std::pair<HBITMAP, HBITMAP>& BuildIcons::ResourceBitmaps(HINSTANCE module, int id, int width, int height) {
+    std::vector<unsigned char> blob;
+    // An empty blob decodes to null bitmaps, which are kept as such.
+    ResourceIconBlob(module, id, width, blob);
+    return Decoded(blob, width, height);
+}

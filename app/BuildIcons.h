@@ -23,6 +23,9 @@ public:
     // same programs then copy the same bitmaps instead of decoding the blob again. Null bitmaps when the
     // blob holds no image of exactly the list's size.
     const std::pair<HBITMAP, HBITMAP>& Decoded(const std::vector<unsigned char>& blob, int width, int height);
+    // The module's icon resource at exactly width by height, as the bitmaps an image list takes (null bitmaps
+    // when it has no such image, or not in the layout the fast decoder reads: then Resource gives the icon).
+    const std::pair<HBITMAP, HBITMAP>& ResourceBitmaps(HINSTANCE module, int id, int width, int height);
 
 private:
     std::map<int, HICON> resources;

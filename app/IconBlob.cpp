@@ -200,3 +200,42 @@ int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMA
     *height = image.height;
     return 1;
 }
+
+int ResourceIconBlob(HMODULE module, int id, int wantedSize, std::vector<unsigned char>& blob) {
+    blob.clear();
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
+    HGLOBAL groupData = group ? LoadResource(module, group) : nullptr;
+    const unsigned char* directory = groupData ? static_cast<const unsigned char*>(LockResource(groupData)) : nullptr;
+    // The group's directory: a 6-byte header and 14-byte entries that name their images by resource id.
+    if (!directory || SizeofResource(module, group) < FileHeaderBytes)
+        return 0;
+    int imageId =
+        LookupIconIdFromDirectoryEx(const_cast<PBYTE>(directory), TRUE, wantedSize, wantedSize, LR_DEFAULTCOLOR);
+    const unsigned char* entry = nullptr;
+    unsigned count = Read16(directory + 4);
+    if (SizeofResource(module, group) < FileHeaderBytes + 14 * count)
+        return 0;
+    for (unsigned i = 0; i < count && !entry; i++)
+        if (Read16(directory + FileHeaderBytes + 14 * i + 12) == static_cast<unsigned>(imageId))
+            entry = directory + FileHeaderBytes + 14 * i;
+    HRSRC image = entry ? FindResourceW(module, MAKEINTRESOURCEW(imageId), RT_ICON) : nullptr;
+    HGLOBAL imageData = image ? LoadResource(module, image) : nullptr;
+    const unsigned char* bytes = imageData ? static_cast<const unsigned char*>(LockResource(imageData)) : nullptr;
+    DWORD size = image ? SizeofResource(module, image) : 0;
+    if (!bytes || !size)
+        return 0;
+    // An icon file: its header, one 16-byte entry (the group's first 12 bytes, then the image's offset) and
+    // the image.
+    blob.resize(FileHeaderBytes + EntryBytes + size);
+    unsigned char* out = blob.data();
+    const unsigned char header[FileHeaderBytes] = {0, 0, 1, 0, 1, 0};
+    memcpy(out, header, FileHeaderBytes);
+    memcpy(out + FileHeaderBytes, entry, 8);
+    DWORD offset = static_cast<DWORD>(FileHeaderBytes + EntryBytes);
+    for (int i = 0; i < 4; i++) {
+        out[FileHeaderBytes + 8 + i] = static_cast<unsigned char>(size >> (8 * i));
+        out[FileHeaderBytes + 12 + i] = static_cast<unsigned char>(offset >> (8 * i));
+    }
+    memcpy(out + offset, bytes, size);
+    return 1;
+}

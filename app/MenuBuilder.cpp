@@ -247,7 +247,11 @@ int MenuBuilder::ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& im
     if (known != images.resources.end())
         return known->second;
     ImageList& list = target.Images();
-    int index = list.AddIcon(icons.Resource(instance, iconId, list.IconWidth(), list.IconHeight()));
+    const std::pair<HBITMAP, HBITMAP>& bitmaps =
+        icons.ResourceBitmaps(instance, iconId, list.IconWidth(), list.IconHeight());
+    int index = bitmaps.first ? CommonControls::Get().ImageListAdd(list.Handle(), bitmaps.first, bitmaps.second) : -1;
+    if (index < 0)
+        index = list.AddIcon(icons.Resource(instance, iconId, list.IconWidth(), list.IconHeight()));
     if (index >= 0)
         images.resources[iconId] = index;
     return index;

@@ -2,6 +2,7 @@
 #include "app/IconHandle.h"
 #include "base/ImageList.h"
 #include "base/Stopwatch.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -553,4 +554,47 @@ TEST(IconBlob, TimingOfBothDecoders) {
            times[0] / 1000, times[1] / 1000, times[2] / 1000, times[3] / 1000);
     EXPECT_EQ(1000, ImageList_GetImageCount(slow.Handle()));
     EXPECT_EQ(1000, ImageList_GetImageCount(fast.Handle()));
+}
+
+// The program's own icons as single-image icon files: through an image list they show what the icon the
+// system loads from the same resource shows, at every size the files hold; a size they lack is no fast
+// image (the system then scales the nearest one), and a missing resource no blob.
+TEST(IconBlob, ResourceIconsTakeTheFastRouteWithTheSystemsPixels) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    for (int id : {IDI_FOLDER, IDI_CONTROL_PANEL, IDI_SHUTDOWN, IDI_EXIT}) {
+        for (int size : {16, 20, 24, 32, 48}) {
+            Bytes blob;
+            ASSERT_EQ(1, ResourceIconBlob(module, id, size, blob)) << id << " " << size;
+            HBITMAP color = nullptr, mask = nullptr;
+            int width = 0, height = 0;
+            ASSERT_EQ(1, BlobToBitmaps(blob.data(), blob.size(), size, &color, &mask, &width, &height)) << size;
+            EXPECT_EQ(size, width);
+            ImageList fast, slow;
+            ASSERT_EQ(1, fast.Create(IMAGELIST_COLOR32, size, size, 1, 1));
+            ASSERT_EQ(1, slow.Create(IMAGELIST_COLOR32, size, size, 1, 1));
+            EXPECT_EQ(0, ImageList_Add(fast.Handle(), color, mask));
+            DeleteObject(color);
+            DeleteObject(mask);
+            HICON loaded = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+            ASSERT_NE(nullptr, loaded);
+            EXPECT_EQ(0, slow.AddIcon(loaded));
+            DestroyIcon(loaded);
+            IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1);
+            Bytes fastBlob, slowBlob;
+            ASSERT_EQ(1, fastIcon.ToBlob(fastBlob));
+            ASSERT_EQ(1, slowIcon.ToBlob(slowBlob));
+            EXPECT_EQ(slowBlob, fastBlob) << id << " " << size;
+        }
+        Bytes nearest;
+        ASSERT_EQ(1, ResourceIconBlob(module, id, 28, nearest));
+        HBITMAP color = nullptr, mask = nullptr;
+        int width = 0, height = 0;
+        ASSERT_EQ(1, BlobToBitmaps(nearest.data(), nearest.size(), 28, &color, &mask, &width, &height));
+        EXPECT_NE(28, width);
+        DeleteObject(color);
+        DeleteObject(mask);
+    }
+    Bytes none(4, 1);
+    EXPECT_EQ(0, ResourceIconBlob(module, 4242, 16, none));
+    EXPECT_TRUE(none.empty());
 }
