@@ -40,7 +40,29 @@ void StartMenuApp::RegisterOptions() {
     commandLine.AddStringOption(L"r", CommandLineParser::TEXT, nullptr, nullptr);
 }
 
+int StartMenuApp::InitApplication() {
+    RegisterOptions();
+    commandLine.ParseCommandLine();
+    portable = IsPortable();
+    MenuOptions& options = MenuOptions::Current();
+    options.showEmptyFolders = (int)commandLine.GetNumber(L"e");
+    options.folderOrder = (int)commandLine.GetNumber(L"o");
+    const wchar_t* root = commandLine.GetString(L"r");
+    options.customRoot.Assign(root ? root : L"");
+    // Once mode: the tree is read while the window is made (under Wine the first window loads the display
+    // driver, the dearest part of the start after the libraries themselves) and the cache is opened.
+    if (commandLine.GetNumber(L"s") != 1)
+        StartScan();
+    return AppWindow::InitApplication();
+}
+
 LRESULT StartMenuApp::OnCreate() {
+    // The common controls the menus' image lists need load on a thread of their own while the settings
+    // and the cache are opened. Not before the window exists: its creation loads the display driver,
+    // and their loading, which registers window classes, would contend with that (under Wine a start
+    // with both at once was seen to hang).
+    if (commandLine.GetNumber(L"s") != 1)
+        CommonControls::LoadInBackground();
     SetIcons(IDI_VELTRIX);
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", nullptr, nullptr));
@@ -52,27 +74,12 @@ LRESULT StartMenuApp::OnCreate() {
     // calling thread; every menu is built and every command run on this thread, for its whole life.
     com.Init(0);
 
-    RegisterOptions();
-    commandLine.ParseCommandLine();
-    portable = IsPortable();
-    MenuOptions& options = MenuOptions::Current();
-    options.showEmptyFolders = (int)commandLine.GetNumber(L"e");
-    options.folderOrder = (int)commandLine.GetNumber(L"o");
-    const wchar_t* root = commandLine.GetString(L"r");
-    options.customRoot.Assign(root ? root : L"");
-    // The scan waits mostly on the file system: it runs while the settings and the cache are opened.
     int onceMode = commandLine.GetNumber(L"s") != 1;
     // One notification-area icon: a second resident start opens the first one's menu and ends.
     if (!onceMode && !trayInstance.Claim()) {
         TrayInstance::OpenRunningMenu(TrayMessage);
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
-    }
-    if (onceMode) {
-        StartScan();
-        // The menus' image lists need the common controls, whose loading is the dearest part of
-        // the start-up: it is done now, while the scan runs.
-        CommonControls::Load();
     }
 
     settings.Open(portable ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, HKEY_CURRENT_USER, SettingsKey,

@@ -57,6 +57,8 @@ public:
     const MenuNode* Tree() const { return tree.get(); }
 
 protected:
+    // Reads the options, and in once mode starts what can run while the window is made.
+    int InitApplication() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnCreate() override;
     LRESULT OnClose() override;

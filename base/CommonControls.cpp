@@ -7,6 +7,23 @@ CommonControls& CommonControls::Get() {
     return *library;
 }
 
+namespace {
+
+DWORD WINAPI LoadThread(void*) {
+    CommonControls::Get();
+    return 0;
+}
+
+} // namespace
+
+void CommonControls::LoadInBackground() {
+    // Get's function-local static is initialised once: a second thread that asks meanwhile waits for it.
+    HANDLE thread = CreateThread(nullptr, 0, LoadThread, nullptr, 0, nullptr);
+    // Nobody waits for the thread itself; without one the first call loads the library.
+    if (thread)
+        CloseHandle(thread);
+}
+
 CommonControls::CommonControls() {
     // By bare name: the program's manifest redirects it to version 6 side by side.
     if (!library.Load(L"comctl32.dll"))

@@ -12,10 +12,12 @@
 
 class CommonControls {
 public:
-    // The library of the process, loaded on first use (from the calling thread; the program's user
-    // interface runs on one thread).
+    // The library of the process, loaded on first use.
     static CommonControls& Get();
     static int Load() { return Get().library.Handle() != nullptr; }
+    // Starts the loading on a thread of its own, for a caller with other work meanwhile: Get on any
+    // thread then waits for that load instead of starting its own (the static in Get is initialised once).
+    static void LoadInBackground();
 
     HIMAGELIST ImageListCreate(int width, int height, UINT flags, int initial, int growth) const;
     BOOL ImageListDestroy(HIMAGELIST list) const;
