@@ -10,7 +10,8 @@
 //   write  the cache write at exit after that build;
 //   warm   the menu build with a warm cache (the build alone);
 //   floor  start to visible popup of menu_floor, the smallest program that shows a menu at the mouse;
-//   open   start to visible menu of Veltrix.exe in once mode with -r on the tree and a warm cache;
+//   open   start to visible menu of Veltrix.exe (as shipped, see ShippedProgram) in once mode with -r on the
+//          tree and a warm cache;
 //   cold_open  the same with no cache file;
 //   submenu_cold, submenu_warm  a folder of 20 entries two levels down opened with the keyboard: from the
 //          key to its popup visible, without and with the cache's rows for it; icons_cold and icons_warm
@@ -138,6 +139,16 @@ std::wstring ProgramFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+// The program users start: the build's shipped copy, without the debug information that makes up three
+// quarters of bin/Veltrix.exe and that the loader would read in at every start. A build that makes no
+// release artefacts (the 64-bit one) has only bin/Veltrix.exe.
+std::wstring ShippedProgram() {
+    std::wstring shipped = ProgramFolder() + L"..\\dist\\Veltrix.exe";
+    if (GetFileAttributesW(shipped.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return shipped;
+    return ProgramFolder() + L"Veltrix.exe";
 }
 
 // The visible popup menu window of that process, if it shows one.
@@ -402,18 +413,23 @@ void QuietShortcutSaves() {
 
 // Sizes may be given as arguments (menu_bench 1000); without them 100, 1000 and 5000 are measured.
 // "quick" (menu_bench quick 5000) leaves out the shell figure and times one cold build instead of three,
-// for a faster look at the warm figures while working on them.
+// for a faster look at the warm figures while working on them; "starts=N" (menu_bench starts=15 1000) times
+// only floor_ms and open_ms, over N runs each.
 int main(int argc, char** argv) {
     std::vector<int> sizes, flatSizes;
     std::wstring otherVeltrix;
     int coldRuns = Runs;
     // "outside": only the figures seen from outside the program (start, menus, tray), for another build.
     bool outsideOnly = false;
+    // "starts=N": only floor_ms and open_ms, from N alternating runs each, for work on the start-up.
+    int startsOnly = 0;
     for (int i = 1; i < argc; i++) {
         if (!strcmp(argv[i], "quick"))
             coldRuns = 1;
         else if (!strcmp(argv[i], "outside"))
             outsideOnly = true;
+        else if (!strncmp(argv[i], "starts=", 7))
+            startsOnly = atoi(argv[i] + 7);
         else if (!strncmp(argv[i], "flat=", 5))
             flatSizes.push_back(atoi(argv[i] + 5));
         else if (!strncmp(argv[i], "veltrix=", 8))
@@ -438,7 +454,7 @@ int main(int argc, char** argv) {
     Stopwatch watch;
     watch.UseHighResolution(1);
     std::wstring floorProgram = ProgramFolder() + L"menu_floor.exe";
-    std::wstring veltrix = otherVeltrix.empty() ? ProgramFolder() + L"Veltrix.exe" : otherVeltrix;
+    std::wstring veltrix = otherVeltrix.empty() ? ShippedProgram() : otherVeltrix;
     // The cache Veltrix.exe keeps in the user's temporary folder.
     std::wstring veltrixCache = std::wstring(temp) + L"Veltrix.sql";
 
@@ -458,6 +474,25 @@ int main(int argc, char** argv) {
         Walk(root, &files);
 
         std::vector<double> bare, scan, shell, cold, write, warm, floorTimes, open;
+        std::wstring arguments = L"-r \"" + root + L"\"";
+        if (startsOnly > 0) {
+            DeleteFileW(veltrixCache.c_str());
+            TimeToMenu(veltrix, arguments, watch, FillLimit);
+            for (int run = 0; run < startsOnly; run++) {
+                double shown = TimeToMenu(floorProgram, L"", watch);
+                if (shown >= 0)
+                    floorTimes.push_back(shown);
+                if ((shown = TimeToMenu(veltrix, arguments, watch)) >= 0)
+                    open.push_back(shown);
+            }
+            // A start whose menu never showed (or that did not end) is left out and counted.
+            printf("bench entries=%d%s floor_ms=%.1f open_ms=%.1f starts=%d failed=%d\n", entries,
+                   flat ? " layout=flat" : "", Median(floorTimes), Median(open), startsOnly,
+                   (int)(2 * startsOnly - floorTimes.size() - open.size()));
+            fflush(stdout);
+            TempFolder::RemoveTree(root);
+            continue;
+        }
         for (int run = 0; run < (outsideOnly ? 0 : Runs); run++) {
             watch.Start();
             Walk(root, nullptr);
@@ -511,7 +546,6 @@ int main(int argc, char** argv) {
             cache.Close();
         }
 
-        std::wstring arguments = L"-r \"" + root + L"\"";
         std::vector<double> coldOpen, submenuCold, submenuWarm, iconsCold, iconsWarm;
         for (int run = 0; run < OpenRuns; run++) {
             DeleteFileW(veltrixCache.c_str());
