@@ -397,6 +397,22 @@ std::vector<double> TimeResidentMenus(const std::wstring& program, const std::ws
     return times;
 }
 
+// Alternating starts of the floor program and of Veltrix on a warm cache: one run fills Veltrix's own cache
+// for the tree, the timed runs then find it warm. A start whose menu never shows is left out.
+void TimeWarmStarts(const std::wstring& floorProgram, const std::wstring& veltrix, const std::wstring& arguments,
+                    const std::wstring& veltrixCache, int runs, Stopwatch& watch, std::vector<double>& floorTimes,
+                    std::vector<double>& open) {
+    DeleteFileW(veltrixCache.c_str());
+    TimeToMenu(veltrix, arguments, watch, FillLimit);
+    for (int run = 0; run < runs; run++) {
+        double shown = TimeToMenu(floorProgram, L"", watch);
+        if (shown >= 0)
+            floorTimes.push_back(shown);
+        if ((shown = TimeToMenu(veltrix, arguments, watch)) >= 0)
+            open.push_back(shown);
+    }
+}
+
 // Wine's shell starts winemenubuilder for every shortcut saved, to mirror it in the desktop's own menus:
 // thousands of processes that would still be running while the menus are timed. The bench's prefix
 // turns it off (an empty override disables a program); on Windows the key means nothing.
@@ -476,16 +492,8 @@ int main(int argc, char** argv) {
         std::vector<double> bare, scan, shell, cold, write, warm, floorTimes, open;
         std::wstring arguments = L"-r \"" + root + L"\"";
         if (startsOnly > 0) {
-            DeleteFileW(veltrixCache.c_str());
-            TimeToMenu(veltrix, arguments, watch, FillLimit);
-            for (int run = 0; run < startsOnly; run++) {
-                double shown = TimeToMenu(floorProgram, L"", watch);
-                if (shown >= 0)
-                    floorTimes.push_back(shown);
-                if ((shown = TimeToMenu(veltrix, arguments, watch)) >= 0)
-                    open.push_back(shown);
-            }
-            // A start whose menu never showed (or that did not end) is left out and counted.
+            TimeWarmStarts(floorProgram, veltrix, arguments, veltrixCache, startsOnly, watch, floorTimes, open);
+            // Starts whose menu never showed (or that did not end) are counted.
             printf("bench entries=%d%s floor_ms=%.1f open_ms=%.1f starts=%d failed=%d\n", entries,
                    flat ? " layout=flat" : "", Median(floorTimes), Median(open), startsOnly,
                    (int)(2 * startsOnly - floorTimes.size() - open.size()));
@@ -572,17 +580,7 @@ int main(int argc, char** argv) {
             TimeResidentMenus(veltrix, L"-s " + arguments, L"Kavrin_", flat ? L"" : root, watch);
         std::vector<double> trayFloor = TimeResidentMenus(floorProgram, L"-s", L"MenuFloorTray", L"", watch);
 
-        // One run fills Veltrix's own cache for this tree; the timed runs then find it warm.
-        DeleteFileW(veltrixCache.c_str());
-        TimeToMenu(veltrix, arguments, watch, FillLimit);
-        for (int run = 0; run < OpenRuns; run++) {
-            double shown = TimeToMenu(floorProgram, L"", watch);
-            if (shown >= 0)
-                floorTimes.push_back(shown);
-            shown = TimeToMenu(veltrix, arguments, watch);
-            if (shown >= 0)
-                open.push_back(shown);
-        }
+        TimeWarmStarts(floorProgram, veltrix, arguments, veltrixCache, OpenRuns, watch, floorTimes, open);
 
         printf("bench entries=%d%s bare_ms=%.1f scan_ms=%.1f shell_ms=%.1f cold_ms=%.1f write_ms=%.1f warm_ms=%.1f "
                "floor_ms=%.1f open_ms=%.1f per_entry_us=%.1f\n",
