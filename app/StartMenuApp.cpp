@@ -63,9 +63,6 @@ LRESULT StartMenuApp::OnCreate() {
     // with both at once was seen to hang).
     if (commandLine.GetNumber(L"s") != 1)
         CommonControls::LoadInBackground();
-    SetIcons(IDI_VELTRIX);
-    VersionInfo version;
-    SetText(version.VersionTitle(L"Veltrix", nullptr, nullptr));
 
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
@@ -104,10 +101,14 @@ LRESULT StartMenuApp::OnCreate() {
     if (onceMode) {
         trayMode = 0;
         ShowStartMenu(cursor);
+        // Only now: reading the version block waits for the loader, which the common controls hold
+        // while they load, and nothing shows the hidden window's name before a chosen item's action.
+        SetIdentity();
         // Dismissed without a choice: a choice would have arrived as WM_MENUCOMMAND before this timer.
         SetTimer(window, CloseTimer, 1000, nullptr);
     } else {
         trayMode = 1;
+        SetIdentity();
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
         // A combination another program holds is shown as such in the About box.
         hotkey.Attach(&settings, window);
@@ -117,6 +118,12 @@ LRESULT StartMenuApp::OnCreate() {
         watch.Start(RootFlags(), window, TreeReadyMessage);
     }
     return 0;
+}
+
+void StartMenuApp::SetIdentity() {
+    SetIcons(IDI_VELTRIX);
+    VersionInfo version;
+    SetText(version.VersionTitle(L"Veltrix", nullptr, nullptr));
 }
 
 INT_PTR StartMenuApp::ShowAbout() {

@@ -66,6 +66,8 @@ protected:
 
 private:
     void RegisterOptions();
+    // The window's icons and its title with the version, where the system names the program's windows.
+    void SetIdentity();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
     // A right click on an item of the open menu: the shell's context menu of its file.
     LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
