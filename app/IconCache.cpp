@@ -77,6 +77,7 @@ int IconCache::OpenConnection() {
     // Another instance holds its lock for a moment (a build's reads, the write at exit): wait for it
     // rather than lose the rows or the lookups.
     sqlite3_busy_timeout(db, BusyWait);
+    held = 0;
     // Both settings only speed things up; a database that refuses them still works.
     if (!durable)
         Execute(L"PRAGMA synchronous = OFF;");
@@ -125,6 +126,18 @@ void IconCache::NoteFailure(int code) {
     lastResult = code;
     if (IsDamage(code))
         damaged = 1;
+    if (IsBusy(code) && db && !held) {
+        held = 1;
+        heldSince = GetTickCount();
+        sqlite3_busy_timeout(db, 0);
+    }
+}
+
+void IconCache::WaitAgainIfDue() {
+    if (held && db && GetTickCount() - heldSince >= HeldRetryMs) {
+        held = 0;
+        sqlite3_busy_timeout(db, BusyWait);
+    }
 }
 
 // The cache only holds what the shell can tell again. A file that is not a database, or a corrupt one,
@@ -231,6 +244,7 @@ int IconCache::Execute(const wchar_t* sql, CacheCursor** cursorOut, const CacheB
         *cursorOut = nullptr;
     if (!db || blobCount < 0 || blobCount > MaxBlobs || (blobCount && !blobs))
         return 0;
+    WaitAgainIfDue();
     CacheCursor* cursor = spare ? spare.release() : new (std::nothrow) CacheCursor;
     if (!cursor)
         return 0;
@@ -294,6 +308,7 @@ int IconCache::LookupEntry(const wchar_t* entryPath, unsigned flags, unsigned ha
     // another instance keeps locked past the wait would make every lookup of the build wait again.
     if (!db || damaged || readBlocked)
         return 0;
+    WaitAgainIfDue();
     // Preparing once: the table may have been missing when the cache was opened, so this is retried.
     if (!lookup.IsPrepared() && !lookup.Prepare(db, LookupSql)) {
         NoteFailure(lookup.Result());

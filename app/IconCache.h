@@ -26,6 +26,9 @@ public:
     static const int SchemaVersion = 1;
     // How long a write (and the first read of a build) waits for another instance's lock, in ms.
     static const int BusyWait = 1500;
+    // Once a wait has run out, how long nothing waits again: a lock held that long is held for good,
+    // and every statement of a start waiting for it again made the menu appear seconds late.
+    static const DWORD HeldRetryMs = 10000;
 
     IconCache() = default;
     ~IconCache() { Close(); }
@@ -80,6 +83,8 @@ private:
     int OpenConnection();
     void CloseConnection();
     void NoteFailure(int code);
+    // After HeldRetryMs without waiting, statements wait for another instance's lock again.
+    void WaitAgainIfDue();
     int Recreate();
     int CreateSchema();
     // The file's user_version, -1 when it cannot be read.
@@ -99,6 +104,9 @@ private:
     int reading = 0;
     // A lookup of the current read transaction was refused a lock.
     int readBlocked = 0;
+    // A wait for another instance's lock ran out at heldSince: statements fail at once until it is due.
+    int held = 0;
+    DWORD heldSince = 0;
     int lastResult = 0;
     int cursorsOut = 0;
     std::unique_ptr<CacheCursor> spare;
