@@ -20,6 +20,12 @@ public:
     FARPROC GetProc(const char* name) const;
     void Free();
     HMODULE Handle() const { return module; }
+    // The library stays loaded for the rest of the process's life; the object forgets it.
+    HMODULE Detach() {
+        HMODULE kept = module;
+        module = nullptr;
+        return kept;
+    }
 
     // GetProc cast to the function type the caller expects.
     template <typename T> T Get(const char* name) const {

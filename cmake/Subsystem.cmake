@@ -2,8 +2,8 @@
 # subsystem needs no edit here; CONFIGURE_DEPENDS makes the build notice new files.
 function(veltrix_subsystem name)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
-    # The program's entry point belongs to the executable, not to the library.
-    list(FILTER sources EXCLUDE REGEX "/WinMain\\.cpp$")
+    # The program's entry point and its delayed imports belong to the executable, not to the library.
+    list(FILTER sources EXCLUDE REGEX "/(WinMain|DelayedImports)\\.cpp$")
     if(sources)
         add_library(${name} STATIC ${sources})
         target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

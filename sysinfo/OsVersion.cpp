@@ -396,6 +396,18 @@ int SetWow64Redirection(int disable, void** state) {
     return revert && revert(*state) ? 1 : 0;
 }
 
+int ForceWow64Redirection(void** state) {
+    typedef BOOL(WINAPI * EnableFn)(BOOLEAN);
+    Library kernel(L"kernel32.dll");
+    EnableFn enable = kernel.Get<EnableFn>("Wow64EnableWow64FsRedirection");
+    // Turning it off hands back the state to restore; the older call then turns it on. That call alone
+    // cannot be undone exactly, which is why it was superseded, but between the two it does no harm.
+    if (!enable || !SetWow64Redirection(1, state))
+        return 0;
+    enable(TRUE);
+    return 1;
+}
+
 int IsReactOs() {
     WString product;
     if (!ReadRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",
