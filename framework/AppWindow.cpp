@@ -2,8 +2,28 @@
 
 #include "base/CallbackGuard.h"
 
-#include <objbase.h>
+#include <ntsecapi.h>
 #include <prsht.h>
+#include <wchar.h>
+
+namespace {
+
+// A random GUID in the registry form, "{8-4-4-4-12}" hex digits. From the system's random bytes rather
+// than CoCreateGuid: COM's libraries would be loaded for it before the first window, which in once mode
+// needs none of them before its menu is on screen.
+int RandomGuidText(wchar_t* text, size_t size) {
+    GUID guid;
+    if (!RtlGenRandom(&guid, sizeof(guid)))
+        return 0;
+    // Version 4 (random), variant 1, as CoCreateGuid's.
+    guid.Data3 = (USHORT)((guid.Data3 & 0x0FFF) | 0x4000);
+    guid.Data4[0] = (BYTE)((guid.Data4[0] & 0x3F) | 0x80);
+    return swprintf(text, size, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned long)guid.Data1,
+                    guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
+                    guid.Data4[5], guid.Data4[6], guid.Data4[7]) > 0;
+}
+
+} // namespace
 
 const wchar_t* const AppWindow::Signature = L"Kavrin";
 AppWindow* AppWindow::current = nullptr;
@@ -15,13 +35,10 @@ int AppWindow::Run(HINSTANCE moduleInstance, int showCommand, HWND parentWindow)
 
     // Each process names its class "Kavrin_{GUID}", so two instances never share a class.
     className.Assign(Signature);
-    GUID guid;
-    if (SUCCEEDED(CoCreateGuid(&guid))) {
-        wchar_t text[128];
-        if (StringFromGUID2(guid, text, 128) > 0) {
-            className.AppendChar(L'_');
-            className.Append(text);
-        }
+    wchar_t guid[40];
+    if (RandomGuidText(guid, 40)) {
+        className.AppendChar(L'_');
+        className.Append(guid);
     }
 
     // Without this the system scales the window's drawing on high-DPI screens and blurs the menus.
