@@ -87,7 +87,8 @@ private:
 };
 
 LoadIndirectStringFn LoadIndirectString() {
-    // Looked up once for the process: shlwapi stays loaded with it.
+    // Looked up once for the process, when the first folder names its name by reference (most trees have
+    // a few such folders, a custom root often none): shlwapi stays loaded with it.
     static Library shlwapi(L"shlwapi.dll");
     static LoadIndirectStringFn function = shlwapi.Get<LoadIndirectStringFn>("SHLoadIndirectString");
     return function;
@@ -108,14 +109,15 @@ struct LevelReader::Level {
     int outOfMemory = 0;
 };
 
-void LevelReader::Prepare() {
+void LevelReader::Prepare(unsigned rootFlags) {
+    // Only the root's sources: a custom root needs neither Start Menu folder, and asking the shell for
+    // them would load it before the first menu.
     for (int i = 0; i < 3; i++)
-        resolved[i] = MenuNode::SourceFolder(MenuNode::SourceBits[i], folders[i]);
+        resolved[i] =
+            (rootFlags & MenuNode::SourceBits[i]) && MenuNode::SourceFolder(MenuNode::SourceBits[i], folders[i]);
     nodes = 0;
     folderCount = 0;
     names.clear();
-    // Loaded once, here, on the thread that starts the scan.
-    LoadIndirectString();
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     Redirection& redirection = WowRedirection();
     redirection.off = reinterpret_cast<RedirectionOffFn>(

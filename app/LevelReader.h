@@ -24,8 +24,8 @@ public:
     LevelReader(const LevelReader&) = delete;
     LevelReader& operator=(const LevelReader&) = delete;
 
-    // Resolves the source folders once for the whole scan.
-    void Prepare();
+    // Resolves the source folders of a root with these flags once for the whole scan.
+    void Prepare(unsigned rootFlags);
     // Reads the children of folder (a folder node or the root, not read before); a folder that stays
     // empty gets its "Empty" placeholder.
     void Read(MenuNode& folder);

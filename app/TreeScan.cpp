@@ -14,7 +14,7 @@ int TreeScan::Start(MenuNode* root) {
     if (running || !root)
         return 0;
     running = 1;
-    reader.Prepare();
+    reader.Prepare(root->flags);
     pending.clear();
     pending.push_back(root);
     reading = 0;
