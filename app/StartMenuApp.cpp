@@ -67,11 +67,10 @@ LRESULT StartMenuApp::OnCreate() {
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
 
-    // The shell's calls (SHGetFileInfoW, ShellExecuteExW, the automation object) need COM on the
-    // calling thread; every menu is built and every command run on this thread, for its whole life.
-    com.Init(0);
-
     int onceMode = commandLine.GetNumber(L"s") != 1;
+    // A resident instance starts COM now; once mode when its menu is on screen (UseCom).
+    if (!onceMode)
+        UseCom();
     // One notification-area icon: a second resident start opens the first one's menu and ends.
     if (!onceMode && !trayInstance.Claim()) {
         TrayInstance::OpenRunningMenu(TrayMessage);
@@ -118,6 +117,15 @@ LRESULT StartMenuApp::OnCreate() {
         watch.Start(RootFlags(), window, TreeReadyMessage);
     }
     return 0;
+}
+
+void StartMenuApp::UseCom() {
+    // The shell's calls (ShellExecuteExW, its context menus, the automation object, the picture object
+    // the cache writes some icons with) need COM on the calling thread; every command is run on this
+    // thread, for its whole life. COM's libraries are loaded only now, not before the first menu: a
+    // menu built from the cache needs none of them.
+    if (!com.IsInitialised())
+        com.Init(0);
 }
 
 void StartMenuApp::SetIdentity() {
@@ -195,6 +203,7 @@ void StartMenuApp::WriteFetchedRows(int now) {
         return;
     }
     rowsDirty = 0;
+    UseCom();
     CacheWriter::WriteCache(iconCache, *tree);
 }
 
@@ -252,6 +261,7 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     if (!record || !record->node || actionRunning)
         return 0;
     actionRunning = 1;
+    UseCom();
     Launcher launcher(this);
     int launched = launcher.Launch(*record->node);
     actionRunning = 0;
@@ -274,6 +284,7 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     // not replace the tree whose item the shell's menu belongs to.
     typeAhead.Pause(1);
     actionRunning = 1;
+    UseCom();
     int ran = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
     actionRunning = 0;
     typeAhead.Pause(0);
@@ -311,6 +322,11 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 return menu->Measure(measure);
             break;
         }
+        case WM_ENTERIDLE:
+            // The menu is on screen and waits for the user: the moment for what its commands will need.
+            if (wParam == MSGF_MENU)
+                UseCom();
+            break;
         case WM_TIMER:
             if (wParam == WriteTimer) {
                 WriteFetchedRows(0);
@@ -406,6 +422,7 @@ LRESULT StartMenuApp::OnDestroy() {
     menus.Stop(tree ? ExitFetchWaitMs : 0);
     // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
     if (tree && menuShown && iconCache.IsOpen()) {
+        UseCom();
         CacheWriter::WriteCache(iconCache, *tree);
     }
     menus.BuildRoot(nullptr, nullptr);

@@ -68,6 +68,8 @@ private:
     void RegisterOptions();
     // The window's icons and its title with the version, where the system names the program's windows.
     void SetIdentity();
+    // COM on this thread, started the first time a command, a context menu or a cache write needs it.
+    void UseCom();
     LRESULT OnMenuCommand(WPARAM position, HMENU menu);
     // A right click on an item of the open menu: the shell's context menu of its file.
     LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
