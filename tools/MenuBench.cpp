@@ -59,6 +59,12 @@ const int EntriesPerFolder = 20;
 const DWORD ShowLimit = 60000;
 const DWORD FillLimit = 600000;
 const DWORD ExitLimit = 15000;
+// The pause before each timed start, so that every start finds the machine as quiet as the others do. A
+// program's exit leaves work behind for a moment (under Wine the window system still tearing down its
+// menu and windows), and a start in that moment is slowed by it. Without the pause the floor program
+// started a second after Veltrix's menu had closed (Veltrix ends on a timer), Veltrix the instant the
+// floor's menu closed and it ended, which alone made Veltrix's start 6 ms slower at 1000 entries.
+const DWORD SettleMs = 500;
 
 double Median(std::vector<double> values) {
     if (values.empty())
@@ -168,6 +174,7 @@ HWND VisiblePopupOf(DWORD processId) {
 double TimeToMenu(const std::wstring& program, const std::wstring& arguments, Stopwatch& watch,
                   DWORD showLimit = ShowLimit) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    Sleep(SettleMs);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
