@@ -1,6 +1,7 @@
 #include "base/Canvas.h"
 
 #include "base/GdiObject.h"
+#include "base/MemoryDc.h"
 #include "base/ScopedDc.h"
 #include "base/ScopedSelect.h"
 #include "base/SystemVersion.h"
@@ -9,22 +10,6 @@
 #include <string.h>
 
 namespace {
-
-// A memory DC for one operation, deleted when the scope ends.
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
-    ~MemoryDc() {
-        if (dc)
-            DeleteDC(dc);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    operator HDC() const { return dc; }
-
-private:
-    HDC dc;
-};
 
 int BitmapSize(HBITMAP bitmap, int* width, int* height) {
     BITMAP info = {};
