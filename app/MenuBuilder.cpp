@@ -7,7 +7,6 @@
 #include "app/LongPath.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
-#include "base/CommonControls.h"
 #include "sysinfo/Wow64RedirectionOff.h"
 
 #include <shellapi.h>
@@ -226,7 +225,7 @@ int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages&
         // several times as much.
         const std::pair<HBITMAP, HBITMAP>& bitmaps = icons.Decoded(blob, width, height);
         if (bitmaps.first)
-            index = CommonControls::Get().ImageListAdd(target.Images().Handle(), bitmaps.first, bitmaps.second);
+            index = target.Images().AddBitmaps(bitmaps.first, bitmaps.second);
         if (index < 0) {
             IconHandle icon;
             if (icon.FromBlob(blob.data(), blob.size(), width, 1))
@@ -249,7 +248,7 @@ int MenuBuilder::ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& im
     ImageList& list = target.Images();
     const std::pair<HBITMAP, HBITMAP>& bitmaps =
         icons.ResourceBitmaps(instance, iconId, list.IconWidth(), list.IconHeight());
-    int index = bitmaps.first ? CommonControls::Get().ImageListAdd(list.Handle(), bitmaps.first, bitmaps.second) : -1;
+    int index = bitmaps.first ? list.AddBitmaps(bitmaps.first, bitmaps.second) : -1;
     if (index < 0)
         index = list.AddIcon(icons.Resource(instance, iconId, list.IconWidth(), list.IconHeight()));
     if (index >= 0)

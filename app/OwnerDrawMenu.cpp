@@ -79,7 +79,9 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expect
     // expected count, at least ten images, so a folder of 10,000 entries copies its bitmap a few times.
     int initial = expectedImages < 10 ? 10 : (expectedImages > 64 ? 64 : expectedImages);
     int growth = expectedImages / 8 > 10 ? expectedImages / 8 : 10;
-    images.Create(0, iconWidth, iconHeight, initial, growth);
+    // The list itself is made only when an icon from the shell is added or one is taken out for the
+    // cache: a menu from the cache is filled and drawn without the common controls.
+    images.Create(IMAGELIST_DEFERRED, iconWidth, iconHeight, initial, growth);
     maxTextWidth = 0;
     return 1;
 }

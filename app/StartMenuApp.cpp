@@ -57,13 +57,6 @@ int StartMenuApp::InitApplication() {
 }
 
 LRESULT StartMenuApp::OnCreate() {
-    // The common controls the menus' image lists need load on a thread of their own while the settings
-    // and the cache are opened. Not before the window exists: its creation loads the display driver,
-    // and their loading, which registers window classes, would contend with that (under Wine a start
-    // with both at once was seen to hang).
-    if (commandLine.GetNumber(L"s") != 1)
-        CommonControls::LoadInBackground();
-
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
 
@@ -323,9 +316,15 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         }
         case WM_ENTERIDLE:
-            // The menu is on screen and waits for the user: the moment for what its commands will need.
-            if (wParam == MSGF_MENU)
+            // The menu is on screen and waits for the user: the moment for what its commands will need, and
+            // in once mode for the common controls, which the menus' image lists need as soon as an icon
+            // comes from the shell (a menu from the cache draws its icons without them). They load on a
+            // thread of their own: under Wine that takes about ten milliseconds.
+            if (wParam == MSGF_MENU) {
+                if (!trayMode)
+                    CommonControls::LoadInBackground();
                 UseCom();
+            }
             break;
         case WM_TIMER:
             if (wParam == WriteTimer) {

@@ -17,6 +17,9 @@ DWORD WINAPI LoadThread(void*) {
 } // namespace
 
 void CommonControls::LoadInBackground() {
+    static LONG started = 0;
+    if (InterlockedExchange(&started, 1))
+        return;
     // Get's function-local static is initialised once: a second thread that asks meanwhile waits for it.
     HANDLE thread = CreateThread(nullptr, 0, LoadThread, nullptr, 0, nullptr);
     // Nobody waits for the thread itself; without one the first call loads the library.
@@ -31,6 +34,7 @@ CommonControls::CommonControls() {
     create = library.Get<decltype(create)>("ImageList_Create");
     destroy = library.Get<decltype(destroy)>("ImageList_Destroy");
     add = library.Get<decltype(add)>("ImageList_Add");
+    setImageCount = library.Get<decltype(setImageCount)>("ImageList_SetImageCount");
     replaceIcon = library.Get<decltype(replaceIcon)>("ImageList_ReplaceIcon");
     drawEx = library.Get<decltype(drawEx)>("ImageList_DrawEx");
     getIcon = library.Get<decltype(getIcon)>("ImageList_GetIcon");
@@ -49,6 +53,10 @@ BOOL CommonControls::ImageListDestroy(HIMAGELIST list) const {
 
 int CommonControls::ImageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask) const {
     return add ? add(list, image, mask) : -1;
+}
+
+BOOL CommonControls::ImageListSetImageCount(HIMAGELIST list, UINT count) const {
+    return setImageCount ? setImageCount(list, count) : FALSE;
 }
 
 int CommonControls::ImageListReplaceIcon(HIMAGELIST list, int index, HICON icon) const {

@@ -15,13 +15,15 @@ public:
     // The library of the process, loaded on first use.
     static CommonControls& Get();
     static int Load() { return Get().library.Handle() != nullptr; }
-    // Starts the loading on a thread of its own, for a caller with other work meanwhile: Get on any
-    // thread then waits for that load instead of starting its own (the static in Get is initialised once).
+    // Starts the loading on a thread of its own (once per process), for a caller with other work meanwhile:
+    // Get on any thread then waits for that load instead of starting its own (the static in Get is
+    // initialised once).
     static void LoadInBackground();
 
     HIMAGELIST ImageListCreate(int width, int height, UINT flags, int initial, int growth) const;
     BOOL ImageListDestroy(HIMAGELIST list) const;
     int ImageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask) const;
+    BOOL ImageListSetImageCount(HIMAGELIST list, UINT count) const;
     int ImageListReplaceIcon(HIMAGELIST list, int index, HICON icon) const;
     BOOL ImageListDrawEx(HIMAGELIST list, int index, HDC dc, int x, int y, int width, int height, COLORREF background,
                          COLORREF foreground, UINT style) const;
@@ -40,6 +42,7 @@ private:
     decltype(&ImageList_Create) create = nullptr;
     decltype(&ImageList_Destroy) destroy = nullptr;
     decltype(&ImageList_Add) add = nullptr;
+    decltype(&ImageList_SetImageCount) setImageCount = nullptr;
     decltype(&ImageList_ReplaceIcon) replaceIcon = nullptr;
     decltype(&ImageList_DrawEx) drawEx = nullptr;
     decltype(&ImageList_GetIcon) getIcon = nullptr;

@@ -1,10 +1,13 @@
 #include "base/ImageList.h"
 
 #include "base/CommonControls.h"
+#include "base/MemoryDc.h"
 #include "base/ScopedDc.h"
 #include "base/SystemVersion.h"
 
 #include <shellapi.h>
+
+#include <new>
 
 namespace {
 
@@ -18,8 +21,10 @@ int ScreenDepth() {
 } // namespace
 
 ImageList::ImageList(ImageList&& other) noexcept
-    : flags(other.flags), handle(other.handle), iconWidth(other.iconWidth), iconHeight(other.iconHeight) {
+    : flags(other.flags), handle(other.handle), initialCount(other.initialCount), growthCount(other.growthCount),
+      waiting(std::move(other.waiting)), iconWidth(other.iconWidth), iconHeight(other.iconHeight) {
     other.handle = nullptr;
+    other.waiting.clear();
 }
 
 ImageList& ImageList::operator=(ImageList&& other) noexcept {
@@ -27,9 +32,13 @@ ImageList& ImageList::operator=(ImageList&& other) noexcept {
         Destroy();
         flags = other.flags;
         handle = other.handle;
+        initialCount = other.initialCount;
+        growthCount = other.growthCount;
+        waiting = std::move(other.waiting);
         iconWidth = other.iconWidth;
         iconHeight = other.iconHeight;
         other.handle = nullptr;
+        other.waiting.clear();
     }
     return *this;
 }
@@ -67,11 +76,19 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
         iconHeight = height;
     }
 
+    initialCount = initial;
+    growthCount = growth;
+    if (flags & IMAGELIST_DEFERRED)
+        return 1;
+    return MakeList();
+}
+
+int ImageList::MakeList() {
     if (IsSystemList()) {
         // The shell hands out its own list, shared by the whole process; asking for the Windows folder's
         // icon is only a way to get at it.
         UINT query = SHGFI_SYSICONINDEX;
-        if ((flags & IMAGELIST_SMALL) || (!(flags & IMAGELIST_LARGE) && height == GetSystemMetrics(SM_CYSMICON)))
+        if ((flags & IMAGELIST_SMALL) || (!(flags & IMAGELIST_LARGE) && iconHeight == GetSystemMetrics(SM_CYSMICON)))
             query |= SHGFI_SMALLICON;
         wchar_t windows[MAX_PATH];
         if (!GetWindowsDirectoryW(windows, MAX_PATH))
@@ -93,13 +110,41 @@ int ImageList::Create(unsigned flags, int width, int height, int initial, int gr
         static const UINT screenColor = ColorFlag(ScreenDepth(), CommonControlsVersion(), !IsNtPlatform());
         color = screenColor;
     }
-    handle = CommonControls::Get().ImageListCreate(iconWidth, iconHeight, color | ILC_MASK, initial, growth);
+    handle = CommonControls::Get().ImageListCreate(iconWidth, iconHeight, color | ILC_MASK, initialCount, growthCount);
     return handle != nullptr;
 }
 
-int ImageList::Destroy() {
-    if (!handle)
+int ImageList::Realize() {
+    if (handle)
+        return 1;
+    if (!(flags & IMAGELIST_DEFERRED) || !iconWidth || !MakeList())
         return 0;
+    const CommonControls& controls = CommonControls::Get();
+    for (size_t i = 0; i < waiting.size(); i++) {
+        // The indices handed out stay right if an image cannot be added: a blank one takes its place.
+        if (controls.ImageListAdd(handle, waiting[i].color, waiting[i].mask) != (int)i)
+            controls.ImageListSetImageCount(handle, (UINT)i + 1);
+    }
+    FreeWaiting();
+    return 1;
+}
+
+void ImageList::FreeWaiting() {
+    for (const Waiting& image : waiting) {
+        DeleteObject(image.color);
+        if (image.mask)
+            DeleteObject(image.mask);
+        if (image.drawn)
+            DeleteObject(image.drawn);
+    }
+    waiting.clear();
+}
+
+int ImageList::Destroy() {
+    int hadWaiting = !waiting.empty();
+    FreeWaiting();
+    if (!handle)
+        return hadWaiting;
     // Destroying the system list would take the icons away from every window of the process that shows it.
     int result = IsSystemList() ? 1 : CommonControls::Get().ImageListDestroy(handle) != 0;
     handle = nullptr;
@@ -107,13 +152,13 @@ int ImageList::Destroy() {
 }
 
 int ImageList::AddIcon(HICON icon) {
-    if (!handle || !icon)
+    if (!icon || !Realize())
         return -1;
     return CommonControls::Get().ImageListReplaceIcon(handle, -1, icon);
 }
 
 int ImageList::AddIconResource(HINSTANCE module, UINT resourceId) {
-    if (!handle)
+    if (!handle && !(flags & IMAGELIST_DEFERRED))
         return -1;
     // Exactly the list's size, so that the best image of the resource is picked instead of a scaled one.
     HICON icon = static_cast<HICON>(
@@ -125,16 +170,99 @@ int ImageList::AddIconResource(HINSTANCE module, UINT resourceId) {
     return index;
 }
 
+int ImageList::AddBitmaps(HBITMAP color, HBITMAP mask) {
+    if (!color)
+        return -1;
+    if (handle)
+        return CommonControls::Get().ImageListAdd(handle, color, mask);
+    if (!(flags & IMAGELIST_DEFERRED) || !iconWidth)
+        return -1;
+    // Copies: the caller's bitmaps may be gone before the list is made. A DIB section stays one, with its
+    // alpha channel.
+    HBITMAP colorCopy = static_cast<HBITMAP>(CopyImage(color, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    HBITMAP maskCopy = mask ? static_cast<HBITMAP>(CopyImage(mask, IMAGE_BITMAP, 0, 0, LR_MONOCHROME)) : nullptr;
+    if (!colorCopy || (mask && !maskCopy)) {
+        if (colorCopy)
+            DeleteObject(colorCopy);
+        if (maskCopy)
+            DeleteObject(maskCopy);
+        return -1;
+    }
+    try {
+        waiting.push_back(Waiting{colorCopy, maskCopy, nullptr});
+    } catch (const std::bad_alloc&) {
+        DeleteObject(colorCopy);
+        if (maskCopy)
+            DeleteObject(maskCopy);
+        return -1;
+    }
+    return (int)waiting.size() - 1;
+}
+
 int ImageList::Draw(int index, HDC dc, int x, int y, int width, int height, COLORREF background, COLORREF foreground,
-                    UINT style) const {
-    if (!handle || !dc)
+                    UINT style) {
+    if (!dc)
+        return 0;
+    // Until the list is made, a plain drawing comes from the kept bitmaps.
+    if (!handle && index >= 0 && (size_t)index < waiting.size() && !(style & (ILD_BLEND25 | ILD_BLEND50 | ILD_MASK)) &&
+        !width && !height)
+        return DrawWaiting(waiting[(size_t)index], dc, x, y);
+    if (!Realize())
         return 0;
     return CommonControls::Get().ImageListDrawEx(handle, index, dc, x, y, width, height, background, foreground,
                                                  style) != 0;
 }
 
-HICON ImageList::GetIcon(int index) const {
-    if (!handle)
+int ImageList::DrawWaiting(Waiting& image, HDC dc, int x, int y) {
+    int width = iconWidth, height = iconHeight;
+    if (!image.drawn) {
+        // 32-bit top-down pixels: the colour image's own alpha where it has any, as the common controls
+        // (version 6) take it; otherwise opaque wherever the mask is clear.
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        std::vector<DWORD> pixels((size_t)width * height), mask;
+        ScopedDc screen;
+        if (GetDIBits(screen, image.color, 0, (UINT)height, pixels.data(), &info, DIB_RGB_COLORS) != height)
+            return 0;
+        int hasAlpha = 0;
+        for (DWORD pixel : pixels)
+            hasAlpha |= (pixel >> 24) != 0;
+        if (!hasAlpha && image.mask) {
+            mask.resize(pixels.size());
+            if (GetDIBits(screen, image.mask, 0, (UINT)height, mask.data(), &info, DIB_RGB_COLORS) != height)
+                return 0;
+        }
+        void* bits = nullptr;
+        image.drawn = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!image.drawn || !bits)
+            return 0;
+        DWORD* target = static_cast<DWORD*>(bits);
+        for (size_t i = 0; i < pixels.size(); i++) {
+            DWORD pixel = pixels[i];
+            DWORD alpha = hasAlpha ? pixel >> 24 : (!mask.empty() && (mask[i] & 0xFFFFFF)) ? 0 : 255;
+            // Premultiplied, as AlphaBlend takes it.
+            DWORD blue = (pixel & 0xFF) * alpha / 255, green = ((pixel >> 8) & 0xFF) * alpha / 255,
+                  red = ((pixel >> 16) & 0xFF) * alpha / 255;
+            target[i] = (alpha << 24) | (red << 16) | (green << 8) | blue;
+        }
+    }
+    MemoryDc source(dc);
+    if (!source)
+        return 0;
+    HGDIOBJ previous = SelectObject(source, image.drawn);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    BOOL drawn = GdiAlphaBlend(dc, x, y, width, height, source, 0, 0, width, height, blend);
+    SelectObject(source, previous);
+    return drawn != FALSE;
+}
+
+HICON ImageList::GetIcon(int index) {
+    if (!Realize())
         return nullptr;
     return CommonControls::Get().ImageListGetIcon(handle, index, ILD_TRANSPARENT);
 }

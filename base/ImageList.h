@@ -1,17 +1,23 @@
 #pragma once
 // A common-controls image list sized for small or large icons, or the shell's system image list, which is
-// borrowed and never destroyed.
+// borrowed and never destroyed. A deferred list is made only when an icon is added or taken out, or a
+// disabled image drawn: until then the bitmaps added wait as copies and are drawn from there, so that a
+// menu from the cache is filled and shown without the common controls (whose loading under Wine costs
+// the first menu of once mode about ten milliseconds).
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <vector>
+
 // Creation flags
 enum : unsigned {
-    IMAGELIST_COLOR32 = 0x1, // 32-bit colour with mask whatever the screen's depth
-    IMAGELIST_SYSTEM = 0x2,  // the shell's system image list; not owned
-    IMAGELIST_SMALL = 0x4,   // icon size from SM_CXSMICON/SM_CYSMICON
-    IMAGELIST_LARGE = 0x8,   // icon size from SM_CXICON/SM_CYICON
+    IMAGELIST_COLOR32 = 0x1,   // 32-bit colour with mask whatever the screen's depth
+    IMAGELIST_SYSTEM = 0x2,    // the shell's system image list; not owned
+    IMAGELIST_SMALL = 0x4,     // icon size from SM_CXSMICON/SM_CYSMICON
+    IMAGELIST_LARGE = 0x8,     // icon size from SM_CXICON/SM_CYICON
+    IMAGELIST_DEFERRED = 0x10, // made at the first AddIcon, GetIcon or disabled Draw
 };
 
 class ImageList {
@@ -29,15 +35,18 @@ public:
     // The new image's index, or -1.
     int AddIcon(HICON icon);
     int AddIconResource(HINSTANCE module, UINT resourceId);
+    // A colour bitmap and its mask (null for none) as ImageList_Add takes them; the caller keeps both.
+    int AddBitmaps(HBITMAP color, HBITMAP mask);
     int Draw(int index, HDC dc, int x, int y, int width, int height, COLORREF background, COLORREF foreground,
-             UINT style) const;
+             UINT style);
     // The caller owns the icon and destroys it.
-    HICON GetIcon(int index) const;
+    HICON GetIcon(int index);
 
     // The ILC_COLOR* flag of a list without IMAGELIST_COLOR32 on such a screen, system and common controls
     // version ((major << 16) | minor).
     static UINT ColorFlag(int screenDepth, DWORD commonControlsVersion, int dosBasedWindows);
 
+    // Null for a deferred list not made yet.
     HIMAGELIST Handle() const { return handle; }
     unsigned Flags() const { return flags; }
     int IconWidth() const { return iconWidth; }
@@ -46,9 +55,27 @@ public:
 private:
     // With IMAGELIST_COLOR32 as well, a list of its own is made.
     int IsSystemList() const { return (flags & IMAGELIST_SYSTEM) && !(flags & IMAGELIST_COLOR32); }
+    // A bitmap pair added to a deferred list before it was made, and the premultiplied copy it is
+    // drawn from meanwhile (made at its first drawing).
+    struct Waiting {
+        HBITMAP color;
+        HBITMAP mask;
+        HBITMAP drawn;
+    };
+
+    int MakeList();
+    // A deferred list made now, with the bitmaps kept for it; 0 when there is no list.
+    int Realize();
+    void FreeWaiting();
+    // What ImageList_DrawEx shows of the image with ILD_TRANSPARENT, drawn from the kept bitmaps.
+    int DrawWaiting(Waiting& image, HDC dc, int x, int y);
 
     unsigned flags = 0;
     HIMAGELIST handle = nullptr;
+    int initialCount = 0;
+    int growthCount = 0;
+    // A deferred list's bitmaps added before it was made, in their order.
+    std::vector<Waiting> waiting;
     int iconWidth = 0;
     int iconHeight = 0;
 };

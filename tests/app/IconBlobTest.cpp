@@ -288,13 +288,19 @@ TEST(IconBlob, BitmapsCarryTheStoredPixelsAndFitAnImageList) {
     IconHandle decoded;
     ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 20, 1));
     EXPECT_EQ(0, slow.AddIcon(decoded.Handle()));
+    // A deferred list keeps copies of the bitmaps until it is made, by the icon taken out.
+    ImageList deferred;
+    ASSERT_EQ(1, deferred.Create(IMAGELIST_COLOR32 | IMAGELIST_DEFERRED, 20, 20, 1, 1));
+    EXPECT_EQ(0, deferred.AddBitmaps(color, mask));
     DeleteObject(color);
     DeleteObject(mask);
-    IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1);
-    Bytes fastBlob, slowBlob;
+    IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1), deferredIcon(deferred.GetIcon(0), 1);
+    Bytes fastBlob, slowBlob, deferredBlob;
     ASSERT_EQ(1, fastIcon.ToBlob(fastBlob));
     ASSERT_EQ(1, slowIcon.ToBlob(slowBlob));
+    ASSERT_EQ(1, deferredIcon.ToBlob(deferredBlob));
     EXPECT_EQ(slowBlob, fastBlob);
+    EXPECT_EQ(slowBlob, deferredBlob) << "the cache would store other bytes";
 }
 
 TEST(IconBlob, ShallowerLayoutsDecodeFastAndOthersAreLeftToTheSystem) {

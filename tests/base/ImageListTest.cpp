@@ -192,3 +192,56 @@ TEST(ImageList, IconResourceIsLoadedAtTheListsSize) {
     DeleteObject(info.hbmColor);
     DestroyIcon(icon);
 }
+
+// A menu's list is made only when it must be: until then its images are drawn from the kept bitmaps, with
+// their alpha channel or, without one, their mask, as the list would draw them.
+TEST(ImageList, ADeferredListDrawsItsImagesBeforeItIsMadeAndKeepsTheirIndices) {
+    const int size = 16;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(info.bmiHeader), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits[2] = {};
+    HBITMAP masked = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits[0], nullptr, 0);
+    HBITMAP blended = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits[1], nullptr, 0);
+    ASSERT_TRUE(masked && blended);
+    // Red without alpha, its right half masked out; blue at half alpha everywhere.
+    std::vector<BYTE> maskRows((size + 15) / 16 * 2 * size, 0);
+    for (int y = 0; y < size; y++) {
+        for (int x = 0; x < size; x++) {
+            static_cast<DWORD*>(bits[0])[y * size + x] = x < size / 2 ? 0x00FF0000 : 0;
+            static_cast<DWORD*>(bits[1])[y * size + x] = 0x800000FF;
+        }
+        maskRows[y * 2 + 1] = 0xFF;
+    }
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, maskRows.data());
+    ImageList list;
+    ASSERT_EQ(1, list.Create(IMAGELIST_DEFERRED, size, size, 1, 1));
+    EXPECT_EQ(0, list.AddBitmaps(masked, mask));
+    EXPECT_EQ(1, list.AddBitmaps(blended, nullptr));
+    DeleteObject(masked);
+    DeleteObject(blended);
+    DeleteObject(mask);
+
+    Canvas before, after;
+    for (Canvas* canvas : {&before, &after}) {
+        ASSERT_EQ(1, canvas->CreateBitmap(2 * size, size, 1, 32, nullptr, 0));
+        canvas->FillRectangle(White, 0, 0, 0, 0);
+    }
+    EXPECT_EQ(1, list.Draw(0, before.Dc(), 0, 0, 0, 0, CLR_NONE, CLR_DEFAULT, ILD_TRANSPARENT));
+    EXPECT_EQ(1, list.Draw(1, before.Dc(), size, 0, 0, 0, CLR_NONE, CLR_DEFAULT, ILD_TRANSPARENT));
+    EXPECT_EQ(nullptr, list.Handle()) << "drawing made the list";
+    EXPECT_EQ(Red, before.PixelAt(2, 3));
+    EXPECT_EQ(White, before.PixelAt(size - 2, 3)) << "the mask was not applied";
+    COLORREF half = before.PixelAt(size + 5, 5);
+    EXPECT_NEAR(127, GetRValue(half), 2) << "blue at half alpha over white";
+    EXPECT_NEAR(255, GetBValue(half), 2);
+
+    // An icon taken out makes the list, with the images at the indices handed out.
+    HICON icon = list.GetIcon(1);
+    EXPECT_NE(nullptr, icon);
+    DestroyIcon(icon);
+    ASSERT_NE(nullptr, list.Handle());
+    EXPECT_EQ(2, ImageList_GetImageCount(list.Handle()));
+    EXPECT_EQ(1, list.Draw(0, after.Dc(), 0, 0, 0, 0, CLR_NONE, CLR_DEFAULT, ILD_TRANSPARENT));
+    EXPECT_EQ(Red, after.PixelAt(2, 3));
+    EXPECT_EQ(White, after.PixelAt(size - 2, 3));
+}
