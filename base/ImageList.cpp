@@ -219,12 +219,7 @@ int ImageList::DrawWaiting(Waiting& image, HDC dc, int x, int y) {
         // 32-bit top-down pixels: the colour image's own alpha where it has any, as the common controls
         // (version 6) take it; otherwise opaque wherever the mask is clear.
         BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         std::vector<DWORD> pixels((size_t)width * height), mask;
         ScopedDc screen;
         if (GetDIBits(screen, image.color, 0, (UINT)height, pixels.data(), &info, DIB_RGB_COLORS) != height)
