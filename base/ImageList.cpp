@@ -18,6 +18,19 @@ int ScreenDepth() {
     return GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
 }
 
+// The memory DC every deferred list draws its kept bitmaps from, made once for the process: one made and
+// deleted per drawing cost as much again as the drawing. The lock keeps two threads from selecting into
+// it at once.
+struct DrawingDc {
+    MemoryDc dc{nullptr};
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+
+DrawingDc& SharedDrawingDc() {
+    static DrawingDc shared;
+    return shared;
+}
+
 } // namespace
 
 ImageList::ImageList(ImageList&& other) noexcept
@@ -214,45 +227,47 @@ int ImageList::Draw(int index, HDC dc, int x, int y, int width, int height, COLO
 }
 
 int ImageList::DrawWaiting(Waiting& image, HDC dc, int x, int y) {
+    DrawingDc& shared = SharedDrawingDc();
+    if (!shared.dc)
+        return 0;
     int width = iconWidth, height = iconHeight;
+    AcquireSRWLockExclusive(&shared.lock);
     if (!image.drawn) {
         // 32-bit top-down pixels: the colour image's own alpha where it has any, as the common controls
         // (version 6) take it; otherwise opaque wherever the mask is clear.
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         std::vector<DWORD> pixels((size_t)width * height), mask;
-        ScopedDc screen;
-        if (GetDIBits(screen, image.color, 0, (UINT)height, pixels.data(), &info, DIB_RGB_COLORS) != height)
-            return 0;
+        int read = GetDIBits(shared.dc, image.color, 0, (UINT)height, pixels.data(), &info, DIB_RGB_COLORS) == height;
         int hasAlpha = 0;
         for (DWORD pixel : pixels)
             hasAlpha |= (pixel >> 24) != 0;
-        if (!hasAlpha && image.mask) {
+        if (read && !hasAlpha && image.mask) {
             mask.resize(pixels.size());
-            if (GetDIBits(screen, image.mask, 0, (UINT)height, mask.data(), &info, DIB_RGB_COLORS) != height)
-                return 0;
+            read = GetDIBits(shared.dc, image.mask, 0, (UINT)height, mask.data(), &info, DIB_RGB_COLORS) == height;
         }
         void* bits = nullptr;
-        image.drawn = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!image.drawn || !bits)
-            return 0;
-        DWORD* target = static_cast<DWORD*>(bits);
-        for (size_t i = 0; i < pixels.size(); i++) {
-            DWORD pixel = pixels[i];
-            DWORD alpha = hasAlpha ? pixel >> 24 : (!mask.empty() && (mask[i] & 0xFFFFFF)) ? 0 : 255;
-            // Premultiplied, as AlphaBlend takes it.
-            DWORD blue = (pixel & 0xFF) * alpha / 255, green = ((pixel >> 8) & 0xFF) * alpha / 255,
-                  red = ((pixel >> 16) & 0xFF) * alpha / 255;
-            target[i] = (alpha << 24) | (red << 16) | (green << 8) | blue;
+        image.drawn = read ? CreateDIBSection(shared.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        if (image.drawn && bits) {
+            DWORD* target = static_cast<DWORD*>(bits);
+            for (size_t i = 0; i < pixels.size(); i++) {
+                DWORD pixel = pixels[i];
+                DWORD alpha = hasAlpha ? pixel >> 24 : (!mask.empty() && (mask[i] & 0xFFFFFF)) ? 0 : 255;
+                // Premultiplied, as AlphaBlend takes it.
+                DWORD blue = (pixel & 0xFF) * alpha / 255, green = ((pixel >> 8) & 0xFF) * alpha / 255,
+                      red = ((pixel >> 16) & 0xFF) * alpha / 255;
+                target[i] = (alpha << 24) | (red << 16) | (green << 8) | blue;
+            }
         }
     }
-    MemoryDc source(dc);
-    if (!source)
-        return 0;
-    HGDIOBJ previous = SelectObject(source, image.drawn);
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    BOOL drawn = GdiAlphaBlend(dc, x, y, width, height, source, 0, 0, width, height, blend);
-    SelectObject(source, previous);
+    BOOL drawn = FALSE;
+    if (image.drawn) {
+        HGDIOBJ previous = SelectObject(shared.dc, image.drawn);
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        drawn = GdiAlphaBlend(dc, x, y, width, height, shared.dc, 0, 0, width, height, blend);
+        SelectObject(shared.dc, previous);
+    }
+    ReleaseSRWLockExclusive(&shared.lock);
     return drawn != FALSE;
 }
 
