@@ -9,12 +9,9 @@ class MenuNode;
 class OwnerDrawMenu;
 
 struct MenuItemData {
-    static const unsigned Magic = 0x6D656E78;
-
     // First, where the system's menu accessibility looks for an owner-drawn item's name: screen readers
     // read the signature, the text and its length from the start of the item data.
     MSAAMENUINFO accessible = {MSAA_MENU_SIG, 0, nullptr};
-    unsigned magic = Magic;
     OwnerDrawMenu* owner = nullptr;
     MenuNode* node = nullptr;
     wchar_t* text = nullptr; // owned; null for a separator
@@ -33,13 +30,16 @@ struct MenuItemData {
         accessible.pszWText = text;
     }
 
-    // The record behind an item's data, or null when the item is not one of ours.
-    // Other menus shown in the same loop (the shell's context menu) carry data of their own, often small
-    // numbers: only what can be the address of a record is read.
-    static MenuItemData* FromItemData(ULONG_PTR data) {
-        if (data < 0x10000 || data % alignof(MenuItemData) != 0)
-            return nullptr;
-        MenuItemData* record = reinterpret_cast<MenuItemData*>(data);
-        return record && record->magic == Magic ? record : nullptr;
-    }
+    // A new record, known to FromItemData until Delete; null when there is no memory.
+    static MenuItemData* New();
+    static void Delete(MenuItemData* record);
+    // The record behind an item's data, or null when the item is not one of ours. Other menus shown in the
+    // same loop (the shell's context menu and its extensions' submenus) carry data of their own: handles,
+    // small numbers, pointers to their own structures. The value is looked up among the records alive, never
+    // read as an address.
+    static MenuItemData* FromItemData(ULONG_PTR data);
+
+private:
+    MenuItemData() = default;
+    ~MenuItemData() { SetText(nullptr); }
 };

@@ -98,13 +98,13 @@ int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, Men
 
 int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
                                     HMENU submenu) {
-    MenuItemData* record = new (std::nothrow) MenuItemData;
+    MenuItemData* record = MenuItemData::New();
     if (!record)
         return 0;
     size_t length = text ? wcslen(text) : 0;
     wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
     if (!copy) {
-        delete record;
+        MenuItemData::Delete(record);
         return 0;
     }
     wmemcpy(copy, text ? text : L"", length + 1);
@@ -114,15 +114,14 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
     if (!InsertItem(AtTheEnd(currentMenu), 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
-        record->SetText(nullptr);
-        delete record;
+        MenuItemData::Delete(record);
         return 0;
     }
     return 1;
 }
 
 int OwnerDrawMenu::AddSeparator(MenuNode* node) {
-    MenuItemData* record = new (std::nothrow) MenuItemData;
+    MenuItemData* record = MenuItemData::New();
     if (!record)
         return 0;
     record->owner = this;
@@ -135,7 +134,7 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node) {
     info.fType = MFT_OWNERDRAW | MFT_SEPARATOR;
     info.dwItemData = (ULONG_PTR)record;
     if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd(currentMenu), TRUE, &info)) {
-        delete record;
+        MenuItemData::Delete(record);
         return 0;
     }
     return 1;
@@ -319,9 +318,7 @@ void OwnerDrawMenu::FreeRecords(HMENU menu) {
             clear.cbSize = ItemInfoSize();
             clear.fMask = MIIM_DATA;
             SetMenuItemInfoW(menu, i, TRUE, &clear);
-            record->magic = 0;
-            record->SetText(nullptr);
-            delete record;
+            MenuItemData::Delete(record);
         }
     }
 }
