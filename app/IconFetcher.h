@@ -31,6 +31,9 @@ public:
         int systemIndex;
     };
 
+    // How long Stop waits for the thread to end once the queue is cleared.
+    static const DWORD StopGraceMs = 250;
+
     IconFetcher() = default;
     ~IconFetcher();
     IconFetcher(const IconFetcher&) = delete;
@@ -47,21 +50,24 @@ public:
     void Take(std::vector<Result>& results);
     // 1 while requests are queued or being answered.
     int Busy();
-    // Waits up to waitMs for the queue to empty, then ends the thread after the call it is in; the
-    // results not taken yet stay for a last Take.
+    // Waits up to waitMs for the queue to empty, then clears it and lets the thread end after the call
+    // it is in, waiting for that at most StopGraceMs; the results not taken yet stay for a last Take.
     void Stop(DWORD waitMs);
 
 private:
-    static DWORD WINAPI ThreadProc(void* self);
-    void Work();
+    // What the thread works on, shared with it: a thread whose shell call does not return (a shortcut to
+    // a share that does not answer) is left to end by itself, and frees the state when it does.
+    struct Shared;
 
-    SRWLOCK lock = SRWLOCK_INIT;
-    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
-    std::deque<Request> queue;
-    std::vector<Result> results;
-    int answering = 0;
-    int stopping = 0;
+    static DWORD WINAPI ThreadProc(void* state);
+    static void Work(Shared& state);
+    static void Release(Shared* state);
+    int EnsureShared();
+
+    Shared* shared = nullptr;
     HANDLE thread = nullptr;
     HWND owner = nullptr;
     UINT message = 0;
+    // Results taken from a thread that was stopped, for the last Take.
+    std::vector<Result> leftover;
 };

@@ -14,6 +14,8 @@ class TreeWatch {
 public:
     // Changes within this time of each other are read with one scan.
     static const DWORD SettleMs = 100;
+    // How long Stop waits for a scan in progress.
+    static const DWORD StopWaitMs = 250;
 
     TreeWatch() = default;
     ~TreeWatch() { Stop(); }
@@ -23,6 +25,8 @@ public:
     // Watches the source folders of a root with these flags and starts the first scan. 0 when the
     // thread cannot run (the owner then scans on each click itself).
     int Start(unsigned rootFlags, HWND owner, UINT readyMessage);
+    // Ends the watch. A scan that does not end within StopWaitMs (a folder on a share that does not
+    // answer) is left to finish on its own; its tree is dropped and nobody is told of it.
     void Stop();
     int Running() const { return thread != nullptr; }
     // The newest tree scanned since the last call, or null.
@@ -32,19 +36,14 @@ public:
 
 private:
     static const int MaxFolders = 3;
-    static DWORD WINAPI ThreadProc(void* self);
-    void Work();
-    void ScanAndHandOver();
+    // What the thread works on, shared with it so that it may outlive the watch (see Stop).
+    struct Shared;
 
-    unsigned flags = 0;
-    HWND owner = nullptr;
-    UINT message = 0;
+    static DWORD WINAPI ThreadProc(void* state);
+    static void Work(Shared& state);
+    static void ScanAndHandOver(Shared& state);
+    static void Release(Shared* state);
+
+    Shared* shared = nullptr;
     HANDLE thread = nullptr;
-    HANDLE stop = nullptr;
-    // Set while every change seen has been read into the tree handed over last.
-    HANDLE current = nullptr;
-    HANDLE changes[MaxFolders] = {};
-    int changeCount = 0;
-    SRWLOCK lock = SRWLOCK_INIT;
-    MenuNode* ready = nullptr;
 };
