@@ -14,8 +14,10 @@ namespace {
 
 // Stored blobs by system image index, shared by the rows of one write.
 typedef std::map<int, std::vector<unsigned char>> ShellBlobs;
+// The entries whose rows this write holds: marked as stored only once the transaction is committed.
+typedef std::vector<MenuNode*> Written;
 
-void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs) {
+void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs, Written& written) {
     HMENU popup = folder.menu.Handle();
     int count = popup ? GetMenuItemCount(popup) : 0;
     for (int position = 0; position < count; position++) {
@@ -29,7 +31,7 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs) {
         if (!child || child->parent != &folder)
             continue;
         if (child->flags & NODE_FOLDER) {
-            WriteRows(cache, *child, blobs);
+            WriteRows(cache, *child, blobs, written);
             continue;
         }
         // An entry still showing its stand-in icon has nothing of its own to store yet.
@@ -39,17 +41,17 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs) {
         // handle, so the blob taken out of the first one's image list stands for all of them: taking an
         // icon out of an image list is the slow part of the write.
         auto known = child->systemImage >= 0 ? blobs.find(child->systemImage) : blobs.end();
-        // Written once: a resident instance writes again after more icons came, not these rows again.
         if (known != blobs.end()) {
-            child->fromCache =
-                cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second);
+            if (cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second))
+                written.push_back(child);
             continue;
         }
         IconHandle icon(folder.menu.Images().GetIcon(record->imageIndex), 1);
         std::vector<unsigned char> blob;
         if (!icon.Handle() || !icon.ToBlob(blob))
             continue;
-        child->fromCache = cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob);
+        if (cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob))
+            written.push_back(child);
         if (child->systemImage >= 0)
             blobs.emplace(child->systemImage, std::move(blob));
     }
@@ -62,6 +64,13 @@ int CacheWriter::WriteCache(IconCache& cache, MenuNode& tree) {
         return 0;
     cache.BeginWrite();
     ShellBlobs blobs;
-    WriteRows(cache, tree, blobs);
-    return cache.EndWrite();
+    Written written;
+    WriteRows(cache, tree, blobs, written);
+    if (!cache.EndWrite())
+        return 0;
+    // Written once: a resident instance writes again after more icons came, not these rows again. A
+    // failed commit leaves them to be written the next time.
+    for (MenuNode* entry : written)
+        entry->fromCache = 1;
+    return 1;
 }

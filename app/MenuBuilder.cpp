@@ -126,11 +126,10 @@ int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
         }
     }
     folder.filled = 1;
-    if (fetcher && !fetcher->RequestFirst(requests)) {
-        // Without the fetcher's thread the entries keep their stand-in icons and stay unstored.
-        for (IconFetcher::Request& request : requests)
-            request.node->iconPending = 0;
-    }
+    // Without the fetcher's thread the entries keep their stand-in icons, and stay pending: a pending
+    // entry's image is never stored as its icon.
+    if (fetcher)
+        fetcher->RequestFirst(requests);
     return 1;
 }
 
