@@ -48,7 +48,11 @@ BOOL CALLBACK FindOtherWindow(HWND candidate, LPARAM parameter) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
     DWORD process = 0;
     GetWindowThreadProcessId(candidate, &process);
-    if (candidate != search->self && process == GetCurrentProcessId() && IsWindowVisible(candidate)) {
+    // Menu windows are not the shell's: Wine can leave one of ours on screen after its loop has ended.
+    wchar_t name[16] = L"";
+    GetClassNameW(candidate, name, 16);
+    if (candidate != search->self && process == GetCurrentProcessId() && IsWindowVisible(candidate) &&
+        lstrcmpW(name, L"#32768") != 0) {
         search->found = 1;
         return FALSE;
     }
@@ -91,21 +95,27 @@ int ShellContextMenu::NodeFile(const MenuNode& node, WString& path) {
 int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, int extended) {
     WString path;
     if (open || !NodeFile(node, path))
-        return 0;
+        return -1;
     ItemIdList item;
     if (FAILED(SHParseDisplayName(path, nullptr, item.Out(), 0, nullptr)) || !item.Get())
-        return 0;
+        return -1;
     ComPtr<IShellFolder> folder;
     PCUITEMID_CHILD child = nullptr;
     if (FAILED(SHBindToParent(item.Get(), IID_IShellFolder, folder.OutVoid(), &child)))
-        return 0;
+        return -1;
     ComPtr<IContextMenu> menu;
     if (FAILED(folder->GetUIObjectOf(owner, 1, &child, IID_IContextMenu, nullptr, menu.OutVoid())))
-        return 0;
+        return -1;
+    return Track(owner, menu.Get(), point, extended);
+}
+
+int ShellContextMenu::Track(HWND owner, IContextMenu* menu, POINT point, int extended) {
     MenuHandle popup;
-    UINT flags = CMF_NORMAL | (extended ? CMF_EXTENDEDVERBS : 0);
-    if (!popup.Get() || FAILED(menu->QueryContextMenu(popup.Get(), 0, FirstCommand, LastCommand, flags)))
-        return 0;
+    // CMF_CANRENAME: without it the shell leaves Rename out.
+    UINT flags = CMF_NORMAL | CMF_CANRENAME | (extended ? CMF_EXTENDEDVERBS : 0);
+    if (open || !menu || !popup.Get() ||
+        FAILED(menu->QueryContextMenu(popup.Get(), 0, FirstCommand, LastCommand, flags)))
+        return -1;
 
     // The newer interfaces fill submenus and draw owner-drawn items while the menu is open.
     ComPtr<IContextMenu2> second;
@@ -117,26 +127,36 @@ int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, int ex
     open = 1;
     // TPM_RECURSE: shown while the Start menu's own loop runs, which stays open beneath it; Escape
     // closes only this menu.
-    UINT chosen = (UINT)TrackPopupMenuEx(popup.Get(), TPM_RECURSE | TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
-                                         owner, nullptr);
+    UINT command = (UINT)TrackPopupMenuEx(popup.Get(), TPM_RECURSE | TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                          owner, nullptr);
     open = 0;
     menu2 = nullptr;
     menu3 = nullptr;
-    if (chosen < FirstCommand)
+    if (command < FirstCommand)
         return 0;
+    // Run later, outside the menus' loop: the keys held are those of the choice.
+    chosen.Share(menu);
+    chosenCommand = command;
+    chosenPoint = point;
+    chosenKeys = (GetKeyState(VK_SHIFT) < 0 ? CMIC_MASK_SHIFT_DOWN : 0) |
+                 (GetKeyState(VK_CONTROL) < 0 ? CMIC_MASK_CONTROL_DOWN : 0);
+    return 1;
+}
 
+int ShellContextMenu::RunChosen(HWND owner) {
+    ComPtr<IContextMenu> menu(chosen.Detach());
+    if (!menu)
+        return 0;
     CMINVOKECOMMANDINFOEX invoke = {};
     invoke.cbSize = sizeof(invoke);
-    invoke.fMask = CMIC_MASK_UNICODE | CMIC_MASK_PTINVOKE;
-    if (GetKeyState(VK_SHIFT) < 0)
-        invoke.fMask |= CMIC_MASK_SHIFT_DOWN;
-    if (GetKeyState(VK_CONTROL) < 0)
-        invoke.fMask |= CMIC_MASK_CONTROL_DOWN;
+    // CMIC_MASK_NOASYNC: a verb the shell would finish on another thread (a DDE conversation, a
+    // delegate) is finished before this returns, since a once-mode run may end right after.
+    invoke.fMask = CMIC_MASK_UNICODE | CMIC_MASK_PTINVOKE | CMIC_MASK_NOASYNC | chosenKeys;
     invoke.hwnd = owner;
-    invoke.lpVerb = MAKEINTRESOURCEA(chosen - FirstCommand);
-    invoke.lpVerbW = MAKEINTRESOURCEW(chosen - FirstCommand);
+    invoke.lpVerb = MAKEINTRESOURCEA(chosenCommand - FirstCommand);
+    invoke.lpVerbW = MAKEINTRESOURCEW(chosenCommand - FirstCommand);
     invoke.nShow = SW_SHOWNORMAL;
-    invoke.ptInvoke = point;
+    invoke.ptInvoke = chosenPoint;
     return SUCCEEDED(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&invoke))) ? 1 : 0;
 }
 
@@ -152,9 +172,15 @@ int ShellContextMenu::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, 
         default:
             return 0;
     }
-    // Our own items' messages go on to the Start menu: the shell answers only for its menu's items.
-    if ((message == WM_DRAWITEM || message == WM_MEASUREITEM) && wParam != 0)
-        return 0;
+    // Our own items' messages go on to the Start menu. A menu's WM_DRAWITEM and WM_MEASUREITEM always
+    // carry wParam 0, and the shell routes them by item identifier to whichever extension owns that
+    // identifier, which would read our item's data as its own: the data tells ours apart.
+    if (message == WM_DRAWITEM || message == WM_MEASUREITEM) {
+        ULONG_PTR data = message == WM_DRAWITEM ? reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemData
+                                                : reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam)->itemData;
+        if (wParam != 0 || MenuItemData::FromItemData(data))
+            return 0;
+    }
     LRESULT answer = 0;
     if (menu3 && SUCCEEDED(menu3->HandleMenuMsg2(message, wParam, lParam, &answer))) {
         *result = answer;

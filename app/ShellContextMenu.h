@@ -3,6 +3,7 @@
 // verbs Explorer offers for that file (Open, Run as administrator, Open file location, Delete, Rename,
 // Properties, the shell extensions' own), the chosen one run by the shell.
 
+#include "base/ComPtr.h"
 #include "base/WString.h"
 
 #include <windows.h>
@@ -17,10 +18,17 @@ public:
     ShellContextMenu(const ShellContextMenu&) = delete;
     ShellContextMenu& operator=(const ShellContextMenu&) = delete;
 
-    // Shows the menu of the node's file at the point (screen coordinates) and runs the chosen verb with
-    // owner as its window. extended adds the verbs Shift shows in Explorer. 1 when a verb ran; 0 when
-    // the menu was dismissed, or for nodes without a file (the fixed commands, separators).
+    // Shows the menu of the node's file at the point (screen coordinates) with owner as its window.
+    // extended adds the verbs Shift shows in Explorer. 1 when a verb was chosen: it is kept for RunChosen,
+    // which the owner calls once its own menus have closed (a verb may show a box of its own, or change
+    // the folder the menus show). 0 when the menu was dismissed; -1 when none was shown (the fixed
+    // commands, separators, a file the shell does not know).
     int Show(HWND owner, const MenuNode& node, POINT point, int extended);
+    // Shows an already made context menu; as Show.
+    int Track(HWND owner, IContextMenu* menu, POINT point, int extended);
+    int HasChosen() const { return chosen.Get() != nullptr; }
+    // Runs the chosen verb; 1 when the shell reports it ran. The verb is forgotten either way.
+    int RunChosen(HWND owner);
     // While the menu is open the owner hands its menu messages here first, so that the shell's submenus
     // ("Send to", "New") are filled and its owner-drawn items drawn. 1 when the message was the shell's.
     int HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
@@ -37,4 +45,9 @@ private:
     IContextMenu2* menu2 = nullptr;
     IContextMenu3* menu3 = nullptr;
     int open = 0;
+    // The menu whose verb was chosen, until RunChosen.
+    ComPtr<IContextMenu> chosen;
+    UINT chosenCommand = 0;
+    POINT chosenPoint = {0, 0};
+    DWORD chosenKeys = 0;
 };

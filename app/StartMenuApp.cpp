@@ -57,8 +57,7 @@ int StartMenuApp::InitApplication() {
 }
 
 LRESULT StartMenuApp::OnCreate() {
-    POINT cursor = {0, 0};
-    GetCursorPos(&cursor);
+    GetCursorPos(&startPoint);
 
     int onceMode = commandLine.GetNumber(L"s") != 1;
     // A resident instance starts COM now; once mode when its menu is on screen (UseCom).
@@ -92,12 +91,7 @@ LRESULT StartMenuApp::OnCreate() {
     menus.SetOwner(instance, window, FetchedMessage);
     if (onceMode) {
         trayMode = 0;
-        ShowStartMenu(cursor);
-        // Only now: reading the version block waits for the loader, which the common controls hold
-        // while they load, and nothing shows the hidden window's name before a chosen item's action.
-        SetIdentity();
-        // Dismissed without a choice: a choice would have arrived as WM_MENUCOMMAND before this timer.
-        SetTimer(window, CloseTimer, 1000, nullptr);
+        PostMessageW(window, ShowOnceMessage, 0, 0);
     } else {
         trayMode = 1;
         SetIdentity();
@@ -110,6 +104,28 @@ LRESULT StartMenuApp::OnCreate() {
         watch.Start(RootFlags(), window, TreeReadyMessage);
     }
     return 0;
+}
+
+void StartMenuApp::ShowOnce() {
+    ShowStartMenu(startPoint);
+    // Only now: reading the version block waits for the loader, which the common controls hold
+    // while they load, and nothing shows the hidden window's name before a chosen item's action.
+    SetIdentity();
+    // Dismissed without a choice: a choice would have arrived as WM_MENUCOMMAND before this timer.
+    if (IsWindow(window))
+        SetTimer(window, CloseTimer, 1000, nullptr);
+}
+
+void StartMenuApp::TakeFetched() {
+    if (menus.OnFetched() > 0)
+        rowsDirty = 1;
+}
+
+void StartMenuApp::CloseIfAsked() {
+    // Posted, not sent: this runs inside the handler of the message that opened the menu, which must
+    // return before the window goes.
+    if (closeAsked && !menuOpen && !actionRunning && IsWindow(window))
+        PostClose();
 }
 
 void StartMenuApp::UseCom() {
@@ -174,7 +190,7 @@ void StartMenuApp::TakeUpReadyTree() {
     if (!fresh)
         return;
     // What the old tree fetched is kept first: the new one then finds it in the cache.
-    menus.OnFetched();
+    TakeFetched();
     WriteFetchedRows(1);
     menus.BuildRoot(nullptr, nullptr);
     tree = std::move(fresh);
@@ -200,6 +216,18 @@ void StartMenuApp::WriteFetchedRows(int now) {
     CacheWriter::WriteCache(iconCache, *tree);
 }
 
+namespace {
+
+BOOL CALLBACK HideMenuWindow(HWND candidate, LPARAM) {
+    wchar_t name[16] = L"";
+    GetClassNameW(candidate, name, 16);
+    if (lstrcmpW(name, L"#32768") == 0 && IsWindowVisible(candidate))
+        ShowWindow(candidate, SW_HIDE);
+    return TRUE;
+}
+
+} // namespace
+
 int StartMenuApp::ShowStartMenu(POINT point) {
     if (menuOpen || actionRunning)
         return 0;
@@ -211,7 +239,7 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     if (!tree || !tree->menu.Handle() || (trayMode && !watch.Running())) {
         // Once mode, or a tray instance without its watch: the tree is read for this menu.
         if (tree && !scanStarted) {
-            menus.OnFetched();
+            TakeFetched();
             WriteFetchedRows(1);
             menus.BuildRoot(nullptr, nullptr);
         }
@@ -238,8 +266,21 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     rightClick.Stop();
     typeAhead.Stop();
     menuOpen = 0;
+    // Wine ends the Start menu's loop when the context menu over it ends, and may leave an open submenu
+    // painted with no loop behind it, deaf to the mouse and keys; Windows leaves no menu window after it.
+    if (IsWine())
+        EnumThreadWindows(GetCurrentThreadId(), HideMenuWindow, 0);
+    // A verb chosen in an item's context menu runs now that the menus are closed: a box it shows is not
+    // left under the Start menu, and a change it makes to the folders is read by the next menu.
+    if (contextMenu.HasChosen()) {
+        actionRunning = 1;
+        UseCom();
+        contextMenu.RunChosen(window);
+        actionRunning = 0;
+    }
     if (trayMode && rowsDirty)
         ScheduleWrite();
+    CloseIfAsked();
     return shown;
 }
 
@@ -260,6 +301,8 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     actionRunning = 0;
     if (launched == 1 && !trayMode)
         Close();
+    else
+        CloseIfAsked();
     // A change seen while the action ran (the About box stays open for long) is taken up now.
     if (trayMode && IsWindow(window))
         TakeUpReadyTree();
@@ -278,15 +321,16 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     typeAhead.Pause(1);
     actionRunning = 1;
     UseCom();
-    int ran = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
+    int shown = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
     actionRunning = 0;
     typeAhead.Pause(0);
-    // A verb may have changed the folder (Delete, Rename): the menu closes, and the next one reads it anew.
-    if (ran)
+    // A verb was chosen: the menus close and it runs after them (ShowStartMenu).
+    if (shown == 1 || closeAsked)
         EndMenu();
     // Wine's menu loop ends the menu beneath when a nested one (TPM_RECURSE) ends; Windows keeps it open.
-    // Under Wine the Start menu is shown again at once, as Windows would have kept it.
-    else if (IsWine())
+    // Under Wine the Start menu is shown again at once, as Windows would have kept it; only when a menu
+    // was shown (a separator or "(Empty)" has none).
+    else if (shown == 0 && IsWine())
         reopenMenu = 1;
     return 0;
 }
@@ -349,11 +393,12 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
         case FetchedMessage:
-            if (menus.OnFetched() > 0) {
-                rowsDirty = 1;
-                if (trayMode)
-                    ScheduleWrite();
-            }
+            TakeFetched();
+            if (rowsDirty && trayMode)
+                ScheduleWrite();
+            return 0;
+        case ShowOnceMessage:
+            ShowOnce();
             return 0;
         case TreeReadyMessage:
             TakeUpReadyTree();
@@ -399,7 +444,29 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return AppWindow::WindowProc(message, wParam, lParam);
 }
 
+namespace {
+
+// Asks the dialogs and message boxes of this thread to close, as their Cancel would.
+BOOL CALLBACK CloseDialog(HWND candidate, LPARAM) {
+    wchar_t name[16] = L"";
+    GetClassNameW(candidate, name, 16);
+    if (lstrcmpW(name, L"#32770") == 0)
+        PostMessageW(candidate, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+} // namespace
+
 LRESULT StartMenuApp::OnClose() {
+    // Asked to close (an update's restart, the installer, Exit) while a menu is tracked or an action runs
+    // from one: the tree owns those menus and that action's node, so the menu loop and the action's boxes
+    // end first, and the window goes when they have returned.
+    if (menuOpen || actionRunning) {
+        closeAsked = 1;
+        EndMenu();
+        EnumThreadWindows(GetCurrentThreadId(), CloseDialog, 0);
+        return 0;
+    }
     // The check may be asking the user through this window, or downloading: its requests are cancelled
     // and it ends before the window goes, so that Exit works whatever the network does.
     updates.Abort();

@@ -31,12 +31,16 @@ public:
     // Tray mode: the rows fetched since the last write are written when this fires and no menu is open.
     static const UINT_PTR WriteTimer = 2;
     static const UINT WriteDelayMs = 1500;
-    // How long the end of the program waits for icons asked for and not fetched yet.
-    static const DWORD ExitFetchWaitMs = 2000;
+    // How long the end of the program waits for icons asked for and not fetched yet: with the fetcher's
+    // and the tree watch's own bounded waits and the cache write, Exit ends the program within 2 s.
+    static const DWORD ExitFetchWaitMs = 1200;
     // Names and icons fetched on the fetcher's thread are waiting.
     static const UINT FetchedMessage = WM_APP + 2;
     // The tree watch has a new tree.
     static const UINT TreeReadyMessage = WM_APP + 3;
+    // Once mode: the window is made, the menu is shown (outside WM_CREATE, so that the window is whole
+    // while the menu's loop runs).
+    static const UINT ShowOnceMessage = WM_APP + 4;
 
     StartMenuApp() = default;
     ~StartMenuApp() override = default;
@@ -83,6 +87,12 @@ private:
     // Writes the rows fetched since the last write, or, unless now is 1, waits for a better moment.
     void WriteFetchedRows(int now);
     void ScheduleWrite() { SetTimer(window, WriteTimer, WriteDelayMs, nullptr); }
+    // Paints the names and icons fetched; notes that they are to be written.
+    void TakeFetched();
+    // Once mode: the menu at the mouse, then the wait for a choice.
+    void ShowOnce();
+    // A close asked for while a menu or an action runs happens when they have ended.
+    void CloseIfAsked();
 
     ComApartment com;
     std::unique_ptr<MenuNode> tree;
@@ -118,4 +128,8 @@ private:
     HotkeyPreference hotkey;
     // Set when the menu should be shown again as soon as its loop ends (see OnMenuRightClick).
     int reopenMenu = 0;
+    // WM_CLOSE came while a menu or an action ran: the window goes once they have ended.
+    int closeAsked = 0;
+    // Where the mouse was when the program started: once mode shows its menu there.
+    POINT startPoint = {0, 0};
 };

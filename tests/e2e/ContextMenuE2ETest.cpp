@@ -141,3 +141,36 @@ TEST_F(ContextMenuE2E, PropertiesOpensTheShellsSheetOfThatFileAndTheProgramWaits
     PostMessageW(sheet, WM_CLOSE, 0, 0);
     EXPECT_TRUE(veltrix.WaitForExit(10000)) << "still running after the sheet closed";
 }
+
+// A verb that fails (Wine has no program for Explore) shows the shell's box over no menu of ours, and the
+// program ends once the box is answered. The folder's own submenu is open under the mouse meanwhile.
+TEST_F(ContextMenuE2E, AChosenVerbRunsOnceTheMenusHaveClosed) {
+    ASSERT_TRUE(CreateDirectoryW((root.Path() + L"\\Accessories").c_str(), nullptr));
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Accessories\\Gamma.lnk", L"C:\\windows\\notepad.exe"));
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(L"-r \"" + root.Path() + L"\""));
+    HWND startMenu = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, startMenu);
+    RightClickFirstItem(startMenu);
+    std::vector<std::wstring> items;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(100)) {
+        std::vector<HWND> menus = OpenMenus(veltrix.Id());
+        items.clear();
+        for (const std::wstring& item : menus.empty() ? items : VeltrixProcess::MenuItems(menus.front()))
+            items.push_back(WithoutMnemonics(item));
+        if (std::find(items.begin(), items.end(), L"Explore") != items.end())
+            break;
+    }
+    auto explore = std::find(items.begin(), items.end(), L"Explore");
+    ASSERT_NE(items.end(), explore) << "no Explore in the folder's context menu";
+    // Down selects the first item, then each next one; separators are passed over.
+    for (auto item = items.begin(); item <= explore; item++)
+        if (*item != L"-")
+            VeltrixProcess::PressKey(VK_DOWN);
+    VeltrixProcess::PressKey(VK_RETURN);
+    HWND box = veltrix.WaitForWindow(L"#32770", 10000);
+    ASSERT_NE(nullptr, box) << "the verb showed nothing";
+    EXPECT_TRUE(OpenMenus(veltrix.Id()).empty()) << "the Start menu stayed open under the verb's box";
+    PostMessageW(box, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(veltrix.WaitForExit(10000)) << "still running after the box was answered";
+}
