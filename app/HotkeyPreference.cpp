@@ -7,11 +7,16 @@ WORD HotkeyPreference::Hotkey() {
 
 int HotkeyPreference::HotkeyAvailable() {
     // A once-mode run registers nothing: it can only tell whether the system would give the combination.
-    return window ? hotkey.IsRegistered() : GlobalHotkey::IsFree(Hotkey());
+    return window ? hotkey.Holds(Hotkey()) : GlobalHotkey::IsFree(Hotkey());
 }
 
 int HotkeyPreference::ChangeHotkey(WORD combination) {
+    // Stored only once the system gives it: a taken combination must not replace the working one,
+    // neither now nor at the next start. Nor must a word without a key, which the control reports while
+    // only modifiers are down, and keeps when another program's hotkey swallowed the key itself.
+    if (window ? !hotkey.Register(window, combination) : !GlobalHotkey::IsFree(combination))
+        return 0;
     if (settings)
         settings->WriteInt(L"Hotkey", combination);
-    return window ? hotkey.Register(window, combination) : GlobalHotkey::IsFree(combination);
+    return 1;
 }

@@ -16,6 +16,8 @@ public:
     // Registers the stored combination for the tray window; 0 when another program holds it.
     int RegisterStored() { return window ? hotkey.Register(window, Hotkey()) : 0; }
     void Unregister() { hotkey.Unregister(); }
+    // Whether a WM_HOTKEY's identifier is the one of the combination in use.
+    int IsHotkeyId(WPARAM id) const { return hotkey.IsCurrentId(id); }
 
     WORD Hotkey() override;
     int HotkeyAvailable() override;

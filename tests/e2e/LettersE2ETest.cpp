@@ -226,6 +226,7 @@ TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramH
     Sleep(500);
     GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
     EXPECT_STREQ(StringTable().Load(IDS_HOTKEY_TAKEN), taken);
+    EXPECT_TRUE(WaitUntilHeld(VK_HOME)) << "the taken combination cost the working one";
     UnregisterHotKey(nullptr, 7);
 
     // Ctrl+Alt+Page Down instead, with the box still open: it is the program's, and Home no longer is.
