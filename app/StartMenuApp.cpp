@@ -394,6 +394,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         default:
+            // A once-mode run's About box, asking about or changing the hotkey this instance holds.
+            if (trayMode && HotkeyPreference::IsRequest(message))
+                return hotkey.OnRequest(wParam, lParam);
             break;
     }
     return AppWindow::WindowProc(message, wParam, lParam);
