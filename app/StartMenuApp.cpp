@@ -385,9 +385,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HOTKEY:
             // Pressed again while the menu is open, it closes the menu; otherwise it opens the menu at the
             // mouse as a click on the notification icon does, with the keyboard in it.
-            if (wParam == GlobalHotkey::Id && menuOpen && !contextMenu.IsOpen())
+            if (hotkey.IsHotkeyId(wParam) && menuOpen && !contextMenu.IsOpen())
                 EndMenu();
-            else if (wParam == GlobalHotkey::Id)
+            else if (hotkey.IsHotkeyId(wParam))
                 SendMessageW(window, TrayMessage, 0, WM_LBUTTONDOWN);
             return 0;
         case WM_MENURBUTTONUP:
@@ -439,6 +439,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         default:
+            // A once-mode run's About box, asking about or changing the hotkey this instance holds.
+            if (trayMode && HotkeyPreference::IsRequest(message))
+                return hotkey.OnRequest(wParam, lParam);
             break;
     }
     return AppWindow::WindowProc(message, wParam, lParam);

@@ -45,11 +45,16 @@ BOOL CALLBACK TrayInstance::FindMarked(HWND window, LPARAM found) {
     return FALSE;
 }
 
+HWND TrayInstance::FindRunning() {
+    HWND running = nullptr;
+    EnumWindows(FindMarked, reinterpret_cast<LPARAM>(&running));
+    return running;
+}
+
 int TrayInstance::OpenRunningMenu(UINT trayMessage) {
     DWORD begin = GetTickCount();
     for (;;) {
-        HWND running = nullptr;
-        EnumWindows(FindMarked, reinterpret_cast<LPARAM>(&running));
+        HWND running = FindRunning();
         if (running) {
             // This process was just started by the user and may bring a window forward; the running one
             // may only when it is allowed to.

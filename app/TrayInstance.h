@@ -18,6 +18,8 @@ public:
     // Posts the notification message of a left click to the running resident instance, which opens its
     // menu at the mouse; 1 when one was found within a few seconds (it may still be starting).
     static int OpenRunningMenu(UINT trayMessage);
+    // The marked window of the resident instance running now in another process, or null; waits for none.
+    static HWND FindRunning();
 
 private:
     static BOOL CALLBACK FindMarked(HWND window, LPARAM found);

@@ -10,7 +10,8 @@ public:
     virtual WORD Hotkey() = 0;
     // 1 when the system gives the combination to this program; 0 when another program holds it.
     virtual int HotkeyAvailable() = 0;
-    // Stores the combination and applies it; then as HotkeyAvailable.
+    // Applies the combination, and stores it once the system gave it: 1 then; 0 when it is taken or
+    // none, and the combination before stays in use and stored.
     virtual int ChangeHotkey(WORD hotkey) = 0;
 
 protected:

@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <tuple>
 #include <wctype.h>
 
 namespace {
@@ -226,6 +227,7 @@ TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramH
     Sleep(500);
     GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, taken, 128);
     EXPECT_STREQ(StringTable().Load(IDS_HOTKEY_TAKEN), taken);
+    EXPECT_TRUE(WaitUntilHeld(VK_HOME)) << "the taken combination cost the working one";
     UnregisterHotKey(nullptr, 7);
 
     // Ctrl+Alt+Page Down instead, with the box still open: it is the program's, and Home no longer is.
@@ -252,4 +254,45 @@ TEST_F(LettersE2E, TheAboutBoxChangesTheHotkeyAtOnceAndReportsOneAnotherProgramH
         RegDeleteValueW(key, L"Hotkey");
         RegCloseKey(key);
     }
+}
+
+TEST_F(LettersE2E, AOnceModeAboutBoxChangesTheHotkeyOfTheRunningInstanceOrStoresOnlyAFreeOne) {
+    ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT, VK_END)) << "another program's combination";
+    ASSERT_TRUE(WaitUntilHeld(VK_HOME));
+    VeltrixProcess once;
+    ASSERT_TRUE(once.Start(L"-r \"" + root.Path() + L"\"") && once.WaitForMenu(15000));
+    std::wstring about = StringTable().Load(IDS_ABOUT);
+    Type(std::wstring(1, (wchar_t)towlower(about[0])) + (wchar_t)towlower(about[1]) + L"\r");
+    HWND box = once.WaitForWindow(L"#32770", 10000), control = GetDlgItem(box, IDC_ABOUT_HOTKEY);
+    ASSERT_NE(nullptr, control) << "no About box";
+    // Whether the resident instance still runs; the control's word as typed (0: the box as it opens, on the
+    // running instance's own combination; Ctrl+Alt alone: all the control keeps of a combination whose key
+    // another program's hotkey took); whether the box calls it taken; the combination then stored and held.
+    const WORD ctrlAlt = (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8, next = ctrlAlt | VK_NEXT, up = ctrlAlt | VK_PRIOR;
+    for (auto [resident, typed, taken, stored] :
+         {std::tuple{true, (WORD)0, false, CtrlAltHome}, std::tuple{true, CtrlAltHome, false, CtrlAltHome},
+          std::tuple{true, CtrlAltEnd, true, CtrlAltHome}, std::tuple{true, ctrlAlt, true, CtrlAltHome},
+          std::tuple{true, next, false, next}, std::tuple{false, CtrlAltEnd, true, next},
+          std::tuple{false, up, false, up}}) {
+        if (!resident) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            ASSERT_TRUE(veltrix.WaitForExit(10000));
+        }
+        SendMessageW(control, HKM_SETHOTKEY, typed, 0);
+        if (typed)
+            SendMessageTimeoutW(box, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_HOTKEY, EN_CHANGE), (LPARAM)control,
+                                SMTO_ABORTIFHUNG, 10000, nullptr);
+        wchar_t line[128] = L"";
+        GetDlgItemTextW(box, IDC_ABOUT_HOTKEY_TAKEN, line, 128);
+        EXPECT_STREQ(taken ? StringTable().Load(IDS_HOTKEY_TAKEN) : L"", line) << typed;
+        DWORD setting = CtrlAltHome, size = sizeof(setting);
+        RegGetValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Hotkey", RRF_RT_REG_DWORD, nullptr, &setting,
+                     &size);
+        EXPECT_EQ(stored, setting & ~(DWORD)(HOTKEYF_EXT << 8)) << typed;
+        EXPECT_TRUE(!resident || WaitUntilHeld(LOBYTE(stored))) << typed << ": the running instance does not hold it";
+    }
+    UnregisterHotKey(nullptr, 7);
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(once.WaitForExit(10000));
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Hotkey");
 }
