@@ -3,15 +3,13 @@
 #include "app/IconBlob.h"
 #include "base/CommonControls.h"
 
+#include <utility>
+
 BuildIcons::~BuildIcons() {
     for (auto& icon : resources)
         DestroyIcon(icon.second);
     for (auto& icon : shell)
         DestroyIcon(icon.second);
-    for (auto& bitmaps : decoded) {
-        DeleteObject(bitmaps.second.first);
-        DeleteObject(bitmaps.second.second);
-    }
 }
 
 HICON BuildIcons::Resource(HINSTANCE module, int id, int width, int height) {
@@ -35,25 +33,20 @@ HICON BuildIcons::Shell(HIMAGELIST systemList, int index) {
     return icon;
 }
 
-const std::pair<HBITMAP, HBITMAP>& BuildIcons::Decoded(const std::vector<unsigned char>& blob, int width, int height) {
+const IconPixels* BuildIcons::Decoded(const std::vector<unsigned char>& blob, int width, int height) {
     auto known = decoded.find(blob);
-    if (known != decoded.end())
-        return known->second;
-    std::pair<HBITMAP, HBITMAP> bitmaps(nullptr, nullptr);
-    int decodedWidth = 0, decodedHeight = 0;
-    if (BlobToBitmaps(blob.data(), blob.size(), width, &bitmaps.first, &bitmaps.second, &decodedWidth,
-                      &decodedHeight) &&
-        (decodedWidth != width || decodedHeight != height)) {
-        DeleteObject(bitmaps.first);
-        DeleteObject(bitmaps.second);
-        bitmaps = std::pair<HBITMAP, HBITMAP>(nullptr, nullptr);
+    if (known == decoded.end()) {
+        IconPixels pixels;
+        if (!BlobToPixels(blob.data(), blob.size(), width, &pixels) || pixels.width != width || pixels.height != height)
+            pixels = IconPixels();
+        known = decoded.emplace(blob, std::move(pixels)).first;
     }
-    return decoded.emplace(blob, bitmaps).first->second;
+    return known->second.width ? &known->second : nullptr;
 }
 
-const std::pair<HBITMAP, HBITMAP>& BuildIcons::ResourceBitmaps(HINSTANCE module, int id, int width, int height) {
+const IconPixels* BuildIcons::ResourcePixels(HINSTANCE module, int id, int width, int height) {
     std::vector<unsigned char> blob;
-    // An empty blob decodes to null bitmaps, which are kept as such.
+    // An empty blob decodes to nothing, which is kept as such.
     ResourceIconBlob(module, id, width, blob);
     return Decoded(blob, width, height);
 }

@@ -2,11 +2,12 @@
 // The icons one menu build puts into its menus, each loaded from the resources, taken out of the
 // shell's system image list or decoded from a cache row once and shared by every menu of the build.
 
+#include "base/IconPixels.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
 #include <map>
-#include <utility>
 #include <vector>
 
 class BuildIcons {
@@ -19,16 +20,18 @@ public:
     // Exactly the list's size, so that the best image of the resource is picked instead of a scaled one.
     HICON Resource(HINSTANCE module, int id, int width, int height);
     HICON Shell(HIMAGELIST systemList, int index);
-    // A stored icon turned into the colour and mask bitmaps an image list takes: menus of shortcuts to the
-    // same programs then copy the same bitmaps instead of decoding the blob again. Null bitmaps when the
-    // blob holds no image of exactly the list's size.
-    const std::pair<HBITMAP, HBITMAP>& Decoded(const std::vector<unsigned char>& blob, int width, int height);
-    // The module's icon resource at exactly width by height, as the bitmaps an image list takes (null bitmaps
-    // when it has no such image, or not in the layout the fast decoder reads: then Resource gives the icon).
-    const std::pair<HBITMAP, HBITMAP>& ResourceBitmaps(HINSTANCE module, int id, int width, int height);
+    // A stored icon turned into the pixels an image list takes: menus of shortcuts to the same programs
+    // then copy the same pixels instead of decoding the blob again. Kept in memory, not as bitmaps: a build
+    // of the whole tree from the cache would otherwise hold two GDI objects per icon until it ends. Null
+    // when the blob holds no image of exactly the list's size.
+    const IconPixels* Decoded(const std::vector<unsigned char>& blob, int width, int height);
+    // The module's icon resource at exactly width by height, as the pixels an image list takes (null when it
+    // has no such image, or not in the layout the fast decoder reads: then Resource gives the icon).
+    const IconPixels* ResourcePixels(HINSTANCE module, int id, int width, int height);
 
 private:
     std::map<int, HICON> resources;
     std::map<int, HICON> shell;
-    std::map<std::vector<unsigned char>, std::pair<HBITMAP, HBITMAP>> decoded;
+    // An image of width 0 for a blob that gave none.
+    std::map<std::vector<unsigned char>, IconPixels> decoded;
 };

@@ -1,5 +1,8 @@
 #include "app/IconBlob.h"
 
+#include "base/GdiObject.h"
+#include "base/MemoryDc.h"
+
 #include <stdint.h>
 #include <string.h>
 
@@ -148,6 +151,32 @@ int PickIconImage(const unsigned char* blob, size_t size, int wantedSize, IconBl
     return CheckImage(image);
 }
 
+namespace {
+
+// The image PickIconImage chooses, when it is in the layout IconHandle::ToBlob writes; the system decodes
+// everything else.
+int PickFastImage(const unsigned char* blob, size_t size, int wantedSize, IconBlobImage* image) {
+    if (!PickIconImage(blob, size, wantedSize, image))
+        return 0;
+    if (!image->isIcon || image->format != ICON_IMAGE_DIB || image->headerSize != InfoHeaderBytes ||
+        image->compression != BI_RGB || image->colorTableBytes || (image->width & 0xFF) != (image->entryWidth & 0xFF) ||
+        Read32(image->data + 8) != static_cast<DWORD>(image->height) * 2)
+        return 0;
+    return image->bitCount == 16 || image->bitCount == 24 || image->bitCount == 32;
+}
+
+// The stored mask (bottom-up rows padded to 4 bytes) as CreateBitmap takes it: top-down rows padded to 2.
+void MaskRows(const IconBlobImage& image, std::vector<unsigned char>& rows) {
+    DWORD storedRow = DibRowBytes(image.width, 1);
+    size_t row = (static_cast<size_t>(image.width) + 15) / 16 * 2;
+    const unsigned char* stored = image.data + InfoHeaderBytes + image.colorBytes;
+    rows.resize(row * image.height);
+    for (int y = 0; y < image.height; y++)
+        memcpy(&rows[y * row], stored + static_cast<size_t>(image.height - 1 - y) * storedRow, row);
+}
+
+} // namespace
+
 int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMAP* color, HBITMAP* mask, int* width,
                   int* height) {
     *color = nullptr;
@@ -155,14 +184,7 @@ int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMA
     *width = 0;
     *height = 0;
     IconBlobImage image;
-    if (!PickIconImage(blob, size, wantedSize, &image))
-        return 0;
-    // Only the layout written by IconHandle::ToBlob; the system decodes everything else.
-    if (!image.isIcon || image.format != ICON_IMAGE_DIB || image.headerSize != InfoHeaderBytes ||
-        image.compression != BI_RGB || image.colorTableBytes || (image.width & 0xFF) != (image.entryWidth & 0xFF) ||
-        Read32(image.data + 8) != static_cast<DWORD>(image.height) * 2)
-        return 0;
-    if (image.bitCount != 16 && image.bitCount != 24 && image.bitCount != 32)
+    if (!PickFastImage(blob, size, wantedSize, &image))
         return 0;
 
     BITMAPINFO info = {};
@@ -182,13 +204,8 @@ int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMA
     const unsigned char* colorRows = image.data + InfoHeaderBytes;
     memcpy(bits, colorRows, image.colorBytes);
 
-    // CreateBitmap wants top-down rows padded to 2 bytes; the stored mask is a bottom-up DIB padded to 4.
-    DWORD storedRow = DibRowBytes(image.width, 1);
-    size_t row = (static_cast<size_t>(image.width) + 15) / 16 * 2;
-    const unsigned char* maskRows = colorRows + image.colorBytes;
-    std::vector<unsigned char> maskBits(row * image.height);
-    for (int y = 0; y < image.height; y++)
-        memcpy(&maskBits[y * row], maskRows + static_cast<size_t>(image.height - 1 - y) * storedRow, row);
+    std::vector<unsigned char> maskBits;
+    MaskRows(image, maskBits);
     HBITMAP maskBitmap = CreateBitmap(image.width, image.height, 1, 1, maskBits.data());
     if (!maskBitmap) {
         DeleteObject(colorBitmap);
@@ -198,6 +215,35 @@ int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMA
     *mask = maskBitmap;
     *width = image.width;
     *height = image.height;
+    return 1;
+}
+
+int BlobToPixels(const unsigned char* blob, size_t size, int wantedSize, IconPixels* pixels) {
+    IconBlobImage image;
+    if (!PickFastImage(blob, size, wantedSize, &image))
+        return 0;
+    if (image.bitCount != 32) {
+        // GDI widens 16 and 24 bits its own way (at 16 bits by shifting or by repeating the top bits): read
+        // through it, the pixels are those the bitmaps would show.
+        HBITMAP color = nullptr, mask = nullptr;
+        int width = 0, height = 0;
+        if (!BlobToBitmaps(blob, size, wantedSize, &color, &mask, &width, &height))
+            return 0;
+        GdiObject colorOwner(color), maskOwner(mask);
+        MemoryDc dc(nullptr);
+        return pixels->Read(dc, color, mask);
+    }
+    pixels->width = image.width;
+    pixels->height = image.height;
+    pixels->bitCount = 32;
+    pixels->color.resize(static_cast<size_t>(image.width) * image.height);
+    // Stored bottom-up, kept top-down.
+    const unsigned char* colorRows = image.data + InfoHeaderBytes;
+    for (int y = 0; y < image.height; y++)
+        memcpy(&pixels->color[static_cast<size_t>(y) * image.width],
+               colorRows + static_cast<size_t>(image.height - 1 - y) * image.width * 4,
+               static_cast<size_t>(image.width) * 4);
+    MaskRows(image, pixels->mask);
     return 1;
 }
 

@@ -2,6 +2,8 @@
 // Reading the icon-file (ICO) blobs of the icon cache: the checked directory walk that picks one image for a
 // wanted size, and a fast decoder of the cache's own layout into the bitmap pair an image list takes.
 
+#include "base/IconPixels.h"
+
 #include <windows.h>
 
 #include <stddef.h>
@@ -50,6 +52,10 @@ DWORD DibRowBytes(int width, int bitCount);
 // width and height are the image's own size, which may differ from wantedSize.
 int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMAP* color, HBITMAP* mask, int* width,
                   int* height);
+
+// The same image as pixels in memory, the colour read as GetDIBits reads the bitmaps above at 32 bits: what
+// a deferred image list keeps, without a GDI object. 0 where BlobToBitmaps gives 0.
+int BlobToPixels(const unsigned char* blob, size_t size, int wantedSize, IconPixels* pixels);
 
 // The image of the module's icon resource id that the system would pick for wantedSize pixels, as an icon
 // file of that one image: the program's own icons then take the fast path of BlobToBitmaps too. Under Wine

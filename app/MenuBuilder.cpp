@@ -221,10 +221,10 @@ int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages&
         if (!PickIconImage(blob.data(), blob.size(), width, &picked) || picked.entryWidth != width)
             return -1;
         // Stored pixels straight into the image list: turning them into an icon handle first costs
-        // several times as much.
-        const std::pair<HBITMAP, HBITMAP>& bitmaps = icons.Decoded(blob, width, height);
-        if (bitmaps.first)
-            index = target.Images().AddBitmaps(bitmaps.first, bitmaps.second);
+        // several times as much, and a list not made yet keeps them without a GDI object.
+        const IconPixels* pixels = icons.Decoded(blob, width, height);
+        if (pixels)
+            index = target.Images().AddPixels(*pixels);
         if (index < 0) {
             IconHandle icon;
             if (icon.FromBlob(blob.data(), blob.size(), width, 1))
@@ -245,9 +245,8 @@ int MenuBuilder::ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& im
     if (known != images.resources.end())
         return known->second;
     ImageList& list = target.Images();
-    const std::pair<HBITMAP, HBITMAP>& bitmaps =
-        icons.ResourceBitmaps(instance, iconId, list.IconWidth(), list.IconHeight());
-    int index = bitmaps.first ? list.AddBitmaps(bitmaps.first, bitmaps.second) : -1;
+    const IconPixels* pixels = icons.ResourcePixels(instance, iconId, list.IconWidth(), list.IconHeight());
+    int index = pixels ? list.AddPixels(*pixels) : -1;
     if (index < 0)
         index = list.AddIcon(icons.Resource(instance, iconId, list.IconWidth(), list.IconHeight()));
     if (index >= 0)

@@ -2,13 +2,18 @@
 
 #include "app/OwnerDrawMenu.h"
 
+#include "base/Canvas.h"
 #include "base/GdiObject.h"
 #include "base/HighContrast.h"
 #include "base/MemoryDc.h"
 #include "base/ScopedSelect.h"
 
 #include <new>
+#include <string.h>
 #include <wchar.h>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +54,42 @@ void SplitAtTab(const wchar_t* text, int* beforeLength, const wchar_t** after) {
 HDC MeasuringDc() {
     static MemoryDc dc(nullptr);
     return dc;
+}
+
+// What the popups draw with is shared by all of them: a resident instance keeps its popups as long as its
+// tree, and a font, a canvas (a DC and a bitmap), a brush and a pen of each popup's own cost the process
+// five GDI objects per folder opened. The brush and the pen are the stock white brush and the DC's own
+// pen; the canvas, on which gradients and separators are drawn before they are copied to the menu, is
+// used on the thread of the menus only, as the measuring DC is.
+Canvas& Scratch() {
+    static Canvas canvas;
+    return canvas;
+}
+
+// One font for each menu font the system had when a popup first measured or drew an item. A font stays
+// until the program ends: the popups made before a change of the system's menu font keep drawing with it.
+HFONT SharedFont(const LOGFONTW& wanted) {
+    static std::vector<std::pair<LOGFONTW, GdiObject>> fonts;
+    static SRWLOCK lock = SRWLOCK_INIT;
+    HFONT found = nullptr;
+    AcquireSRWLockExclusive(&lock);
+    for (const auto& font : fonts) {
+        if (!memcmp(&font.first, &wanted, offsetof(LOGFONTW, lfFaceName)) &&
+            !wcsncmp(font.first.lfFaceName, wanted.lfFaceName, LF_FACESIZE))
+            found = font.second.As<HFONT>();
+    }
+    if (!found) {
+        GdiObject made(CreateFontIndirectW(&wanted));
+        try {
+            if (made.Handle()) {
+                fonts.emplace_back(wanted, std::move(made));
+                found = fonts.back().second.As<HFONT>();
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ReleaseSRWLockExclusive(&lock);
+    return found;
 }
 
 } // namespace
@@ -145,19 +186,15 @@ int OwnerDrawMenu::ItemImage(int position) const {
     return record ? record->imageIndex : -1;
 }
 
-HFONT OwnerDrawMenu::CreateMenuFont() {
+HFONT OwnerDrawMenu::MenuFont() {
+    if (font)
+        return font;
     NONCLIENTMETRICSW metrics = {};
     // The structure without the padded border width of Vista: the size every Windows version accepts.
     metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
-        return nullptr;
-    return CreateFontIndirectW(&metrics.lfMenuFont);
-}
-
-HFONT OwnerDrawMenu::MenuFont() {
-    if (!font.Handle())
-        font.Attach(CreateMenuFont());
-    return font.As<HFONT>();
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+        font = SharedFont(metrics.lfMenuFont);
+    return font;
 }
 
 int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
@@ -204,6 +241,7 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
 
 void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom) {
     int width = area.right - area.left, height = area.bottom - area.top;
+    Canvas& scratch = Scratch();
     if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
         return;
     RECT whole = {0, 0, width, height};
@@ -213,6 +251,7 @@ void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORRE
 
 void OwnerDrawMenu::DrawSeparator(HDC dc, const RECT& textArea) {
     int width = textArea.right - textArea.left, height = textArea.bottom - textArea.top;
+    Canvas& scratch = Scratch();
     if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
         return;
     scratch.FillRectangle(White, 0, 0, width, height);
@@ -263,17 +302,14 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
         SetBkColor(dc, selectColor);
         DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
         DrawGradient(dc, textArea, gradientTopColor, selectColor);
-        // The pen and brush are made when a menu is first drawn: most menus of a large tree never are.
-        if (!highlightPen)
-            highlightPen = CreatePen(PS_SOLID, 1, highlightColor);
-        ScopedSelect pen(dc, highlightPen);
+        ScopedSelect pen(dc, GetStockObject(DC_PEN));
+        COLORREF penColor = SetDCPenColor(dc, highlightColor);
         ScopedSelect brush(dc, GetStockObject(NULL_BRUSH));
         RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 4, 4);
+        SetDCPenColor(dc, penColor);
     } else {
         SetBkColor(dc, White);
-        if (!whiteBrush)
-            whiteBrush = CreateSolidBrush(White);
-        FillRect(dc, &textArea, whiteBrush);
+        FillRect(dc, &textArea, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     }
 
     if (record->imageIndex != -1) {
@@ -331,13 +367,6 @@ void OwnerDrawMenu::Destroy() {
     else
         rootMenu = nullptr;
     PopupMenu::Destroy();
-    if (whiteBrush)
-        DeleteObject(whiteBrush);
-    whiteBrush = nullptr;
-    if (highlightPen)
-        DeleteObject(highlightPen);
-    highlightPen = nullptr;
     images.Destroy();
-    scratch.Release();
-    font.Release();
+    font = nullptr;
 }

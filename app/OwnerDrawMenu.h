@@ -4,8 +4,6 @@
 // record that leads back to its node.
 
 #include "app/MenuItemData.h"
-#include "base/Canvas.h"
-#include "base/GdiObject.h"
 #include "base/ImageList.h"
 #include "framework/PopupMenu.h"
 
@@ -49,9 +47,8 @@ private:
     static void FreeRecords(HMENU menu);
     void DrawSeparator(HDC dc, const RECT& textArea);
     void DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom);
-    static HFONT CreateMenuFont();
-    // The system's menu font, made at the first item measured or drawn and kept while the popup lives:
-    // making it for every item cost a font lookup each time the menu opens.
+    // The system's menu font, looked up at the first item measured or drawn and kept while the popup
+    // lives: looking it up for every item cost a font lookup each time the menu opens.
     HFONT MenuFont();
 
     int iconWidth = 16;
@@ -60,11 +57,9 @@ private:
     COLORREF selectColor = 0;
     COLORREF gradientTopColor = 0;
     COLORREF iconColumnColor = 0;
-    HBRUSH whiteBrush = nullptr;
-    HPEN highlightPen = nullptr;
     COLORREF highlightColor = 0;
-    Canvas scratch;
-    GdiObject font;
+    // One of the fonts every popup shares; not owned.
+    HFONT font = nullptr;
     int maxTextWidth = 0;
     unsigned style = 0;
 };

@@ -1,11 +1,15 @@
 #include "base/ImageList.h"
 
 #include "base/CommonControls.h"
+#include "base/GdiObject.h"
 #include "base/MemoryDc.h"
 #include "base/ScopedDc.h"
+#include "base/ScopedSelect.h"
 #include "base/SystemVersion.h"
 
 #include <shellapi.h>
+
+#include <string.h>
 
 #include <new>
 
@@ -18,12 +22,39 @@ int ScreenDepth() {
     return GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
 }
 
-// The memory DC every deferred list draws its kept bitmaps from, made once for the process: one made and
-// deleted per drawing cost as much again as the drawing. The lock keeps two threads from selecting into
-// it at once.
+// What every deferred list draws its kept pixels through, made once for the process: a memory DC and one
+// 32-bit DIB section, into which an image's pixels are premultiplied for AlphaBlend at each drawing. A
+// DC made and deleted per drawing cost as much again as the drawing, and a bitmap per image kept cost
+// the process a GDI object per menu item. The lock keeps two threads from drawing through it at once.
 struct DrawingDc {
     MemoryDc dc{nullptr};
+    GdiObject bitmap;
+    DWORD* bits = nullptr;
+    int width = 0;
+    int height = 0;
     SRWLOCK lock = SRWLOCK_INIT;
+
+    // The bitmap at least width by height, made larger when a larger list draws.
+    int Fit(int wantedWidth, int wantedHeight) {
+        if (bits && wantedWidth <= width && wantedHeight <= height)
+            return 1;
+        int newWidth = wantedWidth > width ? wantedWidth : width,
+            newHeight = wantedHeight > height ? wantedHeight : height;
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof(info.bmiHeader), newWidth, -newHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* newBits = nullptr;
+        HBITMAP made = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &newBits, nullptr, 0);
+        if (!made || !newBits) {
+            if (made)
+                DeleteObject(made);
+            return 0;
+        }
+        bitmap.Attach(made);
+        bits = static_cast<DWORD*>(newBits);
+        width = newWidth;
+        height = newHeight;
+        return 1;
+    }
 };
 
 DrawingDc& SharedDrawingDc() {
@@ -31,13 +62,63 @@ DrawingDc& SharedDrawingDc() {
     return shared;
 }
 
+// Kept pixels handed to a made list as the bitmaps ImageList_Add takes, at the depth they were read from:
+// one colour bitmap and one mask, made for the first image and written over for each further one.
+class ListFeed {
+public:
+    ListFeed(HIMAGELIST target, int imageWidth, int imageHeight)
+        : list(target), width(imageWidth), height(imageHeight) {}
+    ListFeed(const ListFeed&) = delete;
+    ListFeed& operator=(const ListFeed&) = delete;
+
+    // The image's index in the list, or -1.
+    int Add(const DWORD* pixels, const BYTE* maskBits, int bitCount) {
+        if (!color.Handle() || colorDepth != bitCount) {
+            BITMAPINFO info = {};
+            info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, (WORD)bitCount, BI_RGB, 0, 0, 0, 0, 0};
+            colorBits = nullptr;
+            color.Attach(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &colorBits, nullptr, 0));
+            colorDepth = bitCount;
+        }
+        if (maskBits && !mask.Handle())
+            mask.Attach(CreateBitmap(width, height, 1, 1, nullptr));
+        if (!color.Handle() || !colorBits || (maskBits && !mask.Handle()))
+            return -1;
+        if (bitCount == 32) {
+            // The same layout: copied as they are, alpha included. ImageList_Add selects the bitmap into a
+            // DC of its own and out again, so no drawing from it is pending when it is written over.
+            memcpy(colorBits, pixels, (size_t)width * height * 4);
+        } else {
+            // GDI narrows the pixels to the bitmap's depth as it widened them when they were read.
+            BITMAPINFO source = {};
+            source.bmiHeader = {sizeof(source.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+            if (SetDIBits(dc, color.As<HBITMAP>(), 0, (UINT)height, pixels, &source, DIB_RGB_COLORS) != height)
+                return -1;
+        }
+        if (maskBits && !SetBitmapBits(mask.As<HBITMAP>(), (DWORD)(IconPixels::MaskRowBytes(width) * height), maskBits))
+            return -1;
+        return CommonControls::Get().ImageListAdd(list, color.As<HBITMAP>(), maskBits ? mask.As<HBITMAP>() : nullptr);
+    }
+
+private:
+    HIMAGELIST list;
+    int width;
+    int height;
+    MemoryDc dc{nullptr};
+    GdiObject color;
+    void* colorBits = nullptr;
+    int colorDepth = 0;
+    GdiObject mask;
+};
+
 } // namespace
 
 ImageList::ImageList(ImageList&& other) noexcept
     : flags(other.flags), handle(other.handle), initialCount(other.initialCount), growthCount(other.growthCount),
-      waiting(std::move(other.waiting)), iconWidth(other.iconWidth), iconHeight(other.iconHeight) {
+      waiting(std::move(other.waiting)), waitingColor(std::move(other.waitingColor)),
+      waitingMask(std::move(other.waitingMask)), iconWidth(other.iconWidth), iconHeight(other.iconHeight) {
     other.handle = nullptr;
-    other.waiting.clear();
+    other.FreeWaiting();
 }
 
 ImageList& ImageList::operator=(ImageList&& other) noexcept {
@@ -48,10 +129,12 @@ ImageList& ImageList::operator=(ImageList&& other) noexcept {
         initialCount = other.initialCount;
         growthCount = other.growthCount;
         waiting = std::move(other.waiting);
+        waitingColor = std::move(other.waitingColor);
+        waitingMask = std::move(other.waitingMask);
         iconWidth = other.iconWidth;
         iconHeight = other.iconHeight;
         other.handle = nullptr;
-        other.waiting.clear();
+        other.FreeWaiting();
     }
     return *this;
 }
@@ -132,25 +215,23 @@ int ImageList::Realize() {
         return 1;
     if (!(flags & IMAGELIST_DEFERRED) || !iconWidth || !MakeList())
         return 0;
-    const CommonControls& controls = CommonControls::Get();
+    ListFeed feed(handle, iconWidth, iconHeight);
+    size_t pixels = (size_t)iconWidth * iconHeight;
     for (size_t i = 0; i < waiting.size(); i++) {
         // The indices handed out stay right if an image cannot be added: a blank one takes its place.
-        if (controls.ImageListAdd(handle, waiting[i].color, waiting[i].mask) != (int)i)
-            controls.ImageListSetImageCount(handle, (UINT)i + 1);
+        if (feed.Add(&waitingColor[i * pixels], waiting[i].hasMask ? &waitingMask[i * MaskBytes()] : nullptr,
+                     waiting[i].bitCount) != (int)i)
+            CommonControls::Get().ImageListSetImageCount(handle, (UINT)i + 1);
     }
     FreeWaiting();
     return 1;
 }
 
 void ImageList::FreeWaiting() {
-    for (const Waiting& image : waiting) {
-        DeleteObject(image.color);
-        if (image.mask)
-            DeleteObject(image.mask);
-        if (image.drawn)
-            DeleteObject(image.drawn);
-    }
-    waiting.clear();
+    // Swapped with empty ones: clear() keeps the memory, which a made list no longer needs.
+    std::vector<Waiting>().swap(waiting);
+    std::vector<DWORD>().swap(waitingColor);
+    std::vector<BYTE>().swap(waitingMask);
 }
 
 int ImageList::Destroy() {
@@ -190,23 +271,46 @@ int ImageList::AddBitmaps(HBITMAP color, HBITMAP mask) {
         return CommonControls::Get().ImageListAdd(handle, color, mask);
     if (!(flags & IMAGELIST_DEFERRED) || !iconWidth)
         return -1;
-    // Copies: the caller's bitmaps may be gone before the list is made. A DIB section stays one, with its
-    // alpha channel.
-    HBITMAP colorCopy = static_cast<HBITMAP>(CopyImage(color, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    HBITMAP maskCopy = mask ? static_cast<HBITMAP>(CopyImage(mask, IMAGE_BITMAP, 0, 0, LR_MONOCHROME)) : nullptr;
-    if (!colorCopy || (mask && !maskCopy)) {
-        if (colorCopy)
-            DeleteObject(colorCopy);
-        if (maskCopy)
-            DeleteObject(maskCopy);
+    // Read now: the caller's bitmaps may be gone before the list is made.
+    IconPixels image;
+    DrawingDc& shared = SharedDrawingDc();
+    AcquireSRWLockExclusive(&shared.lock);
+    int read = shared.dc && image.Read(shared.dc, color, mask);
+    ReleaseSRWLockExclusive(&shared.lock);
+    return read ? AddPixels(image) : -1;
+}
+
+int ImageList::AddPixels(const IconPixels& image) {
+    size_t pixels = (size_t)image.width * image.height;
+    if (!pixels || image.color.size() != pixels ||
+        (!image.mask.empty() && image.mask.size() != IconPixels::MaskRowBytes(image.width) * image.height))
         return -1;
+    // An image of another size is cut and split as the list itself does it.
+    if ((image.width != iconWidth || image.height != iconHeight) && !Realize())
+        return -1;
+    if (handle) {
+        ListFeed feed(handle, image.width, image.height);
+        return feed.Add(image.color.data(), image.mask.empty() ? nullptr : image.mask.data(), image.bitCount);
     }
+    if (!(flags & IMAGELIST_DEFERRED))
+        return -1;
     try {
-        waiting.push_back(Waiting{colorCopy, maskCopy, nullptr});
+        if (waiting.empty()) {
+            // Room for the list's initial count from the start, as the list itself would make.
+            waiting.reserve((size_t)initialCount);
+            waitingColor.reserve((size_t)initialCount * pixels);
+            waitingMask.reserve((size_t)initialCount * MaskBytes());
+        }
+        waitingColor.insert(waitingColor.end(), image.color.begin(), image.color.end());
+        if (image.mask.empty())
+            waitingMask.resize(waitingMask.size() + MaskBytes(), 0);
+        else
+            waitingMask.insert(waitingMask.end(), image.mask.begin(), image.mask.end());
+        waiting.push_back(Waiting{(BYTE)image.bitCount, (BYTE)!image.mask.empty(), (BYTE)image.HasAlpha()});
     } catch (const std::bad_alloc&) {
-        DeleteObject(colorCopy);
-        if (maskCopy)
-            DeleteObject(maskCopy);
+        // Back to the images before this one.
+        waitingColor.resize(waiting.size() * pixels);
+        waitingMask.resize(waiting.size() * MaskBytes());
         return -1;
     }
     return (int)waiting.size() - 1;
@@ -216,56 +320,50 @@ int ImageList::Draw(int index, HDC dc, int x, int y, int width, int height, COLO
                     UINT style) {
     if (!dc)
         return 0;
-    // Until the list is made, a plain drawing comes from the kept bitmaps.
+    // Until the list is made, a plain drawing comes from the kept pixels.
     if (!handle && index >= 0 && (size_t)index < waiting.size() && !(style & (ILD_BLEND25 | ILD_BLEND50 | ILD_MASK)) &&
         !width && !height)
-        return DrawWaiting(waiting[(size_t)index], dc, x, y);
+        return DrawWaiting((size_t)index, dc, x, y);
     if (!Realize())
         return 0;
     return CommonControls::Get().ImageListDrawEx(handle, index, dc, x, y, width, height, background, foreground,
                                                  style) != 0;
 }
 
-int ImageList::DrawWaiting(Waiting& image, HDC dc, int x, int y) {
+int ImageList::DrawWaiting(size_t index, HDC dc, int x, int y) {
     DrawingDc& shared = SharedDrawingDc();
     if (!shared.dc)
         return 0;
-    int width = iconWidth, height = iconHeight;
+    const int width = iconWidth, height = iconHeight;
+    const Waiting& image = waiting[index];
+    const DWORD* pixels = &waitingColor[index * width * height];
+    const BYTE* mask = &waitingMask[index * MaskBytes()];
+    size_t maskRow = IconPixels::MaskRowBytes(width);
+    BOOL drawn = FALSE;
     AcquireSRWLockExclusive(&shared.lock);
-    if (!image.drawn) {
-        // 32-bit top-down pixels: the colour image's own alpha where it has any, as the common controls
-        // (version 6) take it; otherwise opaque wherever the mask is clear.
-        BITMAPINFO info = {};
-        info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        std::vector<DWORD> pixels((size_t)width * height), mask;
-        int read = GetDIBits(shared.dc, image.color, 0, (UINT)height, pixels.data(), &info, DIB_RGB_COLORS) == height;
-        int hasAlpha = 0;
-        for (DWORD pixel : pixels)
-            hasAlpha |= (pixel >> 24) != 0;
-        if (read && !hasAlpha && image.mask) {
-            mask.resize(pixels.size());
-            read = GetDIBits(shared.dc, image.mask, 0, (UINT)height, mask.data(), &info, DIB_RGB_COLORS) == height;
-        }
-        void* bits = nullptr;
-        image.drawn = read ? CreateDIBSection(shared.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-        if (image.drawn && bits) {
-            DWORD* target = static_cast<DWORD*>(bits);
-            for (size_t i = 0; i < pixels.size(); i++) {
-                DWORD pixel = pixels[i];
-                DWORD alpha = hasAlpha ? pixel >> 24 : (!mask.empty() && (mask[i] & 0xFFFFFF)) ? 0 : 255;
+    if (shared.Fit(width, height)) {
+        for (int row = 0; row < height; row++) {
+            DWORD* target = shared.bits + (size_t)row * shared.width;
+            for (int column = 0; column < width; column++) {
+                DWORD pixel = pixels[row * width + column];
+                // The colour's own alpha where the image has any, as the common controls (version 6) take
+                // it; otherwise opaque wherever the mask is clear.
+                DWORD alpha = image.hasAlpha ? pixel >> 24
+                              : (image.hasMask && (mask[row * maskRow + column / 8] & (0x80 >> (column % 8)))) ? 0
+                                                                                                               : 255;
                 // Premultiplied, as AlphaBlend takes it.
                 DWORD blue = (pixel & 0xFF) * alpha / 255, green = ((pixel >> 8) & 0xFF) * alpha / 255,
                       red = ((pixel >> 16) & 0xFF) * alpha / 255;
-                target[i] = (alpha << 24) | (red << 16) | (green << 8) | blue;
+                target[column] = (alpha << 24) | (red << 16) | (green << 8) | blue;
             }
         }
-    }
-    BOOL drawn = FALSE;
-    if (image.drawn) {
-        HGDIOBJ previous = SelectObject(shared.dc, image.drawn);
+        // The bitmap is selected for the drawing alone. SelectObject, which GDI never batches, empties the
+        // thread's batch: when the lock is given back no drawing from the bitmap is pending, and the next
+        // drawing may write its pixels without GdiFlush.
+        ScopedSelect selected(shared.dc, shared.bitmap.Handle());
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        drawn = GdiAlphaBlend(dc, x, y, width, height, shared.dc, 0, 0, width, height, blend);
-        SelectObject(shared.dc, previous);
+        if (selected.Selected())
+            drawn = GdiAlphaBlend(dc, x, y, width, height, shared.dc, 0, 0, width, height, blend);
     }
     ReleaseSRWLockExclusive(&shared.lock);
     return drawn != FALSE;

@@ -1,9 +1,11 @@
 #pragma once
 // A common-controls image list sized for small or large icons, or the shell's system image list, which is
 // borrowed and never destroyed. A deferred list is made only when an icon is added or taken out, or a
-// disabled image drawn: until then the bitmaps added wait as copies and are drawn from there, so that a
-// menu from the cache is filled and shown without the common controls (whose loading under Wine costs
-// the first menu of once mode about ten milliseconds).
+// disabled image drawn: until then the images added wait as pixels in memory and are drawn from there, so
+// that a menu from the cache is filled and shown without the common controls (whose loading under Wine
+// costs the first menu of once mode about ten milliseconds) and without a GDI object per image.
+
+#include "base/IconPixels.h"
 
 #include <windows.h>
 
@@ -37,6 +39,8 @@ public:
     int AddIconResource(HINSTANCE module, UINT resourceId);
     // A colour bitmap and its mask (null for none) as ImageList_Add takes them; the caller keeps both.
     int AddBitmaps(HBITMAP color, HBITMAP mask);
+    // The same image as the pixels of such bitmaps; a deferred list not made yet keeps a copy.
+    int AddPixels(const IconPixels& image);
     int Draw(int index, HDC dc, int x, int y, int width, int height, COLORREF background, COLORREF foreground,
              UINT style);
     // The caller owns the icon and destroys it.
@@ -55,27 +59,31 @@ public:
 private:
     // With IMAGELIST_COLOR32 as well, a list of its own is made.
     int IsSystemList() const { return (flags & IMAGELIST_SYSTEM) && !(flags & IMAGELIST_COLOR32); }
-    // A bitmap pair added to a deferred list before it was made, and the premultiplied copy it is
-    // drawn from meanwhile (made at its first drawing).
+    // An image added to a deferred list before it was made; its pixels lie in waitingColor and its mask
+    // in waitingMask, at its index times the size of one image.
     struct Waiting {
-        HBITMAP color;
-        HBITMAP mask;
-        HBITMAP drawn;
+        BYTE bitCount;
+        BYTE hasMask;
+        BYTE hasAlpha;
     };
 
     int MakeList();
-    // A deferred list made now, with the bitmaps kept for it; 0 when there is no list.
+    // A deferred list made now, with the images kept for it; 0 when there is no list.
     int Realize();
     void FreeWaiting();
-    // What ImageList_DrawEx shows of the image with ILD_TRANSPARENT, drawn from the kept bitmaps.
-    int DrawWaiting(Waiting& image, HDC dc, int x, int y);
+    size_t MaskBytes() const { return IconPixels::MaskRowBytes(iconWidth) * iconHeight; }
+    // What ImageList_DrawEx shows of the image with ILD_TRANSPARENT, drawn from the kept pixels.
+    int DrawWaiting(size_t index, HDC dc, int x, int y);
 
     unsigned flags = 0;
     HIMAGELIST handle = nullptr;
     int initialCount = 0;
     int growthCount = 0;
-    // A deferred list's bitmaps added before it was made, in their order.
+    // A deferred list's images added before it was made, in their order, and their pixels one after
+    // another: a list's cost in GDI objects stays the same however many images it holds.
     std::vector<Waiting> waiting;
+    std::vector<DWORD> waitingColor;
+    std::vector<BYTE> waitingMask;
     int iconWidth = 0;
     int iconHeight = 0;
 };

@@ -288,10 +288,18 @@ TEST(IconBlob, BitmapsCarryTheStoredPixelsAndFitAnImageList) {
     IconHandle decoded;
     ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 20, 1));
     EXPECT_EQ(0, slow.AddIcon(decoded.Handle()));
-    // A deferred list keeps copies of the bitmaps until it is made, by the icon taken out.
+    // A deferred list keeps the bitmaps' pixels until it is made, by the icon taken out.
     ImageList deferred;
     ASSERT_EQ(1, deferred.Create(IMAGELIST_COLOR32 | IMAGELIST_DEFERRED, 20, 20, 1, 1));
     EXPECT_EQ(0, deferred.AddBitmaps(color, mask));
+    // As pixels in memory the image is what GDI reads from the bitmaps.
+    IconPixels pixels, read;
+    ASSERT_EQ(1, BlobToPixels(blob.data(), blob.size(), 20, &pixels));
+    HDC screen = GetDC(nullptr);
+    ASSERT_EQ(1, read.Read(screen, color, mask));
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(read.color, pixels.color);
+    EXPECT_EQ(read.mask, pixels.mask);
     DeleteObject(color);
     DeleteObject(mask);
     IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1), deferredIcon(deferred.GetIcon(0), 1);
@@ -312,6 +320,18 @@ TEST(IconBlob, ShallowerLayoutsDecodeFastAndOthersAreLeftToTheSystem) {
         // Five bits a channel at 16 bits per pixel: GDI may widen them by shifting or by repeating the top bits.
         EXPECT_TRUE(Near(0xF8A830, Get(DibRows(color, 32), 4 * 40, 3))) << bitCount;
         EXPECT_TRUE(Near(0xF8A830, FromBlob(blob, 16).Center())) << bitCount;
+        // Kept as pixels by a deferred list, the image reaches the list made later as the bitmaps would.
+        ImageList direct, deferred;
+        IconPixels pixels;
+        ASSERT_EQ(1, direct.Create(IMAGELIST_COLOR32, 16, 16, 1, 1));
+        ASSERT_EQ(1, deferred.Create(IMAGELIST_COLOR32 | IMAGELIST_DEFERRED, 16, 16, 1, 1));
+        ASSERT_EQ(1, BlobToPixels(blob.data(), blob.size(), 16, &pixels)) << bitCount;
+        EXPECT_EQ(0, direct.AddBitmaps(color, mask));
+        EXPECT_EQ(0, deferred.AddPixels(pixels));
+        IconHandle directIcon(direct.GetIcon(0), 1), deferredIcon(deferred.GetIcon(0), 1);
+        Bytes directBlob, deferredBlob;
+        EXPECT_TRUE(directIcon.ToBlob(directBlob) && deferredIcon.ToBlob(deferredBlob) && directBlob == deferredBlob)
+            << bitCount;
         DeleteObject(color);
         DeleteObject(mask);
     }
