@@ -1,9 +1,8 @@
 #pragma once
-// The icons one menu build puts into its menus, each loaded from the resources, taken out of the
-// shell's system image list or decoded from a cache row once and shared by every menu of the build.
+// The icons one menu build puts into its menus, each loaded from the resources or decoded from a cache
+// row once and shared by every menu of the build.
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <map>
 #include <utility>
@@ -18,7 +17,6 @@ public:
 
     // Exactly the list's size, so that the best image of the resource is picked instead of a scaled one.
     HICON Resource(HINSTANCE module, int id, int width, int height);
-    HICON Shell(HIMAGELIST systemList, int index);
     // A stored icon turned into the colour and mask bitmaps an image list takes: menus of shortcuts to the
     // same programs then copy the same bitmaps instead of decoding the blob again. Null bitmaps when the
     // blob holds no image of exactly the list's size.
@@ -29,6 +27,5 @@ public:
 
 private:
     std::map<int, HICON> resources;
-    std::map<int, HICON> shell;
     std::map<std::vector<unsigned char>, std::pair<HBITMAP, HBITMAP>> decoded;
 };
