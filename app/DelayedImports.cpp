@@ -110,7 +110,9 @@ template <typename R, typename... A> struct Thunk<R(WINAPI*)(A...)> {
         function, bytes) "\n");
 
 DELAYED_IMPORT(SHELL32, ExtractIconExW, 20)
+DELAYED_IMPORT(SHELL32, ILCombine, 8)
 DELAYED_IMPORT(SHELL32, SHBindToParent, 16)
+DELAYED_IMPORT(SHELL32, SHGetDesktopFolder, 4)
 DELAYED_IMPORT(SHELL32, SHGetFileInfoW, 20)
 DELAYED_IMPORT(SHELL32, SHGetFolderPathW, 20)
 DELAYED_IMPORT(SHELL32, SHGetMalloc, 4)
@@ -127,6 +129,7 @@ DELAYED_IMPORT(OLE32, CoCreateInstance, 20)
 DELAYED_IMPORT(OLE32, CoInitialize, 4)
 DELAYED_IMPORT(OLE32, CoInitializeEx, 8)
 DELAYED_IMPORT(OLE32, CoTaskMemFree, 4)
+DELAYED_IMPORT(OLE32, CreateBindCtx, 8)
 DELAYED_IMPORT(OLE32, CoUninitialize, 0)
 DELAYED_IMPORT(OLE32, CreateStreamOnHGlobal, 12)
 DELAYED_IMPORT(OLE32, GetHGlobalFromStream, 8)

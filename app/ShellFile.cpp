@@ -5,17 +5,41 @@
 #include "app/ShellRun.h"
 #include "base/CommonControls.h"
 
-int ShellFile::Name(const wchar_t* file) {
-    // The shell takes no "\\?\" paths: a deeper file goes by its short path.
+#include <objbase.h>
+
+ShellFile::~ShellFile() {
+    Forget();
+}
+
+void ShellFile::Forget() {
+    CoTaskMemFree(list);
+    list = nullptr;
     path.Assign(L"");
-    return ShellPath(file, path);
+}
+
+int ShellFile::Name(const wchar_t* file) {
+    Forget();
+    // The shell takes no "\\?\" paths. A deeper file goes by its short path where the volume keeps short
+    // names (Wine always does), else by its item ID list.
+    if (ShellPath(file, path))
+        return 1;
+    return NameByIdList(file);
+}
+
+int ShellFile::NameByIdList(const wchar_t* file) {
+    Forget();
+    return ShellIdList(file, &list);
 }
 
 int ShellFile::Run(const wchar_t* verb, int showCommand) const {
+    if (list)
+        return ShellRunItem(list, nullptr, showCommand, verb);
     return !path.IsEmpty() && ShellRun(path, nullptr, nullptr, showCommand, 0, verb);
 }
 
 DWORD_PTR ShellFile::Info(SHFILEINFOW& info, UINT flags) const {
+    if (list)
+        return SHGetFileInfoW(reinterpret_cast<const wchar_t*>(list), 0, &info, sizeof(info), flags | SHGFI_PIDL);
     return path.IsEmpty() ? 0 : SHGetFileInfoW(path, 0, &info, sizeof(info), flags);
 }
 
