@@ -1,14 +1,11 @@
 #include "app/BuildIcons.h"
 
 #include "app/IconBlob.h"
-#include "base/CommonControls.h"
 
 #include <utility>
 
 BuildIcons::~BuildIcons() {
     for (auto& icon : resources)
-        DestroyIcon(icon.second);
-    for (auto& icon : shell)
         DestroyIcon(icon.second);
 }
 
@@ -20,16 +17,6 @@ HICON BuildIcons::Resource(HINSTANCE module, int id, int width, int height) {
         static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
     if (icon)
         resources[id] = icon;
-    return icon;
-}
-
-HICON BuildIcons::Shell(HIMAGELIST systemList, int index) {
-    auto known = shell.find(index);
-    if (known != shell.end())
-        return known->second;
-    HICON icon = CommonControls::Get().ImageListGetIcon(systemList, index, ILD_NORMAL);
-    if (icon)
-        shell[index] = icon;
     return icon;
 }
 

@@ -1,11 +1,10 @@
 #pragma once
-// The icons one menu build puts into its menus, each loaded from the resources, taken out of the
-// shell's system image list or decoded from a cache row once and shared by every menu of the build.
+// The icons one menu build puts into its menus, each loaded from the resources or decoded from a cache
+// row once and shared by every menu of the build.
 
 #include "base/IconPixels.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <map>
 #include <vector>
@@ -19,7 +18,6 @@ public:
 
     // Exactly the list's size, so that the best image of the resource is picked instead of a scaled one.
     HICON Resource(HINSTANCE module, int id, int width, int height);
-    HICON Shell(HIMAGELIST systemList, int index);
     // A stored icon turned into the pixels an image list takes: menus of shortcuts to the same programs
     // then copy the same pixels instead of decoding the blob again. Kept in memory, not as bitmaps: a build
     // of the whole tree from the cache would otherwise hold two GDI objects per icon until it ends. Null
@@ -31,7 +29,6 @@ public:
 
 private:
     std::map<int, HICON> resources;
-    std::map<int, HICON> shell;
     // An image of width 0 for a blob that gave none.
     std::map<std::vector<unsigned char>, IconPixels> decoded;
 };

@@ -12,7 +12,6 @@
 // found raises the loader's own exception codes for delay-loaded imports, as a missing import would have
 // stopped the process before: the crash report then names it.
 #include "base/Library.h"
-#include "sysinfo/Wow64RedirectionOn.h"
 
 #include <windows.h>
 
@@ -50,15 +49,9 @@ HMODULE BindLibrary(DelayedLibrary which) {
         InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&libraries[which]), nullptr, nullptr));
     if (module)
         return module;
-    {
-        // A caller with WOW64 redirection off (a shell call that resolves a shortcut as 64-bit Windows
-        // sees it) would have the system folder be the 64-bit one, whose libraries a 32-bit process
-        // cannot load.
-        Wow64RedirectionOn redirection;
-        // From the system folder only: a DLL of the same name planted beside the program is never run.
-        Library library(LibraryNames[which]);
-        module = library.Detach();
-    }
+    // From the system folder only: a DLL of the same name planted beside the program is never run.
+    Library library(LibraryNames[which]);
+    module = library.Detach();
     if (!module) {
         ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(LibraryNames[which]);
         RaiseException(LibraryNotFound, EXCEPTION_NONCONTINUABLE, 1, &argument);
@@ -116,7 +109,10 @@ template <typename R, typename... A> struct Thunk<R(WINAPI*)(A...)> {
     asm(".text\n\t.globl " FUNCTION_NAME(function, bytes) "\n" FUNCTION_NAME(function, bytes) ":\n\t" JUMP_THROUGH(    \
         function, bytes) "\n");
 
+DELAYED_IMPORT(SHELL32, ExtractIconExW, 20)
+DELAYED_IMPORT(SHELL32, ILCombine, 8)
 DELAYED_IMPORT(SHELL32, SHBindToParent, 16)
+DELAYED_IMPORT(SHELL32, SHGetDesktopFolder, 4)
 DELAYED_IMPORT(SHELL32, SHGetFileInfoW, 20)
 DELAYED_IMPORT(SHELL32, SHGetFolderPathW, 20)
 DELAYED_IMPORT(SHELL32, SHGetMalloc, 4)
@@ -133,6 +129,7 @@ DELAYED_IMPORT(OLE32, CoCreateInstance, 20)
 DELAYED_IMPORT(OLE32, CoInitialize, 4)
 DELAYED_IMPORT(OLE32, CoInitializeEx, 8)
 DELAYED_IMPORT(OLE32, CoTaskMemFree, 4)
+DELAYED_IMPORT(OLE32, CreateBindCtx, 8)
 DELAYED_IMPORT(OLE32, CoUninitialize, 0)
 DELAYED_IMPORT(OLE32, CreateStreamOnHGlobal, 12)
 DELAYED_IMPORT(OLE32, GetHGlobalFromStream, 8)

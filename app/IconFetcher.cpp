@@ -1,8 +1,7 @@
 #include "app/IconFetcher.h"
 
-#include "app/LongPath.h"
+#include "app/ShellFile.h"
 #include "base/CommonControls.h"
-#include "sysinfo/Wow64RedirectionOff.h"
 
 #include <objbase.h>
 #include <shellapi.h>
@@ -202,25 +201,8 @@ void IconFetcher::Work(Shared& state) {
 
         Result result = {request.generation, request.node, WString(), nullptr, -1};
         result.name.Assign(L"");
-        WString usable;
-        // The shell takes no "\\?\" paths: a deeper entry is named by its short path.
-        if (ShellPath(request.path, usable)) {
-            SHFILEINFOW info = {};
-            HIMAGELIST systemList = nullptr;
-            {
-                // A shortcut to a program in the 64-bit System32 must be resolved there, or the icon
-                // found is a wrong or generic one, and it would be kept in the cache.
-                Wow64RedirectionOff redirection;
-                systemList = (HIMAGELIST)SHGetFileInfoW(usable, 0, &info, sizeof(info),
-                                                        SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
-            }
-            if (info.szDisplayName[0])
-                result.name.Assign(info.szDisplayName);
-            if (systemList) {
-                result.icon = CommonControls::Get().ImageListGetIcon(systemList, info.iIcon, ILD_NORMAL);
-                result.systemIndex = result.icon ? info.iIcon : -1;
-            }
-        }
+        // Named however long the path, and a shortcut into the 64-bit system with its own icon (app/ShellFile).
+        ShellFile::Look(request.path, result.name, &result.icon, &result.systemIndex);
 
         AcquireSRWLockExclusive(&state.lock);
         int first = state.results.empty();

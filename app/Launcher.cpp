@@ -2,14 +2,14 @@
 
 #include "app/CommandHost.h"
 #include "app/FixedCommands.h"
-#include "app/LongPath.h"
 #include "app/MenuNode.h"
+#include "app/ShellFile.h"
 #include "app/ShellRun.h"
 #include "base/ComApartment.h"
 #include "base/ComObject.h"
 #include "framework/AboutDialog.h"
 #include "resources/resource.h"
-#include "sysinfo/Wow64RedirectionOff.h"
+#include "sysinfo/NativePath.h"
 
 #include <shldisp.h>
 
@@ -36,14 +36,7 @@ void RunShellDialog(bool shutdown) {
 } // namespace
 
 int Launcher::OpenEntry(const wchar_t* path) {
-    // The shell takes no "\\?\" paths: a deeper entry is handed over by its short path.
-    WString usable;
-    if (!ShellPath(path, usable))
-        return 0;
-    // The shell must resolve a shortcut's system paths as a 64-bit caller would, so WOW64 file-system
-    // redirection is off for this one call.
-    Wow64RedirectionOff redirection;
-    return ShellRun(usable, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+    return ShellFile::Open(path);
 }
 
 int Launcher::Launch(const MenuNode& node) {
@@ -71,7 +64,8 @@ void Launcher::RunCommand(int type) {
             }
             break;
         case CMD_ORGANIZE: {
-            // Both Programs folders, all-users first, even when the menu came from a custom root.
+            // Both Programs folders, all-users first, even when the menu came from a custom root. They lie
+            // outside System32 and Program Files: nothing to map.
             WString folder;
             if (MenuNode::SourceFolder(NODE_COMMON, folder))
                 ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
@@ -88,14 +82,16 @@ void Launcher::RunCommand(int type) {
         case CMD_CONTROL_PANEL: {
             // The native control.exe and cmd.exe, not the 32-bit copies in SysWOW64: a 32-bit Control
             // Panel lacks the 64-bit applets, and a 32-bit prompt sees a redirected system.
-            Wow64RedirectionOff redirection;
-            ShellRun(L"control", nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+            WString program;
+            if (NativeSystemProgram(L"control.exe", program))
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
             break;
         }
         case CMD_ADMIN_CONSOLE: {
-            Wow64RedirectionOff redirection;
             // The system asks for elevation; a refusal starts nothing and shows the shell's own message.
-            ShellRun(L"cmd", nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
+            WString program;
+            if (NativeSystemProgram(L"cmd.exe", program))
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
             break;
         }
         case CMD_EXIT:

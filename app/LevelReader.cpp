@@ -52,39 +52,6 @@ std::wstring MergeKey(const wchar_t* fileName, unsigned kind) {
 }
 
 typedef HRESULT(WINAPI* LoadIndirectStringFn)(const wchar_t*, wchar_t*, UINT, void**);
-typedef BOOL(WINAPI* RedirectionOffFn)(PVOID*);
-typedef BOOL(WINAPI* RedirectionRevertFn)(PVOID);
-
-// WOW64 file-system redirection, off for one enumeration. The functions are looked up once per scan on
-// the thread that starts it: a lookup through the loader on every folder would queue the scan's threads
-// behind the loader's lock, which the starting thread holds while it loads the common controls.
-struct Redirection {
-    RedirectionOffFn off = nullptr;
-    RedirectionRevertFn revert = nullptr;
-};
-
-Redirection& WowRedirection() {
-    static Redirection functions;
-    return functions;
-}
-
-class RedirectionOff {
-public:
-    RedirectionOff() {
-        const Redirection& functions = WowRedirection();
-        disabled = functions.off && functions.revert && functions.off(&state);
-    }
-    ~RedirectionOff() {
-        if (disabled)
-            WowRedirection().revert(state);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-private:
-    PVOID state = nullptr;
-    bool disabled = false;
-};
 
 LoadIndirectStringFn LoadIndirectString() {
     // Looked up once for the process, when the first folder names its name by reference (most trees have
@@ -118,12 +85,6 @@ void LevelReader::Prepare(unsigned rootFlags) {
     nodes = 0;
     folderCount = 0;
     names.clear();
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    Redirection& redirection = WowRedirection();
-    redirection.off = reinterpret_cast<RedirectionOffFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-    redirection.revert = reinterpret_cast<RedirectionRevertFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
 }
 
 int LevelReader::TakeNode(int folder) {
@@ -146,14 +107,11 @@ void LevelReader::Read(MenuNode& folder) {
             WString pattern(level.base);
             pattern.Append(L"*.*");
             // A folder deeper than the classic path limit is read through the long form of its path.
+            // Read as the shell sees the entries when it names and opens them: through this process's own
+            // view of the file system, redirection and all.
             WString usable;
-            if (ExtendedPath(pattern, usable)) {
-                // Read as the icons are read and the entries launched: with WOW64 file-system redirection
-                // off, so a folder below System32 shows the same files everywhere. Only for the
-                // enumeration: libraries loaded later on this thread need the redirection.
-                RedirectionOff redirection;
+            if (ExtendedPath(pattern, usable))
                 FindFiles(usable, OnFound, &level);
-            }
         }
         for (auto& folderName : level.localized) {
             WString name;

@@ -4,12 +4,10 @@
 #include "app/IconBlob.h"
 #include "app/IconCache.h"
 #include "app/IconHandle.h"
-#include "app/LongPath.h"
 #include "app/MenuNode.h"
 #include "app/MenuOptions.h"
-#include "sysinfo/Wow64RedirectionOff.h"
+#include "app/ShellFile.h"
 
-#include <shellapi.h>
 #include <stddef.h>
 #include <wchar.h>
 
@@ -113,11 +111,11 @@ int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
                     child->iconPending = 1;
                 }
             } else if (image < 0) {
-                HIMAGELIST systemList = nullptr;
-                int systemIndex = ShellIcon(*child, &systemList);
-                image = systemList && systemIndex >= 0
-                            ? ShellImage(folder, icons.Shell(systemList, systemIndex), systemIndex)
-                            : -1;
+                int systemIndex = -1;
+                HICON icon = ShellIcon(*child, &systemIndex);
+                image = icon ? ShellImage(folder, icon, systemIndex) : -1;
+                if (icon)
+                    DestroyIcon(icon);
                 child->systemImage = image >= 0 ? systemIndex : -1;
             }
             int position = GetMenuItemCount(menu.Handle());
@@ -177,29 +175,15 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
     return 1;
 }
 
-int MenuBuilder::ShellIcon(MenuNode& entry, HIMAGELIST* listOut) {
+HICON MenuBuilder::ShellIcon(MenuNode& entry, int* systemIndex) {
     WString path;
-    *listOut = nullptr;
+    HICON icon = nullptr;
+    *systemIndex = -1;
     if (!MenuNode::SourceFolder(entry.flags, path))
-        return -1;
+        return nullptr;
     path.Append(entry.relativePath);
-    // The shell takes no "\\?\" paths: a deeper entry is named by its short path.
-    WString usable;
-    if (!ShellPath(path, usable))
-        return -1;
-    SHFILEINFOW info = {};
-    HIMAGELIST systemList = nullptr;
-    {
-        // A shortcut to a program in the 64-bit System32 must be resolved there, or the icon found is
-        // a wrong or generic one, and it would be kept in the cache.
-        Wow64RedirectionOff redirection;
-        systemList = (HIMAGELIST)SHGetFileInfoW(usable, 0, &info, sizeof(info),
-                                                SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
-    }
-    *listOut = systemList;
-    if (info.szDisplayName[0])
-        entry.name.Assign(info.szDisplayName);
-    return systemList ? info.iIcon : -1;
+    ShellFile::Look(path, entry.name, &icon, systemIndex);
+    return icon;
 }
 
 int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages& images) {

@@ -106,20 +106,36 @@ int WINAPI Execute(void* argument) {
     return ShellExecuteExW(static_cast<SHELLEXECUTEINFOW*>(argument)) ? 1 : 0;
 }
 
+int Run(SHELLEXECUTEINFOW& info) {
+    // The shell shows its own error dialogs (no SEE_MASK_FLAG_NO_UI).
+    info.cbSize = sizeof(info);
+    // A fault inside the shell (-1) is a failure like any other.
+    return GuardedCall(Execute, &info) == 1 ? 1 : 0;
+}
+
 } // namespace
 
 int ShellRun(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int showCommand, int elevate,
              const wchar_t* verb) {
     SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = 0; // the shell shows its own error dialogs
     info.lpVerb = elevate == 1 ? L"runas" : verb;
     info.lpFile = file;
     info.lpParameters = parameters;
     info.lpDirectory = directory;
     info.nShow = showCommand;
-    // A fault inside the shell (-1) is a failure like any other.
-    return GuardedCall(Execute, &info) == 1 ? 1 : 0;
+    return Run(info);
+}
+
+int ShellRunItem(PCIDLIST_ABSOLUTE item, const wchar_t* parameters, int showCommand, const wchar_t* verb) {
+    SHELLEXECUTEINFOW info = {};
+    // The item's own context menu carries out the verb, as when Explorer opens it: SEE_MASK_IDLIST alone
+    // would have the shell turn the list back into a path, which an item past the path limit has not.
+    info.fMask = SEE_MASK_INVOKEIDLIST;
+    info.lpIDList = const_cast<void*>(static_cast<const void*>(item));
+    info.lpVerb = verb;
+    info.lpParameters = parameters;
+    info.nShow = showCommand;
+    return item ? Run(info) : 0;
 }
 
 int ShellOpen(const wchar_t* text) {

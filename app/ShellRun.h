@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <shtypes.h>
+
 // elevate 1 uses the verb "runas" whatever verb is given. 1 when the shell reports success.
 int ShellRun(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int showCommand, int elevate,
              const wchar_t* verb);
+// The same for an item named by its absolute item ID list (see ShellIdList), where no path can name it.
+int ShellRunItem(PCIDLIST_ABSOLUTE item, const wchar_t* parameters, int showCommand, const wchar_t* verb);
 int ShellOpen(const wchar_t* text);
 int OpenUrl(const wchar_t* address);

@@ -76,7 +76,6 @@ LRESULT StartMenuApp::OnCreate() {
     // After the settings, which may name another report server (a test's closed local port).
     updates.Attach(&settings, window, portable);
     updates.ConfigureCrashReports();
-    UseNativeProgramFolders();
     // Before the menu: in once mode the menu's loop runs inside this function until it is dismissed.
     // The worker thread starts only when a week has passed; otherwise this reads two values.
     updates.StartWeeklyCheck();

@@ -382,32 +382,6 @@ int IsWow64(HANDLE process) {
     return wow64 ? 1 : 0;
 }
 
-int SetWow64Redirection(int disable, void** state) {
-    typedef BOOL(WINAPI * RedirectionFn)(PVOID*);
-    typedef BOOL(WINAPI * RevertFn)(PVOID);
-    if (!state)
-        return 0;
-    Library kernel(L"kernel32.dll");
-    if (disable == 1) {
-        RedirectionFn turnOff = kernel.Get<RedirectionFn>("Wow64DisableWow64FsRedirection");
-        return turnOff && turnOff(state) ? 1 : 0;
-    }
-    RevertFn revert = kernel.Get<RevertFn>("Wow64RevertWow64FsRedirection");
-    return revert && revert(*state) ? 1 : 0;
-}
-
-int ForceWow64Redirection(void** state) {
-    typedef BOOL(WINAPI * EnableFn)(BOOLEAN);
-    Library kernel(L"kernel32.dll");
-    EnableFn enable = kernel.Get<EnableFn>("Wow64EnableWow64FsRedirection");
-    // Turning it off hands back the state to restore; the older call then turns it on. That call alone
-    // cannot be undone exactly, which is why it was superseded, but between the two it does no harm.
-    if (!enable || !SetWow64Redirection(1, state))
-        return 0;
-    enable(TRUE);
-    return 1;
-}
-
 int IsReactOs() {
     WString product;
     if (!ReadRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",

@@ -88,11 +88,5 @@ unsigned long long ClassifyVersion(const OSVERSIONINFOW& version, BYTE productTy
 int IsVersionAtLeast(const OSVERSIONINFOW& version, unsigned versions, unsigned servicePack);
 
 int IsWow64(HANDLE process = nullptr);
-// disable 1 turns file-system redirection off and keeps the previous state in *state; any other
-// value restores the state kept there.
-int SetWow64Redirection(int disable, void** state);
-// Turns redirection on for this thread and keeps the previous state in *state for SetWow64Redirection(0,
-// state); 0 where there is no redirection (32-bit Windows).
-int ForceWow64Redirection(void** state);
 int IsReactOs();
 int IsWine();

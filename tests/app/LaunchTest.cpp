@@ -58,8 +58,8 @@ TEST_F(Launching, AnEntryOpensItsShortcutThroughTheShell) {
 }
 
 TEST_F(Launching, SystemLibrariesStillLoadAfterALaunch) {
-    // WOW64 redirection is turned off only around the shell call: with it left off, a 32-bit process
-    // would find the 64-bit system libraries and fail to load any system library afterwards.
+    // A launch never leaves WOW64 file-system redirection off: with it off, a 32-bit process would find the
+    // 64-bit system libraries and fail to load any system library afterwards.
     if (!IsWow64())
         GTEST_SKIP() << "only a 32-bit program on 64-bit Windows is redirected";
     std::wstring marker = root.Path() + L"\\ran.txt";

@@ -156,8 +156,10 @@ TEST_F(LaunchE2E, ALaunchedProgramSeesThe64BitProgramFolders) {
     const wchar_t* programs = L"C:\\Veltrix Test\\Programs 64";
     const wchar_t* common = L"C:\\Veltrix Test\\Common Files 64";
     EnvironmentOverride programW6432(L"ProgramW6432", programs), commonW6432(L"CommonProgramW6432", common);
-    // The native command prompt writes down the environment it got. A 32-bit program would not do: the
-    // system gives every 32-bit process the 32-bit program folders, whatever its parent passes on.
+    // The native command prompt writes down the environment it got: the shortcut leads into the 64-bit
+    // system folder, which a 32-bit Veltrix reaches only through Sysnative. A 32-bit program would not do:
+    // the system gives every 32-bit process the 32-bit program folders, and every 64-bit one the 64-bit
+    // folders (from ProgramW6432), whatever its parent has; Veltrix itself keeps the 32-bit ones.
     std::wstring marker = root.Path() + L"\\environment.txt";
     ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Marker.lnk", NativeSystemFolder() + L"cmd.exe",
                              L"/c set > \"" + marker + L"\""));
@@ -210,7 +212,7 @@ TEST_F(LaunchE2E, OrganizeOpensBothProgramsFoldersAllUsersFirst) {
 
 TEST_F(LaunchE2E, ControlPanelAndAdminCommandLineStartTheNativeSystemPrograms) {
     // On 64-bit Windows a 32-bit program asking for "control" or "cmd" gets SysWOW64's copies unless it
-    // turns file-system redirection off; the user wants the system's own.
+    // names them through Sysnative; the user wants the system's own.
     struct Case {
         UINT text;
         const wchar_t* program;
