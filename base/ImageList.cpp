@@ -351,7 +351,12 @@ int ImageList::DrawWaiting(size_t index, HDC dc, int x, int y) {
                 DWORD alpha = image.hasAlpha ? pixel >> 24
                               : (image.hasMask && (mask[row * maskRow + column / 8] & (0x80 >> (column % 8)))) ? 0
                                                                                                                : 255;
-                // Premultiplied, as AlphaBlend takes it.
+                // Premultiplied, as AlphaBlend takes it. Most pixels of an icon are opaque or clear, and
+                // need no arithmetic: this runs for every icon each time a kept menu is shown.
+                if (alpha == 255 || !alpha) {
+                    target[column] = alpha ? pixel | 0xFF000000 : 0;
+                    continue;
+                }
                 DWORD blue = (pixel & 0xFF) * alpha / 255, green = ((pixel >> 8) & 0xFF) * alpha / 255,
                       red = ((pixel >> 16) & 0xFF) * alpha / 255;
                 target[column] = (alpha << 24) | (red << 16) | (green << 8) | blue;
