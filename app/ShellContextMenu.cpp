@@ -82,22 +82,24 @@ const MenuNode* ShellContextMenu::NodeOfItem(HMENU menu, UINT_PTR position) {
 int ShellContextMenu::NodeFile(const MenuNode& node, WString& path) {
     if (!(node.flags & (NODE_ITEM | NODE_FOLDER)) || (node.flags & NODE_SEPARATOR))
         return 0;
-    WString full;
-    if (!MenuNode::SourceFolder(node.flags, full))
+    if (!MenuNode::SourceFolder(node.flags, path))
         return 0;
-    full.Append(node.relativePath);
-    while (full.Length() > 3 && full.GetAt(full.Length() - 1) == L'\\')
-        full.Left(full.Length() - 1);
-    // The shell takes no "\\?\" paths: a deeper file is named by its short path, as launching does.
-    return ShellPath(full, path);
+    path.Append(node.relativePath);
+    while (path.Length() > 3 && path.GetAt(path.Length() - 1) == L'\\')
+        path.Left(path.Length() - 1);
+    return 1;
 }
 
 int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, int extended) {
     WString path;
     if (open || !NodeFile(node, path))
         return -1;
+    // By its path where the shell takes it (short enough, or in the 8.3 names its volume keeps), else by an
+    // item ID list built name by name, the only way to a file past the path limit on a volume without them.
+    WString usable;
     ItemIdList item;
-    if (FAILED(SHParseDisplayName(path, nullptr, item.Out(), 0, nullptr)) || !item.Get())
+    int parsed = ShellPath(path, usable) && SUCCEEDED(SHParseDisplayName(usable, nullptr, item.Out(), 0, nullptr));
+    if ((!parsed && !ShellIdList(path, item.Out())) || !item.Get())
         return -1;
     ComPtr<IShellFolder> folder;
     PCUITEMID_CHILD child = nullptr;
