@@ -18,7 +18,9 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <set>
 #include <vector>
 
@@ -104,28 +106,14 @@ std::set<DWORD> ThreadsOfThisProcess() {
     return threads;
 }
 
-DWORD WINAPI CallOnThread(void* function) {
-    (*static_cast<std::function<void()>*>(function))();
-    return 0;
-}
-
 } // namespace
 
-TEST(MenuItemData, OnlyTheRecordsAliveAreOursAndNoOtherValueIsRead) {
+// Item data is known as ours only while its record lives, and is never read to find out: a freed page
+// passed as item data is no record.
+TEST(ShellContextMenu, ExtensionsSeeOnlyTheirItemsAndTheChosenVerbRunsAfterTheMenus) {
     void* freed = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     ASSERT_TRUE(VirtualFree(freed, 0, MEM_RELEASE));
     EXPECT_EQ(nullptr, MenuItemData::FromItemData(reinterpret_cast<ULONG_PTR>(freed)));
-    EXPECT_EQ(nullptr, MenuItemData::FromItemData(0x4321));
-    OwnerDrawMenu menu;
-    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), nullptr));
-    ASSERT_EQ(1, menu.AddItemWithImage(L"Entry", 0, 1, nullptr, -1, nullptr));
-    ULONG_PTR data = ItemData(menu.Handle(), 0);
-    ASSERT_NE(nullptr, MenuItemData::FromItemData(data));
-    menu.Destroy();
-    EXPECT_EQ(nullptr, MenuItemData::FromItemData(data)) << "a freed record is still taken for ours";
-}
-
-TEST(ShellContextMenu, ExtensionsSeeOnlyTheirItemsAndTheChosenVerbRunsAfterTheMenus) {
     WNDCLASSW type = {};
     type.lpfnWndProc = OwnerProc;
     type.hInstance = GetModuleHandleW(nullptr);
@@ -150,6 +138,9 @@ TEST(ShellContextMenu, ExtensionsSeeOnlyTheirItemsAndTheChosenVerbRunsAfterTheMe
     EXPECT_EQ(1, context.RunChosen(owner));
     ASSERT_EQ(1u, extension.invokeMasks.size());
     EXPECT_TRUE(extension.invokeMasks[0] & CMIC_MASK_NOASYNC);
+    ASSERT_NE(nullptr, MenuItemData::FromItemData(ourItem));
+    startMenu.Destroy();
+    EXPECT_EQ(nullptr, MenuItemData::FromItemData(ourItem)) << "a freed record is still taken for ours";
     DestroyWindow(owner);
 }
 
@@ -191,13 +182,11 @@ TEST(BackgroundThreads, StopReturnsAtOnceWhenTheThreadDoesNotEnd) {
         }
         EXPECT_FALSE(hung.empty()) << test.name;
         DWORD start = GetTickCount();
-        HANDLE stopping = CreateThread(nullptr, 0, CallOnThread, &test.stop, 0, nullptr);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stopping, 5000)) << test.name;
+        std::future<void> stopped = std::async(std::launch::async, test.stop);
+        EXPECT_EQ(std::future_status::ready, stopped.wait_for(std::chrono::seconds(5))) << test.name;
         EXPECT_LT(GetTickCount() - start, 1000u) << test.name;
         for (HANDLE thread : hung)
             ResumeThread(thread), CloseHandle(thread);
-        WaitForSingleObject(stopping, INFINITE);
-        CloseHandle(stopping);
     }
     MenuOptions::Current().customRoot.Assign(L"");
 }
