@@ -107,8 +107,12 @@ int WINAPI Execute(void* argument) {
 }
 
 int Run(SHELLEXECUTEINFOW& info) {
-    // The shell shows its own error dialogs (no SEE_MASK_FLAG_NO_UI).
+    // The call returns only once the launch is done (SEE_MASK_NOASYNC): a once-mode run ends right after
+    // it, and a verb carried out by DDE or a DelegateExecute handler would otherwise still be on its way
+    // on a thread of the shell's when the process goes. The shell shows its own error dialogs (no
+    // SEE_MASK_FLAG_NO_UI).
     info.cbSize = sizeof(info);
+    info.fMask |= SEE_MASK_NOASYNC;
     // A fault inside the shell (-1) is a failure like any other.
     return GuardedCall(Execute, &info) == 1 ? 1 : 0;
 }

@@ -134,6 +134,10 @@ void StartMenuApp::UseCom() {
     // menu built from the cache needs none of them.
     if (!com.IsInitialised())
         com.Init(0);
+    // Once mode, from its menu on and so before any command: the shell's components are given the process
+    // reference to hold while they still work for it (see the close timer).
+    if (!trayMode && menuShown)
+        shellReference.Publish();
 }
 
 void StartMenuApp::SetIdentity() {
@@ -298,8 +302,9 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     Launcher launcher(this);
     int launched = launcher.Launch(*record->node);
     actionRunning = 0;
+    // Once mode ends by the close timer, which waits while the shell still carries out the command.
     if (launched == 1 && !trayMode)
-        Close();
+        SetTimer(window, CloseTimer, 100, nullptr);
     else
         CloseIfAsked();
     // A change seen while the action ran (the About box stays open for long) is taken up now.
@@ -375,8 +380,12 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             // The close timer. A once-mode run whose context menu opened a window of the shell's
-            // (Properties) lives until that window is closed.
-            if (!trayMode && ShellContextMenu::ShellWindowsOpen(window))
+            // (Properties) lives until that window is closed; one whose command the shell still carries out
+            // on a thread of its own (a DDE or DelegateExecute verb, a property sheet not shown yet) while
+            // the shell holds its process reference, for ShellWorkWaitMs at most: a component that never
+            // lets go must not keep an invisible process for good.
+            if (!trayMode &&
+                (ShellContextMenu::ShellWindowsOpen(window) || shellReference.KeepsProcess(ShellWorkWaitMs)))
                 return 0;
             KillTimer(window, CloseTimer);
             Close();

@@ -10,6 +10,7 @@
 #include "app/MenuNode.h"
 #include "app/MenuRightClick.h"
 #include "app/MenuTypeAhead.h"
+#include "app/ProcessReference.h"
 #include "app/ShellContextMenu.h"
 #include "app/TrayInstance.h"
 #include "app/TreeScan.h"
@@ -34,6 +35,12 @@ public:
     // How long the end of the program waits for icons asked for and not fetched yet: with the fetcher's
     // and the tree watch's own bounded waits and the cache write, Exit ends the program within 2 s.
     static const DWORD ExitFetchWaitMs = 1200;
+    // How long a once-mode run outlives its menu while the shell holds its process reference with no window
+    // up (see the close timer): enough for what the shell finishes on its own threads after a command (a DDE
+    // server or DelegateExecute handler started from a cold disk, a property sheet on a slow share reading
+    // its pages before its window shows), while a component that never lets go costs an invisible process
+    // half a minute, not its whole session.
+    static const DWORD ShellWorkWaitMs = 30000;
     // Names and icons fetched on the fetcher's thread are waiting.
     static const UINT FetchedMessage = WM_APP + 2;
     // The tree watch has a new tree.
@@ -123,6 +130,8 @@ private:
     // Letters typed into the open menus.
     MenuTypeAhead typeAhead;
     ShellContextMenu contextMenu;
+    // Once mode: held by the shell's components while they still work for a command.
+    ProcessReference shellReference;
     MenuRightClick rightClick;
     // The keyboard shortcut: registered in tray mode only, where it opens the menu.
     HotkeyPreference hotkey;

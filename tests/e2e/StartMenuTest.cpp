@@ -396,6 +396,28 @@ TEST_F(StartMenuE2E, AboutKeepsOnceModeAliveUntilTheDialogCloses) {
     EXPECT_TRUE(veltrix.WaitForExit(10000)) << "closing the About box ends a once-mode run";
 }
 
+TEST_F(StartMenuE2E, OnceModeLivesWhileTheShellHoldsItsProcessReference) {
+    // A component of the shell that still works for the run when its menu goes (a DDE or DelegateExecute
+    // verb, a property sheet whose window is not up yet) holds the process's reference: the run waits for
+    // it rather than ending under it, and ends once it lets go. (Nothing in Wine's shell takes the
+    // reference, so a hook library inside the process takes it, as such a component would.)
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption()));
+    HWND popup = veltrix.WaitForMenu(15000);
+    ASSERT_NE(nullptr, popup);
+    // Published once the menu is idle on screen: asked again for a moment if the menu was not yet.
+    bool held = false;
+    for (DWORD start = GetTickCount(); !held && GetTickCount() - start < 5000; Sleep(100))
+        held = VeltrixProcess::HoldShellReference(popup, 4000);
+    ASSERT_TRUE(held) << "no process reference published while the menu was open";
+    VeltrixProcess::PressKey(VK_ESCAPE);
+    // The close timer fires a second after the menu has gone; the reference is held for four.
+    EXPECT_FALSE(veltrix.WaitForExit(2500)) << "ended while the shell still held its reference";
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(8000, &exitCode)) << "still running after the shell let go";
+    EXPECT_EQ(0u, exitCode);
+}
+
 TEST_F(StartMenuE2E, AMergedEntryLaunchesItsAllUsersCopy) {
     // The same shortcut in both Programs folders of the prefix, each leaving its own marker file.
     std::wstring label = L"VeltrixMerged-" + std::to_wstring(GetCurrentProcessId());

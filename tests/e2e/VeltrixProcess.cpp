@@ -1,5 +1,7 @@
 #include "VeltrixProcess.h"
 
+#include "TempFolder.h"
+
 #include <tlhelp32.h>
 
 namespace {
@@ -106,6 +108,29 @@ HWND VeltrixProcess::WaitForMainWindow(DWORD milliseconds) const {
         Sleep(50);
     } while (GetTickCount() - start < milliseconds);
     return nullptr;
+}
+
+bool VeltrixProcess::HoldShellReference(HWND popup, DWORD milliseconds) {
+    static HMODULE probe = LoadLibraryW((ProgramFolder() + L"menu_probe.dll").c_str());
+    HOOKPROC hook = probe ? (HOOKPROC)(void*)GetProcAddress(probe, "MenuProbeHook") : nullptr;
+    DWORD processId = 0;
+    DWORD thread = GetWindowThreadProcessId(popup, &processId);
+    if (!hook || !thread)
+        return false;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring file = std::wstring(temp) + L"VeltrixReferenceProbe-" + std::to_wstring(processId) + L".txt";
+    DeleteFileW(file.c_str());
+    HHOOK installed = SetWindowsHookExW(WH_CALLWNDPROC, hook, probe, thread);
+    if (!installed)
+        return false;
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(popup, RegisterWindowMessageW(L"VeltrixReferenceProbe"), milliseconds, 0, SMTO_ABORTIFHUNG,
+                        5000, &answer);
+    UnhookWindowsHookEx(installed);
+    std::string result = TempFolder::Read(file);
+    DeleteFileW(file.c_str());
+    return result == "held";
 }
 
 std::vector<std::wstring> VeltrixProcess::MenuItems(HWND popup) {

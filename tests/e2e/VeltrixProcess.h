@@ -34,6 +34,10 @@ public:
     HWND WaitForMainWindow(DWORD milliseconds) const;
     // Texts of the items of the menu shown in a popup window; separators read as "-".
     static std::vector<std::wstring> MenuItems(HWND popup);
+    // Has a thread inside the process hold the process's reference for the shell (SHGetInstanceExplorer) for
+    // that long, as a component of the shell does while it works for the process; the popup's thread is
+    // asked. False when the process has published none.
+    static bool HoldShellReference(HWND popup, DWORD milliseconds);
     static std::wstring ClassName(HWND window);
     // Full paths of the modules of that file name loaded in the process.
     std::vector<std::wstring> ModulePaths(const wchar_t* fileName) const;
