@@ -1,6 +1,6 @@
 #pragma once
-// Shortcuts made through the shell's link object, as installers make them, and the folder of the test
-// programs, where the helper programs are built.
+// Shortcuts made through the shell's link object, as installers make them, the folder of the test
+// programs, where the helper programs are built, and a wait for the file such a program writes when it runs.
 // Installers store the target's own icon location in the shortcut, and Wine takes a shortcut's icon only
 // from that location (Windows would also look at the target), so the test shortcuts store it too.
 
@@ -33,4 +33,12 @@ inline std::wstring TestProgramFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+inline bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
+    for (DWORD start = GetTickCount(); GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(50)) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+    }
+    return true;
 }

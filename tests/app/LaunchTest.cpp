@@ -13,20 +13,6 @@
 #include <memory>
 #include <string>
 
-namespace {
-
-bool WaitForFile(const std::wstring& path, DWORD milliseconds) {
-    DWORD start = GetTickCount();
-    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-} // namespace
-
 class Launching : public ::testing::Test {
 protected:
     void SetUp() override {
