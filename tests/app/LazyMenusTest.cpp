@@ -1,3 +1,5 @@
+// A resident instance keeps its tree and popups between clicks: opening folder after folder must not cost GDI
+// or USER objects per entry shown, or a large Start Menu runs out of them (10,000 each) and icons stop drawing.
 #include "app/IconBlob.h"
 #include "app/IconCache.h"
 #include "app/LazyMenus.h"
@@ -11,103 +13,71 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
-namespace {
-
-// The process's GDI or USER objects. Wine (8.0 at least) answers GetGuiResources with 0; there every handle
-// is tried by its low word, which GDI and USER take as the 16-bit form of a handle of any generation.
-DWORD GuiObjects(DWORD kind, HDC scratch) {
+// The process's GDI or USER objects. Wine (8.0 at least) answers GetGuiResources with 0; there every handle is
+// tried by its low word, which GDI and USER take as the 16-bit form of a handle of any generation. Both words of
+// a pair name the same USER object; menus and icons are the USER objects menus make.
+static DWORD GuiObjects(DWORD kind, HDC dc) {
     DWORD count = GetGuiResources(GetCurrentProcess(), kind);
-    for (ULONG_PTR low = count ? 0x10000 : 0x20; low < 0x10000; low++) {
-        if (kind == GR_GDIOBJECTS && GetObjectType((HGDIOBJ)low))
-            count++;
-        // Both words of a pair name the same USER object. Menus and icons are the USER objects menus make.
-        if (kind == GR_USEROBJECTS && !(low & 1) &&
-            (IsMenu((HMENU)low) || DrawIconEx(scratch, 0, 0, (HICON)low, 1, 1, 0, nullptr, DI_NORMAL)))
-            count++;
-    }
+    for (ULONG_PTR h = count ? 0x10000 : 0x20; h < 0x10000; h++)
+        count += kind ? !(h & 1) && (IsMenu((HMENU)h) || DrawIconEx(dc, 0, 0, (HICON)h, 1, 1, 0, nullptr, DI_NORMAL))
+                      : GetObjectType((HGDIOBJ)h) != 0;
     return count;
 }
 
-} // namespace
-
-// A resident instance keeps its tree and popups between clicks: opening folder after folder must not cost
-// GDI or USER objects per entry shown, or a large Start Menu runs the process out of them (10,000 each by
-// default), after which icons and gradients stop drawing.
 TEST(LazyMenus, AResidentTreeOpenedAThousandTimesKeepsItsGdiAndUserObjectsFlat) {
     const int folders = 50, entries = 100, size = GetSystemMetrics(SM_CXSMICON);
-    TempFolder root{L"resident"}, cacheFolder{L"resident-cache"};
-    for (int f = 0; f < folders; f++) {
-        root.Folder(L"Folder " + std::to_wstring(100 + f));
-        for (int e = 0; e < entries; e++)
-            root.Write(L"Folder " + std::to_wstring(100 + f) + L"\\Entry " + std::to_wstring(1000 + e) + L".lnk", "");
+    TempFolder root{L"resident"};
+    for (int n = 0; n < folders * entries; n++) {
+        std::wstring folder = L"Folder " + std::to_wstring(100 + n / entries);
+        root.Folder(folder);
+        root.Write(folder + L"\\Entry " + std::to_wstring(1000 + n % entries) + L".lnk", "");
     }
     MenuOptions::Current().customRoot.Assign(root.Path().c_str());
-    std::unique_ptr<MenuNode> tree(new MenuNode(nullptr));
-    tree->flags = NODE_CUSTOM_ROOT;
-    TreeScan::Scan(tree.get());
+    MenuNode tree(nullptr);
+    tree.flags = NODE_CUSTOM_ROOT;
+    TreeScan::Scan(&tree);
     MenuOptions::Current().customRoot.Assign(L"");
-    // Every entry with an icon of its own in the cache: the program's folder icon painted over in the colour
-    // RGB(n % 256, n / 256, 128) for entry n.
-    std::vector<unsigned char> folderIcon;
-    ASSERT_EQ(1, ResourceIconBlob(GetModuleHandleW(nullptr), IDI_FOLDER, size, folderIcon));
-    ASSERT_EQ(32, folderIcon[36]) << "32 bits per pixel, from byte 62 on";
+    // Every entry n with an icon of its own in the cache: the folder icon (32 bits per pixel from byte 62 on)
+    // painted RGB(n / 256, n % 256, 128).
     IconCache cache;
-    ASSERT_EQ(1, cache.Open((cacheFolder.Path() + L"\\Veltrix.sql").c_str(), 0, 1));
-    ASSERT_EQ(1, cache.EnsureSchema());
-    ASSERT_EQ(1, cache.BeginWrite());
-    std::vector<MenuNode*> shown;
+    std::vector<unsigned char> icon;
+    ASSERT_TRUE(cache.Open((root.Path() + L"\\Veltrix.sql").c_str(), 0, 1) && cache.EnsureSchema() &&
+                cache.BeginWrite() && ResourceIconBlob(GetModuleHandleW(nullptr), IDI_FOLDER, size, icon) &&
+                icon[36] == 32);
     DWORD n = 0;
-    for (MenuNode* folder = tree->FirstChild(); folder; folder = tree->NextChild(folder)) {
-        shown.push_back(folder);
+    for (MenuNode* folder = tree.FirstChild(); folder; folder = tree.NextChild(folder))
         for (MenuNode* entry = folder->FirstChild(); entry; entry = folder->NextChild(entry), n++) {
-            std::vector<unsigned char> icon = folderIcon;
-            DWORD color = 0xFF000080 | (n % 256) << 16 | (n / 256) << 8;
-            for (int i = 0; i < size * size; i++)
-                memcpy(&icon[62 + 4 * i], &color, 4);
+            for (int i = 0; i < 4 * size * size; i++)
+                icon[62 + i] = (unsigned char)((0xFF000080 | n << 8) >> i % 4 * 8);
             cache.WriteEntry(entry->relativePath, entry->flags, entry->hash, L"Entry", icon);
         }
-    }
-    ASSERT_EQ(1, cache.EndWrite());
-    ASSERT_EQ((DWORD)(folders * entries), n);
+    ASSERT_TRUE(cache.EndWrite() && n == (DWORD)(folders * entries));
     HWND owner = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     LazyMenus menus;
     menus.SetOwner(GetModuleHandleW(nullptr), owner, WM_APP);
     Canvas canvas;
-    ASSERT_EQ(1, canvas.CreateBitmap(300, 100, 1, 32, nullptr, 0));
     // As on WM_INITMENUPOPUP, then WM_MEASUREITEM and WM_DRAWITEM for every item, the first one selected.
     auto open = [&](MenuNode& folder) {
-        menus.OnInitMenuPopup(folder.menu.Handle());
         HMENU popup = folder.menu.Handle();
+        menus.OnInitMenuPopup(popup);
         for (int position = 0; position < GetMenuItemCount(popup); position++) {
-            MENUITEMINFOW info = {};
-            info.cbSize = sizeof(info);
-            info.fMask = MIIM_DATA;
+            MENUITEMINFOW info = {sizeof(info), MIIM_DATA, 0, 0, 0, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr};
             GetMenuItemInfoW(popup, (UINT)position, TRUE, &info);
             MEASUREITEMSTRUCT measure = {ODT_MENU, 0, 0, 0, 0, info.dwItemData};
-            folder.menu.Measure(&measure);
-            UINT state = position ? 0 : ODS_SELECTED;
             RECT item = {0, 0, 300, 40};
-            DRAWITEMSTRUCT draw = {ODT_MENU,    0,           0,    ODA_DRAWENTIRE, state,
+            DRAWITEMSTRUCT draw = {ODT_MENU,    0,           0,    ODA_DRAWENTIRE, position ? 0u : ODS_SELECTED,
                                    (HWND)popup, canvas.Dc(), item, info.dwItemData};
-            folder.menu.Draw(&draw);
+            ASSERT_TRUE(folder.menu.Measure(&measure) && folder.menu.Draw(&draw)) << position;
         }
     };
-    ASSERT_EQ(1, menus.BuildRoot(tree.get(), &cache));
-    open(*tree);
-    DWORD gdi = GuiObjects(GR_GDIOBJECTS, canvas.Dc()), user = GuiObjects(GR_USEROBJECTS, canvas.Dc());
-    ASSERT_TRUE(gdi && user);
-    for (int opening = 1; opening < 1000; opening++)
-        open(*shown[opening % folders]);
-    EXPECT_LE(GuiObjects(GR_GDIOBJECTS, canvas.Dc()), gdi + 8) << "from " << gdi;
-    EXPECT_LE(GuiObjects(GR_USEROBJECTS, canvas.Dc()), user + 8) << "from " << user;
-    // The last item drawn is entry 4999's, with its own icon.
-    EXPECT_EQ(RGB(4999 % 256, 4999 / 256, 128), canvas.PixelAt(2 + size / 2, 20));
-    tree.reset();
+    ASSERT_TRUE(canvas.CreateBitmap(300, 100, 1, 32, nullptr, 0) && menus.BuildRoot(&tree, &cache));
+    open(tree);
+    DWORD before[] = {GuiObjects(GR_GDIOBJECTS, canvas.Dc()), GuiObjects(GR_USEROBJECTS, canvas.Dc())};
+    for (int round = 0; round < 1000 / folders; round++)
+        for (MenuNode* folder = tree.FirstChild(); folder; folder = tree.NextChild(folder))
+            open(*folder);
+    for (DWORD kind : {GR_GDIOBJECTS, GR_USEROBJECTS})
+        EXPECT_TRUE(before[kind] && GuiObjects(kind, canvas.Dc()) <= before[kind] + 8) << "from " << before[kind];
+    EXPECT_EQ(RGB(4999 / 256, 4999 % 256, 128), canvas.PixelAt(2 + size / 2, 20)) << "entry 4999's own icon, last";
     DestroyWindow(owner);
 }
