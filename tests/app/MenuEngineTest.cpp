@@ -114,12 +114,8 @@ TEST(ShellContextMenu, ExtensionsSeeOnlyTheirItemsAndTheChosenVerbRunsAfterTheMe
     void* freed = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     ASSERT_TRUE(VirtualFree(freed, 0, MEM_RELEASE));
     EXPECT_EQ(nullptr, MenuItemData::FromItemData(reinterpret_cast<ULONG_PTR>(freed)));
-    WNDCLASSW type = {};
-    type.lpfnWndProc = OwnerProc;
-    type.hInstance = GetModuleHandleW(nullptr);
-    type.lpszClassName = L"ContextMenuOwner";
-    RegisterClassW(&type);
-    HWND owner = CreateWindowW(L"ContextMenuOwner", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND owner = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OwnerProc));
     OwnerDrawMenu startMenu;
     ASSERT_EQ(1, startMenu.Create(GetModuleHandleW(nullptr), owner));
     ASSERT_EQ(1, startMenu.AddItemWithImage(L"Entry", 0, 1, nullptr, -1, nullptr));
@@ -194,10 +190,7 @@ TEST(BackgroundThreads, StopReturnsAtOnceWhenTheThreadDoesNotEnd) {
 TEST(CacheWriter, RowsOfAFailedCommitAreWrittenAgain) {
     CoInitialize(nullptr);
     TempFolder root{L"engine-cache"};
-    wchar_t notepad[MAX_PATH];
-    GetWindowsDirectoryW(notepad, MAX_PATH);
-    wcscat(notepad, L"\\notepad.exe");
-    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Editor.lnk", notepad));
+    ASSERT_TRUE(MakeShortcut(root.Path() + L"\\Editor.lnk", L"C:\\windows\\notepad.exe"));
     MenuOptions::Current().customRoot.Assign(root.Path().c_str());
     MenuNode tree(nullptr);
     tree.flags = NODE_CUSTOM_ROOT;
