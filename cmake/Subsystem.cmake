@@ -1,7 +1,9 @@
 # One static library per subsystem folder. Sources are picked up by glob so that adding a file to a
 # subsystem needs no edit here; CONFIGURE_DEPENDS makes the build notice new files.
+# A folder inside app/ is a subsystem of its own: app/tree builds the library app_tree.
 function(veltrix_subsystem name)
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+    string(REPLACE "_" "/" folder ${name})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
     # The program's entry point and its delayed imports belong to the executable, not to the library.
     list(FILTER sources EXCLUDE REGEX "/(WinMain|DelayedImports)\\.cpp$")
     if(sources)
@@ -21,7 +23,8 @@ endfunction()
 # fast (each Wine start costs far more than the tests inside one executable).
 function(veltrix_test name)
     cmake_parse_arguments(T "" "" "LIBS;RESOURCES;LABELS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}/*.cpp)
+    # Recursive: the tests of app/ mirror its folders (tests/app/tree, tests/app/cache, ...).
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}/*.cpp)
     set(exe ${name}_tests)
     add_executable(${exe} ${sources} ${T_RESOURCES})
     target_compile_options(${exe} PRIVATE ${VELTRIX_WARNINGS})

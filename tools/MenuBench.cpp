@@ -25,12 +25,12 @@
 // a large folder should cost no more per entry than the nested folders of 20 do.
 // "veltrix=PATH" times another Veltrix.exe for open_ms (an earlier build, for a comparison).
 //   bench entries=1000 bare_ms=9.1 scan_ms=12.3 shell_ms=400.2 cold_ms=456.7 write_ms=89.0 warm_ms=34.5 ...
-#include "app/CacheWriter.h"
-#include "app/IconCache.h"
-#include "app/MenuBuilder.h"
-#include "app/MenuNode.h"
-#include "app/MenuOptions.h"
-#include "app/TreeScan.h"
+#include "app/cache/CacheWriter.h"
+#include "app/cache/IconCache.h"
+#include "app/menus/MenuBuilder.h"
+#include "app/tree/MenuNode.h"
+#include "app/tree/MenuOptions.h"
+#include "app/tree/TreeScan.h"
 #include "base/Stopwatch.h"
 
 #include "TempFolder.h"

@@ -4,8 +4,8 @@
 
 #include "Shortcut.h"
 #include "TempFolder.h"
-#include "app/IconCache.h"
-#include "app/IconHandle.h"
+#include "app/cache/IconCache.h"
+#include "app/cache/IconHandle.h"
 
 #include <gtest/gtest.h>
 

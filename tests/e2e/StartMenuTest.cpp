@@ -4,7 +4,7 @@
 
 #include "Shortcut.h"
 #include "TempFolder.h"
-#include "app/IconCache.h"
+#include "app/cache/IconCache.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 

@@ -1,6 +1,0 @@
-#include "app/MenuOptions.h"
-
-MenuOptions& MenuOptions::Current() {
-    static MenuOptions options;
-    return options;
-}

@@ -1,0 +1,372 @@
+#include <stddef.h>
+
+#include "app/popup/OwnerDrawMenu.h"
+
+#include "base/Canvas.h"
+#include "base/GdiObject.h"
+#include "base/HighContrast.h"
+#include "base/MemoryDc.h"
+#include "base/ScopedSelect.h"
+
+#include <new>
+#include <string.h>
+#include <wchar.h>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Items are appended at the position after the last one: a fixed position such as 1000 would put the
+// items of a folder with more entries than that before the last ones, in reverse order.
+UINT AtTheEnd(HMENU menu) {
+    int count = menu ? GetMenuItemCount(menu) : 0;
+    return count > 0 ? (UINT)count : 0;
+}
+
+const COLORREF White = RGB(255, 255, 255);
+const COLORREF SeparatorGrey = RGB(0x82, 0x82, 0x82);
+
+UINT ItemInfoSize() {
+    return offsetof(MENUITEMINFOW, hbmpItem);
+}
+
+MenuItemData* RecordAt(HMENU menu, UINT position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = ItemInfoSize();
+    info.fMask = MIIM_DATA;
+    if (!GetMenuItemInfoW(menu, position, TRUE, &info))
+        return nullptr;
+    return MenuItemData::FromItemData(info.dwItemData);
+}
+
+// The part of a text before its tab, and the part after it (empty without a tab).
+void SplitAtTab(const wchar_t* text, int* beforeLength, const wchar_t** after) {
+    const wchar_t* tab = wcschr(text, L'\t');
+    *beforeLength = tab ? (int)(tab - text) : (int)wcslen(text);
+    *after = tab ? tab + 1 : nullptr;
+}
+
+// The device context every menu measures its items on: a memory DC of the screen, made once for the
+// process and used on the thread of the menus only. A DC of the owner window per item cost a trip to the
+// window system each (several wineserver requests under Wine), the most of the time a menu took to be
+// measured.
+HDC MeasuringDc() {
+    static MemoryDc dc(nullptr);
+    return dc;
+}
+
+// What the popups draw with is shared by all of them: a resident instance keeps its popups as long as its
+// tree, and a font, a canvas (a DC and a bitmap), a brush and a pen of each popup's own cost the process
+// five GDI objects per folder opened. The brush and the pen are the stock white brush and the DC's own
+// pen; the canvas, on which gradients and separators are drawn before they are copied to the menu, is
+// used on the thread of the menus only, as the measuring DC is.
+Canvas& Scratch() {
+    static Canvas canvas;
+    return canvas;
+}
+
+// One font for each menu font the system had when a popup first measured or drew an item. A font stays
+// until the program ends: the popups made before a change of the system's menu font keep drawing with it.
+HFONT SharedFont(const LOGFONTW& wanted) {
+    static std::vector<std::pair<LOGFONTW, GdiObject>> fonts;
+    static SRWLOCK lock = SRWLOCK_INIT;
+    HFONT found = nullptr;
+    AcquireSRWLockExclusive(&lock);
+    for (const auto& font : fonts) {
+        if (!memcmp(&font.first, &wanted, offsetof(LOGFONTW, lfFaceName)) &&
+            !wcsncmp(font.first.lfFaceName, wanted.lfFaceName, LF_FACESIZE))
+            found = font.second.As<HFONT>();
+    }
+    if (!found) {
+        GdiObject made(CreateFontIndirectW(&wanted));
+        try {
+            if (made.Handle()) {
+                fonts.emplace_back(wanted, std::move(made));
+                found = fonts.back().second.As<HFONT>();
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ReleaseSRWLockExclusive(&lock);
+    return found;
+}
+
+} // namespace
+
+OwnerDrawMenu::~OwnerDrawMenu() {
+    Destroy();
+}
+
+COLORREF OwnerDrawMenu::Lighten(COLORREF color, double x) {
+    if (!(x > 0 && x <= 1))
+        return color;
+    auto channel = [x](int value) { return (int)(value + x * (255 - value)); };
+    return RGB(channel(GetRValue(color)), channel(GetGValue(color)), channel(GetBValue(color)));
+}
+
+int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages) {
+    Destroy();
+    if (!PopupMenu::Create(moduleInstance, ownerWindow))
+        return 0;
+    iconWidth = GetSystemMetrics(SM_CXSMICON);
+    iconHeight = GetSystemMetrics(SM_CYSMICON);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    selectColor = Lighten(highlight, 0.85);
+    gradientTopColor = Lighten(highlight, 0.98);
+    iconColumnColor = Lighten(highlight, 0.7);
+    highlightColor = highlight;
+    // Most items of a folder share a few icons: the list starts small and grows by an eighth of the
+    // expected count, at least ten images, so a folder of 10,000 entries copies its bitmap a few times.
+    int initial = expectedImages < 10 ? 10 : (expectedImages > 64 ? 64 : expectedImages);
+    int growth = expectedImages / 8 > 10 ? expectedImages / 8 : 10;
+    // The list itself is made only when an icon from the shell is added or one is taken out for the
+    // cache: a menu from the cache is filled and drawn without the common controls.
+    images.Create(IMAGELIST_DEFERRED, iconWidth, iconHeight, initial, growth);
+    maxTextWidth = 0;
+    return 1;
+}
+
+int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
+                           HICON icon) {
+    int imageIndex = -1;
+    if (icon)
+        imageIndex = images.AddIcon(icon);
+    else if (iconId != -1)
+        imageIndex = images.AddIconResource(instance, (UINT)iconId);
+    return AddItemWithImage(text, state, identifier, node, imageIndex, submenu);
+}
+
+int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
+                                    HMENU submenu) {
+    MenuItemData* record = MenuItemData::New();
+    if (!record)
+        return 0;
+    size_t length = text ? wcslen(text) : 0;
+    wchar_t* copy = new (std::nothrow) wchar_t[length + 1];
+    if (!copy) {
+        MenuItemData::Delete(record);
+        return 0;
+    }
+    wmemcpy(copy, text ? text : L"", length + 1);
+    record->SetText(copy);
+    record->owner = this;
+    record->node = node;
+    record->menu = currentMenu;
+    record->imageIndex = imageIndex;
+    if (!InsertItem(AtTheEnd(currentMenu), 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
+        MenuItemData::Delete(record);
+        return 0;
+    }
+    return 1;
+}
+
+int OwnerDrawMenu::AddSeparator(MenuNode* node) {
+    MenuItemData* record = MenuItemData::New();
+    if (!record)
+        return 0;
+    record->owner = this;
+    record->node = node;
+    record->isSeparator = 1;
+    record->menu = currentMenu;
+    MENUITEMINFOW info = {};
+    info.cbSize = ItemInfoSize();
+    info.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
+    info.fType = MFT_OWNERDRAW | MFT_SEPARATOR;
+    info.dwItemData = (ULONG_PTR)record;
+    if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd(currentMenu), TRUE, &info)) {
+        MenuItemData::Delete(record);
+        return 0;
+    }
+    return 1;
+}
+
+int OwnerDrawMenu::ItemImage(int position) const {
+    MenuItemData* record = currentMenu ? RecordAt(currentMenu, (UINT)position) : nullptr;
+    return record ? record->imageIndex : -1;
+}
+
+HFONT OwnerDrawMenu::MenuFont() {
+    if (font)
+        return font;
+    NONCLIENTMETRICSW metrics = {};
+    // The structure without the padded border width of Vista: the size every Windows version accepts.
+    metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+        font = SharedFont(metrics.lfMenuFont);
+    return font;
+}
+
+int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
+    if (!measure || measure->CtlType != ODT_MENU)
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(measure->itemData);
+    if (!record || record->owner != this)
+        return 0;
+    measure->itemWidth = 1;
+    measure->itemHeight = 1;
+    if (record->isSeparator) {
+        measure->itemHeight = GetSystemMetrics(SM_CYMENU) / 3;
+        return 1;
+    }
+    // The menu asks again each time it opens: a resident menu opened again measures nothing (a device
+    // context per item is most of the time a kept menu takes to appear).
+    if (record->measuredWidth) {
+        measure->itemWidth = record->measuredWidth;
+        measure->itemHeight = record->measuredHeight;
+        return 1;
+    }
+    HDC dc = MeasuringDc();
+    ScopedSelect selected(dc, MenuFont());
+    int beforeLength = 0;
+    const wchar_t* after = nullptr;
+    SplitAtTab(record->text, &beforeLength, &after);
+    SIZE text = {0, 0};
+    GetTextExtentPoint32W(dc, record->text, beforeLength, &text);
+    int width = iconWidth + 11 + text.cx;
+    if (after) {
+        SIZE tail = {0, 0};
+        GetTextExtentPoint32W(dc, after, (int)wcslen(after), &tail);
+        width += tail.cx + 10;
+    }
+    int height = iconHeight > text.cy ? iconHeight : text.cy;
+    measure->itemWidth = (UINT)width;
+    measure->itemHeight = (UINT)(height + ((style & STYLE_TALL_ITEMS) ? 12 : 4));
+    record->measuredWidth = measure->itemWidth;
+    record->measuredHeight = measure->itemHeight;
+    if (text.cx > maxTextWidth)
+        maxTextWidth = text.cx;
+    return 1;
+}
+
+void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    Canvas& scratch = Scratch();
+    if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
+        return;
+    RECT whole = {0, 0, width, height};
+    scratch.GradientFill(top, bottom, 0, whole);
+    scratch.BlitTo(dc, area.left, area.top, SRCCOPY);
+}
+
+void OwnerDrawMenu::DrawSeparator(HDC dc, const RECT& textArea) {
+    int width = textArea.right - textArea.left, height = textArea.bottom - textArea.top;
+    Canvas& scratch = Scratch();
+    if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
+        return;
+    scratch.FillRectangle(White, 0, 0, width, height);
+    // A one-pixel line fading in from white to grey and out again.
+    int y = height / 2, half = width / 2;
+    RECT left = {0, y, half, y + 1}, right = {half, y, width, y + 1};
+    scratch.GradientFill(White, SeparatorGrey, 1, left);
+    scratch.GradientFill(SeparatorGrey, White, 1, right);
+    scratch.BlitTo(dc, textArea.left, textArea.top, SRCCOPY);
+}
+
+int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
+    if (!draw || draw->CtlType != ODT_MENU)
+        return 0;
+    MenuItemData* record = MenuItemData::FromItemData(draw->itemData);
+    if (!record || record->owner != this || record->menu != (HMENU)draw->hwndItem)
+        return 0;
+    HDC dc = draw->hDC;
+    RECT rc = draw->rcItem;
+    // Item rectangles start at x 0 inside the menu, so the column edge is an absolute x.
+    RECT iconColumn = {rc.left, rc.top, iconWidth + 4, rc.bottom};
+    RECT textArea = {iconWidth + 4, rc.top, rc.right, rc.bottom};
+    bool selected = (draw->itemState & ODS_SELECTED) != 0;
+    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
+    // High contrast: the system's menu colours alone, without gradients, frames or colours of ours. Asked
+    // at every item, so that a change of the setting shows in the next menu a resident instance opens.
+    bool contrast = IsHighContrast() != 0;
+    if (contrast) {
+        FillRect(dc, &rc, GetSysColorBrush(selected && !record->isSeparator ? COLOR_HIGHLIGHT : COLOR_MENU));
+        if (record->isSeparator) {
+            RECT line = {textArea.left, (rc.top + rc.bottom) / 2, textArea.right - 2, (rc.top + rc.bottom) / 2 + 1};
+            FillRect(dc, &line, GetSysColorBrush(COLOR_MENUTEXT));
+            return 1;
+        }
+    } else {
+        FillRect(dc, &iconColumn, GetSysColorBrush(COLOR_BTNFACE));
+    }
+    if (record->isSeparator) {
+        DrawSeparator(dc, textArea);
+        return 1;
+    }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_MENUTEXT));
+    if (contrast) {
+        if (selected && !disabled)
+            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    } else if (selected) {
+        SetBkColor(dc, selectColor);
+        DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
+        DrawGradient(dc, textArea, gradientTopColor, selectColor);
+        ScopedSelect pen(dc, GetStockObject(DC_PEN));
+        COLORREF penColor = SetDCPenColor(dc, highlightColor);
+        ScopedSelect brush(dc, GetStockObject(NULL_BRUSH));
+        RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 4, 4);
+        SetDCPenColor(dc, penColor);
+    } else {
+        SetBkColor(dc, White);
+        FillRect(dc, &textArea, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    }
+
+    if (record->imageIndex != -1) {
+        int y = rc.top + (rc.bottom - rc.top - iconHeight) / 2;
+        // A disabled icon is blended half with black.
+        images.Draw(record->imageIndex, dc, rc.left + 2, y, 0, 0, CLR_NONE, disabled ? RGB(0, 0, 0) : CLR_DEFAULT,
+                    disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
+    }
+
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    RECT textRect = {rc.left + iconWidth + 9, rc.top + (rc.bottom - rc.top - metrics.tmHeight) / 2, rc.right,
+                     rc.bottom};
+    {
+        ScopedSelect selectedFont(dc, MenuFont());
+        int beforeLength = 0;
+        const wchar_t* after = nullptr;
+        SplitAtTab(record->text, &beforeLength, &after);
+        // DT_SINGLELINE alone: "&" marks the next character as the mnemonic and is not shown.
+        DrawTextW(dc, record->text, beforeLength, &textRect, DT_SINGLELINE);
+        if (after) {
+            textRect.left += maxTextWidth + 10;
+            DrawTextW(dc, after, -1, &textRect, DT_SINGLELINE);
+        }
+    }
+    return 1;
+}
+
+void OwnerDrawMenu::FreeRecords(HMENU menu) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; i++) {
+        MENUITEMINFOW info = {};
+        info.cbSize = ItemInfoSize();
+        info.fMask = MIIM_DATA | MIIM_SUBMENU;
+        if (!GetMenuItemInfoW(menu, i, TRUE, &info))
+            continue;
+        if (info.hSubMenu)
+            FreeRecords(info.hSubMenu);
+        if (MenuItemData* record = MenuItemData::FromItemData(info.dwItemData)) {
+            // Detach the record from its item first, so it can never be freed twice.
+            MENUITEMINFOW clear = {};
+            clear.cbSize = ItemInfoSize();
+            clear.fMask = MIIM_DATA;
+            SetMenuItemInfoW(menu, i, TRUE, &clear);
+            MenuItemData::Delete(record);
+        }
+    }
+}
+
+void OwnerDrawMenu::Destroy() {
+    // A child's popup is destroyed with its parent's; by the time the child's own Destroy runs the
+    // handle is gone and IsMenu says so.
+    if (rootMenu && IsMenu(rootMenu))
+        FreeRecords(rootMenu);
+    else
+        rootMenu = nullptr;
+    PopupMenu::Destroy();
+    images.Destroy();
+    font = nullptr;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The popup menu of one folder of the tree, painted by the program: icons in a button-face column, a
+// gradient selection with a rounded highlight frame, grey gradient separators. Every item carries a
+// record that leads back to its node.
+
+#include "app/popup/MenuItemData.h"
+#include "base/ImageList.h"
+#include "framework/PopupMenu.h"
+
+class MenuNode;
+
+class OwnerDrawMenu : public PopupMenu {
+public:
+    enum : unsigned { STYLE_TALL_ITEMS = 0x1 };
+
+    OwnerDrawMenu() = default;
+    ~OwnerDrawMenu() override;
+
+    // expectedImages sizes the image list for about that many images, and its growth in proportion.
+    int Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages = 10);
+    void SetStyle(unsigned mask, unsigned bits) { style = bits | (style & ~mask); }
+    // Appends an item; iconId is an icon resource (-1 for none), icon a handle whose image is copied.
+    int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
+                HICON icon);
+    // Appends an item whose image is already in this menu's image list (-1 for none).
+    int AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
+                         HMENU submenu);
+    int AddSeparator(MenuNode* node);
+    // The image index of the item at that position, or -1.
+    int ItemImage(int position) const;
+    int Measure(MEASUREITEMSTRUCT* measure);
+    int Draw(const DRAWITEMSTRUCT* draw);
+    // Frees the records of this popup and its submenus, then destroys the popup and the drawing objects.
+    void Destroy() override;
+
+    ImageList& Images() { return images; }
+    int IconWidth() const { return iconWidth; }
+    int IconHeight() const { return iconHeight; }
+    COLORREF SelectColor() const { return selectColor; }
+    COLORREF GradientTopColor() const { return gradientTopColor; }
+    COLORREF IconColumnColor() const { return iconColumnColor; }
+
+    // Each of red, green and blue moved the fraction x of the way to 255.
+    static COLORREF Lighten(COLORREF color, double x);
+
+private:
+    static void FreeRecords(HMENU menu);
+    void DrawSeparator(HDC dc, const RECT& textArea);
+    void DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom);
+    // The system's menu font, looked up at the first item measured or drawn and kept while the popup
+    // lives: looking it up for every item cost a font lookup each time the menu opens.
+    HFONT MenuFont();
+
+    int iconWidth = 16;
+    int iconHeight = 16;
+    ImageList images;
+    COLORREF selectColor = 0;
+    COLORREF gradientTopColor = 0;
+    COLORREF iconColumnColor = 0;
+    COLORREF highlightColor = 0;
+    // One of the fonts every popup shares; not owned.
+    HFONT font = nullptr;
+    int maxTextWidth = 0;
+    unsigned style = 0;
+};
