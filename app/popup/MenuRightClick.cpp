@@ -1,34 +1,20 @@
 #include "app/popup/MenuRightClick.h"
 
 #include "app/popup/MenuItemData.h"
-
-MenuRightClick* MenuRightClick::active = nullptr;
+#include "app/popup/MenuLoopFilter.h"
 
 int MenuRightClick::Start(HWND ownerWindow) {
     Stop();
     owner = ownerWindow;
-    hook = SetWindowsHookExW(WH_MSGFILTER, FilterProc, nullptr, GetCurrentThreadId());
-    if (!hook)
-        return 0;
-    active = this;
-    return 1;
+    return MenuLoopFilter::Subscribe(this);
 }
 
 void MenuRightClick::Stop() {
-    if (hook)
-        UnhookWindowsHookEx(hook);
-    hook = nullptr;
-    if (active == this)
-        active = nullptr;
+    MenuLoopFilter::Unsubscribe(this);
 }
 
-LRESULT CALLBACK MenuRightClick::FilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == MSGF_MENU && active) {
-        const MSG* message = reinterpret_cast<const MSG*>(lParam);
-        if (message->message == WM_RBUTTONUP && active->OnRightButtonUp(message->pt))
-            return 1;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+int MenuRightClick::OnMenuLoopMessage(const MSG& message) {
+    return message.message == WM_RBUTTONUP && OnRightButtonUp(message.pt);
 }
 
 int MenuRightClick::OnRightButtonUp(POINT point) {

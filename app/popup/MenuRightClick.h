@@ -4,12 +4,14 @@
 // TPM_RIGHTBUTTON, and Wine never does: the button's release is taken from the menu loop's message
 // filter instead, which both systems run alike.
 
+#include "app/popup/MenuLoopListener.h"
+
 #include <windows.h>
 
-class MenuRightClick {
+class MenuRightClick : public MenuLoopListener {
 public:
     MenuRightClick() = default;
-    ~MenuRightClick() { Stop(); }
+    ~MenuRightClick() override { Stop(); }
     MenuRightClick(const MenuRightClick&) = delete;
     MenuRightClick& operator=(const MenuRightClick&) = delete;
 
@@ -18,10 +20,8 @@ public:
     void Stop();
 
 private:
-    static LRESULT CALLBACK FilterProc(int code, WPARAM wParam, LPARAM lParam);
+    int OnMenuLoopMessage(const MSG& message) override;
     int OnRightButtonUp(POINT point);
 
-    static MenuRightClick* active;
-    HHOOK hook = nullptr;
     HWND owner = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/popup/MenuTypeAhead.h"
 
 #include "app/popup/MenuItemData.h"
+#include "app/popup/MenuLoopFilter.h"
 
 #include <stddef.h>
 #include <wchar.h>
@@ -59,8 +60,6 @@ int IsSelected(HMENU menu, int position) {
 
 } // namespace
 
-MenuTypeAhead* MenuTypeAhead::active = nullptr;
-
 int MenuTypeAhead::Start(HWND ownerWindow) {
     Stop();
     owner = ownerWindow;
@@ -68,19 +67,11 @@ int MenuTypeAhead::Start(HWND ownerWindow) {
     // the menu or beep. Windows also takes MNC_SELECT, but Wine's loop beeps at it and passes no
     // Backspace on. So the characters are taken from the loop's own message filter before it sees them,
     // and the selection moves by arrow keys posted to the loop, which both systems follow alike.
-    hook = SetWindowsHookExW(WH_MSGFILTER, FilterProc, nullptr, GetCurrentThreadId());
-    if (!hook)
-        return 0;
-    active = this;
-    return 1;
+    return MenuLoopFilter::Subscribe(this);
 }
 
 void MenuTypeAhead::Stop() {
-    if (hook)
-        UnhookWindowsHookEx(hook);
-    hook = nullptr;
-    if (active == this)
-        active = nullptr;
+    MenuLoopFilter::Unsubscribe(this);
     open.clear();
     highHalf = 0;
     typedLength = 0;
@@ -88,16 +79,13 @@ void MenuTypeAhead::Stop() {
     steerMenu = nullptr;
 }
 
-LRESULT CALLBACK MenuTypeAhead::FilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == MSGF_MENU && active && !active->paused) {
-        const MSG* message = reinterpret_cast<const MSG*>(lParam);
-        active->OnLoopMessage(*message);
-        // Input methods deliver what was composed as WM_IME_CHAR, one character each.
-        if ((message->message == WM_CHAR || message->message == WM_IME_CHAR) &&
-            active->OnChar((wchar_t)message->wParam, message->time))
-            return 1;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+int MenuTypeAhead::OnMenuLoopMessage(const MSG& message) {
+    if (paused)
+        return 0;
+    OnLoopMessage(message);
+    // Input methods deliver what was composed as WM_IME_CHAR, one character each.
+    return (message.message == WM_CHAR || message.message == WM_IME_CHAR) &&
+           OnChar((wchar_t)message.wParam, message.time);
 }
 
 void MenuTypeAhead::OnLoopMessage(const MSG& message) {

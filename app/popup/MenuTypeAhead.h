@@ -3,22 +3,25 @@
 // characters typed while the menus are tracked are read here: each moves the selection to the next item
 // whose name starts with what was typed, and never chooses it.
 
+#include "app/popup/MenuLoopListener.h"
+
 #include <windows.h>
 
 #include <vector>
 
-class MenuTypeAhead {
+class MenuTypeAhead : public MenuLoopListener {
 public:
     // Characters typed further apart than this begin a new prefix.
     static const DWORD PrefixTimeout = 1000;
     static const int MaxPrefix = 64;
 
     MenuTypeAhead() = default;
-    ~MenuTypeAhead() { Stop(); }
+    ~MenuTypeAhead() override { Stop(); }
     MenuTypeAhead(const MenuTypeAhead&) = delete;
     MenuTypeAhead& operator=(const MenuTypeAhead&) = delete;
 
-    // Reads the keys of the menus the owner tracks on this thread until Stop; 0 when the hook cannot be set.
+    // Reads the keys of the menus the owner tracks on this thread until Stop; 0 when the menu loop's filter
+    // cannot be set.
     int Start(HWND ownerWindow);
     void Stop();
     // While another menu is open over ours (the shell's context menu), its letters are its own.
@@ -36,7 +39,7 @@ public:
     static int SelectedItem(HMENU menu);
 
 private:
-    static LRESULT CALLBACK FilterProc(int code, WPARAM wParam, LPARAM lParam);
+    int OnMenuLoopMessage(const MSG& message) override;
     void OnLoopMessage(const MSG& message);
     // 1 when the character was handled here and the menu loop must not see it. A character outside the
     // Basic Multilingual Plane comes as two halves, taken together; a lone half is dropped.
@@ -49,8 +52,6 @@ private:
     // The open popup window that shows the menu, or null.
     static HWND PopupWindowOf(HMENU menu);
 
-    static MenuTypeAhead* active;
-    HHOOK hook = nullptr;
     HWND owner = nullptr;
     // The open popups, outermost first: the last one takes the keys.
     std::vector<HMENU> open;
