@@ -1,10 +1,7 @@
 #include <stddef.h>
 #include "app/program/StartMenuApp.h"
 
-#include "app/cache/CacheWriter.h"
 #include "app/launch/Launcher.h"
-#include "app/menus/MenuBuilder.h"
-#include "app/program/ProgramEnvironment.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
@@ -13,8 +10,6 @@
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 #include "sysinfo/OsVersion.h"
-
-#include <new>
 
 namespace {
 
@@ -52,7 +47,7 @@ int StartMenuApp::InitApplication() {
     // Once mode: the tree is read while the window is made (under Wine the first window loads the display
     // driver, the dearest part of the start after the libraries themselves) and the cache is opened.
     if (commandLine.GetNumber(L"s") != 1)
-        StartScan();
+        session.StartScan();
     return AppWindow::InitApplication();
 }
 
@@ -80,27 +75,19 @@ LRESULT StartMenuApp::OnCreate() {
     // The worker thread starts only when a week has passed; otherwise this reads two values.
     updates.StartWeeklyCheck();
 
-    // A cache that cannot be opened is no error: the menus then come from the shell alone.
-    WString cachePath;
-    // Normal locking: each menu build and the write at exit take the file's lock and give it back, so a
-    // resident instance and a once-mode one both read and both write their rows.
-    if (CacheFilePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
-        iconCache.EnsureSchema();
-
-    menus.SetOwner(instance, window, FetchedMessage);
+    session.SetOwner(instance, window, onceMode ? MenuSession::ONCE : MenuSession::RESIDENT, &com, FetchedMessage,
+                     TreeReadyMessage);
+    session.OpenCache(portable);
     if (onceMode) {
-        trayMode = 0;
         PostMessageW(window, ShowOnceMessage, 0, 0);
     } else {
-        trayMode = 1;
         SetIdentity();
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
         // A combination another program holds is shown as such in the About box.
         hotkey.Attach(&settings, window);
         hotkey.RegisterStored();
         trayInstance.Mark(window);
-        // The tree is read now and again after each change, so that a click finds its menu ready.
-        watch.Start(RootFlags(), window, TreeReadyMessage);
+        session.StartWatch();
     }
     return 0;
 }
@@ -115,15 +102,10 @@ void StartMenuApp::ShowOnce() {
         SetTimer(window, CloseTimer, 1000, nullptr);
 }
 
-void StartMenuApp::TakeFetched() {
-    if (menus.OnFetched() > 0)
-        rowsDirty = 1;
-}
-
 void StartMenuApp::CloseIfAsked() {
     // Posted, not sent: this runs inside the handler of the message that opened the menu, which must
     // return before the window goes.
-    if (closeAsked && !menuOpen && !actionRunning && IsWindow(window))
+    if (closeAsked && !session.InUse() && IsWindow(window))
         PostClose();
 }
 
@@ -136,7 +118,7 @@ void StartMenuApp::UseCom() {
         com.Init(0);
     // Once mode, from its menu on and so before any command: the shell's components are given the process
     // reference to hold while they still work for it (see the close timer).
-    if (!trayMode && menuShown)
+    if (!TrayMode() && session.MenuShown())
         shellReference.Publish();
 }
 
@@ -149,74 +131,6 @@ void StartMenuApp::SetIdentity() {
 INT_PTR StartMenuApp::ShowAbout() {
     AboutDialog about(&settings, &updates, &hotkey);
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
-}
-
-int StartMenuApp::StartScan() {
-    // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
-    if (menuOpen || actionRunning)
-        return 0;
-    scan.Finish();
-    scanStarted = 0;
-    tree.reset();
-    tree.reset(new (std::nothrow) MenuNode(nullptr));
-    if (!tree)
-        return 0;
-    tree->flags = RootFlags();
-    scanStarted = scan.Start(tree.get());
-    return scanStarted;
-}
-
-unsigned StartMenuApp::RootFlags() {
-    return MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
-}
-
-void StartMenuApp::AddFixedEntries() {
-    tree->AddSeparator();
-    tree->AddCommand(CMD_ORGANIZE);
-    tree->AddCommand(CMD_ABOUT);
-    tree->AddCommand(CMD_CONTROL_PANEL);
-    tree->AddCommand(CMD_ADMIN_CONSOLE);
-    tree->AddCommand(CMD_RUN);
-    if (trayMode) {
-        tree->AddSeparator();
-        tree->AddCommand(CMD_EXIT);
-    }
-    tree->AddSeparator();
-    tree->AddCommand(CMD_SHUTDOWN);
-}
-
-void StartMenuApp::TakeUpReadyTree() {
-    // The tree owns the menus being tracked and the node of a running action: it stays until they end.
-    if (menuOpen || actionRunning)
-        return;
-    std::unique_ptr<MenuNode> fresh = watch.TakeReady();
-    if (!fresh)
-        return;
-    // What the old tree fetched is kept first: the new one then finds it in the cache.
-    TakeFetched();
-    WriteFetchedRows(1);
-    menus.BuildRoot(nullptr, nullptr);
-    tree = std::move(fresh);
-    AddFixedEntries();
-    menus.BuildRoot(tree.get(), &iconCache);
-    tree->menu.NotifyByPosition();
-}
-
-void StartMenuApp::WriteFetchedRows(int now) {
-    KillTimer(window, WriteTimer);
-    // A resident instance fetches the icons of its root menu before the first click; until a menu has
-    // been shown it leaves the cache alone, as one whose menu was never opened always did.
-    if (!rowsDirty || !menuShown || !tree || !iconCache.IsOpen())
-        return;
-    // Never while a menu is open (the write holds the file for a moment), nor while more names and icons
-    // are on their way: one write for a run of them.
-    if (!now && (menuOpen || actionRunning || menus.Busy())) {
-        ScheduleWrite();
-        return;
-    }
-    rowsDirty = 0;
-    UseCom();
-    CacheWriter::WriteCache(iconCache, *tree);
 }
 
 namespace {
@@ -232,59 +146,39 @@ BOOL CALLBACK HideMenuWindow(HWND candidate, LPARAM) {
 } // namespace
 
 int StartMenuApp::ShowStartMenu(POINT point) {
-    if (menuOpen || actionRunning)
+    MenuNode* tree = session.PrepareMenu();
+    if (!tree)
         return 0;
-    if (trayMode && watch.Running()) {
-        // A click right after a change waits for its scan; otherwise the tree and menu are ready.
-        watch.WaitCurrent(5000);
-        TakeUpReadyTree();
-    }
-    if (!tree || !tree->menu.Handle() || (trayMode && !watch.Running())) {
-        // Once mode, or a tray instance without its watch: the tree is read for this menu.
-        if (tree && !scanStarted) {
-            TakeFetched();
-            WriteFetchedRows(1);
-            menus.BuildRoot(nullptr, nullptr);
-        }
-        if (!scanStarted && !StartScan())
-            return 0;
-        scan.Finish();
-        scanStarted = 0;
-        AddFixedEntries();
-        // Only the root's popup now; each folder's is filled when it opens.
-        menus.BuildRoot(tree.get(), &iconCache);
-        tree->menu.NotifyByPosition();
-    }
-    // A right click shows an item's context menu instead of choosing it.
-    tree->menu.SetRightButtonChooses(0);
-    menuOpen = 1;
-    menuShown = 1;
-    typeAhead.Start(window);
-    rightClick.Start(window);
     int shown = 0;
-    do {
-        reopenMenu = 0;
-        shown = tree->menu.Show(&point);
-    } while (shown && reopenMenu);
-    rightClick.Stop();
-    typeAhead.Stop();
-    menuOpen = 0;
+    {
+        MenuSession::UseScope use(session, MenuSession::USE_MENU);
+        typeAhead.Start(window);
+        rightClick.Start(window);
+        do {
+            reopenMenu = 0;
+            shown = tree->menu.Show(&point);
+        } while (shown && reopenMenu);
+        rightClick.Stop();
+        typeAhead.Stop();
+    }
     // Wine ends the Start menu's loop when the context menu over it ends, and may leave an open submenu
     // painted with no loop behind it, deaf to the mouse and keys; Windows leaves no menu window after it.
     if (IsWine())
         EnumThreadWindows(GetCurrentThreadId(), HideMenuWindow, 0);
-    // A verb chosen in an item's context menu runs now that the menus are closed: a box it shows is not
-    // left under the Start menu, and a change it makes to the folders is read by the next menu.
-    if (contextMenu.HasChosen()) {
-        actionRunning = 1;
-        UseCom();
-        contextMenu.RunChosen(window);
-        actionRunning = 0;
-    }
-    if (trayMode && rowsDirty)
-        ScheduleWrite();
+    RunChosenVerb();
+    session.MenuClosed();
     CloseIfAsked();
     return shown;
+}
+
+void StartMenuApp::RunChosenVerb() {
+    // A verb chosen in an item's context menu runs now that the menus are closed: a box it shows is not
+    // left under the Start menu, and a change it makes to the folders is read by the next menu.
+    if (!contextMenu.HasChosen())
+        return;
+    MenuSession::UseScope use(session, MenuSession::USE_ACTION);
+    UseCom();
+    contextMenu.RunChosen(window);
 }
 
 LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
@@ -295,27 +189,30 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     if (!GetMenuItemInfoW(menu, (UINT)position, TRUE, &info))
         return 0;
     MenuItemData* record = MenuItemData::FromItemData(info.dwItemData);
-    if (!record || !record->node || actionRunning)
+    if (!record || !record->node || session.InUse(MenuSession::USE_ACTION))
         return 0;
-    actionRunning = 1;
-    UseCom();
-    Launcher launcher(this);
-    int launched = launcher.Launch(*record->node);
-    actionRunning = 0;
+    int launched = 0;
+    {
+        MenuSession::UseScope use(session, MenuSession::USE_ACTION);
+        UseCom();
+        Launcher launcher(this);
+        launched = launcher.Launch(*record->node);
+    }
     // Once mode ends by the close timer, which waits while the shell still carries out the command.
-    if (launched == 1 && !trayMode)
+    if (launched == 1 && !TrayMode())
         SetTimer(window, CloseTimer, 100, nullptr);
     else
         CloseIfAsked();
     // A change seen while the action ran (the About box stays open for long) is taken up now.
-    if (trayMode && IsWindow(window))
-        TakeUpReadyTree();
+    if (TrayMode() && IsWindow(window))
+        session.TakeUpReadyTree();
     return 0;
 }
 
 LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
-    const MenuNode* node =
-        contextMenu.IsOpen() || actionRunning ? nullptr : ShellContextMenu::NodeOfItem(menu, position);
+    const MenuNode* node = contextMenu.IsOpen() || session.InUse(MenuSession::USE_ACTION)
+                               ? nullptr
+                               : ShellContextMenu::NodeOfItem(menu, position);
     if (!node)
         return 0;
     POINT point = {0, 0};
@@ -323,10 +220,12 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     // The letters typed go to the shell's menu meanwhile, not to ours beneath it; and a tray click must
     // not replace the tree whose item the shell's menu belongs to.
     typeAhead.Pause(1);
-    actionRunning = 1;
-    UseCom();
-    int shown = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
-    actionRunning = 0;
+    int shown = 0;
+    {
+        MenuSession::UseScope use(session, MenuSession::USE_ACTION);
+        UseCom();
+        shown = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
+    }
     typeAhead.Pause(0);
     // A verb was chosen: the menus close and it runs after them (ShowStartMenu).
     if (shown == 1 || closeAsked)
@@ -345,38 +244,59 @@ static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
     return record && record->node && record->node->parent ? &record->node->parent->menu : nullptr;
 }
 
+int StartMenuApp::DrawItem(UINT message, LPARAM lParam, LRESULT* result) {
+    if (message == WM_DRAWITEM) {
+        const DRAWITEMSTRUCT* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        OwnerDrawMenu* menu = draw ? MenuOfItem(draw->itemData) : nullptr;
+        if (menu)
+            *result = menu->Draw(draw);
+        return menu != nullptr;
+    }
+    MEASUREITEMSTRUCT* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+    OwnerDrawMenu* menu = measure ? MenuOfItem(measure->itemData) : nullptr;
+    if (menu)
+        *result = menu->Measure(measure);
+    return menu != nullptr;
+}
+
+void StartMenuApp::OnTrayClick() {
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    ShowStartMenu(cursor);
+    // The choice is posted as the menu closes; a notification queued before it would replace the tree
+    // first and leave the choice naming a destroyed menu. So it is handled now.
+    MSG choice;
+    if (PeekMessageW(&choice, window, WM_MENUCOMMAND, WM_MENUCOMMAND, PM_REMOVE))
+        OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
+    // A tree scanned while the menu was open replaces the one it showed.
+    session.TakeUpReadyTree();
+}
+
 LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // The shell's context menu, while it is open, fills and draws its own items first.
     LRESULT handled = 0;
     if (contextMenu.HandleMessage(message, wParam, lParam, &handled))
         return handled;
     switch (message) {
-        case WM_DRAWITEM: {
-            const DRAWITEMSTRUCT* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (OwnerDrawMenu* menu = draw ? MenuOfItem(draw->itemData) : nullptr)
-                return menu->Draw(draw);
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+            if (DrawItem(message, lParam, &handled))
+                return handled;
             break;
-        }
-        case WM_MEASUREITEM: {
-            MEASUREITEMSTRUCT* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-            if (OwnerDrawMenu* menu = measure ? MenuOfItem(measure->itemData) : nullptr)
-                return menu->Measure(measure);
-            break;
-        }
         case WM_ENTERIDLE:
             // The menu is on screen and waits for the user: the moment for what its commands will need, and
             // in once mode for the common controls, which the menus' image lists need as soon as an icon
             // comes from the shell (a menu from the cache draws its icons without them). They load on a
             // thread of their own: under Wine that takes about ten milliseconds.
             if (wParam == MSGF_MENU) {
-                if (!trayMode)
+                if (!TrayMode())
                     CommonControls::LoadInBackground();
                 UseCom();
             }
             break;
         case WM_TIMER:
-            if (wParam == WriteTimer) {
-                WriteFetchedRows(0);
+            if (wParam == MenuSession::WriteTimer) {
+                session.OnWriteTimer();
                 return 0;
             }
             // The close timer. A once-mode run whose context menu opened a window of the shell's
@@ -384,7 +304,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             // on a thread of its own (a DDE or DelegateExecute verb, a property sheet not shown yet) while
             // the shell holds its process reference, for ShellWorkWaitMs at most: a component that never
             // lets go must not keep an invisible process for good.
-            if (!trayMode &&
+            if (!TrayMode() &&
                 (ShellContextMenu::ShellWindowsOpen(window) || shellReference.KeepsProcess(ShellWorkWaitMs)))
                 return 0;
             KillTimer(window, CloseTimer);
@@ -393,7 +313,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HOTKEY:
             // Pressed again while the menu is open, it closes the menu; otherwise it opens the menu at the
             // mouse as a click on the notification icon does, with the keyboard in it.
-            if (hotkey.IsHotkeyId(wParam) && menuOpen && !contextMenu.IsOpen())
+            if (hotkey.IsHotkeyId(wParam) && session.InUse(MenuSession::USE_MENU) && !contextMenu.IsOpen())
                 EndMenu();
             else if (hotkey.IsHotkeyId(wParam))
                 SendMessageW(window, TrayMessage, 0, WM_LBUTTONDOWN);
@@ -401,15 +321,13 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
         case FetchedMessage:
-            TakeFetched();
-            if (rowsDirty && trayMode)
-                ScheduleWrite();
+            session.OnFetched();
             return 0;
         case ShowOnceMessage:
             ShowOnce();
             return 0;
         case TreeReadyMessage:
-            TakeUpReadyTree();
+            session.TakeUpReadyTree();
             return 0;
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);
@@ -417,7 +335,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             // Filled before the menu measures it, and before the letters typed into it are looked up. The
             // shell's context menu fills its own popups.
             if (!contextMenu.IsOpen())
-                menus.OnInitMenuPopup((HMENU)wParam);
+                session.OnInitMenuPopup((HMENU)wParam);
             typeAhead.OnInitMenuPopup((HMENU)wParam);
             break;
         case WM_UNINITMENUPOPUP:
@@ -431,24 +349,14 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 // A double click sends a second notification while the first one's menu is open (the
                 // menu loop dispatches it); it must not rebuild the tree under that menu, nor under
                 // an action still running from it (the About box).
-                if (menuOpen || actionRunning)
-                    return 1;
-                POINT cursor = {0, 0};
-                GetCursorPos(&cursor);
-                ShowStartMenu(cursor);
-                // The choice is posted as the menu closes; a notification queued before it would replace
-                // the tree first and leave the choice naming a destroyed menu. So it is handled now.
-                MSG choice;
-                if (PeekMessageW(&choice, window, WM_MENUCOMMAND, WM_MENUCOMMAND, PM_REMOVE))
-                    OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
-                // A tree scanned while the menu was open replaces the one it showed.
-                TakeUpReadyTree();
+                if (!session.InUse())
+                    OnTrayClick();
                 return 1;
             }
             break;
         default:
             // A once-mode run's About box, asking about or changing the hotkey this instance holds.
-            if (trayMode && HotkeyPreference::IsRequest(message))
+            if (TrayMode() && HotkeyPreference::IsRequest(message))
                 return hotkey.OnRequest(wParam, lParam);
             break;
     }
@@ -472,7 +380,7 @@ LRESULT StartMenuApp::OnClose() {
     // Asked to close (an update's restart, the installer, Exit) while a menu is tracked or an action runs
     // from one: the tree owns those menus and that action's node, so the menu loop and the action's boxes
     // end first, and the window goes when they have returned.
-    if (menuOpen || actionRunning) {
+    if (session.InUse()) {
         closeAsked = 1;
         EndMenu();
         EnumThreadWindows(GetCurrentThreadId(), CloseDialog, 0);
@@ -488,22 +396,7 @@ LRESULT StartMenuApp::OnClose() {
 LRESULT StartMenuApp::OnDestroy() {
     hotkey.Unregister();
     trayIcon.Remove();
-    watch.Stop();
-    // A tree still being read was never shown: it has nothing to write.
-    scan.Finish();
-    if (scanStarted)
-        tree.reset();
-    scanStarted = 0;
-    // The icons of the menus shown are given a moment to arrive (the menu is gone, nobody waits for
-    // this window), so that the next start finds them in the cache.
-    menus.Stop(tree ? ExitFetchWaitMs : 0);
-    // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
-    if (tree && menuShown && iconCache.IsOpen()) {
-        UseCom();
-        CacheWriter::WriteCache(iconCache, *tree);
-    }
-    menus.BuildRoot(nullptr, nullptr);
-    tree.reset();
+    session.End();
     settings.Close();
     com.Uninit();
     PostQuitMessage(0);

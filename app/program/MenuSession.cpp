@@ -1,0 +1,172 @@
+#include "app/program/MenuSession.h"
+
+#include "app/cache/CacheWriter.h"
+#include "app/program/ProgramEnvironment.h"
+#include "app/tree/FixedCommands.h"
+#include "app/tree/MenuOptions.h"
+#include "base/ComApartment.h"
+
+#include <new>
+
+void MenuSession::SetOwner(HINSTANCE instance, HWND window, Mode mode, ComApartment* com, UINT fetchedMessage,
+                           UINT treeReadyMessage) {
+    owner = window;
+    this->mode = mode;
+    this->com = com;
+    readyMessage = treeReadyMessage;
+    menus.SetOwner(instance, window, fetchedMessage);
+}
+
+void MenuSession::OpenCache(int portable) {
+    // Normal locking: each menu build and the write at the end take the file's lock and give it back, so a
+    // resident instance and a once-mode one both read and both write their rows.
+    WString cachePath;
+    if (CacheFilePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
+        iconCache.EnsureSchema();
+}
+
+int MenuSession::StartScan() {
+    // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
+    if (InUse())
+        return 0;
+    scan.Finish();
+    scanStarted = 0;
+    tree.reset();
+    tree.reset(new (std::nothrow) MenuNode(nullptr));
+    if (!tree)
+        return 0;
+    tree->flags = RootFlags();
+    scanStarted = scan.Start(tree.get());
+    return scanStarted;
+}
+
+void MenuSession::StartWatch() {
+    watch.Start(RootFlags(), owner, readyMessage);
+}
+
+unsigned MenuSession::RootFlags() {
+    return MenuOptions::Current().customRoot.IsEmpty() ? (NODE_COMMON | NODE_USER) : NODE_CUSTOM_ROOT;
+}
+
+void MenuSession::AddFixedEntries() {
+    tree->AddSeparator();
+    tree->AddCommand(CMD_ORGANIZE);
+    tree->AddCommand(CMD_ABOUT);
+    tree->AddCommand(CMD_CONTROL_PANEL);
+    tree->AddCommand(CMD_ADMIN_CONSOLE);
+    tree->AddCommand(CMD_RUN);
+    if (mode == RESIDENT) {
+        tree->AddSeparator();
+        tree->AddCommand(CMD_EXIT);
+    }
+    tree->AddSeparator();
+    tree->AddCommand(CMD_SHUTDOWN);
+}
+
+void MenuSession::LetGo() {
+    if (!tree)
+        return;
+    // What the old tree fetched is kept first: the new one then finds it in the cache.
+    TakeFetched();
+    WriteFetchedRows(WRITE_NOW);
+    menus.BuildRoot(nullptr, nullptr);
+}
+
+void MenuSession::BuildRootMenu() {
+    AddFixedEntries();
+    // Only the root's popup now; each folder's is filled when it opens.
+    menus.BuildRoot(tree.get(), &iconCache);
+    tree->menu.NotifyByPosition();
+}
+
+void MenuSession::TakeUpReadyTree() {
+    // The tree owns the menus being tracked and the node of a running action: it stays until they end.
+    if (InUse())
+        return;
+    std::unique_ptr<MenuNode> fresh = watch.TakeReady();
+    if (!fresh)
+        return;
+    LetGo();
+    tree = std::move(fresh);
+    BuildRootMenu();
+}
+
+MenuNode* MenuSession::PrepareMenu() {
+    if (InUse())
+        return nullptr;
+    if (mode == RESIDENT && watch.Running()) {
+        // A click right after a change waits for its scan; otherwise the tree and menu are ready.
+        watch.WaitCurrent(ChangeWaitMs);
+        TakeUpReadyTree();
+    }
+    if (!tree || !tree->menu.Handle() || (mode == RESIDENT && !watch.Running())) {
+        // Once mode, or a resident instance without its watch: the tree is read for this menu.
+        if (!scanStarted) {
+            LetGo();
+            if (!StartScan())
+                return nullptr;
+        }
+        scan.Finish();
+        scanStarted = 0;
+        BuildRootMenu();
+    }
+    // A right click shows an item's context menu instead of choosing it.
+    tree->menu.SetRightButtonChooses(0);
+    menuShown = 1;
+    return tree.get();
+}
+
+void MenuSession::MenuClosed() {
+    if (mode == RESIDENT && rowsDirty)
+        SetTimer(owner, WriteTimer, WriteDelayMs, nullptr);
+}
+
+void MenuSession::TakeFetched() {
+    if (menus.OnFetched() > 0)
+        rowsDirty = 1;
+}
+
+void MenuSession::OnFetched() {
+    TakeFetched();
+    MenuClosed();
+}
+
+void MenuSession::WriteFetchedRows(WriteTime when) {
+    KillTimer(owner, WriteTimer);
+    // A resident instance fetches the icons of its root menu before the first click; until a menu has
+    // been shown it leaves the cache alone, as one whose menu was never opened always did.
+    if (!rowsDirty || !menuShown || !tree || !iconCache.IsOpen())
+        return;
+    // Never while a menu is open (the write holds the file for a moment), nor while more names and icons
+    // are on their way: one write for a run of them.
+    if (when == WRITE_WHEN_QUIET && (InUse() || menus.Busy())) {
+        SetTimer(owner, WriteTimer, WriteDelayMs, nullptr);
+        return;
+    }
+    rowsDirty = 0;
+    WriteCache();
+}
+
+void MenuSession::WriteCache() {
+    // The picture object the cache writes some icons with needs COM on this thread.
+    if (com && !com->IsInitialised())
+        com->Init(0);
+    CacheWriter::WriteCache(iconCache, *tree);
+}
+
+void MenuSession::End() {
+    watch.Stop();
+    // A tree still being read was never shown: it has nothing to write.
+    scan.Finish();
+    if (scanStarted)
+        tree.reset();
+    scanStarted = 0;
+    // The icons of the menus shown are given a moment to arrive (the menu is gone, nobody waits for
+    // the window), so that the next start finds them in the cache.
+    menus.Stop(tree ? ExitFetchWaitMs : 0);
+    // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
+    if (tree && menuShown && iconCache.IsOpen())
+        WriteCache();
+    menus.BuildRoot(nullptr, nullptr);
+    tree.reset();
+}

@@ -1,0 +1,124 @@
+#pragma once
+// The life of the one tree behind the menu: read for each menu in once mode, or kept by a resident instance
+// and replaced by the watch's newer one when nothing uses it; its root popup built when it is taken up, its
+// folders' popups as they open; the names and icons fetched for it painted in and written to the cache at a
+// quiet moment, and at the end.
+
+#include "app/cache/IconCache.h"
+#include "app/menus/LazyMenus.h"
+#include "app/tree/MenuNode.h"
+#include "app/tree/TreeScan.h"
+#include "app/tree/TreeWatch.h"
+
+#include <windows.h>
+
+#include <memory>
+
+class ComApartment;
+
+class MenuSession {
+public:
+    enum Mode {
+        // One menu, then the program ends: the tree is read for it and the cache written at the end.
+        ONCE,
+        // A resident instance: the watch keeps a tree ready for the next click, and "Exit" ends it.
+        RESIDENT,
+    };
+    // What may be using the tree and its popups; it is never replaced while one of them does.
+    enum Use : unsigned {
+        USE_MENU = 0x1,   // TrackPopupMenu runs on the root popup
+        USE_ACTION = 0x2, // a chosen item's action or a context menu runs (the About box's loop among them)
+    };
+    // Marks a use of the tree for the life of this object.
+    class UseScope {
+    public:
+        UseScope(MenuSession& session, Use use) : session(session), use(use) { session.uses |= use; }
+        ~UseScope() { session.uses &= ~use; }
+        UseScope(const UseScope&) = delete;
+        UseScope& operator=(const UseScope&) = delete;
+
+    private:
+        MenuSession& session;
+        Use use;
+    };
+
+    // Resident mode: the rows fetched since the last write are written when this timer of the owner window
+    // fires and no menu is open.
+    static const UINT_PTR WriteTimer = 2;
+    static const UINT WriteDelayMs = 1500;
+    // How long the end waits for icons asked for and not fetched yet: with the fetcher's and the watch's own
+    // bounded waits and the cache write, the program ends within 2 s.
+    static const DWORD ExitFetchWaitMs = 1200;
+    // How long a click right after a change waits for the watch's scan.
+    static const DWORD ChangeWaitMs = 5000;
+
+    MenuSession() = default;
+    MenuSession(const MenuSession&) = delete;
+    MenuSession& operator=(const MenuSession&) = delete;
+
+    // The owner window gets the popups' notifications, the fetcher's and the watch's messages and the write
+    // timer; com is started before the cache is written (the picture object some icons are written with).
+    void SetOwner(HINSTANCE instance, HWND window, Mode mode, ComApartment* com, UINT fetchedMessage,
+                  UINT treeReadyMessage);
+    // The icon cache of this installation; a cache that cannot be opened is no error (the menus then come
+    // from the shell alone).
+    void OpenCache(int portable);
+    // Replaces the tree by a new one whose scan runs until the menu needs it; 0 while the tree is in use.
+    int StartScan();
+    // Resident mode: the tree is read now and again after each change, so that a click finds it ready.
+    void StartWatch();
+
+    // The tree with its root popup built, ready to be shown, or null.
+    MenuNode* PrepareMenu();
+    // The menu was shown and has closed.
+    void MenuClosed();
+    // Resident mode: takes up the watch's newer tree, unless the tree is in use.
+    void TakeUpReadyTree();
+    // The owner window's messages for the session.
+    void OnFetched();
+    void OnWriteTimer() { WriteFetchedRows(WRITE_WHEN_QUIET); }
+    void OnInitMenuPopup(HMENU popup) { menus.OnInitMenuPopup(popup); }
+    // Stops the scan and the watch, writes what was fetched and frees the tree.
+    void End();
+
+    int InUse(unsigned what = USE_MENU | USE_ACTION) const { return (uses & what) != 0; }
+    int MenuShown() const { return menuShown; }
+    // ONCE until SetOwner names the mode.
+    Mode RunMode() const { return mode; }
+    const MenuNode* Tree() const { return tree.get(); }
+
+private:
+    enum WriteTime { WRITE_NOW, WRITE_WHEN_QUIET };
+
+    static unsigned RootFlags();
+    // The fixed entries below the folder contents.
+    void AddFixedEntries();
+    // Lets go of the tree's popups before the tree is replaced, its fetched rows written first.
+    void LetGo();
+    // The fixed entries added and the root popup built, for a tree just read.
+    void BuildRootMenu();
+    // Paints the names and icons fetched; notes that they are to be written.
+    void TakeFetched();
+    // Writes the rows fetched since the last write, now or at the next quiet moment.
+    void WriteFetchedRows(WriteTime when);
+    void WriteCache();
+
+    HWND owner = nullptr;
+    UINT readyMessage = 0;
+    Mode mode = ONCE;
+    ComApartment* com = nullptr;
+    unsigned uses = 0;
+    std::unique_ptr<MenuNode> tree;
+    // After the tree: it is finished before the tree it reads goes away.
+    TreeScan scan;
+    // From StartScan until the menu has the scanned tree.
+    int scanStarted = 0;
+    // After the tree: its fetcher thread ends before the tree goes.
+    LazyMenus menus;
+    TreeWatch watch;
+    // Names or icons were fetched since the cache was last written.
+    int rowsDirty = 0;
+    // A menu has been shown: until then the cache is left alone, as by an instance whose menu never opened.
+    int menuShown = 0;
+    IconCache iconCache;
+};
