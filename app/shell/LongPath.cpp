@@ -1,5 +1,6 @@
 #include "app/shell/LongPath.h"
 
+#include "base/ComCounted.h"
 #include "base/ComPtr.h"
 
 #include <objbase.h>
@@ -41,28 +42,11 @@ private:
 
 // One file's find data for the shell's parsing (STR_FILE_SYS_BIND_DATA): the shell makes the item from it
 // instead of looking the file up by a path that may be past the limit it can take.
-class FindDataBinding final : public IFileSystemBindData {
+class FindDataBinding final : public ComCounted<IFileSystemBindData> {
 public:
-    explicit FindDataBinding(const WIN32_FIND_DATAW& found) : data(found) {}
+    explicit FindDataBinding(const WIN32_FIND_DATAW& found)
+        : ComCounted<IFileSystemBindData>(IID_IFileSystemBindData), data(found) {}
 
-    STDMETHODIMP QueryInterface(REFIID id, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (id != IID_IUnknown && id != IID_IFileSystemBindData) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IFileSystemBindData*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return (ULONG)InterlockedIncrement(&references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            delete this;
-        return (ULONG)left;
-    }
     STDMETHODIMP SetFindData(const WIN32_FIND_DATAW* found) override {
         if (!found)
             return E_POINTER;
@@ -77,9 +61,8 @@ public:
     }
 
 private:
-    ~FindDataBinding() = default;
+    ~FindDataBinding() override = default;
 
-    volatile LONG references = 1;
     WIN32_FIND_DATAW data;
 };
 

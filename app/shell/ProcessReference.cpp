@@ -1,5 +1,6 @@
 #include "app/shell/ProcessReference.h"
 
+#include "base/ComCounted.h"
 #include "base/Library.h"
 
 #include <new>
@@ -39,32 +40,11 @@ void PublishObject(IUnknown* object) {
 
 } // namespace
 
-// Free-threaded: the shell's threads take and drop references at any time, so the count is interlocked
-// and the object answers on every thread without marshalling.
-class ProcessReference::Counter final : public IUnknown {
+// Free-threaded (see ComCounted): the shell's threads take and drop references at any time.
+class ProcessReference::Counter final : public ComCounted<IUnknown> {
 public:
-    STDMETHODIMP QueryInterface(REFIID id, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (id != IID_IUnknown) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IUnknown*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return (ULONG)InterlockedIncrement(&references); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            delete this;
-        return (ULONG)left;
-    }
-    LONG Count() const { return InterlockedCompareExchange(const_cast<volatile LONG*>(&references), 0, 0); }
-
-private:
-    volatile LONG references = 1;
+    Counter() : ComCounted<IUnknown>(IID_IUnknown) {}
+    LONG Count() const { return References(); }
 };
 
 ProcessReference::~ProcessReference() {
