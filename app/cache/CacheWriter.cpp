@@ -46,7 +46,7 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs, Written& w
                 written.push_back(child);
             continue;
         }
-        IconHandle icon(folder.menu.Images().GetIcon(record->imageIndex), 1);
+        IconHandle icon(folder.menu.Images().GetIcon(record->imageIndex), IconHandle::OWNED);
         std::vector<unsigned char> blob;
         if (!icon.Handle() || !icon.ToBlob(blob))
             continue;

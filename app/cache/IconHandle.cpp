@@ -108,19 +108,19 @@ int AppendPicture(HICON icon, std::vector<unsigned char>& buffer) {
 
 IconHandle::IconHandle(IconHandle&& other) noexcept : icon(other.icon), owned(other.owned) {
     other.icon = nullptr;
-    other.owned = 0;
+    other.owned = BORROWED;
 }
 
 IconHandle& IconHandle::operator=(IconHandle&& other) noexcept {
     if (this != &other) {
         Set(other.icon, other.owned);
         other.icon = nullptr;
-        other.owned = 0;
+        other.owned = BORROWED;
     }
     return *this;
 }
 
-void IconHandle::Set(HICON icon, int owned) {
+void IconHandle::Set(HICON icon, Ownership owned) {
     // Setting the held icon again must not destroy it.
     if (icon != this->icon)
         Release();
@@ -132,10 +132,10 @@ void IconHandle::Release() {
     if (icon && owned)
         DestroyIcon(icon);
     icon = nullptr;
-    owned = 0;
+    owned = BORROWED;
 }
 
-int IconHandle::FromBlob(const unsigned char* blob, size_t size, int wantedSize, int owned) {
+int IconHandle::FromBlob(const unsigned char* blob, size_t size, int wantedSize, Ownership owned) {
     Release();
     IconBlobImage image;
     // The image and everything its header describes lie inside the blob once picked: CreateIconFromResourceEx

@@ -31,9 +31,11 @@ public:
     // Builds node's popup and, recursively, those of its folders; with a parent menu it adds this
     // folder's item to it. Folders without anything to launch are left out unless shown on request.
     void BuildMenu(MenuNode& node, OwnerDrawMenu* parentMenu = nullptr);
-    // Makes folder's popup and its items. Sub-folders shown get an item with their popup, built too when
-    // deep is 1, else made empty for a later BuildPopup of their own. 0 when the popup could not be made.
-    int BuildPopup(MenuNode& folder, int deep);
+    // How far BuildPopup goes: the popups of the sub-folders built too, or made empty.
+    enum Depth : int { EMPTY_SUBFOLDERS = 0, WHOLE_TREE = 1 };
+    // Makes folder's popup and its items. Sub-folders shown get an item with their popup, built too for
+    // WHOLE_TREE, else made empty for a later BuildPopup of their own. 0 when the popup could not be made.
+    int BuildPopup(MenuNode& folder, Depth depth);
     // Fills the popup of a folder whose popup was made empty (on WM_INITMENUPOPUP) or not made yet, with
     // the cache's lookups in one read transaction. 0 when it was filled before or cannot be made.
     int FillPopup(MenuNode& folder);

@@ -55,7 +55,7 @@ HICON PatternIcon(int size) {
 
 Bytes BlobOf(HICON icon) {
     Bytes blob;
-    IconHandle(icon, 0).ToBlob(blob);
+    IconHandle(icon, IconHandle::BORROWED).ToBlob(blob);
     return blob;
 }
 
@@ -117,7 +117,7 @@ int Near(DWORD color, DWORD other) {
 
 Decoded FromBlob(const Bytes& blob, int wantedSize) {
     IconHandle icon;
-    return icon.FromBlob(blob.data(), blob.size(), wantedSize, 1) ? Decode(icon.Handle()) : Decoded();
+    return icon.FromBlob(blob.data(), blob.size(), wantedSize, IconHandle::OWNED) ? Decode(icon.Handle()) : Decoded();
 }
 
 DWORD Get(const Bytes& bytes, size_t at, int size) {
@@ -208,7 +208,7 @@ private:
 int DecodeGuarded(GuardedBlob& guard, const Bytes& blob, size_t length, int* fast) {
     const unsigned char* data = guard.Place(blob.data(), length);
     IconHandle icon;
-    int decoded = icon.FromBlob(data, length, 16, 1);
+    int decoded = icon.FromBlob(data, length, 16, IconHandle::OWNED);
     HBITMAP color = nullptr, mask = nullptr;
     int width = 0, height = 0;
     *fast = BlobToBitmaps(data, length, 16, &color, &mask, &width, &height);
@@ -260,7 +260,7 @@ TEST(IconBlob, ToBlobStoresThePixelsAndFromBlobGivesThemBack) {
         }
     }
     IconHandle decoded;
-    ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 16, 1));
+    ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 16, IconHandle::OWNED));
     Bytes again;
     ASSERT_EQ(1, decoded.ToBlob(again));
     EXPECT_EQ(blob, again);
@@ -286,7 +286,7 @@ TEST(IconBlob, BitmapsCarryTheStoredPixelsAndFitAnImageList) {
     ASSERT_EQ(1, slow.Create(IMAGELIST_COLOR32, 20, 20, 1, 1));
     EXPECT_EQ(0, ImageList_Add(fast.Handle(), color, mask));
     IconHandle decoded;
-    ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 20, 1));
+    ASSERT_EQ(1, decoded.FromBlob(blob.data(), blob.size(), 20, IconHandle::OWNED));
     EXPECT_EQ(0, slow.AddIcon(decoded.Handle()));
     // A deferred list keeps the bitmaps' pixels until it is made, by the icon taken out.
     ImageList deferred;
@@ -302,7 +302,8 @@ TEST(IconBlob, BitmapsCarryTheStoredPixelsAndFitAnImageList) {
     EXPECT_EQ(read.mask, pixels.mask);
     DeleteObject(color);
     DeleteObject(mask);
-    IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1), deferredIcon(deferred.GetIcon(0), 1);
+    IconHandle fastIcon(fast.GetIcon(0), IconHandle::OWNED), slowIcon(slow.GetIcon(0), IconHandle::OWNED),
+        deferredIcon(deferred.GetIcon(0), IconHandle::OWNED);
     Bytes fastBlob, slowBlob, deferredBlob;
     ASSERT_EQ(1, fastIcon.ToBlob(fastBlob));
     ASSERT_EQ(1, slowIcon.ToBlob(slowBlob));
@@ -328,7 +329,8 @@ TEST(IconBlob, ShallowerLayoutsDecodeFastAndOthersAreLeftToTheSystem) {
         ASSERT_EQ(1, BlobToPixels(blob.data(), blob.size(), 16, &pixels)) << bitCount;
         EXPECT_EQ(0, direct.AddBitmaps(color, mask));
         EXPECT_EQ(0, deferred.AddPixels(pixels));
-        IconHandle directIcon(direct.GetIcon(0), 1), deferredIcon(deferred.GetIcon(0), 1);
+        IconHandle directIcon(direct.GetIcon(0), IconHandle::OWNED),
+            deferredIcon(deferred.GetIcon(0), IconHandle::OWNED);
         Bytes directBlob, deferredBlob;
         EXPECT_TRUE(directIcon.ToBlob(directBlob) && deferredIcon.ToBlob(deferredBlob) && directBlob == deferredBlob)
             << bitCount;
@@ -402,7 +404,7 @@ TEST(IconBlob, CursorsAndCursorFilesDecode) {
     HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(119));
     ASSERT_TRUE(cursor);
     Bytes blob;
-    ASSERT_EQ(1, IconHandle(cursor, 0).ToBlob(blob));
+    ASSERT_EQ(1, IconHandle(cursor, IconHandle::BORROWED).ToBlob(blob));
     Decoded original = Decode(cursor);
     Decoded decoded = FromBlob(blob, original.width);
     EXPECT_EQ(original.width, decoded.width);
@@ -414,7 +416,7 @@ TEST(IconBlob, CursorsAndCursorFilesDecode) {
     Put(file, 10, 5, 2);
     Put(file, 12, 7, 2);
     IconHandle handle;
-    ASSERT_EQ(1, handle.FromBlob(file.data(), file.size(), 32, 1));
+    ASSERT_EQ(1, handle.FromBlob(file.data(), file.size(), 32, IconHandle::OWNED));
     ICONINFO info = {};
     ASSERT_TRUE(GetIconInfo(handle.Handle(), &info));
     EXPECT_EQ(FALSE, info.fIcon);
@@ -428,8 +430,8 @@ TEST(IconBlob, CursorsAndCursorFilesDecode) {
 TEST(IconBlob, HandleOwnsOnlyWhatItIsGiven) {
     HICON icon = PatternIcon(16);
     IconHandle handle;
-    handle.Set(icon, 1);
-    handle.Set(icon, 1); // the same icon again stays alive
+    handle.Set(icon, IconHandle::OWNED);
+    handle.Set(icon, IconHandle::OWNED); // the same icon again stays alive
     IconHandle moved(std::move(handle));
     EXPECT_EQ(nullptr, handle.Handle());
     ICONINFO info = {};
@@ -440,7 +442,7 @@ TEST(IconBlob, HandleOwnsOnlyWhatItIsGiven) {
     EXPECT_FALSE(DestroyIcon(icon));
 
     icon = PatternIcon(16);
-    moved.Set(icon, 0);
+    moved.Set(icon, IconHandle::BORROWED);
     moved.Release();
     EXPECT_TRUE(DestroyIcon(icon));
 
@@ -448,7 +450,7 @@ TEST(IconBlob, HandleOwnsOnlyWhatItIsGiven) {
     Bytes zeros(2 * 16 * 2, 0);
     HBITMAP monochrome = CreateBitmap(16, 32, 1, 1, zeros.data());
     ICONINFO mono = {TRUE, 0, 0, monochrome, nullptr};
-    IconHandle monoIcon(CreateIconIndirect(&mono), 1);
+    IconHandle monoIcon(CreateIconIndirect(&mono), IconHandle::OWNED);
     DeleteObject(monochrome);
     Bytes blob;
     EXPECT_EQ(0, monoIcon.ToBlob(blob));
@@ -566,7 +568,7 @@ TEST(IconBlob, TimingOfBothDecoders) {
     };
     for (int i = 0; i < 1000; i++) {
         IconHandle decoded;
-        measure(0, [&] { decoded.FromBlob(blob.data(), blob.size(), 16, 1); });
+        measure(0, [&] { decoded.FromBlob(blob.data(), blob.size(), 16, IconHandle::OWNED); });
         measure(1, [&] { slow.AddIcon(decoded.Handle()); });
         HBITMAP color = nullptr, mask = nullptr;
         int width = 0, height = 0;
@@ -605,7 +607,7 @@ TEST(IconBlob, ResourceIconsTakeTheFastRouteWithTheSystemsPixels) {
             ASSERT_NE(nullptr, loaded);
             EXPECT_EQ(0, slow.AddIcon(loaded));
             DestroyIcon(loaded);
-            IconHandle fastIcon(fast.GetIcon(0), 1), slowIcon(slow.GetIcon(0), 1);
+            IconHandle fastIcon(fast.GetIcon(0), IconHandle::OWNED), slowIcon(slow.GetIcon(0), IconHandle::OWNED);
             Bytes fastBlob, slowBlob;
             ASSERT_EQ(1, fastIcon.ToBlob(fastBlob));
             ASSERT_EQ(1, slowIcon.ToBlob(slowBlob));

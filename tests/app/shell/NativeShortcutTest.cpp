@@ -56,7 +56,8 @@ TEST_F(NativeShortcutTest, AShortcutIntoThe64BitSystemFolderStartsItsProgramAndS
     EXPECT_STREQ(L"Tool", shown.Buffer()) << "the name is still the shortcut's";
     ExtractIconExW((TestProgramFolder() + L"marker.exe").c_str(), 0, nullptr, &expected, 1);
     std::vector<unsigned char> want, got;
-    ASSERT_TRUE(IconHandle(expected, 1).ToBlob(want) && IconHandle(icon, 1).ToBlob(got));
+    ASSERT_TRUE(IconHandle(expected, IconHandle::OWNED).ToBlob(want) &&
+                IconHandle(icon, IconHandle::OWNED).ToBlob(got));
     EXPECT_EQ(want, got) << "not the marker program's own icon";
 }
 
