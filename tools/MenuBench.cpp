@@ -33,6 +33,7 @@
 #include "app/tree/TreeScan.h"
 #include "base/Stopwatch.h"
 
+#include "Pixels.h"
 #include "TempFolder.h"
 
 #include <windows.h>
@@ -249,37 +250,6 @@ void PressKey(WORD key) {
     SendInput(2, input, sizeof(INPUT));
 }
 
-// The pixels a window shows on the screen.
-std::vector<DWORD> Shot(HWND window) {
-    RECT area;
-    GetWindowRect(window, &area);
-    int width = area.right - area.left, height = area.bottom - area.top;
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0)
-        return pixels;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        GdiFlush();
-        pixels.assign((const DWORD*)bits, (const DWORD*)bits + (size_t)width * height);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 struct SubmenuTimes {
     double shown = -1;
     double painted = -1;
@@ -312,11 +282,11 @@ SubmenuTimes TimeToSubmenu(const std::wstring& program, const std::wstring& argu
             if (HWND folder = NewPopup(process.dwProcessId, open, ExitLimit)) {
                 times.shown = Elapsed(watch);
                 open.push_back(folder);
-                std::vector<DWORD> last = Shot(folder);
+                std::vector<DWORD> last = Pixels::OfWindow(folder).data;
                 times.painted = times.shown;
                 DWORD begin = GetTickCount();
                 while (GetTickCount() - begin < 1500) {
-                    std::vector<DWORD> now = Shot(folder);
+                    std::vector<DWORD> now = Pixels::OfWindow(folder).data;
                     double at = Elapsed(watch);
                     if (now != last) {
                         times.painted = at;

@@ -2,6 +2,7 @@
 // program in portable mode), and the icons of the menus as they appear on the screen.
 #include "VeltrixProcess.h"
 
+#include "Pixels.h"
 #include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/cache/IconCache.h"
@@ -68,50 +69,6 @@ std::map<std::wstring, Row> ReadRows(const std::wstring& file = CacheFile()) {
         cache.ReleaseCursor(cursor);
     }
     return rows;
-}
-
-// Pixels of a picture, row by row, as 0xRRGGBB.
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<DWORD> data;
-    DWORD At(int x, int y) const { return data[(size_t)y * width + x] & 0xFFFFFF; }
-};
-
-// Draws into a fresh picture of that size: with `area` the screen's pixels there, as the user sees them,
-// else `paint` on a background of `background`.
-Pixels Picture(int width, int height, const RECT* area, COLORREF background, HICON paint) {
-    Pixels picture;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        if (area) {
-            BitBlt(dc, 0, 0, width, height, screen, area->left, area->top, SRCCOPY);
-        } else {
-            HBRUSH brush = CreateSolidBrush(background);
-            RECT all = {0, 0, width, height};
-            FillRect(dc, &all, brush);
-            DeleteObject(brush);
-            DrawIconEx(dc, 0, 0, paint, width, height, 0, nullptr, DI_NORMAL);
-        }
-        GdiFlush();
-        picture.width = width;
-        picture.height = height;
-        picture.data.assign((const DWORD*)bits, (const DWORD*)bits + (size_t)width * height);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return picture;
 }
 
 // The largest difference of one colour channel between two pixels.
@@ -356,7 +313,7 @@ TEST_F(IconCacheE2E, ProgramsWithDifferentIconsShowAndStoreDifferentIcons) {
     Sleep(500);
     RECT area;
     GetWindowRect(popup, &area);
-    Pixels menu = Picture(area.right - area.left, area.bottom - area.top, &area, 0, nullptr);
+    Pixels menu = Pixels::OfScreen(area);
     VeltrixProcess::PressKey(VK_ESCAPE);
     ASSERT_TRUE(veltrix.WaitForExit(10000));
     ASSERT_GE(items.size(), 2u);
@@ -373,11 +330,11 @@ TEST_F(IconCacheE2E, ProgramsWithDifferentIconsShowAndStoreDifferentIcons) {
     // Each stored icon, drawn on the icon column's colour, shows in the menu's icon column, the first
     // entry's above the second's: what the menu shows is what the cache keeps, and the two differ.
     IconHandle alphaIcon, notepadIcon;
-    ASSERT_EQ(1, alphaIcon.FromBlob(alphaBlob.data(), alphaBlob.size(), 16, 1));
-    ASSERT_EQ(1, notepadIcon.FromBlob(notepadBlob.data(), notepadBlob.size(), 16, 1));
+    ASSERT_EQ(1, alphaIcon.FromBlob(alphaBlob.data(), alphaBlob.size(), 16, IconHandle::OWNED));
+    ASSERT_EQ(1, notepadIcon.FromBlob(notepadBlob.data(), notepadBlob.size(), 16, IconHandle::OWNED));
     COLORREF column = GetSysColor(COLOR_BTNFACE);
-    Pixels alpha = Picture(16, 16, nullptr, column, alphaIcon.Handle());
-    Pixels other = Picture(16, 16, nullptr, column, notepadIcon.Handle());
+    Pixels alpha = Pixels::OfIcon(16, 16, column, alphaIcon.Handle());
+    Pixels other = Pixels::OfIcon(16, 16, column, notepadIcon.Handle());
     int differing = 0;
     for (int y = 0; y < 16; y++)
         for (int x = 0; x < 16; x++)
@@ -451,12 +408,6 @@ std::vector<HWND> PopupsOf(DWORD processId) {
     return popups;
 }
 
-Pixels Screen(HWND window) {
-    RECT area;
-    GetWindowRect(window, &area);
-    return Picture(area.right - area.left, area.bottom - area.top, &area, 0, nullptr);
-}
-
 } // namespace
 
 // A folder's menu is made when it opens, and the icons the cache lacks are painted into the open menu as
@@ -484,7 +435,7 @@ TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
     ASSERT_GE(items.size(), 3u);
     ASSERT_EQ(L"Many", items[1]);
     Sleep(300);
-    Pixels rootPicture = Screen(top);
+    Pixels rootPicture = Pixels::OfWindow(top);
     VeltrixProcess::PressKey(VK_DOWN);
     VeltrixProcess::PressKey(VK_DOWN);
     VeltrixProcess::PressKey(VK_RIGHT);
@@ -502,8 +453,8 @@ TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
     // folder's icon is taken from the screen, from the item of Many one row (16 + 12 pixels) below Alpha.
     std::vector<unsigned char> blob = ReadRows()[L"Alpha.lnk"].icon;
     IconHandle ownIcon;
-    ASSERT_EQ(1, ownIcon.FromBlob(blob.data(), blob.size(), 16, 1));
-    Pixels own = Picture(16, 16, nullptr, GetSysColor(COLOR_BTNFACE), ownIcon.Handle());
+    ASSERT_EQ(1, ownIcon.FromBlob(blob.data(), blob.size(), 16, IconHandle::OWNED));
+    Pixels own = Pixels::OfIcon(16, 16, GetSysColor(COLOR_BTNFACE), ownIcon.Handle());
     int alphaX = -1, alphaY = FindPattern(rootPicture, own, 0, 8, 16, &alphaX);
     ASSERT_GE(alphaY, 0);
     Pixels standIn;
@@ -515,7 +466,7 @@ TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
     // The first item is selected (its icon lies on the selection's gradient): the others are looked at.
     int painted = 0, waiting = -1, mostWaiting = 0;
     for (DWORD begin = GetTickCount(); GetTickCount() - begin < 10000 && painted < count - 1; Sleep(5)) {
-        Pixels now = Screen(many);
+        Pixels now = Pixels::OfWindow(many);
         painted = CountPattern(now, own);
         waiting = CountPattern(now, standIn);
         mostWaiting = waiting > mostWaiting ? waiting : mostWaiting;

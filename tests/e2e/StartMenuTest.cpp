@@ -2,6 +2,7 @@
 // system.
 #include "VeltrixProcess.h"
 
+#include "Pixels.h"
 #include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/cache/IconCache.h"
@@ -490,24 +491,12 @@ TEST_F(StartMenuE2E, HighContrastPaintsTheMenuInTheSystemColoursOnly) {
     GetWindowRect(popup, &area);
     int height = area.bottom - area.top - 8;
     ASSERT_GT(height, 0);
-    // Copied off the screen into a picture of our own: Wine's GetPixel on the screen answers nothing.
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = 1;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP column = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(nullptr, column);
-    HGDIOBJ old = SelectObject(dc, column);
-    BitBlt(dc, 0, 0, 1, height, screen, area.right - 6, area.top + 4, SRCCOPY);
-    GdiFlush();
+    RECT columnArea = {area.right - 6, area.top + 4, area.right - 5, area.top + 4 + height};
+    Pixels column = Pixels::OfScreen(columnArea);
+    ASSERT_EQ(height, column.height);
     int black = 0, highlight = 0, others = 0;
     for (int y = 0; y < height; y++) {
-        DWORD pixel = ((const DWORD*)bits)[y] & 0xFFFFFF; // 0xRRGGBB
+        DWORD pixel = column.At(0, y);
         if (pixel == 0)
             black++;
         else if (pixel == 0x1AEBFF)
@@ -515,10 +504,6 @@ TEST_F(StartMenuE2E, HighContrastPaintsTheMenuInTheSystemColoursOnly) {
         else if (pixel != 0xFFFFFF)
             others++;
     }
-    SelectObject(dc, old);
-    DeleteObject(column);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
     VeltrixProcess::PressKey(VK_ESCAPE);
     EXPECT_TRUE(veltrix.WaitForExit(5000));
     EXPECT_GT(black, (area.bottom - area.top) / 2) << "the menu's background is not the system's";

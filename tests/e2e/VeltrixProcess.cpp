@@ -4,6 +4,8 @@
 
 #include <tlhelp32.h>
 
+#include <string.h>
+
 namespace {
 
 struct Search {
@@ -110,57 +112,40 @@ HWND VeltrixProcess::WaitForMainWindow(DWORD milliseconds) const {
     return nullptr;
 }
 
-bool VeltrixProcess::HoldShellReference(HWND popup, DWORD milliseconds) {
+std::string VeltrixProcess::AskProbe(HWND popup, const wchar_t* name, WPARAM argument) {
+    // Menus and the shell's reference live in the process that made them: a hook library answers inside
+    // Veltrix.exe and leaves what it found in a file named after the question and the process.
     static HMODULE probe = LoadLibraryW((ProgramFolder() + L"menu_probe.dll").c_str());
     HOOKPROC hook = probe ? (HOOKPROC)(void*)GetProcAddress(probe, "MenuProbeHook") : nullptr;
     DWORD processId = 0;
     DWORD thread = GetWindowThreadProcessId(popup, &processId);
     if (!hook || !thread)
-        return false;
+        return std::string();
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    std::wstring file = std::wstring(temp) + L"VeltrixReferenceProbe-" + std::to_wstring(processId) + L".txt";
+    std::wstring file = std::wstring(temp) + name + L"-" + std::to_wstring(processId) + L".txt";
     DeleteFileW(file.c_str());
     HHOOK installed = SetWindowsHookExW(WH_CALLWNDPROC, hook, probe, thread);
     if (!installed)
-        return false;
+        return std::string();
     DWORD_PTR answer = 0;
-    SendMessageTimeoutW(popup, RegisterWindowMessageW(L"VeltrixReferenceProbe"), milliseconds, 0, SMTO_ABORTIFHUNG,
-                        5000, &answer);
+    SendMessageTimeoutW(popup, RegisterWindowMessageW(name), argument, 0, SMTO_ABORTIFHUNG, 5000, &answer);
     UnhookWindowsHookEx(installed);
     std::string result = TempFolder::Read(file);
     DeleteFileW(file.c_str());
-    return result == "held";
+    return result;
+}
+
+bool VeltrixProcess::HoldShellReference(HWND popup, DWORD milliseconds) {
+    return AskProbe(popup, L"VeltrixReferenceProbe", milliseconds) == "held";
 }
 
 std::vector<std::wstring> VeltrixProcess::MenuItems(HWND popup) {
-    // Menus live in the process that made them: a hook library reads the items inside Veltrix.exe
-    // and leaves them in a file.
+    std::string bytes = AskProbe(popup, L"VeltrixMenuProbe", 0);
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    if (!text.empty())
+        memcpy(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
     std::vector<std::wstring> items;
-    static HMODULE probe = LoadLibraryW((ProgramFolder() + L"menu_probe.dll").c_str());
-    HOOKPROC hook = probe ? (HOOKPROC)(void*)GetProcAddress(probe, "MenuProbeHook") : nullptr;
-    DWORD processId = 0;
-    DWORD thread = GetWindowThreadProcessId(popup, &processId);
-    if (!hook || !thread)
-        return items;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring file = std::wstring(temp) + L"VeltrixMenuProbe-" + std::to_wstring(processId) + L".txt";
-    DeleteFileW(file.c_str());
-    HHOOK installed = SetWindowsHookExW(WH_CALLWNDPROC, hook, probe, thread);
-    if (!installed)
-        return items;
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutW(popup, RegisterWindowMessageW(L"VeltrixMenuProbe"), 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
-    UnhookWindowsHookEx(installed);
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return items;
-    std::wstring text(GetFileSize(handle, nullptr) / sizeof(wchar_t), L'\0');
-    DWORD read = 0;
-    ReadFile(handle, &text[0], (DWORD)(text.size() * sizeof(wchar_t)), &read, nullptr);
-    CloseHandle(handle);
-    DeleteFileW(file.c_str());
     size_t start = 0, end;
     while ((end = text.find(L'\n', start)) != std::wstring::npos) {
         items.push_back(text.substr(start, end - start));

@@ -51,6 +51,8 @@ public:
     static void TypeCharacter(wchar_t character);
 
 private:
+    // Asks menu_probe.dll, hooked into the window's thread, the question named; its answer file's bytes.
+    static std::string AskProbe(HWND popup, const wchar_t* name, WPARAM argument);
     HWND FindWindowOfClass(const wchar_t* className, bool prefix, bool visibleOnly) const;
 
     PROCESS_INFORMATION process = {};
