@@ -158,10 +158,7 @@ TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
     VeltrixProcess::PressKey(VK_ESCAPE);
     Sleep(500);
 
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
 }
 
 // A resident instance keeps its menu between clicks and reads the Start Menu folders again when they
@@ -213,10 +210,7 @@ TEST_F(StartMenuE2E, AResidentMenuShowsChangesAndStoresItsRowsWhileRunning) {
               VeltrixProcess::MenuItems(popup));
     VeltrixProcess::PressKey(VK_ESCAPE);
     Sleep(500);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
     DeleteFileW(cacheFile.c_str());
 }
 
@@ -245,10 +239,7 @@ TEST_F(StartMenuE2E, ADoubleClickOnTheTrayIconKeepsTheOpenMenuWorking) {
     VeltrixProcess::PressKey(VK_RETURN);
     EXPECT_TRUE(VeltrixProcess::WaitForFile(marker, 10000)) << "the chosen program did not run";
     EXPECT_TRUE(veltrix.IsRunning()) << "tray mode goes on after a choice";
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
 }
 
 TEST_F(StartMenuE2E, ExitEndsTrayMode) {
@@ -300,10 +291,7 @@ TEST_F(StartMenuE2E, AskedToCloseWithItsMenuOpenItEndsCleanlyAtOnce) {
         if (*mode)
             PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
         ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
-        PostMessageW(main, WM_CLOSE, 0, 0);
-        DWORD exitCode = 1;
-        EXPECT_TRUE(veltrix.WaitForExit(2000, &exitCode)) << (*mode ? "tray mode" : "once mode");
-        EXPECT_EQ(0u, exitCode);
+        EXPECT_EQ(0u, veltrix.CloseAndWait(main, 2000)) << (*mode ? "tray mode" : "once mode");
     }
 }
 
@@ -369,10 +357,7 @@ TEST_F(StartMenuE2E, ATrayClickWhileTheAboutBoxIsOpenOpensNoMenuUnderIt) {
     EXPECT_NE(nullptr, veltrix.WaitForMenu(10000)) << "after the box the icon opens the menu again";
     VeltrixProcess::PressKey(VK_ESCAPE);
     Sleep(500);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    DWORD exitCode = 1;
-    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
 }
 
 TEST_F(StartMenuE2E, AboutKeepsOnceModeAliveUntilTheDialogCloses) {

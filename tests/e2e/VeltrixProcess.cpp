@@ -78,6 +78,12 @@ bool VeltrixProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
     return true;
 }
 
+DWORD VeltrixProcess::CloseAndWait(HWND window, DWORD milliseconds) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD exitCode = STILL_ACTIVE;
+    return WaitForExit(milliseconds, &exitCode) ? exitCode : STILL_ACTIVE;
+}
+
 bool VeltrixProcess::IsRunning() const {
     return process.hProcess && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
 }

@@ -23,6 +23,8 @@ public:
     bool Attach(DWORD processId);
     // Waits for the process to end; true when it did within the time, with its exit code.
     bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
+    // Closes the window as Exit does and waits: the exit code, or STILL_ACTIVE when it did not end in time.
+    DWORD CloseAndWait(HWND window, DWORD milliseconds);
     bool IsRunning() const;
     DWORD Id() const { return process.dwProcessId; }
 
