@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 class TempFolder {
@@ -61,6 +62,13 @@ public:
         return content;
     }
 
+    // Every file below a folder with its bytes, by relative path.
+    static std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
+        std::map<std::wstring, std::string> files;
+        Snapshot(folder, L"", files);
+        return files;
+    }
+
     static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW found;
         HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -83,6 +91,24 @@ public:
     }
 
 private:
+    static void Snapshot(const std::wstring& folder, const std::wstring& prefix,
+                         std::map<std::wstring, std::string>& files) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                Snapshot(folder + L"\\" + name, prefix + name + L"\\", files);
+            else
+                files[prefix + name] = Read(folder + L"\\" + name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+
     std::wstring path;
     static inline int counter = 0;
 };

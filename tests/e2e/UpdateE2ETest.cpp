@@ -45,30 +45,6 @@ void Replace(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-// Every file below a folder with its bytes, by relative path.
-void Snapshot(const std::wstring& folder, const std::wstring& prefix, std::map<std::wstring, std::string>& files) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Snapshot(folder + L"\\" + name, prefix + name + L"\\", files);
-        else
-            files[prefix + name] = TempFolder::Read(folder + L"\\" + name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
-std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
-    std::map<std::wstring, std::string> files;
-    Snapshot(folder, L"", files);
-    return files;
-}
-
 int Requests(const char* path) {
     std::string log = TempFolder::Read(HttpTestServer::UpdateLog());
     int count = 0;
@@ -202,7 +178,7 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
         {"1.12 announced, the signed 1.09 served", "1.12", TempFolder::Read(Release("1.09", L"Veltrix.exe")),
          TempFolder::Read(Release("1.09", L"Veltrix.exe")), "TEST-ONLY-publisher.pem", "Veltrix.exe", true},
     };
-    const std::map<std::wstring, std::string> before = Snapshot(program.Path());
+    const std::map<std::wstring, std::string> before = TempFolder::Snapshot(program.Path());
     for (const Case& refused : cases) {
         SCOPED_TRACE(refused.what);
         Publish(refused.version, refused.signedBytes, refused.name);
@@ -231,7 +207,7 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
             Sleep(50);
         Sleep(2000);
         EXPECT_EQ(downloads + (refused.asked ? 1 : 0), Requests("/files/"));
-        EXPECT_TRUE(before == Snapshot(program.Path())) << "the program folder changed";
+        EXPECT_TRUE(before == TempFolder::Snapshot(program.Path())) << "the program folder changed";
         EXPECT_EQ(refused.asked ? 1u : 0u, user.Answered());
         EXPECT_TRUE(old.IsRunning());
         HWND main = old.WaitForMainWindow(5000);
@@ -258,7 +234,7 @@ TEST_F(UpdateE2E, ExitEndsTheProgramWithinTenSecondsWhileTheUpdateDrips) {
     std::wstring drip = HttpTestServer::Url(L"/drip?size=") + std::to_wstring(release.size());
     Publish("1.11", release, "Veltrix.exe", std::string(drip.begin(), drip.end()));
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-    const std::map<std::wstring, std::string> before = Snapshot(program.Path());
+    const std::map<std::wstring, std::string> before = TempFolder::Snapshot(program.Path());
     BoxAnswerer user(L"Veltrix", {IDYES});
     VeltrixProcess veltrix;
     StartResident(veltrix);
@@ -273,7 +249,7 @@ TEST_F(UpdateE2E, ExitEndsTheProgramWithinTenSecondsWhileTheUpdateDrips) {
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(veltrix.WaitForExit(10000)) << "Exit did not end the program within 10 s";
     printf("Exit during a dripping download ended the program after %lu ms\n", (unsigned long)(GetTickCount() - start));
-    EXPECT_TRUE(before == Snapshot(program.Path())) << "the program folder changed";
+    EXPECT_TRUE(before == TempFolder::Snapshot(program.Path())) << "the program folder changed";
 }
 
 TEST_F(UpdateE2E, AnInstallerNamedLikeTheUsersFileLeavesThatFileAlone) {

@@ -67,30 +67,6 @@ std::string Manifest(const std::string& files = "[]", const std::string& info = 
     return "{\"application\": \"Veltrix Update Test\", \"info\": " + info + ", \"files\": " + files + "}";
 }
 
-// Every file below a folder with its bytes, by relative path.
-void Snapshot(const std::wstring& folder, const std::wstring& prefix, std::map<std::wstring, std::string>& files) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Snapshot(folder + L"\\" + name, prefix + name + L"\\", files);
-        else
-            files[prefix + name] = TempFolder::Read(folder + L"\\" + name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
-std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
-    std::map<std::wstring, std::string> files;
-    Snapshot(folder, L"", files);
-    return files;
-}
-
 int UpdateRequests() {
     std::string log = ReadAll(HttpTestServer::UpdateLog());
     int count = 0;
@@ -483,7 +459,7 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
     updater.SetPublicKey(VELTRIX_TEST_PUBLIC_KEY);
     programFolder.Write(L"Uninstall.exe", "the uninstaller");
     programFolder.Write(L"update_tests.exe", "old program");
-    const std::map<std::wstring, std::string> before = Snapshot(folder);
+    const std::map<std::wstring, std::string> before = TempFolder::Snapshot(folder);
     for (const char* name : {"version.dll", "Veltrix.exe.local", "Veltrix.ini", "portable.dat", "Veltrix.sql",
                              "Veltrix_Debug.txt", "VELTRI~1.EXE"}) {
         std::string file(name);
@@ -509,7 +485,7 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
         ASSERT_TRUE(HttpTestServer::Sign("1.11"));
         EXPECT_EQ(1u, Check({IDYES}, nullptr).size()) << planted;
     }
-    EXPECT_TRUE(before == Snapshot(folder)) << "the program folder changed";
+    EXPECT_TRUE(before == TempFolder::Snapshot(folder)) << "the program folder changed";
 }
 
 TEST_F(Updater, AnInstallerNeverTouchesAFileOnTheDesktop) {
@@ -526,11 +502,11 @@ TEST_F(Updater, AnInstallerNeverTouchesAFileOnTheDesktop) {
     HttpTestServer::Publish("1.11", release);
     EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
     std::map<std::wstring, std::string> expected = {{L"Thesis.docx", "my thesis"}};
-    EXPECT_TRUE(expected == Snapshot(user.Path())) << "a failed download left the folder changed";
+    EXPECT_TRUE(expected == TempFolder::Snapshot(user.Path())) << "a failed download left the folder changed";
     HttpTestServer::Publish("1.11", release, {{L"Thesis.docx", "the server's bytes"}});
     EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
     expected[L"Thesis (2).docx"] = "the server's bytes";
-    EXPECT_TRUE(expected == Snapshot(user.Path()));
+    EXPECT_TRUE(expected == TempFolder::Snapshot(user.Path()));
 }
 
 TEST_F(Updater, ClosingWhileTheQuestionIsUpDeclinesNothing) {
