@@ -1,10 +1,14 @@
 #include "framework/DividerControl.h"
 
+#include "framework/PaintDc.h"
+
+#include <vsstyle.h>
+
 namespace {
 
-// The toolbar class's separator parts.
-const int ToolbarSeparatorVertical = 5;
-const int ToolbarSeparatorHorizontal = 6;
+// The toolbar class's separator parts, named after the line they draw.
+const int ToolbarSeparatorVertical = TP_SEPARATOR;
+const int ToolbarSeparatorHorizontal = TP_SEPARATORVERT;
 
 } // namespace
 
@@ -39,21 +43,18 @@ void DividerControl::Detach() {
 }
 
 void DividerControl::Paint() {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(control, &paint);
+    PaintDc dc(control);
     if (!dc)
         return;
-    int saved = SaveDC(dc);
     RECT client;
     GetClientRect(control, &client);
-    if (!theme.DrawBackground(dc, horizontal ? ToolbarSeparatorHorizontal : ToolbarSeparatorVertical, 1, client)) {
+    if (!theme.DrawBackground(dc, horizontal ? ToolbarSeparatorHorizontal : ToolbarSeparatorVertical, TS_NORMAL,
+                              client)) {
         client.top += 2;
         client.left += 1;
         client.bottom -= 1;
         DrawEdge(dc, &client, EDGE_ETCHED, horizontal ? BF_TOP : BF_LEFT);
     }
-    RestoreDC(dc, saved);
-    EndPaint(control, &paint);
 }
 
 int DividerControl::HookProc(HWND, UINT message, WPARAM, LPARAM, LRESULT* result, void* userData) {

@@ -10,7 +10,7 @@
 #include "sysinfo/OsVersion.h"
 
 #include <stdio.h>
-#include <wchar.h>
+#include <vsstyle.h>
 
 namespace {
 
@@ -23,10 +23,6 @@ int ReadSetting(const wchar_t* path, const wchar_t* name, WString& value) {
     return ReadRegistryText(HKEY_CURRENT_USER, path, name, value);
 }
 
-int IsInstalled(const wchar_t* face) {
-    return EnumerateFonts(nullptr, nullptr, face, DEFAULT_CHARSET, nullptr);
-}
-
 // The browser's proportional font for a code page or script key, when it names one.
 int BrowserFace(const wchar_t* path, wchar_t (&face)[LF_FACESIZE]) {
     WString name;
@@ -36,12 +32,25 @@ int BrowserFace(const wchar_t* path, wchar_t (&face)[LF_FACESIZE]) {
     return 1;
 }
 
+const StaticControl::Kind LinkKind = {
+    LINK_TRANSPARENT,               // transparent
+    LINK_IGNORE_TRANSPARENT,        // ignoreTransparent
+    LINK_NO_FOCUS_RECT,             // notFocusable
+    0,                              // wholeClient: only the text is the link
+    0,                              // whiteBackground: always the parent's
+    0,                              // systemCursor: the cursor comes from the control's module
+    IDC_HAND,                       // missingCursor
+    StaticControl::PARENT_UNERASED, // parentErase
+    StaticControl::WITH_PARENT,     // stateRepaint
+};
+
 } // namespace
+
+HyperlinkControl::HyperlinkControl() : StaticControl(linkHook, LinkKind) {}
 
 HyperlinkControl::~HyperlinkControl() {
     Detach();
     theme.Close();
-    hover.Stop();
 }
 
 int HyperlinkControl::ParseColor(const wchar_t* value, COLORREF* color) {
@@ -59,9 +68,9 @@ void HyperlinkControl::ReadBrowserSettings() {
     WString value;
     if (ReadSetting(BrowserSettings, L"Use Anchor Hover Color", value)) {
         if (value.CompareNoCase(L"yes") == 0)
-            flags |= LINK_HOVER_COLOR;
+            options |= LINK_HOVER_COLOR;
         else
-            flags &= ~LINK_HOVER_COLOR;
+            options &= ~LINK_HOVER_COLOR;
     }
     if (ReadSetting(BrowserSettings, L"Anchor Color", value))
         ParseColor(value, &linkColor);
@@ -85,7 +94,7 @@ void HyperlinkControl::ReadBrowserSettings() {
 
 void HyperlinkControl::ChooseFace(wchar_t (&face)[LF_FACESIZE]) const {
     face[0] = 0;
-    if (flags & LINK_BROWSER_FACE) {
+    if (options & LINK_BROWSER_FACE) {
         WString path;
         DWORD codePage = ReadRegistryDword(HKEY_CURRENT_USER, BrowserInternational, L"Default_CodePage", 0);
         if (codePage) {
@@ -102,17 +111,17 @@ void HyperlinkControl::ChooseFace(wchar_t (&face)[LF_FACESIZE]) const {
         if (BrowserFace(L"Software\\Microsoft\\Internet Explorer\\Styles", face))
             return;
     }
-    const wchar_t* fallback = IsInstalled(L"Segoe UI") ? L"Segoe UI" : IsInstalled(L"Verdana") ? L"Verdana" : L"Arial";
-    lstrcpynW(face, fallback, LF_FACESIZE);
+    WString installed;
+    FirstInstalledFace(L"Segoe UI;Verdana", L"Arial", installed);
+    lstrcpynW(face, installed, LF_FACESIZE);
 }
 
 void HyperlinkControl::BuildFonts() {
     underlinedFont.Release();
     plainFont.Release();
-    if (flags & LINK_OWN_FONT) {
-        HFONT own = (HFONT)SendMessageW(control, WM_GETFONT, 0, 0);
-        LOGFONTW font = {};
-        if (!GetObjectW(own ? own : GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font))
+    LOGFONTW font = {};
+    if (options & LINK_OWN_FONT) {
+        if (!ControlFont(font))
             return;
         font.lfUnderline = 0;
         plainFont.CreateFont(font);
@@ -122,39 +131,34 @@ void HyperlinkControl::BuildFonts() {
     }
     wchar_t face[LF_FACESIZE];
     ChooseFace(face);
-    ScopedDc dc(control);
     RECT client = {0, 0, 0, 0};
     GetClientRect(control, &client);
     // The dialog's font gives the starting height, so that the link starts at the size of its neighbours.
-    ScopedSelect dialogFont(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
     TEXTMETRICW metrics = {};
-    GetTextMetricsW(dc, &metrics);
-    int height = (flags & LINK_FULL_HEIGHT) ? client.bottom : metrics.tmHeight;
-    BYTE pitchAndFamily = metrics.tmPitchAndFamily;
-    for (;;) {
-        underlinedFont.Attach(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
-                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily,
-                                          face));
-        SIZE size = {0, 0};
-        ScopedSelect trial(dc, underlinedFont.Handle());
-        if (!trial.Selected() || !GetTextExtentPoint32W(dc, displayText, displayText.Length(), &size) ||
-            (size.cx <= client.right && size.cy < client.bottom))
-            break;
-        // Never below 4 pixels: the font of the last height tried stays.
-        if (height - 1 <= 3)
-            break;
-        height--;
+    {
+        ScopedDc dc(control);
+        ScopedSelect dialogFont(dc, (HFONT)SendMessageW(control, WM_GETFONT, 0, 0));
+        GetTextMetricsW(dc, &metrics);
     }
-    LOGFONTW font = {};
+    FitFont(
+        underlinedFont, (options & LINK_FULL_HEIGHT) ? client.bottom : metrics.tmHeight,
+        [&](int height) {
+            return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, metrics.tmPitchAndFamily, face);
+        },
+        [&](HDC dc) {
+            SIZE size = {0, 0};
+            return !GetTextExtentPoint32W(dc, displayText, displayText.Length(), &size) ||
+                   (size.cx <= client.right && size.cy < client.bottom);
+        });
     if (GetObjectW(underlinedFont.Handle(), sizeof(font), &font)) {
         font.lfUnderline = 0;
         plainFont.CreateFont(font);
     }
 }
 
-void HyperlinkControl::ApplyCaption(const wchar_t* caption) {
-    text.Assign(caption ? caption : L"");
-    if (!(flags & LINK_MASKED)) {
+void HyperlinkControl::MakeDisplayText() {
+    if (!(options & LINK_MASKED)) {
         displayText.Assign(text);
         return;
     }
@@ -169,40 +173,27 @@ void HyperlinkControl::ApplyCaption(const wchar_t* caption) {
         displayText.AppendChar(mask);
 }
 
-void HyperlinkControl::Measure() {
-    textSize.cx = textSize.cy = 0;
-    ScopedDc dc(control);
-    ScopedSelect font(dc, underlinedFont.Handle());
-    if (!GetTextExtentPoint32W(dc, displayText, displayText.Length(), &textSize))
-        textSize.cx = textSize.cy = 0;
-}
-
 void HyperlinkControl::SetText(const wchar_t* caption) {
-    ApplyCaption(caption);
-    Measure();
-    Invalidate();
+    text.Assign(caption ? caption : L"");
+    MakeDisplayText();
+    MeasureText(underlinedFont.Handle(), displayText);
+    Invalidate(WITH_PARENT);
 }
 
-int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t* address, WORD cursor, DWORD options) {
+int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t* address, WORD cursor,
+                             DWORD linkOptions) {
     Detach();
     simpleCallback = nullptr;
     fullCallback = nullptr;
-    control = target;
-    if (!control)
+    if (!target)
         return 0;
-    flags = options | LINK_HOVER_COLOR;
+    LONG_PTR style = Adopt(target, linkOptions | LINK_HOVER_COLOR, cursor);
     theme.Open(control, L"TOOLBAR");
-    LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
-    if (!(style & WS_TABSTOP))
-        flags |= LINK_NO_FOCUS_RECT;
-    ApplyCaption(caption);
+    TakeCaption(caption ? caption : L"");
+    MakeDisplayText();
     lstrcpynW(url, address ? address : L"", MAX_PATH);
-    cursorId = cursor;
-    // SS_NOTIFY makes the static answer hit tests, so that it receives the mouse; the caption lives here.
+    // SS_NOTIFY makes the static answer hit tests, so that it receives the mouse.
     SetWindowLongPtrW(control, GWL_STYLE, style | SS_NOTIFY);
-    SetWindowTextW(control, L"");
-    if (!(flags & LINK_IGNORE_TRANSPARENT) && (GetWindowLongPtrW(control, GWL_EXSTYLE) & WS_EX_TRANSPARENT))
-        flags |= LINK_TRANSPARENT;
 
     linkColor = RGB(0, 102, 204);
     disabledColor = GetSysColor(COLOR_GRAYTEXT);
@@ -215,80 +206,24 @@ int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t*
         linkColor = hoverColor = GetSysColor(COLOR_HOTLIGHT);
     BuildFonts();
 
-    format = DT_SINGLELINE;
-    if ((style & SS_TYPEMASK) == SS_CENTER)
-        format |= DT_CENTER;
-    else if ((style & SS_TYPEMASK) == SS_RIGHT)
-        format |= DT_RIGHT;
-    if (style & SS_CENTERIMAGE)
-        format |= DT_VCENTER;
-    if (flags & LINK_END_ELLIPSIS)
+    format = DT_SINGLELINE | FormatFromStyle(style);
+    if (options & LINK_END_ELLIPSIS)
         format |= DT_END_ELLIPSIS;
-    if (flags & LINK_PATH_ELLIPSIS)
+    if (options & LINK_PATH_ELLIPSIS)
         format |= DT_PATH_ELLIPSIS;
 
-    ApplyCaption(caption);
-    int hooked = hook.Attach(control, HookProc, this);
-    Measure();
-    Invalidate();
+    // The mask character depends on the font just built.
+    MakeDisplayText();
+    int hooked = Hook();
+    MeasureText(underlinedFont.Handle(), displayText);
+    Invalidate(WITH_PARENT);
     return hooked;
 }
 
 void HyperlinkControl::Detach() {
-    hook.Detach();
-    hover.Stop();
+    Release();
     underlinedFont.Release();
     plainFont.Release();
-}
-
-void HyperlinkControl::Invalidate() const {
-    if (!control)
-        return;
-    if (flags & LINK_TRANSPARENT) {
-        // The parent paints what lies under the control; the control repaints with it.
-        HWND parent = GetParent(control);
-        RECT area;
-        GetWindowRect(control, &area);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
-        InvalidateRect(parent, &area, FALSE);
-        InvalidateRect(control, nullptr, FALSE);
-        return;
-    }
-    InvalidateRect(control, nullptr, FALSE);
-}
-
-int HyperlinkControl::IsOverText(HWND window, const SIZE& size, UINT textFormat) {
-    POINT cursor;
-    if (size.cy == 0 || !GetCursorPos(&cursor))
-        return 1;
-    ScreenToClient(window, &cursor);
-    RECT client;
-    GetClientRect(window, &client);
-    if (!PtInRect(&client, cursor))
-        return 0;
-    int width = client.right;
-    if (textFormat & DT_CENTER) {
-        int margin = (width - size.cx) / 2;
-        return cursor.x > margin && cursor.x < width - margin;
-    }
-    if (textFormat & DT_RIGHT)
-        return cursor.x > width - size.cx;
-    return cursor.x < size.cx;
-}
-
-int HyperlinkControl::HitTest() const {
-    return IsOverText(control, textSize, format);
-}
-
-void HyperlinkControl::ShowLinkCursor() const {
-    HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(control, GWLP_HINSTANCE));
-    HCURSOR cursor = cursorId ? LoadCursorW(module, MAKEINTRESOURCEW(cursorId)) : nullptr;
-    // SetCursor(null) would hide the pointer altogether: a missing resource falls back to the system hand.
-    if (!cursor)
-        cursor = LoadCursorW(nullptr, IDC_HAND);
-    if (!cursor)
-        cursor = LoadCursorW(nullptr, IDC_ARROW);
-    SetCursor(cursor);
 }
 
 void HyperlinkControl::Click(int event) {
@@ -303,54 +238,35 @@ void HyperlinkControl::Click(int event) {
     // Pressing the button only arms the link: the release over it, or a key, opens it.
     if (event == LINK_PRESSED)
         return;
-    if (flags & LINK_COMMAND)
+    if (options & LINK_COMMAND)
         SendMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), 0), (LPARAM)control);
     else if (url[0])
         OpenAddress(url);
 }
 
-void HyperlinkControl::Paint() {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(control, &paint);
-    if (!dc)
-        return;
-    int saved = SaveDC(dc);
-    bool underline = underlineMode == UNDERLINE_ALWAYS || (underlineMode == UNDERLINE_HOVER && (flags & LINK_HOVERING));
-    SelectObject(dc, underline ? underlinedFont.Handle() : plainFont.Handle());
-    SetBkMode(dc, TRANSPARENT);
-    RECT client;
-    GetClientRect(control, &client);
-    if (!(flags & LINK_TRANSPARENT)) {
-        HBRUSH brush = (HBRUSH)SendMessageW(GetParent(control), WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)control);
-        FillRect(dc, &client, brush ? brush : (HBRUSH)GetStockObject(WHITE_BRUSH));
-    }
-    if ((flags & LINK_THEMED_PARENT) && theme.IsPartiallyTransparent(1, 1))
+void HyperlinkControl::Draw(HDC dc, const RECT& client) {
+    bool underline =
+        underlineMode == UNDERLINE_ALWAYS || (underlineMode == UNDERLINE_HOVER && (state & STATIC_HOVERING));
+    ScopedSelect selected(dc, underline ? underlinedFont.Handle() : plainFont.Handle());
+    FillBackground(dc, client);
+    if ((options & LINK_THEMED_PARENT) && theme.IsPartiallyTransparent(TP_BUTTON, TS_NORMAL))
         theme.DrawParentBackground(dc, &client);
     COLORREF color = linkColor;
-    if (flags & LINK_DISABLED)
+    if (state & STATIC_DISABLED)
         color = disabledColor;
-    else if ((flags & LINK_HOVER_COLOR) && (flags & LINK_HOVERING))
+    else if ((options & LINK_HOVER_COLOR) && (state & STATIC_HOVERING))
         color = hoverColor;
     SetTextColor(dc, color);
-    DrawTextW(dc, displayText, displayText.Length(), &client, format);
-    if (!(flags & LINK_DISABLED) && (flags & LINK_FOCUSED) && !(flags & LINK_NO_FOCUS_RECT)) {
-        RECT focus = client;
-        if (format & DT_CENTER)
-            focus.left = (client.right - textSize.cx) / 2;
-        else if (format & DT_RIGHT)
-            focus.left = client.right - textSize.cx;
-        focus.right = focus.left + textSize.cx;
+    RECT area = client;
+    DrawTextW(dc, displayText, displayText.Length(), &area, format);
+    if (!(state & STATIC_DISABLED) && ShowsFocus()) {
+        // Around the text alone, down to its height.
+        RECT focus = TextColumn(client);
         if (format & DT_VCENTER)
             focus.top = (client.bottom - textSize.cy) / 2;
         focus.bottom = focus.top + textSize.cy;
         DrawFocusRect(dc, &focus);
     }
-    RestoreDC(dc, saved);
-    EndPaint(control, &paint);
-}
-
-int HyperlinkControl::HookProc(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData) {
-    return static_cast<HyperlinkControl*>(userData)->OnMessage(message, wParam, lParam, result);
 }
 
 UINT HyperlinkControl::ActivateMessage() {
@@ -367,7 +283,7 @@ int HyperlinkControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
         case WM_GETDLGCODE: {
             // Enter on the focused link opens it, instead of pressing the dialog's default button.
             const MSG* key = reinterpret_cast<const MSG*>(lParam);
-            *result = (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && !(flags & LINK_NO_FOCUS_RECT))
+            *result = (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && !(options & LINK_NO_FOCUS_RECT))
                           ? DLGC_WANTMESSAGE
                           : 0;
             return 1;
@@ -378,81 +294,24 @@ int HyperlinkControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
                 return 0;
             *result = LinkAccessible::Answer(control, wParam, text, url, ActivateMessage());
             return *result != 0;
-        case WM_SETFOCUS:
-            flags |= LINK_FOCUSED;
-            Invalidate();
-            return 1;
-        case WM_KILLFOCUS:
-            flags &= ~LINK_FOCUSED;
-            Invalidate();
-            return 1;
         case WM_ENABLE:
-            if (wParam) {
-                flags &= ~LINK_DISABLED;
-                if (!(flags & LINK_HOVERING) && HitTest()) {
-                    flags |= LINK_HOVERING;
-                    ShowLinkCursor();
-                }
-            } else {
-                flags |= LINK_DISABLED;
-            }
-            Invalidate();
-            return 1;
-        case WM_SETTEXT:
-            SetText(reinterpret_cast<const wchar_t*>(lParam));
-            *result = TRUE;
-            return 1;
-        case WM_GETTEXT: {
-            // The caption, never the mask: the owner reads back what it set. A zero-sized buffer gets nothing.
-            wchar_t* buffer = reinterpret_cast<wchar_t*>(lParam);
-            int copied = 0;
-            if (buffer && wParam > 0) {
-                copied = text.Length() < (int)wParam - 1 ? text.Length() : (int)wParam - 1;
-                wmemcpy(buffer, text, copied);
-                buffer[copied] = 0;
-            }
-            *result = copied;
-            return 1;
-        }
-        case WM_GETTEXTLENGTH:
-            *result = text.Length();
-            return 1;
-        case WM_PAINT:
-            Paint();
-            return 1;
-        case WM_MOUSEMOVE: {
-            int hit = HitTest();
-            if (!(flags & LINK_HOVERING) && hit) {
-                flags |= LINK_HOVERING;
-                hover.Track(control);
-                Invalidate();
-                ShowLinkCursor();
-            } else if ((flags & LINK_HOVERING) && !hit) {
-                flags &= ~LINK_HOVERING;
-                Invalidate();
-                SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+            StaticControl::OnMessage(message, wParam, lParam, result);
+            // Enabled under a mouse at rest: hovering at once, without waiting for it to move.
+            if (wParam && !(state & STATIC_HOVERING) && HitTest()) {
+                state |= STATIC_HOVERING;
+                ShowHoverCursor();
             }
             return 1;
-        }
-        case WM_MOUSELEAVE:
-        case WM_CANCELMODE:
-            flags &= ~LINK_HOVERING;
-            Invalidate();
-            return 1;
-        case WM_SETCURSOR:
-            if (flags & LINK_HOVERING)
-                ShowLinkCursor();
-            else
-                SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-            *result = TRUE;
+        case WM_MOUSEMOVE:
+            FollowMouse();
             return 1;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
-            if (flags & LINK_HOVERING)
+            if (state & STATIC_HOVERING)
                 Click(LINK_PRESSED);
             return 1;
         case WM_LBUTTONUP:
-            if (flags & LINK_HOVERING)
+            if (state & STATIC_HOVERING)
                 Click(LINK_RELEASED);
             return 1;
         case WM_KEYUP:
@@ -462,6 +321,6 @@ int HyperlinkControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
                 Click(LINK_SPACE);
             return 1;
         default:
-            return 0;
+            return StaticControl::OnMessage(message, wParam, lParam, result);
     }
 }

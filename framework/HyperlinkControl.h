@@ -4,21 +4,18 @@
 
 #include "base/GdiObject.h"
 #include "base/WString.h"
-#include "framework/HoverTracker.h"
-#include "framework/SubclassHook.h"
+#include "framework/StaticControl.h"
 #include "framework/ThemeData.h"
 
 #include <windows.h>
 
-// HyperlinkControl options and state bits
+// HyperlinkControl options. Its states are a StaticControl's (StaticState); the bits 0x4, 0x8 and 0x40 were
+// once states here and are not options.
 enum : DWORD {
     LINK_HOVER_COLOR = 0x1,           // use the hover colour while hovering
     LINK_OWN_FONT = 0x2,              // the control's own font instead of one built here
-    LINK_HOVERING = 0x4,              // state: the mouse is over the link
-    LINK_DISABLED = 0x8,              // state: disabled
     LINK_TRANSPARENT = 0x10,          // the parent paints the background
     LINK_FULL_HEIGHT = 0x20,          // font height from the control's client height
-    LINK_FOCUSED = 0x40,              // state: focused
     LINK_NO_FOCUS_RECT = 0x80,        // never a focus rectangle (the control has no WS_TABSTOP)
     LINK_MASKED = 0x100,              // one mask character per caption character
     LINK_BROWSER_FACE = 0x200,        // face from the browser's proportional-font setting
@@ -38,16 +35,14 @@ enum : int { UNDERLINE_NEVER = 0, UNDERLINE_HOVER = 1, UNDERLINE_ALWAYS = 2 };
 typedef void (*LinkCallback)(int event, const wchar_t* text, const wchar_t* url);
 typedef void (*LinkFullCallback)(int event, const wchar_t* text, const wchar_t* url, void* userData, HWND control);
 
-class HyperlinkControl {
+class HyperlinkControl final : public StaticControl {
 public:
-    HyperlinkControl() = default;
+    HyperlinkControl();
     ~HyperlinkControl();
-    HyperlinkControl(const HyperlinkControl&) = delete;
-    HyperlinkControl& operator=(const HyperlinkControl&) = delete;
 
     // 1 when the control is hooked; url may be null (no address).
     int Attach(HWND control, const wchar_t* caption, const wchar_t* url, WORD cursorId, DWORD options);
-    void SetText(const wchar_t* caption);
+    void SetText(const wchar_t* caption) override;
     void Detach();
 
     // Set by the owner when it wants the events; the first one set gets them, instead of the default action.
@@ -55,54 +50,36 @@ public:
     LinkFullCallback fullCallback = nullptr;
     void* userData = nullptr;
 
-    DWORD Flags() const { return flags; }
     COLORREF LinkColor() const { return linkColor; }
     COLORREF HoverColor() const { return hoverColor; }
     int UnderlineMode() const { return underlineMode; }
     const WString& DisplayText() const { return displayText; }
-    SIZE TextSize() const { return textSize; }
     HFONT PlainFont() const { return plainFont.As<HFONT>(); }
     HFONT UnderlinedFont() const { return underlinedFont.As<HFONT>(); }
-    // For tests of the system without TrackMouseEvent.
-    HoverTracker& Hover() { return hover; }
 
-    // Whether the cursor is over a text of that size drawn in the control with that format; 1 also
-    // when the text size or the cursor is unknown.
-    static int IsOverText(HWND control, const SIZE& textSize, UINT format);
     // "R,G,B", three numbers up to 255; 0 leaves *color alone.
     static int ParseColor(const wchar_t* text, COLORREF* color);
     // Posted to a control to follow its link, as a screen reader's default action does.
     static UINT ActivateMessage();
 
 private:
-    static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
-    int OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    int OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void Draw(HDC dc, const RECT& client) override;
     void ReadBrowserSettings();
     void ChooseFace(wchar_t (&face)[LF_FACESIZE]) const;
     void BuildFonts();
-    void ApplyCaption(const wchar_t* caption);
-    void Measure();
-    void Invalidate() const;
-    int HitTest() const;
-    void ShowLinkCursor() const;
+    // displayText: the caption, or one mask character for each of its characters.
+    void MakeDisplayText();
     void Click(int event);
-    void Paint();
 
-    SubclassHook<HOOK_HYPERLINK> hook;
-    HoverTracker hover;
+    SubclassHook<HOOK_HYPERLINK> linkHook;
     WString displayText;
-    WString text;
     ThemeData theme;
     wchar_t url[MAX_PATH] = L"";
     GdiObject underlinedFont;
     GdiObject plainFont;
-    DWORD flags = 0;
-    UINT format = DT_SINGLELINE;
     COLORREF linkColor = RGB(0, 102, 204);
     COLORREF hoverColor = RGB(255, 0, 0);
     COLORREF disabledColor = 0;
-    WORD cursorId = 0;
-    SIZE textSize = {0, 0};
     int underlineMode = UNDERLINE_ALWAYS;
-    HWND control = nullptr;
 };

@@ -1,146 +1,95 @@
 #include "framework/LabelControl.h"
 
-#include "base/FontEnumeration.h"
-#include "base/ScopedDc.h"
+#include "base/MemoryDc.h"
 #include "base/ScopedSelect.h"
-#include "framework/HyperlinkControl.h"
-
-#include <wchar.h>
 
 namespace {
 
 const wchar_t* const DefaultFaces = L"Segoe UI;Verdana;MS Sans Serif";
 const int FrameInset = 3;
 
-// A lock held for a scope; the lock does nothing before Attach and after Detach.
-class Locked {
-public:
-    explicit Locked(CriticalSection& section) : section(section) { section.Enter(); }
-    ~Locked() { section.Leave(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CriticalSection& section;
+const StaticControl::Kind LabelKind = {
+    LABEL_TRANSPARENT,            // transparent
+    LABEL_IGNORE_TRANSPARENT,     // ignoreTransparent
+    LABEL_NOT_FOCUSABLE,          // notFocusable
+    LABEL_WHOLE_CLIENT,           // wholeClient
+    LABEL_WHITE_BACKGROUND,       // whiteBackground
+    LABEL_SYSTEM_CURSOR,          // systemCursor
+    IDC_ARROW,                    // missingCursor
+    StaticControl::PARENT_ERASED, // parentErase
+    StaticControl::CONTROL_ONLY,  // stateRepaint: the focus rectangle and the disabled colour are the label's alone
 };
 
 } // namespace
 
-LabelControl::LabelControl() : disabledColor(GetSysColor(COLOR_GRAYTEXT)) {}
+LabelControl::LabelControl() : StaticControl(labelHook, LabelKind), disabledColor(GetSysColor(COLOR_GRAYTEXT)) {}
 
-void LabelControl::SetFaceList(const wchar_t* list, int repaint) {
-    WString faces(list && list[0] ? list : DefaultFaces);
-    faceName.Assign(L"Verdana");
-    for (wchar_t* face = faces.Tokenize(1, L",;"); face; face = faces.Tokenize(0, L",;")) {
-        WString candidate(face);
-        candidate.TrimLeft();
-        candidate.TrimRight();
-        if (!candidate.IsEmpty() && EnumerateFonts(nullptr, nullptr, candidate, DEFAULT_CHARSET, nullptr)) {
-            faceName.Assign(candidate);
-            break;
-        }
-    }
-    if (repaint)
-        Invalidate(1);
+void LabelControl::SetFaceList(const wchar_t* list, Repaint repaint) {
+    FirstInstalledFace(list && list[0] ? list : DefaultFaces, L"Verdana", faceName);
+    Invalidate(repaint);
 }
 
 RECT LabelControl::TextArea() const {
     RECT area = {0, 0, 0, 0};
     GetClientRect(control, &area);
-    if (flags & LABEL_ANY_FRAME)
+    if (options & LABEL_ANY_FRAME)
         InflateRect(&area, -FrameInset, -FrameInset);
     return area;
 }
 
 void LabelControl::BuildFont() {
     font.Release();
-    if (flags & LABEL_OWN_FONT) {
-        HFONT own = (HFONT)SendMessageW(control, WM_GETFONT, 0, 0);
-        LOGFONTW copy = {};
-        if (GetObjectW(own ? own : GetStockObject(DEFAULT_GUI_FONT), sizeof(copy), &copy))
-            font.CreateFont(copy);
-        MeasureText();
+    LOGFONTW own = {};
+    if (options & LABEL_OWN_FONT) {
+        if (ControlFont(own))
+            font.CreateFont(own);
+        MeasureText(font.Handle(), text);
         return;
     }
-    ScopedDc dc(control);
     RECT area = TextArea();
-    int size = height ? height : area.bottom - area.top;
-    for (;;) {
-        font.Attach(CreateFontW(size, 0, 0, 0, (flags & LABEL_BOLD) ? FW_BOLD : FW_NORMAL, (flags & LABEL_ITALIC) != 0,
-                                (flags & LABEL_UNDERLINE) != 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, faceName));
-        if (height && !(flags & LABEL_FIT))
-            break;
-        RECT measured = area;
-        ScopedSelect trial(dc, font.Handle());
-        if (!trial.Selected() || !DrawTextW(dc, text, text.Length(), &measured, format | DT_CALCRECT))
-            break;
-        if (measured.right - measured.left < area.right - area.left &&
-            measured.bottom - measured.top < area.bottom - area.top)
-            break;
-        // Never below 4 pixels: the font of the last height tried stays.
-        if (size - 1 <= 3)
-            break;
-        size--;
-    }
-    MeasureText();
-}
-
-void LabelControl::MeasureText() {
-    textSize.cx = textSize.cy = 0;
-    ScopedDc dc(control);
-    ScopedSelect selected(dc, font.Handle());
-    if (!GetTextExtentPoint32W(dc, text, text.Length(), &textSize))
-        textSize.cx = textSize.cy = 0;
+    int fixed = height && !(options & LABEL_FIT);
+    FitFont(
+        font, height ? height : area.bottom - area.top,
+        [&](int size) {
+            return CreateFontW(size, 0, 0, 0, (options & LABEL_BOLD) ? FW_BOLD : FW_NORMAL,
+                               (options & LABEL_ITALIC) != 0, (options & LABEL_UNDERLINE) != 0, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, faceName);
+        },
+        [&](HDC dc) {
+            RECT measured = area;
+            if (fixed || !DrawTextW(dc, text, text.Length(), &measured, format | DT_CALCRECT))
+                return true;
+            return measured.right - measured.left < area.right - area.left &&
+                   measured.bottom - measured.top < area.bottom - area.top;
+        });
+    MeasureText(font.Handle(), text);
 }
 
 int LabelControl::Attach(HWND target, const wchar_t* faceList, int fontHeight, COLORREF normal, COLORREF hoverText,
-                         DWORD options, WORD cursor, LabelCallback eventCallback, void* eventUserData) {
+                         DWORD labelOptions, WORD cursor, LabelCallback eventCallback, void* eventUserData) {
     Detach();
     if (!target)
         return 0;
     height = fontHeight;
     normalColor = normal;
     hoverColor = hoverText;
-    flags = options & ~LABEL_HOVERING;
     callback = eventCallback;
-    control = target;
     userData = eventUserData;
-    cursorId = cursor;
-    lock.Init();
-
-    LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
-    if (!(style & WS_TABSTOP))
-        flags |= LABEL_NOT_FOCUSABLE;
-    SetFaceList(faceList, 0);
-    // The caption moves into the object; the static's own text would otherwise be drawn by nobody but
-    // still be what the system reports for the window outside this process.
-    int length = GetWindowTextLengthW(control);
-    WString caption((unsigned)length + 1);
-    GetWindowTextW(control, caption.Buffer(), length + 1);
-    caption.Recount();
-    text.Assign(caption);
-    SetWindowTextW(control, L"");
-    if (!(flags & LABEL_IGNORE_TRANSPARENT) && (GetWindowLongPtrW(control, GWL_EXSTYLE) & WS_EX_TRANSPARENT))
-        flags |= LABEL_TRANSPARENT;
-    if (flags & LABEL_INTERACTIVE)
+    LONG_PTR style = Adopt(target, labelOptions, cursor);
+    SetFaceList(faceList, NO_REPAINT);
+    TakeCaption(nullptr);
+    if (options & LABEL_INTERACTIVE)
         SetWindowLongPtrW(control, GWL_STYLE, style | SS_NOTIFY);
 
-    format = (flags & LABEL_WORD_WRAP) ? DT_WORDBREAK : DT_SINGLELINE;
-    if (flags & LABEL_END_ELLIPSIS)
+    format = ((options & LABEL_WORD_WRAP) ? DT_WORDBREAK : DT_SINGLELINE) | FormatFromStyle(style);
+    if (options & LABEL_END_ELLIPSIS)
         format |= DT_END_ELLIPSIS;
-    if ((style & SS_TYPEMASK) == SS_CENTER)
-        format |= DT_CENTER;
-    else if ((style & SS_TYPEMASK) == SS_RIGHT)
-        format |= DT_RIGHT;
-    if ((style & SS_CENTERIMAGE) || (flags & LABEL_VCENTER))
+    if (options & LABEL_VCENTER)
         format |= DT_VCENTER;
-    if (style & SS_NOPREFIX)
-        format |= DT_NOPREFIX;
 
     BuildFont();
-    int hooked = hook.Attach(control, HookProc, this);
-    Invalidate(1);
+    int hooked = Hook();
+    Invalidate(WITH_PARENT);
     return hooked;
 }
 
@@ -148,16 +97,16 @@ void LabelControl::SetText(const wchar_t* newText) {
     {
         Locked locked(lock);
         text.Assign(newText ? newText : L"");
-        if (flags & LABEL_REFIT_ON_TEXT) {
+        if (options & LABEL_REFIT_ON_TEXT) {
             // Refit from the requested height (or from the client height) so that a shorter text grows again.
-            if (!(flags & LABEL_FIT))
+            if (!(options & LABEL_FIT))
                 height = 0;
             BuildFont();
         } else {
-            MeasureText();
+            MeasureText(font.Handle(), text);
         }
     }
-    Invalidate(1);
+    Invalidate(WITH_PARENT);
 }
 
 void LabelControl::SetBitmaps(HBITMAP normal, HBITMAP pressed, HBITMAP hoverImage, float x, float y) {
@@ -170,70 +119,33 @@ void LabelControl::SetBitmaps(HBITMAP normal, HBITMAP pressed, HBITMAP hoverImag
 }
 
 void LabelControl::Detach() {
-    hook.Detach();
-    hover.Stop();
+    Release();
     font.Release();
     normalBitmap.Release();
     pressedBitmap.Release();
     hoverBitmap.Release();
-    lock.Delete();
 }
 
-void LabelControl::Invalidate(int withParent) const {
-    if (!control)
-        return;
-    if (withParent && (flags & LABEL_TRANSPARENT)) {
-        HWND parent = GetParent(control);
-        RECT area;
-        GetWindowRect(control, &area);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
-        InvalidateRect(parent, &area, TRUE);
-    }
-    InvalidateRect(control, nullptr, FALSE);
-}
-
-int LabelControl::HitTest() const {
-    POINT cursor;
-    if (textSize.cy == 0 || !GetCursorPos(&cursor))
-        return 1;
-    ScreenToClient(control, &cursor);
-    RECT client;
-    GetClientRect(control, &client);
-    if (!PtInRect(&client, cursor))
-        return 0;
-    if (flags & LABEL_WHOLE_CLIENT)
-        return 1;
-    return HyperlinkControl::IsOverText(control, textSize, format);
-}
-
-void LabelControl::ShowCursor() const {
-    HINSTANCE module = (flags & LABEL_SYSTEM_CURSOR)
-                           ? nullptr
-                           : reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(control, GWLP_HINSTANCE));
-    HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(cursorId));
-    SetCursor(cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW));
-}
-
-void LabelControl::Event(int event, int command) {
+void LabelControl::Event(int event, EventCommand command) {
     if (callback)
         callback(event, 0, userData, control);
-    if (command && (flags & LABEL_COMMAND))
+    if (command == ALSO_COMMAND && (options & LABEL_COMMAND))
         SendMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), 0), (LPARAM)control);
 }
 
-void LabelControl::PaintBitmap(HDC dc) {
+void LabelControl::DrawBitmap(HDC dc) {
     HGDIOBJ bitmap = normalBitmap.Handle();
-    if ((flags & LABEL_PRESSED) && pressedBitmap.Handle())
+    if ((state & STATIC_PRESSED) && pressedBitmap.Handle())
         bitmap = pressedBitmap.Handle();
-    else if ((flags & LABEL_INTERACTIVE) && (flags & LABEL_HOVERING) && hoverBitmap.Handle())
+    else if ((options & LABEL_INTERACTIVE) && (state & STATIC_HOVERING) && hoverBitmap.Handle())
         bitmap = hoverBitmap.Handle();
     BITMAP info = {};
     if (!GetObjectW(bitmap, sizeof(info), &info))
         return;
-    HDC memory = CreateCompatibleDC(dc);
+    MemoryDc memory(dc);
     if (!memory)
         return;
-    HGDIOBJ previous = SelectObject(memory, bitmap);
+    ScopedSelect selected(memory, bitmap);
     if (scaleX == 1.0f) {
         BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
     } else {
@@ -242,54 +154,23 @@ void LabelControl::PaintBitmap(HDC dc) {
         StretchBlt(dc, 0, 0, (int)(info.bmWidth * scaleX), (int)(info.bmHeight * scaleY), memory, 0, 0, info.bmWidth,
                    info.bmHeight, SRCCOPY);
     }
-    SelectObject(memory, previous);
-    DeleteDC(memory);
 }
 
-void LabelControl::Paint() {
-    Locked locked(lock);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(control, &paint);
-    if (!dc)
-        return;
-    int saved = SaveDC(dc);
-    SelectObject(dc, font.Handle());
-    SetBkMode(dc, TRANSPARENT);
-    RECT client;
-    GetClientRect(control, &client);
-    if (!(flags & LABEL_TRANSPARENT)) {
-        HBRUSH brush = nullptr;
-        if (!(flags & LABEL_WHITE_BACKGROUND))
-            brush = (HBRUSH)SendMessageW(GetParent(control), WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)control);
-        FillRect(dc, &client, brush ? brush : (HBRUSH)GetStockObject(WHITE_BRUSH));
-    }
-    if (normalBitmap.Handle())
-        PaintBitmap(dc);
-    if (flags & LABEL_DISABLED)
-        SetTextColor(dc, disabledColor);
-    else if ((flags & LABEL_INTERACTIVE) && (flags & LABEL_HOVERING))
-        SetTextColor(dc, hoverColor);
-    else if (!(flags & LABEL_KEEP_TEXT_COLOR))
-        SetTextColor(dc, normalColor);
-    RECT area = TextArea();
-    DrawTextW(dc, text, text.Length(), &area, format);
-
-    if (flags & (LABEL_FRAME | LABEL_DOUBLE_FRAME)) {
-        HBRUSH frame = CreateSolidBrush(frameColor);
+void LabelControl::DrawFrames(HDC dc, const RECT& client) {
+    if (options & (LABEL_FRAME | LABEL_DOUBLE_FRAME)) {
+        GdiObject frame(CreateSolidBrush(frameColor));
         RECT line = client;
-        int lines = (flags & LABEL_DOUBLE_FRAME) ? 3 : 1;
-        if (flags & LABEL_FRAME)
-            FrameRect(dc, &line, frame);
-        if (flags & LABEL_DOUBLE_FRAME) {
-            for (int i = 1; i < lines; i++) {
+        if (options & LABEL_FRAME)
+            FrameRect(dc, &line, frame.As<HBRUSH>());
+        if (options & LABEL_DOUBLE_FRAME) {
+            for (int i = 1; i < 3; i++) {
                 InflateRect(&line, -1, -1);
-                FrameRect(dc, &line, frame);
+                FrameRect(dc, &line, frame.As<HBRUSH>());
             }
         }
-        DeleteObject(frame);
     }
     static const struct {
-        DWORD flag;
+        DWORD option;
         UINT edge;
     } edges[] = {{LABEL_EDGE_BUMP, EDGE_BUMP},
                  {LABEL_EDGE_ETCHED, EDGE_ETCHED},
@@ -297,87 +178,41 @@ void LabelControl::Paint() {
                  {LABEL_EDGE_SUNKEN, EDGE_SUNKEN}};
     for (const auto& edge : edges) {
         RECT box = client;
-        if (flags & edge.flag)
+        if (options & edge.option)
             DrawEdge(dc, &box, edge.edge, BF_RECT);
     }
-    if ((flags & LABEL_FOCUSED) && !(flags & LABEL_NOT_FOCUSABLE)) {
-        RECT focus = client;
-        if (!(flags & LABEL_WHOLE_CLIENT)) {
-            if (format & DT_CENTER)
-                focus.left = (client.right - textSize.cx) / 2;
-            else if (format & DT_RIGHT)
-                focus.left = client.right - textSize.cx;
-            focus.right = focus.left + textSize.cx;
-        }
-        DrawFocusRect(dc, &focus);
-    }
-    RestoreDC(dc, saved);
-    EndPaint(control, &paint);
 }
 
-int LabelControl::HookProc(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData) {
-    return static_cast<LabelControl*>(userData)->OnMessage(message, wParam, lParam, result);
+void LabelControl::Draw(HDC dc, const RECT& client) {
+    Locked locked(lock);
+    ScopedSelect selected(dc, font.Handle());
+    FillBackground(dc, client);
+    if (normalBitmap.Handle())
+        DrawBitmap(dc);
+    if (state & STATIC_DISABLED)
+        SetTextColor(dc, disabledColor);
+    else if ((options & LABEL_INTERACTIVE) && (state & STATIC_HOVERING))
+        SetTextColor(dc, hoverColor);
+    else if (!(options & LABEL_KEEP_TEXT_COLOR))
+        SetTextColor(dc, normalColor);
+    RECT area = TextArea();
+    DrawTextW(dc, text, text.Length(), &area, format);
+    DrawFrames(dc, client);
+    if (ShowsFocus()) {
+        // Across the text, from the top of the control to its bottom.
+        RECT focus = TextColumn(client);
+        DrawFocusRect(dc, &focus);
+    }
 }
 
 int LabelControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     switch (message) {
-        case WM_PAINT:
-            Paint();
-            return 1;
-        case WM_SETFOCUS:
-            flags |= LABEL_FOCUSED;
-            Invalidate(0);
-            return 1;
-        case WM_KILLFOCUS:
-            flags &= ~LABEL_FOCUSED;
-            Invalidate(0);
-            return 1;
-        case WM_ENABLE:
-            if (wParam)
-                flags &= ~LABEL_DISABLED;
-            else
-                flags |= LABEL_DISABLED;
-            Invalidate(0);
-            return 1;
-        case WM_SETTEXT:
-            SetText(reinterpret_cast<const wchar_t*>(lParam));
-            *result = TRUE;
-            return 1;
-        case WM_GETTEXT: {
-            // The caption lives here, not in the static: screen readers and other processes ask for it.
-            wchar_t* buffer = reinterpret_cast<wchar_t*>(lParam);
-            int copied = 0;
-            if (buffer && wParam > 0) {
-                Locked locked(lock);
-                copied = text.Length() < (int)wParam - 1 ? text.Length() : (int)wParam - 1;
-                wmemcpy(buffer, text, copied);
-                buffer[copied] = 0;
-            }
-            *result = copied;
-            return 1;
-        }
-        case WM_GETTEXTLENGTH: {
-            Locked locked(lock);
-            *result = text.Length();
-            return 1;
-        }
-        case WM_CANCELMODE:
-            flags &= ~LABEL_HOVERING;
-            Invalidate(1);
-            return 1;
-        case WM_SETCURSOR:
-            if ((flags & LABEL_HOVERING) && cursorId)
-                ShowCursor();
-            else
-                SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-            *result = TRUE;
-            return 1;
         case WM_NCHITTEST:
             // A static answers HTTRANSPARENT and never sees the mouse.
             *result = HTCLIENT;
             return 1;
         case WM_GETDLGCODE: {
-            if (flags & LABEL_NOT_FOCUSABLE)
+            if (options & LABEL_NOT_FOCUSABLE)
                 return 0;
             const MSG* pending = reinterpret_cast<const MSG*>(lParam);
             *result = DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
@@ -390,49 +225,32 @@ int LabelControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
         case WM_KEYDOWN:
             // Letters reach a focused static too; only Enter and Space are a click.
             if (wParam == VK_RETURN)
-                Event(LABEL_EVENT_ENTER, 1);
+                Event(LABEL_EVENT_ENTER, ALSO_COMMAND);
             else if (wParam == VK_SPACE)
-                Event(LABEL_EVENT_SPACE, 1);
+                Event(LABEL_EVENT_SPACE, ALSO_COMMAND);
             return 1;
-        case WM_MOUSEMOVE: {
-            if (!(flags & LABEL_INTERACTIVE))
+        case WM_MOUSEMOVE:
+            if (!(options & LABEL_INTERACTIVE))
                 return 0;
-            int hit = HitTest();
-            if (!(flags & LABEL_HOVERING) && hit) {
-                flags |= LABEL_HOVERING;
-                hover.Track(control);
-                if (GetKeyState(VK_LBUTTON) < 0)
-                    flags |= LABEL_PRESSED;
-                Invalidate(1);
-                if (cursorId)
-                    ShowCursor();
-            } else if ((flags & LABEL_HOVERING) && !hit) {
-                flags &= ~LABEL_HOVERING;
-                Invalidate(1);
-                if (cursorId)
-                    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-            }
+            if (FollowMouse() == HOVER_ENTERED && GetKeyState(VK_LBUTTON) < 0)
+                state |= STATIC_PRESSED;
             return 1;
-        }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
-            flags |= LABEL_PRESSED;
-            Event(LABEL_EVENT_PRESSED, 0);
-            Invalidate(1);
+            state |= STATIC_PRESSED;
+            Event(LABEL_EVENT_PRESSED, CALLBACK_ONLY);
+            Invalidate(WITH_PARENT);
             return 1;
         case WM_LBUTTONUP:
-            flags &= ~LABEL_PRESSED;
-            if (flags & LABEL_HOVERING)
-                Event(LABEL_EVENT_CLICKED, 1);
-            Invalidate(1);
+            state &= ~STATIC_PRESSED;
+            if (state & STATIC_HOVERING)
+                Event(LABEL_EVENT_CLICKED, ALSO_COMMAND);
+            Invalidate(WITH_PARENT);
             return 1;
         case WM_MOUSELEAVE:
-            if (!(flags & LABEL_INTERACTIVE))
-                return 0;
-            flags &= ~(LABEL_HOVERING | LABEL_PRESSED);
-            Invalidate(1);
-            return 1;
+            // Only an interactive label follows the mouse.
+            return (options & LABEL_INTERACTIVE) && StaticControl::OnMessage(message, wParam, lParam, result);
         default:
-            return 0;
+            return StaticControl::OnMessage(message, wParam, lParam, result);
     }
 }

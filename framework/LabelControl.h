@@ -2,21 +2,19 @@
 // A static control whose text is painted here: in a face chosen from a list, at a size that fits the
 // control, in normal, hover and disabled colours, with optional bitmaps, frames, cursor and click events.
 
-#include "base/CriticalSection.h"
 #include "base/GdiObject.h"
 #include "base/WString.h"
-#include "framework/HoverTracker.h"
-#include "framework/SubclassHook.h"
+#include "framework/StaticControl.h"
 
 #include <windows.h>
 
-// LabelControl options and state bits
+// LabelControl options. Its states are a StaticControl's (StaticState); the bits 0x10, 0x80000, 0x200000
+// and 0x2000000 were once states here and are not options.
 enum : DWORD {
     LABEL_INTERACTIVE = 0x1, // hover state and colour, cursor, click events; SS_NOTIFY is added
     LABEL_BOLD = 0x2,
     LABEL_UNDERLINE = 0x4,
     LABEL_ITALIC = 0x8,
-    LABEL_HOVERING = 0x10,         // state
     LABEL_WHITE_BACKGROUND = 0x20, // the stock white brush instead of the parent's
     LABEL_WORD_WRAP = 0x40,        // DT_WORDBREAK instead of DT_SINGLELINE
     LABEL_REFIT_ON_TEXT = 0x80,    // refit the font whenever the text changes
@@ -31,13 +29,10 @@ enum : DWORD {
     LABEL_IGNORE_TRANSPARENT = 0x10000,
     LABEL_WHOLE_CLIENT = 0x20000, // the whole client area counts as the text
     LABEL_END_ELLIPSIS = 0x40000,
-    LABEL_FOCUSED = 0x80000,        // state
     LABEL_NOT_FOCUSABLE = 0x100000, // the control has no WS_TABSTOP
-    LABEL_DISABLED = 0x200000,      // state
     LABEL_SYSTEM_CURSOR = 0x400000, // the cursor id names a system cursor
     LABEL_VCENTER = 0x800000,
     LABEL_COMMAND = 0x1000000, // a click also sends WM_COMMAND to the parent
-    LABEL_PRESSED = 0x2000000, // state: left button pressed
     LABEL_FIT = 0x4000000,     // fit the font to the client area, starting from the height
     LABEL_KEEP_TEXT_COLOR = 0x8000000,
     LABEL_ANY_FRAME = 0x7E00, // insets the text by 3 pixels
@@ -48,20 +43,18 @@ enum : int { LABEL_EVENT_PRESSED = 1, LABEL_EVENT_CLICKED = 2, LABEL_EVENT_SPACE
 
 typedef void (*LabelCallback)(int event, int reserved, void* userData, HWND control);
 
-class LabelControl {
+class LabelControl final : public StaticControl {
 public:
     LabelControl();
     ~LabelControl() { Detach(); }
-    LabelControl(const LabelControl&) = delete;
-    LabelControl& operator=(const LabelControl&) = delete;
 
     // A null or empty face list means "Segoe UI;Verdana;MS Sans Serif"; height 0 takes the client height.
     COLORREF NormalColor() const { return normalColor; }
     int Attach(HWND control, const wchar_t* faceList, int height, COLORREF normal, COLORREF hover, DWORD options,
                WORD cursor, LabelCallback callback, void* userData);
-    void SetFaceList(const wchar_t* list, int repaint);
+    void SetFaceList(const wchar_t* list, Repaint repaint);
     // May be called from another thread than the one that paints.
-    void SetText(const wchar_t* text);
+    void SetText(const wchar_t* text) override;
     // Takes ownership of the bitmaps (any may be null); a scale of 1.0 draws them at their own size.
     void SetBitmaps(HBITMAP normal, HBITMAP pressed, HBITMAP hover, float scaleX, float scaleY);
     void Detach();
@@ -69,39 +62,27 @@ public:
     COLORREF disabledColor;
     COLORREF frameColor = 0;
 
-    DWORD Flags() const { return flags; }
     HFONT Font() const { return font.As<HFONT>(); }
-    SIZE TextSize() const { return textSize; }
     const WString& FaceName() const { return faceName; }
-    UINT Format() const { return format; }
-    HoverTracker& Hover() { return hover; }
 
 private:
-    static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
-    int OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
-    void BuildFont();
-    void MeasureText();
-    RECT TextArea() const;
-    void Invalidate(int withParent) const;
-    int HitTest() const;
-    void ShowCursor() const;
-    void Event(int event, int command);
-    void Paint();
-    void PaintBitmap(HDC dc);
+    // Whether an event also sends WM_COMMAND to the parent, as a click does under LABEL_COMMAND.
+    enum EventCommand { CALLBACK_ONLY, ALSO_COMMAND };
 
-    SubclassHook<HOOK_LABEL> hook;
-    HoverTracker hover;
-    CriticalSection lock;
+    int OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void Draw(HDC dc, const RECT& client) override;
+    void BuildFont();
+    RECT TextArea() const;
+    void Event(int event, EventCommand command);
+    void DrawBitmap(HDC dc);
+    void DrawFrames(HDC dc, const RECT& client);
+
+    SubclassHook<HOOK_LABEL> labelHook;
     GdiObject font;
     COLORREF normalColor = RGB(0, 0, 255);
     COLORREF hoverColor = RGB(255, 128, 255);
-    WString text;
     WString faceName;
-    UINT format = DT_SINGLELINE;
-    SIZE textSize = {0, 0};
-    DWORD flags = 0;
     LabelCallback callback = nullptr;
-    WORD cursorId = 0;
     int height = 0;
     GdiObject normalBitmap;
     GdiObject pressedBitmap;
@@ -109,5 +90,4 @@ private:
     float scaleX = 1.0f;
     float scaleY = 1.0f;
     void* userData = nullptr;
-    HWND control = nullptr;
 };

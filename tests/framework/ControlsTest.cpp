@@ -216,7 +216,7 @@ TEST_F(Controls, LabelFitsItsFontToTheControlAndRefitsForNewText) {
     SetWindowTextW(other, L"Hi");
     EXPECT_GT(FontHeight(whole.Font()), small);
     // The face list gives the first installed face; none installed falls back to Verdana.
-    whole.SetFaceList(L"No Such Face, Neither This", 0);
+    whole.SetFaceList(L"No Such Face, Neither This", LabelControl::NO_REPAINT);
     EXPECT_STREQ(L"Verdana", whole.FaceName());
 }
 
@@ -252,7 +252,7 @@ TEST_F(Controls, InteractiveLabelReportsEnterAtKeyDownAndAClickOnlyWhenReleasedO
     events.clear();
     MouseTo(control, 20, 10);
     Pump(150);
-    EXPECT_NE(0u, label.Flags() & LABEL_HOVERING);
+    EXPECT_NE(0u, label.State() & STATIC_HOVERING);
     EXPECT_TRUE(HasLine(control, RGB(255, 0, 0), 2)) << "hovering shows the hover colour";
     Mouse(MOUSEEVENTF_LEFTDOWN);
     Pump(100);
@@ -261,7 +261,7 @@ TEST_F(Controls, InteractiveLabelReportsEnterAtKeyDownAndAClickOnlyWhenReleasedO
     Mouse(MOUSEEVENTF_LEFTUP);
     Pump(200);
     EXPECT_EQ(std::vector<int>{LABEL_EVENT_PRESSED}, events);
-    EXPECT_EQ(0u, label.Flags() & LABEL_HOVERING) << "leaving was noticed";
+    EXPECT_EQ(0u, label.State() & STATIC_HOVERING) << "leaving was noticed";
 
     // Pressed and released over it: a click.
     events.clear();
@@ -363,8 +363,8 @@ TEST_F(Controls, HyperlinkTakesTheBrowserColoursAndUnderlineRule) {
     ASSERT_EQ(1, link.Attach(control, L"link text here", nullptr, 0, 0));
     EXPECT_EQ(RGB(0, 0, 255), link.LinkColor());
     EXPECT_EQ(UNDERLINE_HOVER, link.UnderlineMode());
-    EXPECT_EQ(0u, link.Flags() & LINK_HOVER_COLOR);
-    EXPECT_NE(0u, link.Flags() & LINK_NO_FOCUS_RECT) << "no WS_TABSTOP, no focus rectangle";
+    EXPECT_EQ(0u, link.Options() & LINK_HOVER_COLOR);
+    EXPECT_NE(0u, link.Options() & LINK_NO_FOCUS_RECT) << "no WS_TABSTOP, no focus rectangle";
     SIZE text = link.TextSize();
     ASSERT_GT(text.cx, 20);
     EXPECT_GT(CountPixels(control, RGB(0, 0, 255)), 20) << "pure blue text";
@@ -372,12 +372,12 @@ TEST_F(Controls, HyperlinkTakesTheBrowserColoursAndUnderlineRule) {
 
     MouseTo(control, text.cx / 2, 5);
     Pump(150);
-    EXPECT_NE(0u, link.Flags() & LINK_HOVERING);
+    EXPECT_NE(0u, link.State() & STATIC_HOVERING);
     EXPECT_TRUE(HasLine(control, RGB(0, 0, 255), text.cx - 2)) << "underlined while hovering";
     // Beside a left-aligned text the mouse is not over the link.
     MouseTo(control, text.cx + 10, 5);
     Pump(150);
-    EXPECT_EQ(0u, link.Flags() & LINK_HOVERING);
+    EXPECT_EQ(0u, link.State() & STATIC_HOVERING);
 
     // Two numbers, or parts above 255, are no colour: the default stays.
     color.Set(L"0,255");
@@ -440,13 +440,13 @@ TEST_F(Controls, HyperlinkOpensOnlyWhenPressedAndReleasedOverIt) {
             link.Hover().UsePolling();
         MouseTo(control, 10, 8);
         Pump(150);
-        ASSERT_NE(0u, link.Flags() & LINK_HOVERING);
+        ASSERT_NE(0u, link.State() & STATIC_HOVERING);
         EXPECT_EQ(polling == 1, link.Hover().IsPolling() == 1);
         Mouse(MOUSEEVENTF_LEFTDOWN);
         Pump(100);
         MouseTo(dialog->Handle(), 600, 300);
         Pump(400);
-        EXPECT_EQ(0u, link.Flags() & LINK_HOVERING) << "leaving was noticed, polling " << polling;
+        EXPECT_EQ(0u, link.State() & STATIC_HOVERING) << "leaving was noticed, polling " << polling;
         Mouse(MOUSEEVENTF_LEFTUP);
         Pump(1500);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "released elsewhere, nothing opens";
