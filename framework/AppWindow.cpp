@@ -198,8 +198,8 @@ int AppWindow::MessageLoop() {
     return (int)message.wParam;
 }
 
-void AppWindow::TrackModelessDialog(HWND dialog, int add) {
-    if (add == 1) {
+void AppWindow::TrackModelessDialog(HWND dialog, DialogTracking tracking) {
+    if (tracking == START_TRACKING) {
         for (HWND& slot : modelessDialogs) {
             if (!slot) {
                 slot = dialog;

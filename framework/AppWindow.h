@@ -26,7 +26,10 @@ public:
     const WString& ClassName() const { return className; }
     LRESULT Close();
     BOOL PostClose();
-    void TrackModelessDialog(HWND dialog, int add);
+    // A modeless dialog whose keys the message loop hands to IsDialogMessage, from START_TRACKING until
+    // STOP_TRACKING.
+    enum DialogTracking : int { STOP_TRACKING = 0, START_TRACKING = 1 };
+    void TrackModelessDialog(HWND dialog, DialogTracking tracking);
     void SetPropertySheet(HWND sheet) { propertySheet = sheet; }
 
 protected:

@@ -31,22 +31,22 @@ int PopupMenu::NotifyByPosition() {
     return SetMenuInfo(currentMenu, &info) ? 1 : 0;
 }
 
-int PopupMenu::InsertItem(UINT item, int byCommand, const wchar_t* text, UINT state, UINT commandId, ULONG_PTR itemData,
-                          int ownerDraw, HMENU submenu) {
+int PopupMenu::InsertItem(UINT item, Anchor anchor, const wchar_t* text, UINT state, UINT commandId, ULONG_PTR itemData,
+                          ItemKind kind, HMENU submenu) {
     if (!currentMenu)
         return 0;
     MENUITEMINFOW info = {};
     // The structure without its final bitmap member: the size every Windows version accepts.
     info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
     info.fMask = MIIM_STATE | MIIM_ID | MIIM_TYPE | MIIM_DATA | (submenu ? MIIM_SUBMENU : 0);
-    info.fType = ownerDraw ? MFT_OWNERDRAW : MFT_STRING;
+    info.fType = kind == OWNER_DRAWN ? MFT_OWNERDRAW : MFT_STRING;
     info.dwTypeData = const_cast<wchar_t*>(text);
     info.cch = text ? (UINT)wcslen(text) : 0;
     info.fState = state;
     info.wID = commandId & 0xFFFF;
     info.dwItemData = itemData;
     info.hSubMenu = submenu;
-    return InsertMenuItemW(currentMenu, item, byCommand == 1 ? FALSE : TRUE, &info) ? 1 : 0;
+    return InsertMenuItemW(currentMenu, item, anchor == BY_COMMAND ? FALSE : TRUE, &info) ? 1 : 0;
 }
 
 int PopupMenu::Show(const POINT* point) {
@@ -62,8 +62,8 @@ int PopupMenu::Show(const POINT* point) {
     SetForegroundWindow(owner);
     // The right button chooses too, unless it is kept for the items' own context menus (WM_MENURBUTTONUP
     // reaches the owner only then).
-    BOOL tracked =
-        TrackPopupMenu(currentMenu, rightButtonChooses ? TPM_RIGHTBUTTON : 0, at.x, at.y, 0, owner, nullptr);
+    BOOL tracked = TrackPopupMenu(currentMenu, rightButton == RIGHT_BUTTON_CHOOSES ? TPM_RIGHTBUTTON : 0, at.x, at.y, 0,
+                                  owner, nullptr);
     PostMessageW(owner, WM_NULL, 0, 0);
     return tracked ? 1 : 0;
 }

@@ -11,19 +11,24 @@ public:
     PopupMenu(const PopupMenu&) = delete;
     PopupMenu& operator=(const PopupMenu&) = delete;
 
+    // Where InsertItem puts the item: before the item at that position, or before the one with that command id.
+    enum Anchor : int { BY_POSITION = 0, BY_COMMAND = 1 };
+    enum ItemKind : int { TEXT_ITEM = 0, OWNER_DRAWN = 1 };
+    // What a right click on an item does: choose it as the left button does, or leave it to a context menu.
+    enum RightButton : int { RIGHT_BUTTON_FOR_CONTEXT_MENU = 0, RIGHT_BUTTON_CHOOSES = 1 };
+
     int Create(HINSTANCE moduleInstance, HWND ownerWindow);
     virtual void Destroy();
     // Choices then arrive at the owner as WM_MENUCOMMAND with the position and the menu.
     int NotifyByPosition();
-    // byCommand 1: insert before the item with that command id; otherwise at that position.
-    int InsertItem(UINT item, int byCommand, const wchar_t* text, UINT state, UINT commandId, ULONG_PTR itemData,
-                   int ownerDraw, HMENU submenu);
+    int InsertItem(UINT item, Anchor anchor, const wchar_t* text, UINT state, UINT commandId, ULONG_PTR itemData,
+                   ItemKind kind, HMENU submenu);
     // Tracks the menu at the point (the mouse when null); returns when the menu has closed.
     int Show(const POINT* point);
 
     HMENU Handle() const { return currentMenu; }
-    // 1 (the default): a right click chooses an item as the left does; 0 keeps it for a context menu.
-    void SetRightButtonChooses(int chooses) { rightButtonChooses = chooses; }
+    // RIGHT_BUTTON_CHOOSES is the default.
+    void SetRightButton(RightButton use) { rightButton = use; }
     HWND Owner() const { return owner; }
     HINSTANCE Instance() const { return instance; }
 
@@ -32,5 +37,5 @@ protected:
     HINSTANCE instance = nullptr;
     HMENU rootMenu = nullptr;
     HMENU currentMenu = nullptr;
-    int rightButtonChooses = 1;
+    RightButton rightButton = RIGHT_BUTTON_CHOOSES;
 };

@@ -154,7 +154,8 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->node = node;
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
-    if (!InsertItem(AtTheEnd(currentMenu), 0, record->text, state, identifier, (ULONG_PTR)record, 1, submenu)) {
+    if (!InsertItem(AtTheEnd(currentMenu), BY_POSITION, record->text, state, identifier, (ULONG_PTR)record, OWNER_DRAWN,
+                    submenu)) {
         MenuItemData::Delete(record);
         return 0;
     }

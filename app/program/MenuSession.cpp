@@ -111,7 +111,7 @@ MenuNode* MenuSession::PrepareMenu() {
         BuildRootMenu();
     }
     // A right click shows an item's context menu instead of choosing it.
-    tree->menu.SetRightButtonChooses(0);
+    tree->menu.SetRightButton(PopupMenu::RIGHT_BUTTON_FOR_CONTEXT_MENU);
     menuShown = 1;
     return tree.get();
 }

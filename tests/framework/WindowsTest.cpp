@@ -125,9 +125,10 @@ TEST(PopupMenu, InsertsByPositionOrBeforeACommand) {
     HWND owner = PlainWindow();
     PopupMenu menu;
     ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
-    EXPECT_EQ(1, menu.InsertItem(1000, 0, L"last", 0, 30, 0, 0, nullptr));
-    EXPECT_EQ(1, menu.InsertItem(0, 0, L"first", 0, 10, 0, 0, nullptr));
-    EXPECT_EQ(1, menu.InsertItem(30, 1, L"middle", MFS_DISABLED, 20, 1234, 0, nullptr));
+    EXPECT_EQ(1, menu.InsertItem(1000, PopupMenu::BY_POSITION, L"last", 0, 30, 0, PopupMenu::TEXT_ITEM, nullptr));
+    EXPECT_EQ(1, menu.InsertItem(0, PopupMenu::BY_POSITION, L"first", 0, 10, 0, PopupMenu::TEXT_ITEM, nullptr));
+    EXPECT_EQ(1, menu.InsertItem(30, PopupMenu::BY_COMMAND, L"middle", MFS_DISABLED, 20, 1234, PopupMenu::TEXT_ITEM,
+                                 nullptr));
     ASSERT_EQ(3, GetMenuItemCount(menu.Handle()));
     wchar_t text[32];
     GetMenuStringW(menu.Handle(), 1, text, 32, MF_BYPOSITION);
