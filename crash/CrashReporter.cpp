@@ -143,12 +143,13 @@ void PrintLog(ReportFile& file, const WString& text) {
 
 } // namespace
 
+// Owners on the crashed thread's stack: nothing here allocates.
 struct CrashReporter::Job {
     CrashReporter* reporter;
     EXCEPTION_POINTERS* pointers;
     DWORD threadId;
-    HANDLE thread;
-    HANDLE started;
+    KernelHandle thread;
+    KernelHandle started;
     int result;
 };
 
@@ -157,7 +158,7 @@ CrashReporter::CrashReporter() {
     KeepCallbackExceptions();
     FormatPlatform(platformText, sizeof(platformText));
     log.SetFlags(LogWriter::LOG_MEMORY);
-    reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    reportDone.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     current = this;
     previousFilter = SetUnhandledExceptionFilter(UnhandledFilter);
     CallbackGuard::SetFilter(UnhandledFilter);
@@ -272,12 +273,12 @@ LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
     if (InterlockedCompareExchange(&entered, 1, 0) != 0) {
         // A fault inside the report's own work falls through to the system.
         CrashReporter* reporter = current;
-        if (self == reportingThread || self == crashedThread || !reporter || !reporter->reportDone)
+        if (self == reportingThread || self == crashedThread || !reporter || !reporter->reportDone.Valid())
             return EXCEPTION_CONTINUE_SEARCH;
         // Another thread crashed meanwhile. Handed to the system, it would end the process before the
         // first report is written, or show a second crash dialog: it waits for the first report instead
         // (as long as the first thread's bounds allow) and then ends the process with it.
-        while (WaitForSingleObject(reporter->reportDone, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(reporter->reportDone.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(5000))
                 break;
         // Without a report server the system handles the first crash; it is given the time for that.
@@ -297,42 +298,39 @@ LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
     int systemHandles = reporter->WriteDebugReport(pointers);
     firstResult = systemHandles;
     SetPhase(PHASE_DONE);
-    SetEvent(reporter->reportDone);
+    SetEvent(reporter->reportDone.Get());
     return systemHandles ? EXCEPTION_CONTINUE_SEARCH : EXCEPTION_EXECUTE_HANDLER;
 }
 
 int CrashReporter::WriteDebugReport(EXCEPTION_POINTERS* pointers) {
-    Job job = {this, pointers, GetCurrentThreadId(), nullptr, nullptr, 1};
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &job.thread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    job.started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Job job = {this, pointers, GetCurrentThreadId(), KernelHandle(), KernelHandle(), 1};
+    HANDLE crashed = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &crashed, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+        job.thread.Reset(crashed);
+    job.started.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     SetPhase(PHASE_START);
     // The crashed thread may have next to no stack left (a stack overflow leaves a few pages), so the
     // report is written by a thread with a fresh stack while this one waits. Window messages are not
     // dispatched meanwhile: the program's window procedures must not run on a crashed thread.
-    HANDLE worker = CreateThread(nullptr, 1 << 20, ReportThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    int started = worker && job.started && WaitForSingleObject(job.started, ReportThreadStart) == WAIT_OBJECT_0;
+    KernelHandle worker(CreateThread(nullptr, 1 << 20, ReportThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    int started = worker.Valid() && job.started.Valid() &&
+                  WaitForSingleObject(job.started.Get(), ReportThreadStart) == WAIT_OBJECT_0;
     if (started) {
         // This thread watches the report: a step that overruns its bound (a file system that hangs, a
         // report thread blocked on a lock the crash left taken, a server that trickles) ends the process
         // with what is on disk by then.
-        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(worker.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(0))
                 TerminateProcess(GetCurrentProcess(), firstCode);
     } else if (InterlockedCompareExchange(&jobClaimed, 1, 0) == 0) {
         RunJob(job);
-    } else if (worker) {
+    } else if (worker.Valid()) {
         // The worker claimed the job in the end after all.
-        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(worker.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(0))
                 TerminateProcess(GetCurrentProcess(), firstCode);
     }
-    if (worker)
-        CloseHandle(worker);
-    if (job.started)
-        CloseHandle(job.started);
-    if (job.thread)
-        CloseHandle(job.thread);
     return job.result;
 }
 
@@ -342,7 +340,7 @@ DWORD WINAPI CrashReporter::ReportThread(void* parameter) {
         return 0;
     Job& job = *static_cast<Job*>(parameter);
     reportingThread = GetCurrentThreadId();
-    SetEvent(job.started);
+    SetEvent(job.started.Get());
     job.reporter->RunJob(job);
     return 0;
 }
@@ -600,7 +598,7 @@ void CrashReporter::WriteDetails(ReportFile& file, const Job& job, SymbolLibrary
     if (context && symbols && symbols->IsLoaded()) {
         file.Print("\r\nStack:\r\n");
         file.Flush();
-        symbols->WriteStack(*context, job.thread, file);
+        symbols->WriteStack(*context, job.thread.Get(), file);
         file.Flush();
     }
 

@@ -1,6 +1,7 @@
 #include "update/AutoUpdater.h"
 
 #include "base/ComApartment.h"
+#include "base/KernelHandle.h"
 #include "base/XmlFile.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
@@ -34,12 +35,9 @@ int Exists(const wchar_t* path) {
 int TakesNewFiles(const wchar_t* folder) {
     WString probe;
     probe.Format(L"%s~update-%08lX.tmp", folder, GetCurrentProcessId());
-    HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(file);
-    return 1;
+    KernelHandle file(CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.Valid();
 }
 
 // The answer reaches the document one byte per character; the localized texts are UTF-8.
@@ -639,11 +637,9 @@ int ReserveFreshFile(const wchar_t* folder, WString& path) {
     for (int attempt = 0; attempt < 16; attempt++) {
         path.Format(L"%s\\~veltrix-download-%08lX-%08lX.tmp", folder, GetCurrentProcessId(),
                     (unsigned long)(GetTickCount() ^ (DWORD)InterlockedIncrement(&counter) << 20));
-        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
+        KernelHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid())
             return 1;
-        }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
