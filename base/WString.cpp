@@ -838,7 +838,15 @@ int RemoveLastComponent(wchar_t* path) {
 }
 
 int WideToAnsi(const wchar_t* text, char* target, int targetSize) {
-    if (!text || !target || targetSize <= 0)
+    if (!target || targetSize <= 0)
         return 0;
-    return WideCharToMultiByte(CP_ACP, 0, text, -1, target, targetSize, nullptr, nullptr) > 0;
+    target[0] = 0;
+    if (!text)
+        return 0;
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, target, targetSize, nullptr, nullptr) > 0)
+        return 1;
+    // A text longer than the buffer is kept cut rather than lost: the crash report prints module paths and
+    // processor names this way, from a fixed buffer.
+    target[targetSize - 1] = 0;
+    return 0;
 }

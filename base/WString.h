@@ -131,4 +131,6 @@ wchar_t* ExtensionPart(wchar_t* text);
 const wchar_t* ExtensionPart(const wchar_t* text);
 void UrlExtension(const wchar_t* text, WString& target);
 int RemoveLastComponent(wchar_t* path);
+// The text in the ANSI code page, in the caller's buffer and always terminated; a text too long is cut.
+// Allocates nothing (the crash report uses it). 1 when the whole text fit.
 int WideToAnsi(const wchar_t* text, char* target, int targetSize);

@@ -103,12 +103,6 @@ void __cdecl OnAbort(int) {
     RaiseException(FatalAppExit, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 }
 
-void ToAnsi(const wchar_t* text, char* target, int size) {
-    target[0] = 0;
-    if (text && !WideCharToMultiByte(CP_ACP, 0, text, -1, target, size, nullptr, nullptr))
-        target[size - 1] = 0;
-}
-
 // The processor and system lines, formatted into a fixed buffer when the reporter is armed.
 struct PlatformText {
     char* text;
@@ -566,16 +560,16 @@ void CrashReporter::FormatPlatform(char* text, unsigned capacity) {
         if (!GetCpuInfo(name, &vendor, &identifier, &mhz, processor))
             break;
         char narrowName[MAX_PATH], narrowVendor[MAX_PATH], narrowIdentifier[MAX_PATH];
-        ToAnsi(name, narrowName, MAX_PATH);
-        ToAnsi(vendor, narrowVendor, MAX_PATH);
-        ToAnsi(identifier, narrowIdentifier, MAX_PATH);
+        WideToAnsi(name, narrowName, MAX_PATH);
+        WideToAnsi(vendor, narrowVendor, MAX_PATH);
+        WideToAnsi(identifier, narrowIdentifier, MAX_PATH);
         file.Print("\r\n%s %s %s %u Mhz", narrowName, narrowVendor, narrowIdentifier, mhz);
     }
 
     wchar_t osBuffer[MAX_PATH] = L"";
     unsigned long long classification = ClassifyOsExtended();
     char osName[MAX_PATH];
-    ToAnsi(FormatOsName(osBuffer, OsKindOf(classification), OsEditionOf(classification)), osName, MAX_PATH);
+    WideToAnsi(FormatOsName(osBuffer, OsKindOf(classification), OsEditionOf(classification)), osName, MAX_PATH);
     unsigned build = nt ? (unsigned)version.dwBuildNumber : (unsigned)LOWORD(version.dwBuildNumber);
     file.Print("\r\n%s [%u.%u] Build %u %s\r\n", osName, (unsigned)version.dwMajorVersion,
                (unsigned)version.dwMinorVersion, build, version.szCSDVersion);
@@ -626,7 +620,7 @@ void CrashReporter::WriteDetails(ReportFile& file, const Job& job, SymbolLibrary
             // runtime's own conversion of a wide argument gives up on the first character outside the
             // C locale and cuts the line there.
             char path[2 * MAX_PATH];
-            ToAnsi(module.path, path, sizeof(path));
+            WideToAnsi(module.path, path, sizeof(path));
             file.Print("%8u 0x%08X %10.10s %8.8s 0x%08X 0x%08I64X %4d.%04d.%05d.%06d %4d.%04d.%05d.%06d - %s\r\n",
                        (unsigned)module.imageSize, (unsigned)module.timeStamp, date, clock, (unsigned)module.checkSum,
                        module.imageBase, HIWORD(module.fileVersionMS), LOWORD(module.fileVersionMS),

@@ -40,27 +40,6 @@ int TakesNewFiles(const wchar_t* folder) {
     return file.Valid();
 }
 
-// The answer reaches the document one byte per character; the localized texts are UTF-8.
-void DecodeUtf8(WString& text) {
-    int length = text.Length();
-    if (length == 0)
-        return;
-    char* bytes = (char*)malloc(length);
-    if (!bytes)
-        return;
-    for (int i = 0; i < length; i++)
-        bytes[i] = (char)(*text.At(i) & 0xFF);
-    int chars = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
-    WString decoded;
-    if (chars > 0 && decoded.Reset(chars + 1)) {
-        MultiByteToWideChar(CP_UTF8, 0, bytes, length, decoded.Buffer(), chars);
-        decoded.Buffer()[chars] = 0;
-        decoded.Recount();
-        text = decoded;
-    }
-    free(bytes);
-}
-
 int CollectFile(int kind, IUnknown* node, const WString& name, const WString& text, void* argument, XmlFile* owner) {
     if (kind != 0 || name.CompareNoCase(L"url") != 0)
         return 0;
@@ -431,7 +410,11 @@ int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) 
         if (!xml.GetValue(path, text))
             return 0;
     }
-    DecodeUtf8(text);
+    // The answer reaches the document one byte per character; the localized texts are UTF-8. A text that
+    // cannot be decoded stays as it came.
+    WString decoded;
+    if (text.DecodeUtf8(decoded))
+        text = decoded;
     return 1;
 }
 

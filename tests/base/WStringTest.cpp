@@ -355,6 +355,7 @@ TEST(PathText, InPlaceHelpers) {
     char narrow[4];
     EXPECT_EQ(1, WideToAnsi(L"abc", narrow, 4));
     EXPECT_EQ(0, WideToAnsi(L"abcd", narrow, 4));
+    EXPECT_STREQ("abc", narrow) << "cut, not lost";
 }
 
 TEST(WString, ToBstrCopiesTheText) {
