@@ -2,6 +2,7 @@
 
 #include "base/ComApartment.h"
 #include "base/KernelHandle.h"
+#include "base/ShellRequest.h"
 #include "base/XmlFile.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
@@ -9,7 +10,6 @@
 #include "update/ExtractArchive.h"
 #include "update/UpdateSignature.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string>
@@ -156,11 +156,21 @@ int Restore(const wchar_t* old, const wchar_t* path) {
     return CopyFileW(old, path, FALSE) != FALSE;
 }
 
-// Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
+// Started with the shell's "open", as the launcher starts programs; 1 when the shell took it. The shell's
+// extensions need COM on the calling thread; the check's thread has no message loop and ends right after
+// the restart's start, so the call returns only once the launch is done. Silent on failure, as the
+// updater has always been.
 int ShellStart(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
     ComApartment com;
     com.Init(0);
-    return (INT_PTR)ShellExecuteW(nullptr, L"open", file, parameters, folder, SW_SHOWDEFAULT) > 32;
+    ShellRequest request;
+    request.verb = L"open";
+    request.file = file;
+    request.parameters = parameters;
+    request.directory = folder;
+    request.show = SW_SHOWDEFAULT;
+    request.flags = ShellRequest::WAIT_FOR_LAUNCH | ShellRequest::NO_ERROR_UI;
+    return request.Send();
 }
 
 // The arguments this process was started with: its command line after the program's own name, which is

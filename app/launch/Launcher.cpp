@@ -68,9 +68,9 @@ void Launcher::RunCommand(int type) {
             // outside System32 and Program Files: nothing to map.
             WString folder;
             if (MenuNode::SourceFolder(NODE_COMMON, folder))
-                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             if (MenuNode::SourceFolder(NODE_USER, folder))
-                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             break;
         }
         case CMD_SHUTDOWN:
@@ -84,14 +84,14 @@ void Launcher::RunCommand(int type) {
             // Panel lacks the 64-bit applets, and a 32-bit prompt sees a redirected system.
             WString program;
             if (NativeSystemProgram(L"control.exe", program))
-                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             break;
         }
         case CMD_ADMIN_CONSOLE: {
             // The system asks for elevation; a refusal starts nothing and shows the shell's own message.
             WString program;
             if (NativeSystemProgram(L"cmd.exe", program))
-                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_ELEVATED, L"open");
             break;
         }
         case CMD_EXIT:
