@@ -83,7 +83,7 @@ int DomXmlDocument::LoadBytes(WString& text) {
     // Each character's low byte: the text as the bytes it was received as, for the parser to decode by
     // the document's own declaration.
     ULONG count = (ULONG)text.Length();
-    const char* bytes = text.ToNarrow(1);
+    const char* bytes = text.ToNarrow(WString::BYTE_PER_CHAR);
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
     if (!bytes || !array) {
         if (array)

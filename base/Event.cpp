@@ -5,19 +5,19 @@
 #include "base/WString.h"
 #include "base/SystemVersion.h"
 
-int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, int global) {
+int Event::Create(ResetKind reset, StartState start, const wchar_t* name, NameScope scope) {
     Close();
     SECURITY_ATTRIBUTES attributes = {};
     SECURITY_ATTRIBUTES* security = nullptr;
     WString globalName;
     // The global namespace exists on the NT family from Windows 2000 on (not on NT 4).
-    if (name && global == 1 && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
+    if (name && scope == GLOBAL_NAME && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
         BuildSecurityAttributes(nullptr, 0, &attributes)) {
         security = &attributes;
         globalName.Format(L"Global\\%s", name);
         name = globalName;
     }
-    handle.Reset(CreateEventW(security, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name));
+    handle.Reset(CreateEventW(security, reset == MANUAL_RESET, start == SIGNALLED, name));
     FreeSecurityAttributes(&attributes);
     return handle.Valid();
 }

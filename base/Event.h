@@ -12,9 +12,13 @@ public:
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
-    // global 1 with a name: the event lives in the global namespace ("Global\" + name), open to every
+    enum ResetKind { AUTO_RESET = 0, MANUAL_RESET = 1 };
+    enum StartState { UNSIGNALLED = 0, SIGNALLED = 1 };
+    // GLOBAL_NAME with a name: the event lives in the global namespace ("Global\" + name), open to every
     // user, so processes of other logged-on users see it.
-    int Create(int manualReset, int initiallySignalled, const wchar_t* name, int global);
+    enum NameScope { SESSION_NAME = 0, GLOBAL_NAME = 1 };
+
+    int Create(ResetKind reset, StartState start, const wchar_t* name, NameScope scope);
     int Set() { return handle.Valid() && SetEvent(handle.Get()); }
     int Reset() { return handle.Valid() && ResetEvent(handle.Get()); }
     void Close();

@@ -59,7 +59,7 @@ int LegacyXmlDocument::LoadXml(const WString& text) {
         if (LoadStream(wide.Get()))
             return 1;
         // The characters as the bytes they were received as, decoded by the document's own declaration.
-        const char* bytes = attempt.ToNarrow(1);
+        const char* bytes = attempt.ToNarrow(WString::BYTE_PER_CHAR);
         ComPtr<IStream> raw(bytes ? WStringStream::CreateFromBytes(bytes, (ULONG)attempt.Length()) : nullptr);
         if (LoadStream(raw.Get()))
             return 1;

@@ -25,7 +25,7 @@ const unsigned MaxObjects = 4096;
 int WmiClient::Connect(const wchar_t* ns) {
     // A second connection replaces the first instead of failing on the apartment it already holds.
     Close();
-    if (!com.Init(1))
+    if (!com.Init(ComApartment::MULTITHREADED))
         return 0;
     Library ole(L"ole32.dll");
     CoInitializeSecurityFn initializeSecurity = ole.Get<CoInitializeSecurityFn>("CoInitializeSecurity");

@@ -162,7 +162,7 @@ int Restore(const wchar_t* old, const wchar_t* path) {
 // updater has always been.
 int ShellStart(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
     ComApartment com;
-    com.Init(0);
+    com.Init(ComApartment::SINGLE_THREADED);
     ShellRequest request;
     request.verb = L"open";
     request.file = file;
@@ -231,7 +231,7 @@ int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, 
     if (rootKey || (flags & START_INI))
         settings.Open((flags & START_INI) ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, rootKey, keyPath,
                       nullptr);
-    if (!valueName.IsEmpty()) {
+    if (!IsManual()) {
         DWORD last = settings.ReadInt(valueName, 0);
         if (last == 0xFFFFFFFF) {
             settings.WriteInt(valueName, 0);
@@ -285,7 +285,7 @@ void AutoUpdater::Abort() {
 }
 
 int AutoUpdater::FormatLastCheck(WString& text) {
-    return FormatCheckTime(settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
+    return FormatCheckTime(settings.ReadInt(IsManual() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
 }
 
 int AutoUpdater::FormatCheckTime(DWORD last, WString& text) {
@@ -336,7 +336,7 @@ DWORD AutoUpdater::Check() {
     runningMajor &= 0xFF;
     runningMinor &= 0xFF;
     WString id;
-    FormatMachineId(id, 4);
+    FormatMachineId(id, MACHINE_ID_UPDATE_CHECK);
     WString request;
     request.Format(L"%s%cv=%s&id=%s", (const wchar_t*)url, url.Find(L'?') ? L'&' : L'?', (const wchar_t*)versionText,
                    (const wchar_t*)id);
@@ -349,7 +349,7 @@ DWORD AutoUpdater::Check() {
     if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
     WString declinedName, declined;
-    if (!valueName.IsEmpty()) {
+    if (!IsManual()) {
         declinedName.Format(L"%sVersion", (const wchar_t*)valueName);
         settings.ReadString(declinedName, declined, L"");
         if (declined.Compare(answer.version) == 0)
@@ -367,16 +367,16 @@ DWORD AutoUpdater::Check() {
     info = answer.info;
     help = answer.help;
     restartText = answer.restart;
-    int agreed = Ask(0);
+    int agreed = Ask(QUESTION_UPDATE);
     // Only the user's No declines a version; a question the closing program took away asked nothing.
-    if (agreed == 0 && !valueName.IsEmpty() && !closing)
+    if (agreed == 0 && !IsManual() && !closing)
         settings.WriteString(declinedName, answer.version);
     if (agreed != 1 || closing)
         return 0;
     return (DWORD)Install(answer);
 }
 
-int AutoUpdater::Ask(WPARAM question) {
+int AutoUpdater::Ask(Question question) {
     // The hook answers 1 for Yes and 2 for No; 0 is also what a window that is gone answers.
     LRESULT answer = SendMessageW(window, updateMessage, question, 0);
     return answer == 1 ? 1 : answer == 2 ? 0 : -1;
@@ -384,17 +384,18 @@ int AutoUpdater::Ask(WPARAM question) {
 
 int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRESULT* result, void* userData) {
     AutoUpdater* self = static_cast<AutoUpdater*>(userData);
-    if (message == self->updateMessage && (wParam == 0 || wParam == 1)) {
+    if (message == self->updateMessage && (wParam == QUESTION_UPDATE || wParam == QUESTION_RESTART)) {
         // Asked while the program closes (Abort lets sent messages through as it waits): nothing is shown.
         if (self->closing) {
             *result = 0;
             return 1;
         }
         UINT style = MB_YESNO | MB_ICONQUESTION;
-        if (wParam == 0 && !self->help.IsEmpty())
+        if (wParam == QUESTION_UPDATE && !self->help.IsEmpty())
             style |= MB_HELP;
         self->boxOpen = 1;
-        int chosen = MessageBoxW(target, wParam == 0 ? self->info : self->restartText, self->application, style);
+        int chosen =
+            MessageBoxW(target, wParam == QUESTION_UPDATE ? self->info : self->restartText, self->application, style);
         self->boxOpen = 0;
         // A box taken away with its window (the program closing) returns whatever it likes: no answer.
         *result = self->closing ? 0 : chosen == IDYES ? 1 : chosen == IDNO ? 2 : 0;
@@ -445,7 +446,7 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std
         document = body;
     }
     XmlFile xml;
-    if (!xml.Create(3) || !xml.LoadXml(document))
+    if (!xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS) || !xml.LoadXml(document))
         return 0;
     xml.GetValue(L"update\\application", answer.application);
     if (!LocalizedText(xml, L"update\\info", answer.info))
@@ -880,7 +881,7 @@ void AutoUpdater::Restart(const UpdateAnswer& answer) {
     // No restart text: the new files take effect at the next start; nor while the program closes.
     if (!answer.hasRestart || closing)
         return;
-    if (!answer.restart.IsEmpty() && !Ask(1))
+    if (!answer.restart.IsEmpty() && !Ask(QUESTION_RESTART))
         return;
     WString file;
     const wchar_t* folder = programFolder;

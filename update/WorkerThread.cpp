@@ -11,7 +11,7 @@ int WorkerThread::Start(WorkerFunction startFunction, void* startArgument, UINT_
     value = startValue;
     result = 0;
     state = RUNNING;
-    if (!done.Create(1, 0, nullptr, 0)) {
+    if (!done.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME)) {
         state = 0;
         return 0;
     }

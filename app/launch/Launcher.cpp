@@ -22,7 +22,7 @@ const IID ShellDispatch = {0xD8F015C0, 0xC278, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 
 // The system's own Run and Shut Down dialogs, through the shell's automation object.
 void RunShellDialog(bool shutdown) {
     ComApartment com;
-    com.Init(0);
+    com.Init(ComApartment::SINGLE_THREADED);
     IShellDispatch* shell = static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, 0));
     if (!shell)
         return;

@@ -84,7 +84,8 @@ LRESULT StartMenuApp::OnCreate() {
     WString cachePath;
     // Normal locking: each menu build and the write at exit take the file's lock and give it back, so a
     // resident instance and a once-mode one both read and both write their rows.
-    if (CacheFilePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
+    if (CacheFilePath(portable, cachePath) &&
+        iconCache.Open(cachePath, IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL))
         iconCache.EnsureSchema();
 
     menus.SetOwner(instance, window, FetchedMessage);
