@@ -23,7 +23,8 @@ int DomXmlDocument::Create(int flags) {
     static const wchar_t* const progIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxml2.DOMDocument.4.0",
                                              L"Msxml.DOMDocument"};
     for (const wchar_t* progId : progIds) {
-        document = static_cast<IXMLDOMDocument*>(CreateComObject(progId, IID_IXMLDOMDocument, nullptr, 0));
+        document =
+            static_cast<IXMLDOMDocument*>(CreateComObject(progId, IID_IXMLDOMDocument, nullptr, COM_OBJECT_CREATE));
         if (document)
             break;
     }

@@ -28,7 +28,8 @@ int LegacyXmlDocument::Create(int) {
     Close();
     prolog.Assign(L"");
     emptied = 0;
-    document = static_cast<IXMLDocument*>(CreateComObject(XmlDocumentClass, XmlDocumentInterface, nullptr, 0));
+    document =
+        static_cast<IXMLDocument*>(CreateComObject(XmlDocumentClass, XmlDocumentInterface, nullptr, COM_OBJECT_CREATE));
     return document != nullptr;
 }
 

@@ -38,8 +38,8 @@ int WmiClient::Connect(const wchar_t* ns) {
             return 0;
         }
     }
-    ComPtr<IWbemLocator> locator(
-        static_cast<IWbemLocator*>(CreateComObject(__uuidof(WbemLocator), __uuidof(IWbemLocator), nullptr, 1)));
+    ComPtr<IWbemLocator> locator(static_cast<IWbemLocator*>(
+        CreateComObject(__uuidof(WbemLocator), __uuidof(IWbemLocator), nullptr, COM_OBJECT_RUN)));
     if (locator) {
         Bstr path(ns);
         // With the flag the call returns within two minutes even when the service does not answer.

@@ -23,7 +23,8 @@ const IID ShellDispatch = {0xD8F015C0, 0xC278, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 
 void RunShellDialog(bool shutdown) {
     ComApartment com;
     com.Init(ComApartment::SINGLE_THREADED);
-    IShellDispatch* shell = static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, 0));
+    IShellDispatch* shell =
+        static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, COM_OBJECT_CREATE));
     if (!shell)
         return;
     if (shutdown)

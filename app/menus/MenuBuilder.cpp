@@ -24,7 +24,7 @@ void MenuBuilder::BuildMenu(MenuNode& node, OwnerDrawMenu* parentMenu) {
     // One read transaction for the whole build: one file lock taken and given back, not one per row.
     if (cache)
         cache->BeginRead();
-    int built = BuildPopup(node, 1);
+    int built = BuildPopup(node, WHOLE_SUBTREE);
     if (cache)
         cache->EndRead();
     if (!built || !parentMenu)
@@ -73,13 +73,13 @@ int MenuBuilder::FillPopup(MenuNode& folder) {
         return 0;
     if (cache)
         cache->BeginRead();
-    int built = BuildPopup(folder, 0);
+    int built = BuildPopup(folder, THIS_FOLDER);
     if (cache)
         cache->EndRead();
     return built;
 }
 
-int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
+int MenuBuilder::BuildPopup(MenuNode& folder, PopupDepth depth) {
     if (!folder.menu.Handle() && !MakePopup(folder))
         return 0;
     OwnerDrawMenu& menu = folder.menu;
@@ -89,7 +89,7 @@ int MenuBuilder::BuildPopup(MenuNode& folder, int deep) {
     for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
             // A folder whose popup could not be made is left out.
-            if (ShowsFolder(*child) && (deep ? BuildPopup(*child, 1) : MakePopup(*child)))
+            if (ShowsFolder(*child) && (depth == WHOLE_SUBTREE ? BuildPopup(*child, WHOLE_SUBTREE) : MakePopup(*child)))
                 menu.AddItemWithImage(child->name, 0, 0, child, ResourceImage(menu, FixedCommands::FolderIcon, images),
                                       child->menu.Handle());
         } else if (child->flags & NODE_EMPTY) {

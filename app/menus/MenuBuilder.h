@@ -31,9 +31,10 @@ public:
     // Builds node's popup and, recursively, those of its folders; with a parent menu it adds this
     // folder's item to it. Folders without anything to launch are left out unless shown on request.
     void BuildMenu(MenuNode& node, OwnerDrawMenu* parentMenu = nullptr);
-    // Makes folder's popup and its items. Sub-folders shown get an item with their popup, built too when
-    // deep is 1, else made empty for a later BuildPopup of their own. 0 when the popup could not be made.
-    int BuildPopup(MenuNode& folder, int deep);
+    enum PopupDepth { THIS_FOLDER = 0, WHOLE_SUBTREE = 1 };
+    // Makes folder's popup and its items. Sub-folders shown get an item with their popup, built too for
+    // WHOLE_SUBTREE, else made empty for a later BuildPopup of their own. 0 when the popup could not be made.
+    int BuildPopup(MenuNode& folder, PopupDepth depth);
     // Fills the popup of a folder whose popup was made empty (on WM_INITMENUPOPUP) or not made yet, with
     // the cache's lookups in one read transaction. 0 when it was filled before or cannot be made.
     int FillPopup(MenuNode& folder);
