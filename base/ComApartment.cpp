@@ -4,14 +4,14 @@
 
 #include <objbase.h>
 
-int ComApartment::Init(int multithreaded) {
+int ComApartment::Init(Model model) {
     if (initialised)
         return 0;
-    DWORD model = (multithreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED) | COINIT_DISABLE_OLE1DDE;
+    DWORD flags = (model != SINGLE_THREADED ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED) | COINIT_DISABLE_OLE1DDE;
     typedef HRESULT(WINAPI * CoInitializeExFn)(LPVOID, DWORD);
     Library ole(L"ole32.dll");
     CoInitializeExFn initialize = ole.Get<CoInitializeExFn>("CoInitializeEx");
-    HRESULT hr = initialize ? initialize(nullptr, model) : E_NOTIMPL;
+    HRESULT hr = initialize ? initialize(nullptr, flags) : E_NOTIMPL;
     // A thread already in the other apartment model keeps it; that is no reason for the plain call.
     if (!initialize || (FAILED(hr) && hr != RPC_E_CHANGED_MODE))
         hr = CoInitialize(nullptr);

@@ -8,8 +8,11 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-    // multithreaded 0: a single-threaded apartment, as windows and the shell's objects need.
-    int Init(int multithreaded);
+    // Init's models: a single-threaded apartment, as windows and the shell's objects need, or the
+    // multithreaded one (WMI).
+    enum Model { SINGLE_THREADED = 0, MULTITHREADED = 1 };
+
+    int Init(Model model);
     void Uninit();
     int IsInitialised() const { return initialised; }
 

@@ -8,9 +8,9 @@ const DWORD AnyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LO
 
 } // namespace
 
-void* CreateComObject(REFCLSID classId, REFIID interfaceId, HRESULT* result, int run) {
+void* CreateComObject(REFCLSID classId, REFIID interfaceId, HRESULT* result, ComObjectStart start) {
     void* object = nullptr;
-    if (run != 1) {
+    if (start != COM_OBJECT_RUN) {
         HRESULT hr = CoCreateInstance(classId, nullptr, AnyServer, interfaceId, &object);
         if (result)
             *result = hr;
@@ -29,7 +29,7 @@ void* CreateComObject(REFCLSID classId, REFIID interfaceId, HRESULT* result, int
     return object;
 }
 
-void* CreateComObject(const wchar_t* progId, REFIID interfaceId, HRESULT* result, int run) {
+void* CreateComObject(const wchar_t* progId, REFIID interfaceId, HRESULT* result, ComObjectStart start) {
     CLSID classId;
     HRESULT hr = CLSIDFromProgID(progId, &classId);
     if (FAILED(hr)) {
@@ -37,5 +37,5 @@ void* CreateComObject(const wchar_t* progId, REFIID interfaceId, HRESULT* result
             *result = hr;
         return nullptr;
     }
-    return CreateComObject(classId, interfaceId, result, run);
+    return CreateComObject(classId, interfaceId, result, start);
 }

@@ -1,5 +1,7 @@
 #include "base/CommonControls.h"
 
+#include "base/KernelHandle.h"
+
 CommonControls& CommonControls::Get() {
     // Never destroyed: image lists held by other static objects may be released after this one would
     // be, and must still find the library loaded.
@@ -21,10 +23,9 @@ void CommonControls::LoadInBackground() {
     if (InterlockedExchange(&started, 1))
         return;
     // Get's function-local static is initialised once: a second thread that asks meanwhile waits for it.
-    HANDLE thread = CreateThread(nullptr, 0, LoadThread, nullptr, 0, nullptr);
-    // Nobody waits for the thread itself; without one the first call loads the library.
-    if (thread)
-        CloseHandle(thread);
+    // Nobody waits for the thread itself, so its handle goes at once; without a thread the first call
+    // loads the library.
+    KernelHandle thread(CreateThread(nullptr, 0, LoadThread, nullptr, 0, nullptr));
 }
 
 CommonControls::CommonControls() {

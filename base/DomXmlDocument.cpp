@@ -23,7 +23,8 @@ int DomXmlDocument::Create(int flags) {
     static const wchar_t* const progIds[] = {L"Msxml2.DOMDocument.6.0", L"Msxml2.DOMDocument.4.0",
                                              L"Msxml.DOMDocument"};
     for (const wchar_t* progId : progIds) {
-        document = static_cast<IXMLDOMDocument*>(CreateComObject(progId, IID_IXMLDOMDocument, nullptr, 0));
+        document =
+            static_cast<IXMLDOMDocument*>(CreateComObject(progId, IID_IXMLDOMDocument, nullptr, COM_OBJECT_CREATE));
         if (document)
             break;
     }
@@ -83,7 +84,7 @@ int DomXmlDocument::LoadBytes(WString& text) {
     // Each character's low byte: the text as the bytes it was received as, for the parser to decode by
     // the document's own declaration.
     ULONG count = (ULONG)text.Length();
-    const char* bytes = text.ToNarrow(1);
+    const char* bytes = text.ToNarrow(WString::BYTE_PER_CHAR);
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
     if (!bytes || !array) {
         if (array)

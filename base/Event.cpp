@@ -5,33 +5,29 @@
 #include "base/WString.h"
 #include "base/SystemVersion.h"
 
-int Event::Create(int manualReset, int initiallySignalled, const wchar_t* name, int global) {
+int Event::Create(ResetKind reset, StartState start, const wchar_t* name, NameScope scope) {
     Close();
-    owned = 1;
     SECURITY_ATTRIBUTES attributes = {};
     SECURITY_ATTRIBUTES* security = nullptr;
     WString globalName;
     // The global namespace exists on the NT family from Windows 2000 on (not on NT 4).
-    if (name && global == 1 && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
+    if (name && scope == GLOBAL_NAME && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
         BuildSecurityAttributes(nullptr, 0, &attributes)) {
         security = &attributes;
         globalName.Format(L"Global\\%s", name);
         name = globalName;
     }
-    handle = CreateEventW(security, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
+    handle.Reset(CreateEventW(security, reset == MANUAL_RESET, start == SIGNALLED, name));
     FreeSecurityAttributes(&attributes);
-    return handle != nullptr;
+    return handle.Valid();
 }
 
 void Event::Close() {
-    if (handle && owned)
-        CloseHandle(handle);
-    handle = nullptr;
-    owned = 0;
+    handle.Reset();
 }
 
 int Event::Wait(DWORD timeout, int* timedOut, const HANDLE* second) {
-    HANDLE handles[2] = {handle, second ? *second : nullptr};
+    HANDLE handles[2] = {handle.Get(), second ? *second : nullptr};
     DWORD count = (second && *second) ? 2 : 1;
     DWORD result;
     // An APC delivered to this thread ends an alertable wait early; wait again.
@@ -44,7 +40,7 @@ int Event::Wait(DWORD timeout, int* timedOut, const HANDLE* second) {
 }
 
 int Event::WaitPumping(DWORD timeout, const HANDLE* second) {
-    HANDLE handles[2] = {handle, second ? *second : nullptr};
+    HANDLE handles[2] = {handle.Get(), second ? *second : nullptr};
     DWORD count = (second && *second) ? 2 : 1;
     const bool forever = timeout == INFINITE;
     const unsigned long long deadline = TickCount64() + timeout;

@@ -39,7 +39,7 @@ int FileObject::Open(const wchar_t* path, int openMode, DWORD flagsAndAttributes
                               flagsAndAttributes, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    handle = file;
+    handle.Reset(file);
     return 1;
 }
 
@@ -50,14 +50,12 @@ int FileObject::Close() {
         view = nullptr;
         closed = 1;
     }
-    if (mapping) {
-        CloseHandle(mapping);
-        mapping = nullptr;
+    if (mapping.Valid()) {
+        mapping.Reset();
         closed = 1;
     }
-    if (handle) {
-        CloseHandle(handle);
-        handle = nullptr;
+    if (handle.Valid()) {
+        handle.Reset();
         closed = 1;
     }
     return closed;
@@ -70,14 +68,14 @@ int FileObject::ReadLine(WString& target, int wide, wchar_t quote) {
             return 0;
     }
     target.Assign(L"");
-    if (!handle)
+    if (!handle.Valid())
         return 0;
     const unsigned unit = wide ? 2 : 1;
     bool quoted = false;
     for (;;) {
         if (readPos == 0) {
             DWORD read = 0;
-            if (!ReadFile(handle, readBuffer, ReadBufferSize, &read, nullptr))
+            if (!ReadFile(handle.Get(), readBuffer, ReadBufferSize, &read, nullptr))
                 return 0;
             // A two-byte read needs whole units; an odd trailing byte is dropped.
             readCount = wide ? (read & ~1u) : read;
@@ -106,10 +104,10 @@ int FileObject::ReadLine(WString& target, int wide, wchar_t quote) {
 }
 
 int FileObject::Write(DWORD count, DWORD* written, const void* data) {
-    if (!handle)
+    if (!handle.Valid())
         return 0;
     DWORD done = 0;
-    if (WriteFile(handle, data, count, &done, nullptr)) {
+    if (WriteFile(handle.Get(), data, count, &done, nullptr)) {
         if (written) {
             *written = done;
             return 1;
@@ -124,7 +122,7 @@ int FileObject::Write(DWORD count, DWORD* written, const void* data) {
     while (remaining > 0) {
         DWORD piece = remaining < WritePiece ? remaining : WritePiece;
         DWORD pieceWritten = 0;
-        if (!WriteFile(handle, p, piece, &pieceWritten, nullptr) || pieceWritten != piece)
+        if (!WriteFile(handle.Get(), p, piece, &pieceWritten, nullptr) || pieceWritten != piece)
             return 0;
         p += piece;
         remaining -= pieceWritten;
@@ -139,43 +137,44 @@ int FileObject::WriteUnicodeBom() {
 }
 
 int FileObject::Flush() {
-    return handle && FlushFileBuffers(handle);
+    return handle.Valid() && FlushFileBuffers(handle.Get());
 }
 
 ULONGLONG FileObject::Size() {
-    if (!handle)
+    if (!handle.Valid())
         return 0;
     DWORD high = 0;
-    DWORD low = GetFileSize(handle, &high);
+    DWORD low = GetFileSize(handle.Get(), &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return 0;
     return ((ULONGLONG)high << 32) | low;
 }
 
 int FileObject::Seek(DWORD moveMethod, LONG distanceLow, LONG distanceHigh) {
-    if (!handle)
+    if (!handle.Valid())
         return 0;
     // Buffered bytes no longer belong to the new position.
     readPos = readCount = 0;
     SetLastError(NO_ERROR);
-    DWORD result = SetFilePointer(handle, distanceLow, &distanceHigh, moveMethod);
+    DWORD result = SetFilePointer(handle.Get(), distanceLow, &distanceHigh, moveMethod);
     return !(result == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
 int FileObject::Truncate() {
-    return handle && SetEndOfFile(handle);
+    return handle.Valid() && SetEndOfFile(handle.Get());
 }
 
 void* FileObject::Map(DWORD offsetLow, DWORD offsetHigh, DWORD sizeLow, DWORD sizeHigh, const wchar_t* mappingName,
                       DWORD namedAccess) {
     DWORD protection = mode == READ ? PAGE_READONLY : PAGE_READWRITE;
     DWORD access = mode == READ ? FILE_MAP_READ : FILE_MAP_ALL_ACCESS;
-    if (!mapping) {
+    if (!mapping.Valid()) {
         if (mappingName) {
-            mapping = OpenFileMappingW(namedAccess, FALSE, mappingName);
+            mapping.Reset(OpenFileMappingW(namedAccess, FALSE, mappingName));
             access = namedAccess;
-        } else if (handle) {
-            mapping = CreateFileMappingW(handle, nullptr, protection | SEC_COMMIT, sizeHigh, sizeLow, nullptr);
+        } else if (handle.Valid()) {
+            mapping.Reset(
+                CreateFileMappingW(handle.Get(), nullptr, protection | SEC_COMMIT, sizeHigh, sizeLow, nullptr));
         }
     } else if (mappingName) {
         access = namedAccess;
@@ -184,8 +183,8 @@ void* FileObject::Map(DWORD offsetLow, DWORD offsetHigh, DWORD sizeLow, DWORD si
         UnmapViewOfFile(view);
         view = nullptr;
     }
-    if (mapping)
-        view = MapViewOfFile(mapping, access, offsetHigh, offsetLow, sizeLow);
+    if (mapping.Valid())
+        view = MapViewOfFile(mapping.Get(), access, offsetHigh, offsetLow, sizeLow);
     if (!view) {
         Close();
         return nullptr;

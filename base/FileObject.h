@@ -2,6 +2,8 @@
 // An open file in one of six fixed modes, with a buffered line reader, block writes that survive
 // exhausted system resources, seeking and mapped views. Closed by the destructor.
 
+#include "base/KernelHandle.h"
+
 #include <windows.h>
 
 class WString;
@@ -25,7 +27,7 @@ public:
 
     int Open(const wchar_t* path, int mode, DWORD flagsAndAttributes, DWORD shareMode);
     int Close();
-    int IsOpen() const { return handle != nullptr; }
+    int IsOpen() const { return handle.Valid(); }
     int ReadLine(WString& target, int wide, wchar_t quote);
     int Write(DWORD count, DWORD* written, const void* data);
     int WriteUnicodeBom();
@@ -35,11 +37,11 @@ public:
     int Truncate();
     void* Map(DWORD offsetLow, DWORD offsetHigh, DWORD sizeLow, DWORD sizeHigh, const wchar_t* mappingName,
               DWORD namedAccess);
-    HANDLE Handle() const { return handle; }
+    HANDLE Handle() const { return handle.Get(); }
 
 private:
-    HANDLE handle = nullptr;
-    HANDLE mapping = nullptr;
+    KernelHandle handle;
+    KernelHandle mapping;
     void* view = nullptr;
     int mode = 0;
     unsigned char* readBuffer = nullptr;

@@ -1,5 +1,6 @@
 #include "base/FileSystem.h"
 
+#include "base/KernelHandle.h"
 #include "base/Library.h"
 #include "base/WString.h"
 #include "base/RegistryRead.h"
@@ -40,13 +41,12 @@ int UserProfileFolder(wchar_t* buffer) {
     GetUserProfileDirectoryFn profile = userenv.Get<GetUserProfileDirectoryFn>("GetUserProfileDirectoryW");
     if (!openToken || !profile)
         return 0;
-    HANDLE token = nullptr;
-    if (!openToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    HANDLE opened = nullptr;
+    if (!openToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
         return 0;
+    KernelHandle token(opened);
     DWORD size = PathChars;
-    BOOL ok = profile(token, buffer, &size);
-    CloseHandle(token);
-    return ok ? 1 : 0;
+    return profile(token.Get(), buffer, &size) ? 1 : 0;
 }
 
 int WindowsFolder(wchar_t* buffer, bool system) {
@@ -147,12 +147,9 @@ int FileExists(const wchar_t* path) {
         return 0;
     // No access rights are asked for, so files locked by others still count as present. Without
     // FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened this way and reports 0.
-    HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(file);
-    return 1;
+    KernelHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid();
 }
 
 void AddBackslash(wchar_t* path) {

@@ -1,5 +1,7 @@
 #include "base/FontEnumeration.h"
 
+#include "base/ScopedDc.h"
+
 #include <wchar.h>
 
 namespace {
@@ -29,10 +31,12 @@ int EnumerateFonts(FontCallback callback, void* userData, const wchar_t* faceNam
     font.lfPitchAndFamily = 0;
     if (faceName)
         lstrcpynW(font.lfFaceName, faceName, LF_FACESIZE);
-    HDC screen = dc ? nullptr : GetDC(nullptr);
     Enumeration enumeration = {callback, userData, 0};
-    EnumFontFamiliesExW(dc ? dc : screen, &font, (FONTENUMPROCW)OnFamily, (LPARAM)&enumeration, 0);
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    if (dc) {
+        EnumFontFamiliesExW(dc, &font, (FONTENUMPROCW)OnFamily, (LPARAM)&enumeration, 0);
+    } else {
+        ScopedDc screen;
+        EnumFontFamiliesExW(screen, &font, (FONTENUMPROCW)OnFamily, (LPARAM)&enumeration, 0);
+    }
     return enumeration.result;
 }

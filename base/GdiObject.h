@@ -17,6 +17,12 @@ public:
     int Release();
     // Releases the current object and takes ownership of another.
     void Attach(HGDIOBJ object);
+    // Gives the object away without deleting it; the owner is empty afterwards.
+    HGDIOBJ Detach() {
+        HGDIOBJ given = handle;
+        handle = nullptr;
+        return given;
+    }
     // windows.h maps these two names to CreateFontW and LoadBitmapW; the members follow the same macros.
     HFONT CreateFont(const LOGFONTW& font);
     int LoadBitmap(HINSTANCE module, UINT resourceId);

@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -43,13 +44,10 @@ struct DrawingDc {
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof(info.bmiHeader), newWidth, -newHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void* newBits = nullptr;
-        HBITMAP made = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &newBits, nullptr, 0);
-        if (!made || !newBits) {
-            if (made)
-                DeleteObject(made);
+        GdiObject made(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &newBits, nullptr, 0));
+        if (!made.Handle() || !newBits)
             return 0;
-        }
-        bitmap.Attach(made);
+        bitmap = std::move(made);
         bits = static_cast<DWORD*>(newBits);
         width = newWidth;
         height = newHeight;

@@ -28,7 +28,8 @@ int LegacyXmlDocument::Create(int) {
     Close();
     prolog.Assign(L"");
     emptied = 0;
-    document = static_cast<IXMLDocument*>(CreateComObject(XmlDocumentClass, XmlDocumentInterface, nullptr, 0));
+    document =
+        static_cast<IXMLDocument*>(CreateComObject(XmlDocumentClass, XmlDocumentInterface, nullptr, COM_OBJECT_CREATE));
     return document != nullptr;
 }
 
@@ -59,7 +60,7 @@ int LegacyXmlDocument::LoadXml(const WString& text) {
         if (LoadStream(wide.Get()))
             return 1;
         // The characters as the bytes they were received as, decoded by the document's own declaration.
-        const char* bytes = attempt.ToNarrow(1);
+        const char* bytes = attempt.ToNarrow(WString::BYTE_PER_CHAR);
         ComPtr<IStream> raw(bytes ? WStringStream::CreateFromBytes(bytes, (ULONG)attempt.Length()) : nullptr);
         if (LoadStream(raw.Get()))
             return 1;

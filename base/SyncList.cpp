@@ -11,7 +11,7 @@ void SyncList::Lock() {
     // holding the lock (Clear calling Remove) finds the count 0 and never waits here.
     while (iterations > 0) {
         if (!gate.Handle())
-            gate.Create(1, 0, nullptr, 0);
+            gate.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME);
         gate.Reset();
         listLock.Leave();
         // Without an event (no kernel resources left) the count is polled.

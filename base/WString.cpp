@@ -211,10 +211,10 @@ int WString::Assign(const wchar_t* text) {
 }
 
 int WString::AssignNarrow(const char* bytes) {
-    return AssignMultiByte(bytes, bytes ? (unsigned)strlen(bytes) : 0, 0, CP_ACP);
+    return AssignMultiByte(bytes, bytes ? (unsigned)strlen(bytes) : 0, THROUGH_CODE_PAGE, CP_ACP);
 }
 
-int WString::AssignMultiByte(const char* bytes, unsigned count, int mode, UINT codePage) {
+int WString::AssignMultiByte(const char* bytes, unsigned count, ByteMapping mapping, UINT codePage) {
     if (count >= 0xFFFFFFFFu || !GrowExact(count + 1))
         return Fail();
     if (!bytes) {
@@ -222,7 +222,7 @@ int WString::AssignMultiByte(const char* bytes, unsigned count, int mode, UINT c
         used = 1;
         return 1;
     }
-    if (mode == 1) {
+    if (mapping == BYTE_PER_CHAR) {
         // Raw bytes, one per character (as ISO 8859-1): how network data is held before decoding.
         for (unsigned i = 0; i < count; i++)
             buffer[i] = (unsigned char)bytes[i];
@@ -592,12 +592,12 @@ int WString::CompareNoCase(const wchar_t* text, int count) const {
     return _wcsnicmp(buffer ? buffer : L"", text, (size_t)(count < 0 ? 0 : count));
 }
 
-char* WString::ToNarrow(int mode) {
+char* WString::ToNarrow(ByteMapping mapping) {
     ReportHeap::Release(narrow);
     narrow = nullptr;
     if (!buffer)
         return nullptr;
-    if (mode == 1) {
+    if (mapping == BYTE_PER_CHAR) {
         narrow = (char*)ReportHeap::Allocate(used);
         if (!narrow)
             return nullptr;
@@ -621,7 +621,7 @@ int WString::DecodeBytes(WString& target, UINT codePage) {
     unsigned size = used + 1 > DefaultCapacity ? used + 1 : DefaultCapacity;
     if (!target.Reset(size))
         return 0;
-    char* bytes = ToNarrow(1);
+    char* bytes = ToNarrow(BYTE_PER_CHAR);
     if (!bytes)
         return 0;
     int n = MultiByteToWideChar(codePage, 0, bytes, (int)(used - 1), target.buffer, target.MaxLength());
@@ -838,7 +838,15 @@ int RemoveLastComponent(wchar_t* path) {
 }
 
 int WideToAnsi(const wchar_t* text, char* target, int targetSize) {
-    if (!text || !target || targetSize <= 0)
+    if (!target || targetSize <= 0)
         return 0;
-    return WideCharToMultiByte(CP_ACP, 0, text, -1, target, targetSize, nullptr, nullptr) > 0;
+    target[0] = 0;
+    if (!text)
+        return 0;
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, target, targetSize, nullptr, nullptr) > 0)
+        return 1;
+    // A text longer than the buffer is kept cut rather than lost: the crash report prints module paths and
+    // processor names this way, from a fixed buffer.
+    target[targetSize - 1] = 0;
+    return 0;
 }

@@ -14,6 +14,9 @@ public:
     static const unsigned DefaultCapacity = 260;
     static const unsigned AppendSlack = 20;
     static const unsigned FormatLimit = 0x300000;
+    // How ToNarrow and AssignMultiByte map characters and bytes: through a code page (ToNarrow's is the
+    // ANSI one), or one byte per character, its low byte (ISO 8859-1), as network data is held.
+    enum ByteMapping { THROUGH_CODE_PAGE = 0, BYTE_PER_CHAR = 1 };
 
     WString();
     explicit WString(unsigned initialCapacity);
@@ -50,7 +53,7 @@ public:
     int Assign(const wchar_t* text, unsigned count);
     int Assign(const wchar_t* text);
     int AssignNarrow(const char* bytes);
-    int AssignMultiByte(const char* bytes, unsigned count, int mode, UINT codePage);
+    int AssignMultiByte(const char* bytes, unsigned count, ByteMapping mapping, UINT codePage);
 
     // Appending
     int Append(const wchar_t* text);
@@ -90,7 +93,7 @@ public:
     int CompareNoCase(const wchar_t* text, int count) const;
 
     // Conversion
-    char* ToNarrow(int mode);
+    char* ToNarrow(ByteMapping mapping);
     int DecodeBytes(WString& target, UINT codePage);
     int DecodeUtf8(WString& target) { return DecodeBytes(target, CP_UTF8); }
     // A fresh COM string holding a copy of the text; raises ComError when it cannot be allocated.
@@ -131,4 +134,6 @@ wchar_t* ExtensionPart(wchar_t* text);
 const wchar_t* ExtensionPart(const wchar_t* text);
 void UrlExtension(const wchar_t* text, WString& target);
 int RemoveLastComponent(wchar_t* path);
+// The text in the ANSI code page, in the caller's buffer and always terminated; a text too long is cut.
+// Allocates nothing (the crash report uses it). 1 when the whole text fit.
 int WideToAnsi(const wchar_t* text, char* target, int targetSize);

@@ -25,7 +25,7 @@ const unsigned MaxObjects = 4096;
 int WmiClient::Connect(const wchar_t* ns) {
     // A second connection replaces the first instead of failing on the apartment it already holds.
     Close();
-    if (!com.Init(1))
+    if (!com.Init(ComApartment::MULTITHREADED))
         return 0;
     Library ole(L"ole32.dll");
     CoInitializeSecurityFn initializeSecurity = ole.Get<CoInitializeSecurityFn>("CoInitializeSecurity");
@@ -38,8 +38,8 @@ int WmiClient::Connect(const wchar_t* ns) {
             return 0;
         }
     }
-    ComPtr<IWbemLocator> locator(
-        static_cast<IWbemLocator*>(CreateComObject(__uuidof(WbemLocator), __uuidof(IWbemLocator), nullptr, 1)));
+    ComPtr<IWbemLocator> locator(static_cast<IWbemLocator*>(
+        CreateComObject(__uuidof(WbemLocator), __uuidof(IWbemLocator), nullptr, COM_OBJECT_RUN)));
     if (locator) {
         Bstr path(ns);
         // With the flag the call returns within two minutes even when the service does not answer.

@@ -14,7 +14,7 @@ XmlFile::XmlFile() {
 int XmlFile::Create(int flags) {
     Close();
     // A thread already in COM (in either model) can create the parsers as it is.
-    com.Init(0);
+    com.Init(ComApartment::SINGLE_THREADED);
     if (dom.Create(flags))
         active = &dom;
     else if (legacy.Create(flags))

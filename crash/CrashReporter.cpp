@@ -103,12 +103,6 @@ void __cdecl OnAbort(int) {
     RaiseException(FatalAppExit, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 }
 
-void ToAnsi(const wchar_t* text, char* target, int size) {
-    target[0] = 0;
-    if (text && !WideCharToMultiByte(CP_ACP, 0, text, -1, target, size, nullptr, nullptr))
-        target[size - 1] = 0;
-}
-
 // The processor and system lines, formatted into a fixed buffer when the reporter is armed.
 struct PlatformText {
     char* text;
@@ -143,12 +137,13 @@ void PrintLog(ReportFile& file, const WString& text) {
 
 } // namespace
 
+// Owners on the crashed thread's stack: nothing here allocates.
 struct CrashReporter::Job {
     CrashReporter* reporter;
     EXCEPTION_POINTERS* pointers;
     DWORD threadId;
-    HANDLE thread;
-    HANDLE started;
+    KernelHandle thread;
+    KernelHandle started;
     int result;
 };
 
@@ -157,7 +152,7 @@ CrashReporter::CrashReporter() {
     KeepCallbackExceptions();
     FormatPlatform(platformText, sizeof(platformText));
     log.SetFlags(LogWriter::LOG_MEMORY);
-    reportDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    reportDone.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     current = this;
     previousFilter = SetUnhandledExceptionFilter(UnhandledFilter);
     CallbackGuard::SetFilter(UnhandledFilter);
@@ -272,12 +267,12 @@ LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
     if (InterlockedCompareExchange(&entered, 1, 0) != 0) {
         // A fault inside the report's own work falls through to the system.
         CrashReporter* reporter = current;
-        if (self == reportingThread || self == crashedThread || !reporter || !reporter->reportDone)
+        if (self == reportingThread || self == crashedThread || !reporter || !reporter->reportDone.Valid())
             return EXCEPTION_CONTINUE_SEARCH;
         // Another thread crashed meanwhile. Handed to the system, it would end the process before the
         // first report is written, or show a second crash dialog: it waits for the first report instead
         // (as long as the first thread's bounds allow) and then ends the process with it.
-        while (WaitForSingleObject(reporter->reportDone, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(reporter->reportDone.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(5000))
                 break;
         // Without a report server the system handles the first crash; it is given the time for that.
@@ -297,42 +292,39 @@ LONG WINAPI CrashReporter::UnhandledFilter(EXCEPTION_POINTERS* pointers) {
     int systemHandles = reporter->WriteDebugReport(pointers);
     firstResult = systemHandles;
     SetPhase(PHASE_DONE);
-    SetEvent(reporter->reportDone);
+    SetEvent(reporter->reportDone.Get());
     return systemHandles ? EXCEPTION_CONTINUE_SEARCH : EXCEPTION_EXECUTE_HANDLER;
 }
 
 int CrashReporter::WriteDebugReport(EXCEPTION_POINTERS* pointers) {
-    Job job = {this, pointers, GetCurrentThreadId(), nullptr, nullptr, 1};
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &job.thread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    job.started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Job job = {this, pointers, GetCurrentThreadId(), KernelHandle(), KernelHandle(), 1};
+    HANDLE crashed = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &crashed, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+        job.thread.Reset(crashed);
+    job.started.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     SetPhase(PHASE_START);
     // The crashed thread may have next to no stack left (a stack overflow leaves a few pages), so the
     // report is written by a thread with a fresh stack while this one waits. Window messages are not
     // dispatched meanwhile: the program's window procedures must not run on a crashed thread.
-    HANDLE worker = CreateThread(nullptr, 1 << 20, ReportThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    int started = worker && job.started && WaitForSingleObject(job.started, ReportThreadStart) == WAIT_OBJECT_0;
+    KernelHandle worker(CreateThread(nullptr, 1 << 20, ReportThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    int started = worker.Valid() && job.started.Valid() &&
+                  WaitForSingleObject(job.started.Get(), ReportThreadStart) == WAIT_OBJECT_0;
     if (started) {
         // This thread watches the report: a step that overruns its bound (a file system that hangs, a
         // report thread blocked on a lock the crash left taken, a server that trickles) ends the process
         // with what is on disk by then.
-        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(worker.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(0))
                 TerminateProcess(GetCurrentProcess(), firstCode);
     } else if (InterlockedCompareExchange(&jobClaimed, 1, 0) == 0) {
         RunJob(job);
-    } else if (worker) {
+    } else if (worker.Valid()) {
         // The worker claimed the job in the end after all.
-        while (WaitForSingleObject(worker, 1000) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(worker.Get(), 1000) == WAIT_TIMEOUT)
             if (PhaseExpired(0))
                 TerminateProcess(GetCurrentProcess(), firstCode);
     }
-    if (worker)
-        CloseHandle(worker);
-    if (job.started)
-        CloseHandle(job.started);
-    if (job.thread)
-        CloseHandle(job.thread);
     return job.result;
 }
 
@@ -342,7 +334,7 @@ DWORD WINAPI CrashReporter::ReportThread(void* parameter) {
         return 0;
     Job& job = *static_cast<Job*>(parameter);
     reportingThread = GetCurrentThreadId();
-    SetEvent(job.started);
+    SetEvent(job.started.Get());
     job.reporter->RunJob(job);
     return 0;
 }
@@ -568,16 +560,16 @@ void CrashReporter::FormatPlatform(char* text, unsigned capacity) {
         if (!GetCpuInfo(name, &vendor, &identifier, &mhz, processor))
             break;
         char narrowName[MAX_PATH], narrowVendor[MAX_PATH], narrowIdentifier[MAX_PATH];
-        ToAnsi(name, narrowName, MAX_PATH);
-        ToAnsi(vendor, narrowVendor, MAX_PATH);
-        ToAnsi(identifier, narrowIdentifier, MAX_PATH);
+        WideToAnsi(name, narrowName, MAX_PATH);
+        WideToAnsi(vendor, narrowVendor, MAX_PATH);
+        WideToAnsi(identifier, narrowIdentifier, MAX_PATH);
         file.Print("\r\n%s %s %s %u Mhz", narrowName, narrowVendor, narrowIdentifier, mhz);
     }
 
     wchar_t osBuffer[MAX_PATH] = L"";
     unsigned long long classification = ClassifyOsExtended();
     char osName[MAX_PATH];
-    ToAnsi(FormatOsName(osBuffer, OsKindOf(classification), OsEditionOf(classification)), osName, MAX_PATH);
+    WideToAnsi(FormatOsName(osBuffer, OsKindOf(classification), OsEditionOf(classification)), osName, MAX_PATH);
     unsigned build = nt ? (unsigned)version.dwBuildNumber : (unsigned)LOWORD(version.dwBuildNumber);
     file.Print("\r\n%s [%u.%u] Build %u %s\r\n", osName, (unsigned)version.dwMajorVersion,
                (unsigned)version.dwMinorVersion, build, version.szCSDVersion);
@@ -600,7 +592,7 @@ void CrashReporter::WriteDetails(ReportFile& file, const Job& job, SymbolLibrary
     if (context && symbols && symbols->IsLoaded()) {
         file.Print("\r\nStack:\r\n");
         file.Flush();
-        symbols->WriteStack(*context, job.thread, file);
+        symbols->WriteStack(*context, job.thread.Get(), file);
         file.Flush();
     }
 
@@ -628,7 +620,7 @@ void CrashReporter::WriteDetails(ReportFile& file, const Job& job, SymbolLibrary
             // runtime's own conversion of a wide argument gives up on the first character outside the
             // C locale and cuts the line there.
             char path[2 * MAX_PATH];
-            ToAnsi(module.path, path, sizeof(path));
+            WideToAnsi(module.path, path, sizeof(path));
             file.Print("%8u 0x%08X %10.10s %8.8s 0x%08X 0x%08I64X %4d.%04d.%05d.%06d %4d.%04d.%05d.%06d - %s\r\n",
                        (unsigned)module.imageSize, (unsigned)module.timeStamp, date, clock, (unsigned)module.checkSum,
                        module.imageBase, HIWORD(module.fileVersionMS), LOWORD(module.fileVersionMS),

@@ -5,6 +5,7 @@
 // process ends; without one the system's own crash handling takes over.
 
 #include "base/ErrorText.h"
+#include "base/KernelHandle.h"
 #include "base/LogWriter.h"
 #include "base/WString.h"
 
@@ -88,7 +89,7 @@ private:
     static volatile LONG firstResult;
 
     LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
-    HANDLE reportDone = nullptr;
+    KernelHandle reportDone;
     ErrorText networkError;
     WString reportHost;
     WString reportPath;

@@ -8,8 +8,8 @@ int ReportFile::Create(const wchar_t* path) {
     Close();
     if (!path || !*path)
         return 0;
-    file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    file.Reset(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
     return IsOpen();
 }
 
@@ -43,7 +43,7 @@ void ReportFile::Write(const char* text, unsigned length) {
 void ReportFile::Flush() {
     if (IsOpen() && filled) {
         DWORD written = 0;
-        WriteFile(file, buffer, filled, &written, nullptr);
+        WriteFile(file.Get(), buffer, filled, &written, nullptr);
     }
     filled = 0;
 }
@@ -52,6 +52,5 @@ void ReportFile::Close() {
     if (!IsOpen())
         return;
     Flush();
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    file.Reset();
 }

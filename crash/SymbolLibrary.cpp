@@ -2,6 +2,7 @@
 
 #include "crash/DumpLists.h"
 #include "crash/ReportFile.h"
+#include "base/KernelHandle.h"
 
 #include <tlhelp32.h>
 
@@ -205,10 +206,8 @@ BOOL CALLBACK SymbolLibrary::OnDumpNotice(PVOID context, const PMINIDUMP_CALLBAC
         record->stackBase = input->Thread.StackBase;
         record->stackEnd = input->Thread.StackEnd;
         // Wine's notice carries a handle that answers no queries: the thread is opened by its identifier.
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, record->threadId);
-        self->ReadThreadDetails(thread ? thread : input->Thread.ThreadHandle, record);
-        if (thread)
-            CloseHandle(thread);
+        KernelHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, record->threadId));
+        self->ReadThreadDetails(thread.Valid() ? thread.Get() : input->Thread.ThreadHandle, record);
     }
     return TRUE;
 }
@@ -235,13 +234,13 @@ int SymbolLibrary::WriteMinidump(HANDLE file, EXCEPTION_POINTERS* pointers, DWOR
 }
 
 void SymbolLibrary::ListThreads(DumpLists& lists) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot.Valid())
         return;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     DWORD process = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
         if (entry.th32OwnerProcessID != process)
             continue;
         ThreadRecord* record = lists.AddThread();
@@ -249,20 +248,17 @@ void SymbolLibrary::ListThreads(DumpLists& lists) {
             break;
         record->threadId = entry.th32ThreadID;
         record->stackBase = record->stackEnd = 0;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        KernelHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
         ThreadBasic basic = {};
         NT_TIB block = {};
-        if (thread && ntQueryInformationThread &&
-            ntQueryInformationThread(thread, ThreadBasicInformation, &basic, sizeof(basic), nullptr) >= 0 &&
+        if (thread.Valid() && ntQueryInformationThread &&
+            ntQueryInformationThread(thread.Get(), ThreadBasicInformation, &basic, sizeof(basic), nullptr) >= 0 &&
             ReadMemory(basic.tebBase, &block, sizeof(block))) {
             record->stackBase = (ULONG_PTR)block.StackBase;
             record->stackEnd = (ULONG_PTR)block.StackLimit;
         }
-        ReadThreadDetails(thread, record);
-        if (thread)
-            CloseHandle(thread);
+        ReadThreadDetails(thread.Get(), record);
     }
-    CloseHandle(snapshot);
 }
 
 int SymbolLibrary::ModuleName(unsigned long long address, char* name, unsigned capacity, unsigned long long* base) {

@@ -1,14 +1,14 @@
 #include "framework/OpenAddress.h"
 
-#include <shellapi.h>
+#include "base/ShellRequest.h"
 
 int OpenAddress(const wchar_t* address) {
     if (!address || !address[0])
         return 0;
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.lpVerb = L"open";
-    info.lpFile = address;
-    info.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&info) ? 1 : 0;
+    // From a click in a window: the thread's message loop goes on, and the shell's own messages show.
+    ShellRequest request;
+    request.verb = L"open";
+    request.file = address;
+    request.show = SW_SHOWNORMAL;
+    return request.Send();
 }

@@ -1,8 +1,6 @@
 #include "framework/WindowBase.h"
 
 WindowBase::~WindowBase() {
-    if (ownedHandle)
-        CloseHandle(ownedHandle);
     if (smallIcon)
         DestroyIcon(smallIcon);
     if (largeIcon)

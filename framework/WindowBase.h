@@ -30,7 +30,6 @@ public:
 protected:
     HWND window = nullptr;
     HINSTANCE instance = nullptr;
-    HANDLE ownedHandle = nullptr;
     Library library;
     HICON smallIcon = nullptr;
     HICON largeIcon = nullptr;

@@ -1,6 +1,7 @@
 #include "sysinfo/MachineId.h"
 
 #include "base/ComError.h"
+#include "base/KernelHandle.h"
 #include "base/RegistryRead.h"
 #include "base/WString.h"
 #include "base/WmiClient.h"
@@ -136,21 +137,6 @@ struct AdapterQuery {
     }
 };
 
-class ThreadHandle {
-public:
-    explicit ThreadHandle(HANDLE thread) : handle(thread) {}
-    ~ThreadHandle() {
-        if (handle)
-            CloseHandle(handle);
-    }
-    ThreadHandle(const ThreadHandle&) = delete;
-    ThreadHandle& operator=(const ThreadHandle&) = delete;
-    HANDLE Get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
-
 // The MAC address text of the first IP-enabled adapter, as WMI reports it. WMI wants a multithreaded
 // apartment, and the user-interface thread (where a problem report starts) keeps a single-threaded one:
 // asked from there, the address would be missing and the identifier would differ from the one the update
@@ -159,8 +145,8 @@ int ReadAdapterAddress(WString& text) {
     AdapterQuery* query = new (std::nothrow) AdapterQuery;
     if (!query)
         return 0;
-    ThreadHandle thread(CreateThread(nullptr, 0, AdapterQuery::Run, query, 0, nullptr));
-    if (!thread.Get()) {
+    KernelHandle thread(CreateThread(nullptr, 0, AdapterQuery::Run, query, 0, nullptr));
+    if (!thread.Valid()) {
         delete query;
         return 0;
     }

@@ -497,7 +497,7 @@ int main(int argc, char** argv) {
             // The quick look scans and builds from the warm cache three times, from the shell once.
             if (run >= coldRuns) {
                 IconCache cache;
-                cache.Open(database.c_str(), 0, 1);
+                cache.Open(database.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE);
                 watch.Start();
                 std::unique_ptr<MenuNode> tree = ScanTree();
                 scan.push_back(Elapsed(watch));
@@ -508,7 +508,7 @@ int main(int argc, char** argv) {
             }
             DeleteFileW(database.c_str());
             IconCache cache;
-            cache.Open(database.c_str(), 0, 1);
+            cache.Open(database.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE);
             cache.EnsureSchema();
 
             watch.Start();

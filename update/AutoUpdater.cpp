@@ -1,6 +1,8 @@
 #include "update/AutoUpdater.h"
 
 #include "base/ComApartment.h"
+#include "base/KernelHandle.h"
+#include "base/ShellRequest.h"
 #include "base/XmlFile.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
@@ -8,7 +10,6 @@
 #include "update/ExtractArchive.h"
 #include "update/UpdateSignature.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string>
@@ -34,33 +35,9 @@ int Exists(const wchar_t* path) {
 int TakesNewFiles(const wchar_t* folder) {
     WString probe;
     probe.Format(L"%s~update-%08lX.tmp", folder, GetCurrentProcessId());
-    HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(file);
-    return 1;
-}
-
-// The answer reaches the document one byte per character; the localized texts are UTF-8.
-void DecodeUtf8(WString& text) {
-    int length = text.Length();
-    if (length == 0)
-        return;
-    char* bytes = (char*)malloc(length);
-    if (!bytes)
-        return;
-    for (int i = 0; i < length; i++)
-        bytes[i] = (char)(*text.At(i) & 0xFF);
-    int chars = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
-    WString decoded;
-    if (chars > 0 && decoded.Reset(chars + 1)) {
-        MultiByteToWideChar(CP_UTF8, 0, bytes, length, decoded.Buffer(), chars);
-        decoded.Buffer()[chars] = 0;
-        decoded.Recount();
-        text = decoded;
-    }
-    free(bytes);
+    KernelHandle file(CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.Valid();
 }
 
 int CollectFile(int kind, IUnknown* node, const WString& name, const WString& text, void* argument, XmlFile* owner) {
@@ -179,11 +156,21 @@ int Restore(const wchar_t* old, const wchar_t* path) {
     return CopyFileW(old, path, FALSE) != FALSE;
 }
 
-// Started with the shell's "open", as the launcher starts programs; 1 when the shell took it.
+// Started with the shell's "open", as the launcher starts programs; 1 when the shell took it. The shell's
+// extensions need COM on the calling thread; the check's thread has no message loop and ends right after
+// the restart's start, so the call returns only once the launch is done. Silent on failure, as the
+// updater has always been.
 int ShellStart(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder) {
     ComApartment com;
-    com.Init(0);
-    return (INT_PTR)ShellExecuteW(nullptr, L"open", file, parameters, folder, SW_SHOWDEFAULT) > 32;
+    com.Init(ComApartment::SINGLE_THREADED);
+    ShellRequest request;
+    request.verb = L"open";
+    request.file = file;
+    request.parameters = parameters;
+    request.directory = folder;
+    request.show = SW_SHOWDEFAULT;
+    request.flags = ShellRequest::WAIT_FOR_LAUNCH | ShellRequest::NO_ERROR_UI;
+    return request.Send();
 }
 
 // The arguments this process was started with: its command line after the program's own name, which is
@@ -244,7 +231,7 @@ int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, 
     if (rootKey || (flags & START_INI))
         settings.Open((flags & START_INI) ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, rootKey, keyPath,
                       nullptr);
-    if (!valueName.IsEmpty()) {
+    if (!IsManual()) {
         DWORD last = settings.ReadInt(valueName, 0);
         if (last == 0xFFFFFFFF) {
             settings.WriteInt(valueName, 0);
@@ -298,7 +285,7 @@ void AutoUpdater::Abort() {
 }
 
 int AutoUpdater::FormatLastCheck(WString& text) {
-    return FormatCheckTime(settings.ReadInt(valueName.IsEmpty() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
+    return FormatCheckTime(settings.ReadInt(IsManual() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
 }
 
 int AutoUpdater::FormatCheckTime(DWORD last, WString& text) {
@@ -349,7 +336,7 @@ DWORD AutoUpdater::Check() {
     runningMajor &= 0xFF;
     runningMinor &= 0xFF;
     WString id;
-    FormatMachineId(id, 4);
+    FormatMachineId(id, MACHINE_ID_UPDATE_CHECK);
     WString request;
     request.Format(L"%s%cv=%s&id=%s", (const wchar_t*)url, url.Find(L'?') ? L'&' : L'?', (const wchar_t*)versionText,
                    (const wchar_t*)id);
@@ -362,7 +349,7 @@ DWORD AutoUpdater::Check() {
     if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
     WString declinedName, declined;
-    if (!valueName.IsEmpty()) {
+    if (!IsManual()) {
         declinedName.Format(L"%sVersion", (const wchar_t*)valueName);
         settings.ReadString(declinedName, declined, L"");
         if (declined.Compare(answer.version) == 0)
@@ -380,16 +367,16 @@ DWORD AutoUpdater::Check() {
     info = answer.info;
     help = answer.help;
     restartText = answer.restart;
-    int agreed = Ask(0);
+    int agreed = Ask(QUESTION_UPDATE);
     // Only the user's No declines a version; a question the closing program took away asked nothing.
-    if (agreed == 0 && !valueName.IsEmpty() && !closing)
+    if (agreed == 0 && !IsManual() && !closing)
         settings.WriteString(declinedName, answer.version);
     if (agreed != 1 || closing)
         return 0;
     return (DWORD)Install(answer);
 }
 
-int AutoUpdater::Ask(WPARAM question) {
+int AutoUpdater::Ask(Question question) {
     // The hook answers 1 for Yes and 2 for No; 0 is also what a window that is gone answers.
     LRESULT answer = SendMessageW(window, updateMessage, question, 0);
     return answer == 1 ? 1 : answer == 2 ? 0 : -1;
@@ -397,17 +384,18 @@ int AutoUpdater::Ask(WPARAM question) {
 
 int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRESULT* result, void* userData) {
     AutoUpdater* self = static_cast<AutoUpdater*>(userData);
-    if (message == self->updateMessage && (wParam == 0 || wParam == 1)) {
+    if (message == self->updateMessage && (wParam == QUESTION_UPDATE || wParam == QUESTION_RESTART)) {
         // Asked while the program closes (Abort lets sent messages through as it waits): nothing is shown.
         if (self->closing) {
             *result = 0;
             return 1;
         }
         UINT style = MB_YESNO | MB_ICONQUESTION;
-        if (wParam == 0 && !self->help.IsEmpty())
+        if (wParam == QUESTION_UPDATE && !self->help.IsEmpty())
             style |= MB_HELP;
         self->boxOpen = 1;
-        int chosen = MessageBoxW(target, wParam == 0 ? self->info : self->restartText, self->application, style);
+        int chosen =
+            MessageBoxW(target, wParam == QUESTION_UPDATE ? self->info : self->restartText, self->application, style);
         self->boxOpen = 0;
         // A box taken away with its window (the program closing) returns whatever it likes: no answer.
         *result = self->closing ? 0 : chosen == IDYES ? 1 : chosen == IDNO ? 2 : 0;
@@ -433,7 +421,11 @@ int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) 
         if (!xml.GetValue(path, text))
             return 0;
     }
-    DecodeUtf8(text);
+    // The answer reaches the document one byte per character; the localized texts are UTF-8. A text that
+    // cannot be decoded stays as it came.
+    WString decoded;
+    if (text.DecodeUtf8(decoded))
+        text = decoded;
     return 1;
 }
 
@@ -454,7 +446,7 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std
         document = body;
     }
     XmlFile xml;
-    if (!xml.Create(3) || !xml.LoadXml(document))
+    if (!xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS) || !xml.LoadXml(document))
         return 0;
     xml.GetValue(L"update\\application", answer.application);
     if (!LocalizedText(xml, L"update\\info", answer.info))
@@ -639,11 +631,9 @@ int ReserveFreshFile(const wchar_t* folder, WString& path) {
     for (int attempt = 0; attempt < 16; attempt++) {
         path.Format(L"%s\\~veltrix-download-%08lX-%08lX.tmp", folder, GetCurrentProcessId(),
                     (unsigned long)(GetTickCount() ^ (DWORD)InterlockedIncrement(&counter) << 20));
-        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
+        KernelHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid())
             return 1;
-        }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
@@ -891,7 +881,7 @@ void AutoUpdater::Restart(const UpdateAnswer& answer) {
     // No restart text: the new files take effect at the next start; nor while the program closes.
     if (!answer.hasRestart || closing)
         return;
-    if (!answer.restart.IsEmpty() && !Ask(1))
+    if (!answer.restart.IsEmpty() && !Ask(QUESTION_RESTART))
         return;
     WString file;
     const wchar_t* folder = programFolder;

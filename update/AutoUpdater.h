@@ -61,7 +61,12 @@ public:
     AutoUpdater(const AutoUpdater&) = delete;
     AutoUpdater& operator=(const AutoUpdater&) = delete;
 
-    // Starts a check unless throttled; a null value name is a manual check. 1 when a check was started.
+    // The value name of a manual check: no weekly rule holds it back or records it, and a version the user
+    // declined is offered again.
+    static constexpr const wchar_t* MANUAL_CHECK = nullptr;
+
+    // Starts a check unless throttled; MANUAL_CHECK as the value name starts one whatever the last check. 1
+    // when a check was started.
     int Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, const wchar_t* keyPath, const wchar_t* valueName,
               unsigned startFlags);
     // Waits for a running check (dispatching messages; every request it makes has a deadline), then
@@ -132,8 +137,12 @@ private:
     // 1 when the program file at the path carries the answer's version.
     static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
     void Restart(const UpdateAnswer& answer);
+    // A check started with MANUAL_CHECK (or an empty name) keeps no value name.
+    int IsManual() const { return valueName.IsEmpty(); }
+    // What the main window is sent to ask (its WPARAM).
+    enum Question : WPARAM { QUESTION_UPDATE = 0, QUESTION_RESTART = 1 };
     // 1 for Yes, 0 for No, -1 for neither (the program closed the question).
-    int Ask(WPARAM question);
+    int Ask(Question question);
     int FetchAnswer(const WString& request, WString& body);
 
     HWND window = nullptr;

@@ -11,12 +11,12 @@ int WorkerThread::Start(WorkerFunction startFunction, void* startArgument, UINT_
     value = startValue;
     result = 0;
     state = RUNNING;
-    if (!done.Create(1, 0, nullptr, 0)) {
+    if (!done.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME)) {
         state = 0;
         return 0;
     }
-    thread = CreateThread(nullptr, 0, Run, this, 0, &threadId);
-    if (!thread) {
+    thread.Reset(CreateThread(nullptr, 0, Run, this, 0, &threadId));
+    if (!thread.Valid()) {
         state = 0;
         done.Close();
         return 0;
@@ -44,17 +44,16 @@ int WorkerThread::Wait(DWORD timeout) {
 // could do so while Stop is about to terminate through it, and the system may by then have handed the
 // same value to another object.
 void WorkerThread::Reap() {
-    if (!thread)
+    if (!thread.Valid())
         return;
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    thread = nullptr;
+    WaitForSingleObject(thread.Get(), INFINITE);
+    thread.Reset();
     threadId = 0;
 }
 
 void WorkerThread::Stop() {
-    if (thread && IsRunning()) {
-        TerminateThread(thread, 1);
+    if (thread.Valid() && IsRunning()) {
+        TerminateThread(thread.Get(), 1);
         state = 0;
     }
     Reap();

@@ -3,6 +3,7 @@
 // completion event, which the owner can wait for while its window messages keep flowing.
 
 #include "base/Event.h"
+#include "base/KernelHandle.h"
 
 #include <windows.h>
 
@@ -35,7 +36,7 @@ private:
     void* argument = nullptr;
     UINT_PTR value = 0;
     volatile LONG state = 0;
-    HANDLE thread = nullptr;
+    KernelHandle thread;
     DWORD threadId = 0;
     DWORD result = 0;
     Event done;

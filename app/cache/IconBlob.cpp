@@ -195,23 +195,19 @@ int BlobToBitmaps(const unsigned char* blob, size_t size, int wantedSize, HBITMA
     info.bmiHeader.biBitCount = static_cast<WORD>(image.bitCount);
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP colorBitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!colorBitmap || !bits) {
-        if (colorBitmap)
-            DeleteObject(colorBitmap);
+    GdiObject colorBitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!colorBitmap.Handle() || !bits)
         return 0;
-    }
     const unsigned char* colorRows = image.data + InfoHeaderBytes;
     memcpy(bits, colorRows, image.colorBytes);
 
     std::vector<unsigned char> maskBits;
     MaskRows(image, maskBits);
     HBITMAP maskBitmap = CreateBitmap(image.width, image.height, 1, 1, maskBits.data());
-    if (!maskBitmap) {
-        DeleteObject(colorBitmap);
+    if (!maskBitmap)
         return 0;
-    }
-    *color = colorBitmap;
+    *color = colorBitmap.As<HBITMAP>();
+    colorBitmap.Detach();
     *mask = maskBitmap;
     *width = image.width;
     *height = image.height;

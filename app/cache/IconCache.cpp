@@ -48,12 +48,12 @@ std::string ToUtf8(const wchar_t* text) {
 
 } // namespace
 
-int IconCache::Open(const wchar_t* file, int durableWrites, int exclusiveLocking) {
+int IconCache::Open(const wchar_t* file, Writes openWrites, Locking openLocking) {
     Close();
     if (!file || !*file || !path.Assign(file))
         return 0;
-    durable = durableWrites;
-    exclusive = exclusiveLocking;
+    writes = openWrites;
+    locking = openLocking;
     if (OpenConnection())
         return 1;
     return damaged && Recreate();
@@ -79,9 +79,9 @@ int IconCache::OpenConnection() {
     sqlite3_busy_timeout(db, BusyWait);
     held = 0;
     // Both settings only speed things up; a database that refuses them still works.
-    if (!durable)
+    if (writes == WRITES_UNSYNCED)
         Execute(L"PRAGMA synchronous = OFF;");
-    if (exclusive)
+    if (locking == LOCKING_EXCLUSIVE)
         Execute(L"PRAGMA locking_mode = EXCLUSIVE;");
     // Lookups read the file through a mapping instead of one read call per page: a menu of thousands of
     // entries touches more pages than the page cache holds, and every read is a system call (under Wine

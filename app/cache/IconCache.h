@@ -35,8 +35,12 @@ public:
     IconCache(const IconCache&) = delete;
     IconCache& operator=(const IconCache&) = delete;
 
-    // durable 0 gives up synchronous writes; exclusive 1 keeps every file lock once taken.
-    int Open(const wchar_t* path, int durable, int exclusive);
+    // Open's choices: writes synchronous or not (the cache is disposable); file locks given back after each
+    // use, or kept once taken.
+    enum Writes { WRITES_UNSYNCED = 0, WRITES_DURABLE = 1 };
+    enum Locking { LOCKING_NORMAL = 0, LOCKING_EXCLUSIVE = 1 };
+
+    int Open(const wchar_t* path, Writes writes, Locking locking);
     // Cursors handed out must be released first.
     void Close();
     int IsOpen() const { return db != nullptr; }
@@ -95,8 +99,8 @@ private:
 
     sqlite3* db = nullptr;
     WString path;
-    int durable = 1;
-    int exclusive = 0;
+    Writes writes = WRITES_DURABLE;
+    Locking locking = LOCKING_NORMAL;
     int initialized = 0;
     // A read or write reported a file that is not a database or is corrupt.
     int damaged = 0;

@@ -14,7 +14,7 @@ struct IconFetcher::Shared {
     LONG references = 1;
     SRWLOCK lock = SRWLOCK_INIT;
     // Set when there is work or the thread is to end; the thread waits on it while it pumps messages.
-    HANDLE wake = nullptr;
+    KernelHandle wake;
     std::deque<Request> queue;
     std::vector<Result> results;
     int answering = 0;
@@ -27,8 +27,6 @@ struct IconFetcher::Shared {
             if (result.icon)
                 DestroyIcon(result.icon);
         }
-        if (wake)
-            CloseHandle(wake);
     }
 };
 
@@ -43,10 +41,10 @@ int IconFetcher::EnsureShared() {
     shared = new (std::nothrow) Shared;
     if (!shared)
         return 0;
-    shared->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    shared->wake.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     shared->owner = owner;
     shared->message = message;
-    if (!shared->wake) {
+    if (!shared->wake.Valid()) {
         Release(shared);
         shared = nullptr;
         return 0;
@@ -70,10 +68,10 @@ int IconFetcher::RequestFirst(std::vector<Request>& requests) {
         return 1;
     if (!EnsureShared())
         return 0;
-    if (!thread) {
+    if (!thread.Valid()) {
         InterlockedIncrement(&shared->references);
-        thread = CreateThread(nullptr, 0, ThreadProc, shared, 0, nullptr);
-        if (!thread) {
+        thread.Reset(CreateThread(nullptr, 0, ThreadProc, shared, 0, nullptr));
+        if (!thread.Valid()) {
             Release(shared);
             return 0;
         }
@@ -86,7 +84,7 @@ int IconFetcher::RequestFirst(std::vector<Request>& requests) {
         ok = 0;
     }
     ReleaseSRWLockExclusive(&shared->lock);
-    SetEvent(shared->wake);
+    SetEvent(shared->wake.Get());
     return ok;
 }
 
@@ -128,7 +126,7 @@ int IconFetcher::Busy() {
 }
 
 void IconFetcher::Stop(DWORD waitMs) {
-    if (!thread) {
+    if (!thread.Valid()) {
         if (shared)
             shared->queue.clear();
         return;
@@ -140,14 +138,13 @@ void IconFetcher::Stop(DWORD waitMs) {
     shared->stopping = 1;
     shared->queue.clear();
     ReleaseSRWLockExclusive(&shared->lock);
-    SetEvent(shared->wake);
+    SetEvent(shared->wake.Get());
     // The shell's call in progress ends by itself. A thread that stays in it (a share that does not
     // answer) is never ended by force, which could leave the loader's or the heap's lock held for the
     // cache write and the exit that follow: it is left to end when the call returns, and frees the
     // shared state then. The process ending meanwhile ends it with the others.
-    WaitForSingleObject(thread, StopGraceMs);
-    CloseHandle(thread);
-    thread = nullptr;
+    WaitForSingleObject(thread.Get(), StopGraceMs);
+    thread.Reset();
     AcquireSRWLockExclusive(&shared->lock);
     leftover.swap(shared->results);
     ReleaseSRWLockExclusive(&shared->lock);
@@ -186,7 +183,8 @@ void IconFetcher::Work(Shared& state) {
         }
         if (state.queue.empty()) {
             ReleaseSRWLockExclusive(&state.lock);
-            MsgWaitForMultipleObjectsEx(1, &state.wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            HANDLE wake = state.wake.Get();
+            MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             MSG pending;
             while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&pending);

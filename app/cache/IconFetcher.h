@@ -4,6 +4,7 @@
 // message when results are waiting; it takes them on its own thread. Requests and results carry a
 // generation: those of a tree that has been replaced are dropped.
 
+#include "base/KernelHandle.h"
 #include "base/WString.h"
 
 #include <windows.h>
@@ -65,7 +66,7 @@ private:
     int EnsureShared();
 
     Shared* shared = nullptr;
-    HANDLE thread = nullptr;
+    KernelHandle thread;
     HWND owner = nullptr;
     UINT message = 0;
     // Results taken from a thread that was stopped, for the last Take.

@@ -22,8 +22,9 @@ const IID ShellDispatch = {0xD8F015C0, 0xC278, 0x11CE, {0xA4, 0x9E, 0x44, 0x45, 
 // The system's own Run and Shut Down dialogs, through the shell's automation object.
 void RunShellDialog(bool shutdown) {
     ComApartment com;
-    com.Init(0);
-    IShellDispatch* shell = static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, 0));
+    com.Init(ComApartment::SINGLE_THREADED);
+    IShellDispatch* shell =
+        static_cast<IShellDispatch*>(CreateComObject(ShellApplication, ShellDispatch, nullptr, COM_OBJECT_CREATE));
     if (!shell)
         return;
     if (shutdown)
@@ -68,9 +69,9 @@ void Launcher::RunCommand(int type) {
             // outside System32 and Program Files: nothing to map.
             WString folder;
             if (MenuNode::SourceFolder(NODE_COMMON, folder))
-                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             if (MenuNode::SourceFolder(NODE_USER, folder))
-                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(folder, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             break;
         }
         case CMD_SHUTDOWN:
@@ -84,14 +85,14 @@ void Launcher::RunCommand(int type) {
             // Panel lacks the 64-bit applets, and a 32-bit prompt sees a redirected system.
             WString program;
             if (NativeSystemProgram(L"control.exe", program))
-                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
             break;
         }
         case CMD_ADMIN_CONSOLE: {
             // The system asks for elevation; a refusal starts nothing and shows the shell's own message.
             WString program;
             if (NativeSystemProgram(L"cmd.exe", program))
-                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, 1, L"open");
+                ShellRun(program, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_ELEVATED, L"open");
             break;
         }
         case CMD_EXIT:

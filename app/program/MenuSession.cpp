@@ -21,7 +21,8 @@ void MenuSession::OpenCache(int portable) {
     // Normal locking: each menu build and the write at the end take the file's lock and give it back, so a
     // resident instance and a once-mode one both read and both write their rows.
     WString cachePath;
-    if (CacheFilePath(portable, cachePath) && iconCache.Open(cachePath, 0, 0))
+    if (CacheFilePath(portable, cachePath) &&
+        iconCache.Open(cachePath, IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL))
         iconCache.EnsureSchema();
 }
 
@@ -150,7 +151,7 @@ void MenuSession::WriteFetchedRows(WriteTime when) {
 void MenuSession::WriteCache() {
     // The picture object the cache writes some icons with needs COM on this thread.
     if (com && !com->IsInitialised())
-        com->Init(0);
+        com->Init(ComApartment::SINGLE_THREADED);
     CacheWriter::WriteCache(iconCache, *tree);
 }
 

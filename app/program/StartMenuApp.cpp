@@ -115,7 +115,7 @@ void StartMenuApp::UseCom() {
     // thread, for its whole life. COM's libraries are loaded only now, not before the first menu: a
     // menu built from the cache needs none of them.
     if (!com.IsInitialised())
-        com.Init(0);
+        com.Init(ComApartment::SINGLE_THREADED);
     // Once mode, from its menu on and so before any command: the shell's components are given the process
     // reference to hold while they still work for it (see the close timer).
     if (!TrayMode() && session.MenuShown())

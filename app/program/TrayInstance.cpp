@@ -1,5 +1,7 @@
 #include "app/program/TrayInstance.h"
 
+#include <utility>
+
 namespace {
 
 // Local\: one resident instance per logon session, whichever copy of the program it runs from.
@@ -12,22 +14,18 @@ const DWORD FindLimit = 5000;
 TrayInstance::~TrayInstance() {
     if (marked && IsWindow(marked))
         RemovePropW(marked, MarkProperty);
-    if (mutex)
-        CloseHandle(mutex);
 }
 
 int TrayInstance::Claim() {
-    if (mutex)
+    if (mutex.Valid())
         return 1;
-    HANDLE handle = CreateMutexW(nullptr, FALSE, MutexName);
+    KernelHandle handle(CreateMutexW(nullptr, FALSE, MutexName));
     DWORD error = GetLastError();
-    if (!handle)
+    if (!handle.Valid())
         return 1; // without the mutex nothing can be told: this instance stays
-    if (error == ERROR_ALREADY_EXISTS) {
-        CloseHandle(handle);
+    if (error == ERROR_ALREADY_EXISTS)
         return 0;
-    }
-    mutex = handle;
+    mutex = std::move(handle);
     return 1;
 }
 

@@ -2,6 +2,8 @@
 // One notification-area icon per session: the first resident instance claims a named mutex and marks its
 // main window; a later "-s" start finds that window, has it open its menu, and ends.
 
+#include "base/KernelHandle.h"
+
 #include <windows.h>
 
 class TrayInstance {
@@ -24,6 +26,6 @@ public:
 private:
     static BOOL CALLBACK FindMarked(HWND window, LPARAM found);
 
-    HANDLE mutex = nullptr;
+    KernelHandle mutex;
     HWND marked = nullptr;
 };

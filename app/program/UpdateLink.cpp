@@ -39,10 +39,10 @@ int UpdateLink::FormatLastCheck(WString& text) {
 }
 
 int UpdateLink::CheckNow() {
-    // A manual check: no value name, so the weekly rule neither holds it back nor records it.
+    // The weekly rule neither holds a manual check back nor records it.
     if (!settings)
         return 0;
     WString url;
     UpdateUrl(url);
-    return updater.Start(url, window, nullptr, nullptr, nullptr, 0);
+    return updater.Start(url, window, nullptr, nullptr, AutoUpdater::MANUAL_CHECK, 0);
 }

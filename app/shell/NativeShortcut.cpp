@@ -78,7 +78,7 @@ int NativeShortcut::Read(const wchar_t* path) {
         int show = SW_SHOWNORMAL;
         if (SUCCEEDED(link->GetShowCmd(&show)))
             showCommand = show;
-        runAs = (flags & SLDF_RUNAS_USER) ? 1 : 0;
+        runAs = (flags & SLDF_RUNAS_USER) ? SHELL_ELEVATED : SHELL_AS_USER;
     }
 
     // The icon location the shortcut names, else its program's own first icon.

@@ -6,6 +6,7 @@
 // Windows), and for shortcuts the mapping leaves as they are, Read finds nothing and the shell takes the
 // shortcut itself.
 
+#include "app/shell/ShellRun.h"
 #include "base/WString.h"
 
 #include <windows.h>
@@ -31,7 +32,7 @@ private:
     WString arguments;
     WString directory;
     int showCommand = SW_SHOWNORMAL;
-    int runAs = 0;
+    ShellElevation runAs = SHELL_AS_USER;
     WString iconFile;
     int iconIndex = 0;
 };

@@ -34,7 +34,7 @@ int ShellFile::NameByIdList(const wchar_t* file) {
 int ShellFile::Run(const wchar_t* verb, int showCommand) const {
     if (list)
         return ShellRunItem(list, nullptr, showCommand, verb);
-    return !path.IsEmpty() && ShellRun(path, nullptr, nullptr, showCommand, 0, verb);
+    return !path.IsEmpty() && ShellRun(path, nullptr, nullptr, showCommand, SHELL_AS_USER, verb);
 }
 
 DWORD_PTR ShellFile::Info(SHFILEINFOW& info, UINT flags) const {

@@ -1,8 +1,7 @@
 #include "app/shell/ShellRun.h"
 
+#include "base/ShellRequest.h"
 #include "base/WString.h"
-
-#include <shellapi.h>
 
 // A shell extension that faults inside ShellExecuteExW must not end a resident instance: the call runs
 // inside GuardedCall, whose own stack frame carries a structured-exception handler. A frame handler (not
@@ -103,51 +102,48 @@ EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEX
 namespace {
 
 int WINAPI Execute(void* argument) {
-    return ShellExecuteExW(static_cast<SHELLEXECUTEINFOW*>(argument)) ? 1 : 0;
+    return static_cast<const ShellRequest*>(argument)->Send();
 }
 
-int Run(SHELLEXECUTEINFOW& info) {
+int Run(ShellRequest& request) {
     // The call returns only once the launch is done (SEE_MASK_NOASYNC): a once-mode run ends right after
     // it, and a verb carried out by DDE or a DelegateExecute handler would otherwise still be on its way
     // on a thread of the shell's when the process goes. The shell shows its own error dialogs (no
     // SEE_MASK_FLAG_NO_UI).
-    info.cbSize = sizeof(info);
-    info.fMask |= SEE_MASK_NOASYNC;
+    request.flags |= ShellRequest::WAIT_FOR_LAUNCH;
     // A fault inside the shell (-1) is a failure like any other.
-    return GuardedCall(Execute, &info) == 1 ? 1 : 0;
+    return GuardedCall(Execute, &request) == 1 ? 1 : 0;
 }
 
 } // namespace
 
-int ShellRun(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int showCommand, int elevate,
-             const wchar_t* verb) {
-    SHELLEXECUTEINFOW info = {};
-    info.lpVerb = elevate == 1 ? L"runas" : verb;
-    info.lpFile = file;
-    info.lpParameters = parameters;
-    info.lpDirectory = directory;
-    info.nShow = showCommand;
-    return Run(info);
+int ShellRun(const wchar_t* file, const wchar_t* parameters, const wchar_t* directory, int showCommand,
+             ShellElevation elevation, const wchar_t* verb) {
+    ShellRequest request;
+    request.verb = elevation == SHELL_ELEVATED ? L"runas" : verb;
+    request.file = file;
+    request.parameters = parameters;
+    request.directory = directory;
+    request.show = showCommand;
+    return Run(request);
 }
 
 int ShellRunItem(PCIDLIST_ABSOLUTE item, const wchar_t* parameters, int showCommand, const wchar_t* verb) {
-    SHELLEXECUTEINFOW info = {};
-    // The item's own context menu carries out the verb, as when Explorer opens it: SEE_MASK_IDLIST alone
-    // would have the shell turn the list back into a path, which an item past the path limit has not.
-    info.fMask = SEE_MASK_INVOKEIDLIST;
-    info.lpIDList = const_cast<void*>(static_cast<const void*>(item));
-    info.lpVerb = verb;
-    info.lpParameters = parameters;
-    info.nShow = showCommand;
-    return item ? Run(info) : 0;
+    // The item's own context menu carries out the verb, as when Explorer opens it.
+    ShellRequest request;
+    request.item = item;
+    request.verb = verb;
+    request.parameters = parameters;
+    request.show = showCommand;
+    return item ? Run(request) : 0;
 }
 
 int ShellOpen(const wchar_t* text) {
-    return ShellRun(text, nullptr, nullptr, SW_SHOWDEFAULT, 0, L"open");
+    return ShellRun(text, nullptr, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
 }
 
 int OpenUrl(const wchar_t* address) {
     WString parameters;
     parameters.Format(L"url.dll,FileProtocolHandler %s", address ? address : L"");
-    return ShellRun(L"rundll32.exe", parameters, nullptr, SW_SHOWDEFAULT, 0, L"open");
+    return ShellRun(L"rundll32.exe", parameters, nullptr, SW_SHOWDEFAULT, SHELL_AS_USER, L"open");
 }

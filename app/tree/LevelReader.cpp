@@ -3,6 +3,7 @@
 #include "app/shell/LongPath.h"
 #include "app/tree/MenuNode.h"
 #include "base/FileSystem.h"
+#include "base/KernelHandle.h"
 #include "base/Library.h"
 
 #include <algorithm>
@@ -30,13 +31,13 @@ int IdentityOf(const WString& path, FileIdentity& identity) {
     if (!ExtendedPath(path, usable))
         return 0;
     // Opening follows the links on the way, so a link and the folder it names give the same identity.
-    HANDLE handle = CreateFileW(usable, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    KernelHandle handle(CreateFileW(usable, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.Valid())
         return 0;
     BY_HANDLE_FILE_INFORMATION information = {};
-    int ok = GetFileInformationByHandle(handle, &information) != 0;
-    CloseHandle(handle);
+    int ok = GetFileInformationByHandle(handle.Get(), &information) != 0;
     identity.volume = information.dwVolumeSerialNumber;
     identity.indexHigh = information.nFileIndexHigh;
     identity.indexLow = information.nFileIndexLow;

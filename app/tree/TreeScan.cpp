@@ -33,7 +33,7 @@ int TreeScan::Start(MenuNode* root) {
         // Without a helper the calling thread reads everything in Finish.
         if (!thread)
             break;
-        helpers[helperCount++] = thread;
+        helpers[helperCount++].Reset(thread);
     }
     // A new thread first passes the loader's lock. The caller may load a library next, holding that
     // lock for tens of milliseconds while the library initialises, so the helpers are let in first:
@@ -49,10 +49,13 @@ void TreeScan::Finish() {
     if (!running)
         return;
     Work();
-    if (helperCount)
-        WaitForMultipleObjects((DWORD)helperCount, helpers, TRUE, INFINITE);
+    HANDLE threads[MaxHelpers] = {};
     for (int i = 0; i < helperCount; i++)
-        CloseHandle(helpers[i]);
+        threads[i] = helpers[i].Get();
+    if (helperCount)
+        WaitForMultipleObjects((DWORD)helperCount, threads, TRUE, INFINITE);
+    for (int i = 0; i < helperCount; i++)
+        helpers[i].Reset();
     helperCount = 0;
     running = 0;
 }

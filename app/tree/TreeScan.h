@@ -5,6 +5,7 @@
 // other start-up work; Finish joins in with the calling thread and returns when the whole tree is read.
 
 #include "app/tree/LevelReader.h"
+#include "base/KernelHandle.h"
 
 #include <windows.h>
 
@@ -44,7 +45,7 @@ private:
     std::vector<MenuNode*> pending;
     // Folders taken but not read yet: while one is read, more work may still appear.
     int reading = 0;
-    HANDLE helpers[MaxHelpers] = {};
+    KernelHandle helpers[MaxHelpers];
     int helperCount = 0;
     int helpersRunning = 0;
     int running = 0;

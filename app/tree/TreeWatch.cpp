@@ -12,9 +12,9 @@ struct TreeWatch::Shared {
     unsigned flags = 0;
     HWND owner = nullptr;
     UINT message = 0;
-    HANDLE stop = nullptr;
+    KernelHandle stop;
     // Set while every change seen has been read into the tree handed over last.
-    HANDLE current = nullptr;
+    KernelHandle current;
     HANDLE changes[MaxFolders] = {};
     int changeCount = 0;
     SRWLOCK lock = SRWLOCK_INIT;
@@ -25,10 +25,6 @@ struct TreeWatch::Shared {
     ~Shared() {
         for (int i = 0; i < changeCount; i++)
             FindCloseChangeNotification(changes[i]);
-        if (stop)
-            CloseHandle(stop);
-        if (current)
-            CloseHandle(current);
         delete ready;
     }
 };
@@ -46,9 +42,9 @@ int TreeWatch::Start(unsigned rootFlags, HWND ownerWindow, UINT readyMessage) {
     shared->flags = rootFlags;
     shared->owner = ownerWindow;
     shared->message = readyMessage;
-    shared->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    shared->current = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!shared->stop || !shared->current) {
+    shared->stop.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    shared->current.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!shared->stop.Valid() || !shared->current.Valid()) {
         Stop();
         return 0;
     }
@@ -74,8 +70,8 @@ int TreeWatch::Start(unsigned rootFlags, HWND ownerWindow, UINT readyMessage) {
             FindCloseChangeNotification(change);
     }
     InterlockedIncrement(&shared->references);
-    thread = CreateThread(nullptr, 0, ThreadProc, shared, 0, nullptr);
-    if (!thread) {
+    thread.Reset(CreateThread(nullptr, 0, ThreadProc, shared, 0, nullptr));
+    if (!thread.Valid()) {
         Release(shared);
         Stop();
         return 0;
@@ -86,16 +82,15 @@ int TreeWatch::Start(unsigned rootFlags, HWND ownerWindow, UINT readyMessage) {
 void TreeWatch::Stop() {
     if (!shared)
         return;
-    if (thread) {
+    if (thread.Valid()) {
         AcquireSRWLockExclusive(&shared->lock);
         shared->stopped = 1;
         ReleaseSRWLockExclusive(&shared->lock);
-        SetEvent(shared->stop);
+        SetEvent(shared->stop.Get());
         // Never ended by force: a thread ended inside the file system may hold a lock the rest of the
         // program needs. One that does not end in time ends by itself and frees the shared state then.
-        WaitForSingleObject(thread, StopWaitMs);
-        CloseHandle(thread);
-        thread = nullptr;
+        WaitForSingleObject(thread.Get(), StopWaitMs);
+        thread.Reset();
     }
     Release(shared);
     shared = nullptr;
@@ -112,7 +107,7 @@ std::unique_ptr<MenuNode> TreeWatch::TakeReady() {
 }
 
 int TreeWatch::WaitCurrent(DWORD waitMs) {
-    return shared && shared->current && WaitForSingleObject(shared->current, waitMs) == WAIT_OBJECT_0;
+    return shared && shared->current.Valid() && WaitForSingleObject(shared->current.Get(), waitMs) == WAIT_OBJECT_0;
 }
 
 DWORD WINAPI TreeWatch::ThreadProc(void* state) {
@@ -143,17 +138,17 @@ void TreeWatch::ScanAndHandOver(Shared& state) {
 }
 
 void TreeWatch::Work(Shared& state) {
-    HANDLE waits[MaxFolders + 1] = {state.stop};
+    HANDLE waits[MaxFolders + 1] = {state.stop.Get()};
     for (int i = 0; i < state.changeCount; i++)
         waits[i + 1] = state.changes[i];
     DWORD count = (DWORD)state.changeCount + 1;
     for (;;) {
         ScanAndHandOver(state);
-        SetEvent(state.current);
+        SetEvent(state.current.Get());
         DWORD woken = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0 || woken >= WAIT_OBJECT_0 + count)
             return;
-        ResetEvent(state.current);
+        ResetEvent(state.current.Get());
         // An installer writes many files at once: the scan waits until the changes settle.
         do {
             for (int i = 0; i < state.changeCount; i++) {

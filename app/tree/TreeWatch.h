@@ -4,6 +4,8 @@
 // added, removed, renamed, rewritten or hidden), and hands each new tree to the owner window with a
 // posted message. The owner takes it up when no menu is open.
 
+#include "base/KernelHandle.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -28,7 +30,7 @@ public:
     // Ends the watch. A scan that does not end within StopWaitMs (a folder on a share that does not
     // answer) is left to finish on its own; its tree is dropped and nobody is told of it.
     void Stop();
-    int Running() const { return thread != nullptr; }
+    int Running() const { return thread.Valid(); }
     // The newest tree scanned since the last call, or null.
     std::unique_ptr<MenuNode> TakeReady();
     // Waits until no change is left unread (a click right after a change); 1 when none is.
@@ -45,5 +47,5 @@ private:
     static void Release(Shared* state);
 
     Shared* shared = nullptr;
-    HANDLE thread = nullptr;
+    KernelHandle thread;
 };

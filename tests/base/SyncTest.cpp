@@ -193,7 +193,7 @@ TEST(SlotArray, GrowthThatCannotBeAddressedFails) {
 
 TEST(Event, WaitReportsTimeoutAndSignal) {
     Event event;
-    ASSERT_EQ(1, event.Create(1, 0, nullptr, 0));
+    ASSERT_EQ(1, event.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME));
     int timedOut = 0;
     EXPECT_EQ(0, event.Wait(10, &timedOut, nullptr));
     EXPECT_EQ(1, timedOut);
@@ -209,7 +209,7 @@ TEST(Event, WaitReportsTimeoutAndSignal) {
 TEST(Event, GlobalEventIsCreatedInTheGlobalNamespace) {
     std::wstring name = L"VeltrixTestEvent" + std::to_wstring(GetCurrentProcessId());
     Event event;
-    ASSERT_EQ(1, event.Create(1, 0, name.c_str(), 1));
+    ASSERT_EQ(1, event.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, name.c_str(), Event::GLOBAL_NAME));
     HANDLE opened = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, (L"Global\\" + name).c_str());
     ASSERT_NE(nullptr, opened) << "the event is reachable under Global\\";
     SetEvent(opened);
@@ -228,7 +228,7 @@ TEST(Event, WaitPumpingDispatchesPendingMessagesOnce) {
     ASSERT_NE(nullptr, window);
 
     Event event;
-    event.Create(1, 0, nullptr, 0);
+    event.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME);
     PostMessageW(window, WM_APP + 7, 0, 0);
     PostMessageW(window, WM_APP + 7, 0, 0);
     EXPECT_EQ(0, event.WaitPumping(0, nullptr));

@@ -101,7 +101,7 @@ TEST(WString, AllocationFailureLeavesAnUnusableButSafeString) {
     t.Assign(L"abc");
     std::wstring huge(16, L'x');
     EXPECT_TRUE(t.Append(huge.c_str()));
-    EXPECT_EQ(0, t.AssignMultiByte("abc", 0xFFFFFFF0u, 1, CP_ACP));
+    EXPECT_EQ(0, t.AssignMultiByte("abc", 0xFFFFFFF0u, WString::BYTE_PER_CHAR, CP_ACP));
     EXPECT_EQ(260u, t.Capacity());
     EXPECT_STREQ(L"", t.Buffer());
 }
@@ -228,30 +228,30 @@ TEST(WString, FormattingRetriesWithGrowingCapacity) {
 TEST(WString, AssignMultiByteModesAndFallback) {
     WString s;
     const char raw[] = "\xC3\xA9t\xC3\xA9";
-    ASSERT_TRUE(s.AssignMultiByte(raw, 5, 1, 0));
+    ASSERT_TRUE(s.AssignMultiByte(raw, 5, WString::BYTE_PER_CHAR, 0));
     EXPECT_EQ(5, s.Length());
     EXPECT_EQ(0xC3, s.GetAt(0));
     WString decoded;
     ASSERT_TRUE(s.DecodeUtf8(decoded));
     EXPECT_STREQ(L"\u00e9t\u00e9", decoded.Buffer());
 
-    ASSERT_TRUE(s.AssignMultiByte(raw, 5, 0, CP_UTF8));
+    ASSERT_TRUE(s.AssignMultiByte(raw, 5, WString::THROUGH_CODE_PAGE, CP_UTF8));
     EXPECT_STREQ(L"\u00e9t\u00e9", s.Buffer());
 
     // An unknown code page falls back to the ANSI code page.
-    ASSERT_TRUE(s.AssignMultiByte("plain", 5, 0, 12345));
+    ASSERT_TRUE(s.AssignMultiByte("plain", 5, WString::THROUGH_CODE_PAGE, 12345));
     EXPECT_STREQ(L"plain", s.Buffer());
 }
 
 TEST(WString, ToNarrowModes) {
     WString s;
     s.Assign(L"A\u0141B");
-    char* low = s.ToNarrow(1);
+    char* low = s.ToNarrow(WString::BYTE_PER_CHAR);
     ASSERT_NE(nullptr, low);
     EXPECT_EQ('A', low[0]);
     EXPECT_EQ((char)0x41, low[1]);
     s.Assign(L"plain");
-    EXPECT_STREQ("plain", s.ToNarrow(0));
+    EXPECT_STREQ("plain", s.ToNarrow(WString::THROUGH_CODE_PAGE));
 }
 
 TEST(WString, TokenizeReadsAsTheFirstToken) {
@@ -355,6 +355,7 @@ TEST(PathText, InPlaceHelpers) {
     char narrow[4];
     EXPECT_EQ(1, WideToAnsi(L"abc", narrow, 4));
     EXPECT_EQ(0, WideToAnsi(L"abcd", narrow, 4));
+    EXPECT_STREQ("abc", narrow) << "cut, not lost";
 }
 
 TEST(WString, ToBstrCopiesTheText) {

@@ -95,7 +95,7 @@ TEST(XmlFile, BuildsSavesAndReloadsSettingsThroughARealFile) {
     WString path((folder.Path() + L"\\settings-\x3a9\x30c6.xml").c_str());
     {
         XmlFile xml;
-        ASSERT_EQ(1, xml.Create(3));
+        ASSERT_EQ(1, xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
         ASSERT_EQ(1, xml.AddProcessingInstruction(L"xml", L"version=\"1.0\" encoding=\"utf-8\""));
         ComPtr<IUnknown> window(xml.EnsurePath(L"Settings\\Window"));
         ASSERT_TRUE(window);
@@ -117,7 +117,7 @@ TEST(XmlFile, BuildsSavesAndReloadsSettingsThroughARealFile) {
         EXPECT_EQ(1, xml.SaveFile(path));
     }
     XmlFile xml;
-    ASSERT_EQ(1, xml.Create(3));
+    ASSERT_EQ(1, xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
     EXPECT_EQ(0, xml.LoadFile((folder.Path() + L"\\missing.xml").c_str()));
     ASSERT_EQ(1, xml.LoadFile(path));
     EXPECT_EQ(20, xml.GetNumber(L"settings\\window\\left", 0));
@@ -154,9 +154,9 @@ TEST(XmlFile, BuildsSavesAndReloadsSettingsThroughARealFile) {
 TEST(LegacyXmlDocument, ReadsWritesAndForgetsAFailedLoad) {
     TempFolder folder(L"legacyxml");
     ComApartment com;
-    com.Init(0);
+    com.Init(ComApartment::SINGLE_THREADED);
     LegacyXmlDocument doc;
-    ASSERT_EQ(1, doc.Create(3));
+    ASSERT_EQ(1, doc.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
     ASSERT_EQ(1, doc.LoadXml(Answer));
     ExpectPathRules(doc);
     WString out;
@@ -211,7 +211,7 @@ TEST(LegacyXmlDocument, ReadsWritesAndForgetsAFailedLoad) {
         EXPECT_EQ(L"12", Value(reread, L"settings\\item\\size"));
     } else {
         XmlFile check;
-        ASSERT_EQ(1, check.Create(3));
+        ASSERT_EQ(1, check.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
         ASSERT_EQ(1, check.LoadFile(file.c_str()));
         EXPECT_EQ(L"", Value(*check.Active(), L"old"));
     }
@@ -279,9 +279,9 @@ TEST(XmlFile, MutatedDocumentsLoadOrFailWithoutHarm) {
     };
     static const wchar_t pieces[] = L"<>&;'\"=?!/\\- \r\nxencoding[]#\x3a9\xFFFF\xFEFF";
     XmlFile xml;
-    ASSERT_EQ(1, xml.Create(3));
+    ASSERT_EQ(1, xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
     LegacyXmlDocument legacy;
-    ASSERT_EQ(1, legacy.Create(3));
+    ASSERT_EQ(1, legacy.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS));
     unsigned state = 20240611;
     auto next = [&state](unsigned range) {
         state = state * 1103515245u + 12345u;

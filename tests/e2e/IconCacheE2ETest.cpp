@@ -44,7 +44,7 @@ std::map<std::wstring, Row> ReadRows(const std::wstring& file = CacheFile()) {
     if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
         return rows;
     IconCache cache;
-    if (!cache.Open(file.c_str(), 0, 0))
+    if (!cache.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL))
         return rows;
     CacheCursor* cursor = nullptr;
     if (cache.Execute(L"SELECT path, flags, hash, name, icon FROM cache ORDER BY path;", &cursor) && cursor) {
@@ -154,7 +154,7 @@ TEST_F(IconCacheE2E, ExitWritesOneRowPerEntryAndTheNextRunReadsThem) {
     // The next run takes the name from the row: change it there and see it in the menu.
     {
         IconCache cache;
-        ASSERT_EQ(1, cache.Open(CacheFile().c_str(), 0, 0));
+        ASSERT_EQ(1, cache.Open(CacheFile().c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL));
         ASSERT_EQ(1, cache.Execute(L"UPDATE cache SET name='From The Cache' WHERE path='Alpha.lnk';"));
     }
     std::vector<std::wstring> items = RunOnce();
@@ -195,7 +195,7 @@ TEST_F(IconCacheE2E, ALockedCacheLeavesTheMenuWorking) {
     ASSERT_EQ(2u, ReadRows().size());
     // Another instance holds the file: exclusive locking keeps its write lock while it lives.
     IconCache other;
-    ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 1));
+    ASSERT_EQ(1, other.Open(CacheFile().c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE));
     ASSERT_EQ(1, other.BeginWrite());
     std::vector<std::wstring> items = RunOnce();
     ASSERT_FALSE(items.empty()) << "the menu works without its cache";
@@ -285,7 +285,7 @@ TEST_F(IconCacheE2E, TheWriteAtExitWaitsForAnotherInstancesLock) {
     Sleep(300);
     VeltrixProcess::PressKey(VK_ESCAPE);
     IconCache other;
-    ASSERT_EQ(1, other.Open(CacheFile().c_str(), 0, 0));
+    ASSERT_EQ(1, other.Open(CacheFile().c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL));
     ASSERT_EQ(1, other.BeginWrite()) << "the menu's reads left a lock behind";
     VeltrixProcess::PressKey(VK_ESCAPE);
     // Dismissed, the program ends a second later and writes; the lock goes a little after that.

@@ -172,7 +172,7 @@ TEST_F(StartMenuE2E, AResidentMenuShowsChangesAndStoresItsRowsWhileRunning) {
     ASSERT_TRUE(MakeShortcut(root.Path() + L"\\alpha.lnk", VeltrixProcess::ProgramFolder() + L"marker.exe"));
     auto rowStored = [&cacheFile](const wchar_t* path) {
         IconCache cache;
-        if (!cache.Open(cacheFile.c_str(), 0, 0))
+        if (!cache.Open(cacheFile.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL))
             return false;
         CacheCursor* cursor = nullptr;
         std::wstring sql = std::wstring(L"SELECT name FROM cache WHERE path='") + path + L"';";

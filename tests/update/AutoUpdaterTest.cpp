@@ -90,7 +90,7 @@ protected:
         DestroyWindow(window);
         RegDeleteTreeW(HKEY_CURRENT_USER, TestKey);
     }
-    // One check (a weekly one with "LastCheck", a manual one with null) answered with the buttons given;
+    // One check (a weekly one with "LastCheck", a manual one with MANUAL_CHECK) answered with the buttons given;
     // returns the texts of the boxes shown.
     std::vector<std::wstring> Check(std::vector<int> buttons, const wchar_t* valueName = L"LastCheck") {
         BoxAnswerer answerer(L"Veltrix Update Test", buttons);
@@ -152,7 +152,7 @@ TEST_F(Updater, WeeklyCheckIsThrottledByLastCheckAndManualCheckIsNot) {
     EXPECT_EQ(1, started);
 
     WriteNumber(L"LastCheck", sixDaysAgo);
-    Check({}, nullptr);
+    Check({}, AutoUpdater::MANUAL_CHECK);
     EXPECT_EQ(1, started);
     EXPECT_EQ(requests + 3, UpdateRequests());
     EXPECT_EQ(sixDaysAgo, ReadNumber(L"LastCheck"));
@@ -164,7 +164,7 @@ TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
     const size_t asked[] = {1, 1, 0, 0};
     for (int i = 0; i < 4; i++) {
         HttpTestServer::Publish(versions[i], Manifest());
-        EXPECT_EQ(asked[i], Check({IDNO}, nullptr).size()) << versions[i];
+        EXPECT_EQ(asked[i], Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << versions[i];
     }
     EXPECT_EQ(0x12345678u, ReadNumber(L"LastCheckVersion")) << "a manual check stores no declined version";
 
@@ -175,7 +175,7 @@ TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
     int requests = UpdateRequests();
     EXPECT_EQ(0u, Check({IDNO}).size());
     EXPECT_EQ(requests + 1, UpdateRequests());
-    EXPECT_EQ(1u, Check({IDNO}, nullptr).size()) << "a manual check asks again";
+    EXPECT_EQ(1u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << "a manual check asks again";
 
     HttpTestServer::Publish("1.12", Manifest());
     WriteNumber(L"LastCheck", 1);
@@ -202,7 +202,8 @@ TEST_F(Updater, AStartAskedWhileTheQuestionIsUpLeavesTheRunningCheckAlone) {
                 return;
             probe.done = true;
             KillTimer(owner, id);
-            probe.second = probe.updater->Start(probe.url.c_str(), owner, nullptr, nullptr, nullptr, 0);
+            probe.second =
+                probe.updater->Start(probe.url.c_str(), owner, nullptr, nullptr, AutoUpdater::MANUAL_CHECK, 0);
             PostMessageW(box, WM_COMMAND, IDNO, 0);
         }
     };
@@ -225,25 +226,25 @@ TEST_F(Updater, AsksInTheUsersLanguageElseInEnglishAndNotAtAllWithoutEither) {
 
     HttpTestServer::Publish("1.11",
                             Manifest("[]", "{\"" + other + "\": \"x\", \"" + mine + "\": \"" + Utf8(own) + "\"}"));
-    std::vector<std::wstring> texts = Check({IDNO}, nullptr);
+    std::vector<std::wstring> texts = Check({IDNO}, AutoUpdater::MANUAL_CHECK);
     ASSERT_EQ(1u, texts.size());
     EXPECT_EQ(own, texts[0]);
 
     if (mine != "en") {
         HttpTestServer::Publish("1.11",
                                 Manifest("[]", "{\"" + other + "\": \"x\", \"en\": \"" + Utf8(english) + "\"}"));
-        texts = Check({IDNO}, nullptr);
+        texts = Check({IDNO}, AutoUpdater::MANUAL_CHECK);
         ASSERT_EQ(1u, texts.size());
         EXPECT_EQ(english, texts[0]);
     }
 
     int requests = UpdateRequests();
     HttpTestServer::Publish("1.11", Manifest("[]", "{\"" + other + "\": \"x\"}"));
-    EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     // An answer over 1 MiB is no answer, however well-formed.
     HttpTestServer::Publish("1.11",
                             Manifest("[]", "{\"en\": \"" + std::string(AutoUpdater::MaxAnswerBytes, 'a') + "\"}"));
-    EXPECT_EQ(0u, Check({IDNO}, nullptr).size());
+    EXPECT_EQ(0u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ(requests + 2, UpdateRequests());
 }
 
@@ -255,7 +256,7 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     HttpTestServer::Publish(
         "1.11", Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"data.json\"}, {\"name\": \"added.txt\"}]"),
         {{L"Veltrix.exe", "new program"}, {L"data.json", "new data"}, {L"added.txt", "added"}});
-    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("new program", File(L"Veltrix.exe"));
     EXPECT_EQ("old program", File(L"Veltrix_old.exe"));
     EXPECT_EQ("new data", File(L"data.json"));
@@ -269,7 +270,7 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     ASSERT_FALSE(zip.empty());
     HttpTestServer::Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"),
                             {{L"update.zip", zip}});
-    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("zipped program", File(L"Veltrix.exe"));
     EXPECT_EQ("new program", File(L"Veltrix_old.exe"));
     EXPECT_EQ("Deutsch", File(L"lang\\de.txt"));
@@ -291,13 +292,13 @@ TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
         "{\"application\": \"Veltrix Update Test\", \"info\": {\"en\": \"Install?\"}, \"restart\": "
         "{\"en\": \"Restart now?\"}, \"execute\": \"restart.cmd\", \"files\": [{\"name\": \"restart.cmd\"}]}",
         {{L"restart.cmd", "@echo started> started.txt\r\n"}});
-    std::vector<std::wstring> texts = Check({IDYES, IDNO}, nullptr);
+    std::vector<std::wstring> texts = Check({IDYES, IDNO}, AutoUpdater::MANUAL_CHECK);
     ASSERT_EQ(2u, texts.size());
     EXPECT_EQ(L"Restart now?", texts[1]);
     EXPECT_TRUE(IsWindow(window)) << "declined: the program keeps running";
     EXPECT_EQ("@echo started> started.txt\r\n", File(L"restart.cmd"));
 
-    texts = Check({IDYES, IDYES}, nullptr);
+    texts = Check({IDYES, IDYES}, AutoUpdater::MANUAL_CHECK);
     ASSERT_EQ(2u, texts.size());
     // Until cmd.exe has written it (the file exists, empty, a moment before).
     for (int i = 0; i < 200 && File(L"started.txt").find("started") == std::string::npos; i++)
@@ -326,7 +327,7 @@ TEST_F(Updater, AnInstallerLandsOnTheDesktopAndRunsInsteadOfTheProgramAndHelpOpe
     wchar_t desktop[MAX_PATH];
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, TRUE));
     std::wstring setup = std::wstring(desktop) + L"\\Setup.cmd";
-    std::vector<std::wstring> texts = Check({IDHELP, IDYES}, nullptr);
+    std::vector<std::wstring> texts = Check({IDHELP, IDYES}, AutoUpdater::MANUAL_CHECK);
     EXPECT_EQ(1u, texts.size()) << "an empty restart text restarts without asking";
     for (int i = 0; i < 200 && File(L"installed.txt").find("installed") == std::string::npos; i++)
         Sleep(50);
@@ -346,7 +347,7 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     programFolder.Write(L"b.bin", "old b");
     // b.bin is listed but not published: its download fails after a.bin's succeeded.
     HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"a.bin\"}, {\"name\": \"b.bin\"}]"), {{L"a.bin", "new a"}});
-    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("old a", File(L"a.bin"));
     EXPECT_EQ("old b", File(L"b.bin"));
     EXPECT_EQ("<missing>", File(L"a_new.bin"));
@@ -358,7 +359,7 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     HANDLE held = CreateFileW((folder + L"b.bin").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     CloseHandle(held);
     EXPECT_EQ("old a", File(L"a.bin"));
     EXPECT_EQ("old b", File(L"b.bin"));
@@ -371,7 +372,7 @@ TEST_F(Updater, FailedDownloadOrRenameLeavesTheProgramFolderAsItWas) {
     std::string zip = ZipOf({{"update_tests.exe", "no program at all"}, {"b.bin", "zipped b"}, {"lang/c.txt", "c"}});
     HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"update_tests.exe\", \"zip\": \"update.zip\"}]"),
                             {{L"update.zip", zip}});
-    ASSERT_EQ(1u, Check({IDYES}, nullptr).size());
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("old program", File(L"update_tests.exe"));
     EXPECT_EQ("old b", File(L"b.bin"));
     for (const wchar_t* gone : {L"lang\\c.txt", L"b_old.bin", L"update_tests_old.exe", L"update_new.zip"})
@@ -385,7 +386,7 @@ TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
         HttpTestServer::Publish("1.11",
                                 Manifest("[{\"name\": \"Veltrix.exe\"}, {\"name\": \"" + std::string(name) + "\"}]"),
                                 {{L"Veltrix.exe", "new program"}});
-        EXPECT_EQ(0u, Check({IDYES}, nullptr).size()) << name;
+        EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size()) << name;
     }
     EXPECT_EQ("old program", File(L"Veltrix.exe"));
     EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
@@ -395,9 +396,10 @@ TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
     HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"Veltrix.exe\"}]"), {{L"Veltrix.exe", "new program"}});
     std::wstring notAFolder = folder + L"Veltrix.exe\\";
     updater.SetProgramFolder(notAFolder.c_str());
-    EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     updater.SetProgramFolder(folder.c_str());
-    EXPECT_EQ(1u, Check({IDNO}, nullptr).size()) << "the same answer is offered where it can be installed";
+    EXPECT_EQ(1u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size())
+        << "the same answer is offered where it can be installed";
 
     const char* prefix = "<update><info><en>i</en></info><version>1.11</version><files>";
     const char* bad[] = {"<url>http://h/get.php?f=..</url>", "<url>http://h/</url>",
@@ -433,7 +435,7 @@ TEST_F(Updater, WithThePublishersKeyReadsNothingOfAnAnswerWhoseSignatureFails) {
         HttpTestServer::Publish("1.11", release, {{L"notes.txt", "new notes"}});
         ASSERT_TRUE(!answer.key || HttpTestServer::Sign("1.11", answer.key, answer.days, answer.product));
         std::string log = ReadAll(HttpTestServer::UpdateLog());
-        EXPECT_EQ(0u, Check({IDYES}, nullptr).size()) << answer.what << ": no question";
+        EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size()) << answer.what << ": no question";
         EXPECT_EQ(std::string::npos, ReadAll(HttpTestServer::UpdateLog()).find("/files/", log.size()))
             << answer.what << ": no download";
     }
@@ -445,13 +447,13 @@ TEST_F(Updater, WithThePublishersKeyReadsNothingOfAnAnswerWhoseSignatureFails) {
     DWORD written = 0;
     WriteFile(file, "new noteZ", 9, &written, nullptr);
     CloseHandle(file);
-    EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("old notes", File(L"notes.txt"));
     EXPECT_EQ("<missing>", File(L"notes.txt_new.txt"));
 
     HttpTestServer::Publish("1.11", release, {{L"notes.txt", "new notes"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-    EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("new notes", File(L"notes.txt"));
 }
 
@@ -466,7 +468,7 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
         HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"" + file + "\"}]"),
                                 {{std::wstring(file.begin(), file.end()), "planted"}});
         ASSERT_TRUE(HttpTestServer::Sign("1.11")) << name;
-        EXPECT_EQ(0u, Check({IDYES}, nullptr).size()) << name;
+        EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size()) << name;
     }
     // The restart may start only a file of the same answer.
     HttpTestServer::Publish("1.11",
@@ -475,7 +477,7 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
                             "[{\"name\": \"notes.txt\"}]}",
                             {{L"notes.txt", "notes"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-    EXPECT_EQ(0u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     // An archive listed under another name that holds the program's own file in the wrong version, and
     // one that holds a library: everything is put back.
     for (const char* planted : {"update_tests.exe", "sub/helper.dll"}) {
@@ -483,7 +485,7 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
         HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"data.txt\", \"zip\": \"update.zip\"}]"),
                                 {{L"update.zip", zip}});
         ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-        EXPECT_EQ(1u, Check({IDYES}, nullptr).size()) << planted;
+        EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size()) << planted;
     }
     EXPECT_TRUE(before == TempFolder::Snapshot(folder)) << "the program folder changed";
 }
@@ -500,11 +502,11 @@ TEST_F(Updater, AnInstallerNeverTouchesAFileOnTheDesktop) {
     // Announced but not there (the download fails), then there: the user's file stays either way, and the
     // installer takes a free name beside it.
     HttpTestServer::Publish("1.11", release);
-    EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     std::map<std::wstring, std::string> expected = {{L"Thesis.docx", "my thesis"}};
     EXPECT_TRUE(expected == TempFolder::Snapshot(user.Path())) << "a failed download left the folder changed";
     HttpTestServer::Publish("1.11", release, {{L"Thesis.docx", "the server's bytes"}});
-    EXPECT_EQ(1u, Check({IDYES}, nullptr).size());
+    EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     expected[L"Thesis (2).docx"] = "the server's bytes";
     EXPECT_TRUE(expected == TempFolder::Snapshot(user.Path()));
 }
@@ -660,7 +662,7 @@ TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDripsAndAbortSoonerSt
         // The drip's bytes come faster than the receive time-out: only the overall deadline ends it.
         updater.SetTimeouts(4000, 5000);
         std::wstring url = HttpTestServer::Url(path);
-        ASSERT_EQ(1, updater.Start(url.c_str(), window, nullptr, nullptr, nullptr, 0));
+        ASSERT_EQ(1, updater.Start(url.c_str(), window, nullptr, nullptr, AutoUpdater::MANUAL_CHECK, 0));
         DWORD start = GetTickCount();
         updater.Stop();
         DWORD stopped = GetTickCount() - start;
@@ -669,7 +671,7 @@ TEST(UpdaterDeadline, StopReturnsAgainstAServerThatStallsOrDripsAndAbortSoonerSt
         // As the program closes: cancelled half a second in.
         AutoUpdater closing;
         closing.SetTimeouts(60000, 20000);
-        ASSERT_EQ(1, closing.Start(url.c_str(), window, nullptr, nullptr, nullptr, 0));
+        ASSERT_EQ(1, closing.Start(url.c_str(), window, nullptr, nullptr, AutoUpdater::MANUAL_CHECK, 0));
         Sleep(500);
         start = GetTickCount();
         closing.Abort();

@@ -24,7 +24,7 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 
 TEST(WorkerThread, RunsOneFunctionAtATimeAndKeepsItsResult) {
     Event gate;
-    ASSERT_EQ(1, gate.Create(1, 0, nullptr, 0));
+    ASSERT_EQ(1, gate.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME));
     LONG calls = 0;
     WorkerThread worker;
     EXPECT_EQ(0, worker.Wait(100));
@@ -49,7 +49,7 @@ TEST(WorkerThread, RunsOneFunctionAtATimeAndKeepsItsResult) {
 
 TEST(WorkerThread, WaitDispatchesMessagesAndGivesWayToQuit) {
     Event gate;
-    ASSERT_EQ(1, gate.Create(1, 0, nullptr, 0));
+    ASSERT_EQ(1, gate.Create(Event::MANUAL_RESET, Event::UNSIGNALLED, nullptr, Event::SESSION_NAME));
     WorkerThread worker;
     ASSERT_EQ(1, worker.Start(WaitForGate, &gate, 0));
     timerTicks = 0;

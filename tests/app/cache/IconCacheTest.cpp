@@ -26,7 +26,10 @@ protected:
     Bytes blob;
 
     // Opened as the program opens it: no durability, exclusive locking.
-    int OpenCache(IconCache& cache) { return cache.Open(file.c_str(), 0, 1) && cache.EnsureSchema(); }
+    int OpenCache(IconCache& cache) {
+        return cache.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE) &&
+               cache.EnsureSchema();
+    }
 
     static std::wstring Text(IconCache& cache, const wchar_t* sql) {
         CacheCursor* cursor = cache.Query(sql);
@@ -95,7 +98,7 @@ protected:
 TEST_F(IconCacheTest, FirstOpenCreatesFileTableAndBothIndexes) {
     ASSERT_FALSE(FileExists(file.c_str()));
     IconCache cache;
-    ASSERT_EQ(1, cache.Open(file.c_str(), 0, 1));
+    ASSERT_EQ(1, cache.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE));
     ASSERT_EQ(1, cache.EnsureSchema());
     EXPECT_TRUE(FileExists(file.c_str()));
     EXPECT_EQ(L"CREATE TABLE `cache` (  `id` INTEGER PRIMARY KEY AUTOINCREMENT,  `path` varchar(260) NOT NULL,  "
@@ -228,7 +231,7 @@ TEST_F(IconCacheTest, ExecuteBindsUpToFourBlobsAndQueryNeedsARow) {
 TEST_F(IconCacheTest, UnusableFolderFailsQuietly) {
     std::wstring missing = folder.Path() + L"\\no such folder\\Veltrix.sql";
     IconCache cache;
-    EXPECT_EQ(0, cache.Open(missing.c_str(), 0, 1));
+    EXPECT_EQ(0, cache.Open(missing.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE));
     EXPECT_EQ(0, cache.EnsureSchema());
     EXPECT_EQ(0, Find(cache, L"a.lnk", 9, 1));
     EXPECT_EQ(0, WriteOne(cache, L"a.lnk", 9, 1, L"a", Bytes{1}));
@@ -304,7 +307,7 @@ TEST_F(IconCacheTest, CacheWrittenByRunningInstanceIsNeverDeleted) {
     ASSERT_TRUE(WriteOne(*writer, L"Kept.lnk", 9, 1, L"Kept", Bytes{1}));
 
     IconCache blocked;
-    EXPECT_EQ(1, blocked.Open(file.c_str(), 0, 1));
+    EXPECT_EQ(1, blocked.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_EXCLUSIVE));
     blocked.EnsureSchema();
     EXPECT_EQ(0, Find(blocked, L"Kept.lnk", 9, 1));
     EXPECT_EQ(0, WriteOne(blocked, L"Lost.lnk", 9, 1, L"Lost", Bytes{1}));
@@ -346,7 +349,7 @@ TEST_F(IconCacheTest, AFileOfAnotherLayoutIsSetAsideAndAFreshCacheMade) {
     WString aside;
     IconCache::SetAsideName(file.c_str(), 7, aside);
     IconCache other;
-    ASSERT_EQ(1, other.Open(aside, 0, 0));
+    ASSERT_EQ(1, other.Open(aside, IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL));
     EXPECT_EQ(L"Old 7",
               Text(other, L"SELECT name || ' ' || (SELECT user_version FROM pragma_user_version) FROM cache;"))
         << "the other version's rows are kept as they were";
@@ -356,7 +359,7 @@ TEST_F(IconCacheTest, AFileOfAnotherLayoutIsSetAsideAndAFreshCacheMade) {
     DeleteFileW(file.c_str());
     {
         IconCache foreign;
-        ASSERT_EQ(1, foreign.Open(file.c_str(), 0, 0));
+        ASSERT_EQ(1, foreign.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL));
         ASSERT_EQ(1, foreign.Execute(L"CREATE TABLE cache (key TEXT, value BLOB);"));
     }
     ASSERT_TRUE(OpenCache(cache));
@@ -380,8 +383,10 @@ TEST_F(IconCacheTest, ADamagedFileGoesWithItsJournals) {
 // read keeps no lock, so another one writes its rows.
 TEST_F(IconCacheTest, InstancesInNormalLockingBothReadAndWrite) {
     IconCache first, second;
-    ASSERT_TRUE(first.Open(file.c_str(), 0, 0) && first.EnsureSchema());
-    ASSERT_TRUE(second.Open(file.c_str(), 0, 0) && second.EnsureSchema());
+    ASSERT_TRUE(first.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL) &&
+                first.EnsureSchema());
+    ASSERT_TRUE(second.Open(file.c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL) &&
+                second.EnsureSchema());
     ASSERT_TRUE(WriteOne(first, L"First.lnk", 9, 1, L"First", Bytes{1}));
     second.BeginRead();
     EXPECT_EQ(1, Find(second, L"First.lnk", 9, 1));

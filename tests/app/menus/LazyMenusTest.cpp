@@ -41,9 +41,10 @@ TEST(LazyMenus, AResidentTreeOpenedAThousandTimesKeepsItsGdiAndUserObjectsFlat) 
     // painted RGB(n / 256, n % 256, 128).
     IconCache cache;
     std::vector<unsigned char> icon;
-    ASSERT_TRUE(cache.Open((root.Path() + L"\\Veltrix.sql").c_str(), 0, 1) && cache.EnsureSchema() &&
-                cache.BeginWrite() && ResourceIconBlob(GetModuleHandleW(nullptr), IDI_FOLDER, size, icon) &&
-                icon[36] == 32);
+    ASSERT_TRUE(cache.Open((root.Path() + L"\\Veltrix.sql").c_str(), IconCache::WRITES_UNSYNCED,
+                           IconCache::LOCKING_EXCLUSIVE) &&
+                cache.EnsureSchema() && cache.BeginWrite() &&
+                ResourceIconBlob(GetModuleHandleW(nullptr), IDI_FOLDER, size, icon) && icon[36] == 32);
     DWORD n = 0;
     for (MenuNode* folder = tree.FirstChild(); folder; folder = tree.NextChild(folder))
         for (MenuNode* entry = folder->FirstChild(); entry; entry = folder->NextChild(entry), n++) {

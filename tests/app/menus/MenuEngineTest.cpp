@@ -196,7 +196,8 @@ TEST(CacheWriter, RowsOfAFailedCommitAreWrittenAgain) {
     tree.flags = NODE_CUSTOM_ROOT;
     TreeScan::Scan(&tree);
     IconCache cache;
-    ASSERT_EQ(1, cache.Open((root.Path() + L"\\Veltrix.sql").c_str(), 0, 0));
+    ASSERT_EQ(
+        1, cache.Open((root.Path() + L"\\Veltrix.sql").c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL));
     ASSERT_EQ(1, cache.EnsureSchema());
     MenuBuilder(GetModuleHandleW(nullptr), nullptr, &cache).BuildMenu(tree);
     MenuNode* entry = tree.FirstChild();

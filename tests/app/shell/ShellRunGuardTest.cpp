@@ -18,9 +18,9 @@ LONG WINAPI NoteUnhandled(EXCEPTION_POINTERS*) {
 TEST(ShellRun, FaultInsideShellCallReturnsZero) {
     LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(NoteUnhandled);
     const wchar_t* unreadable = reinterpret_cast<const wchar_t*>(static_cast<ULONG_PTR>(0x10));
-    EXPECT_EQ(0, ShellRun(unreadable, nullptr, nullptr, SW_HIDE, 0, L"open"));
+    EXPECT_EQ(0, ShellRun(unreadable, nullptr, nullptr, SW_HIDE, SHELL_AS_USER, L"open"));
     // Again: the first fault left the guard in order.
-    EXPECT_EQ(0, ShellRun(unreadable, nullptr, nullptr, SW_HIDE, 0, L"open"));
+    EXPECT_EQ(0, ShellRun(unreadable, nullptr, nullptr, SW_HIDE, SHELL_AS_USER, L"open"));
     SetUnhandledExceptionFilter(previous);
 
     bool caught = false;

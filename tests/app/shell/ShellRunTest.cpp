@@ -39,7 +39,7 @@ TEST(ShellRun, ALaunchIsDoneWhenTheShellReturnsAndKeepsTheShellsErrorMessages) {
         PIDLIST_ABSOLUTE item = nullptr;
         ASSERT_TRUE(!byItem || (MakeShortcut(link, program, arguments) && ShellIdList(link.c_str(), &item)));
         int result = byItem ? ShellRunItem(item, nullptr, SW_HIDE, L"open")
-                            : ShellRun(program.c_str(), arguments.c_str(), nullptr, SW_HIDE, 0, L"open");
+                            : ShellRun(program.c_str(), arguments.c_str(), nullptr, SW_HIDE, SHELL_AS_USER, L"open");
         CoTaskMemFree(item);
         EXPECT_TRUE(result == 1 && WaitForFile(marker, 10000)) << byItem;
     }

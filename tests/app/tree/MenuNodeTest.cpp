@@ -220,7 +220,8 @@ TEST_F(CustomRootTree, StoredNameOutlivesAnUndecodableIconUnlessTheShellNamesThe
     // Rows that match both entries, with an icon no decoder takes.
     TempFolder cacheFolder{L"menu-cache"};
     IconCache cache;
-    ASSERT_EQ(1, cache.Open((cacheFolder.Path() + L"\\Veltrix.sql").c_str(), 0, 1));
+    ASSERT_EQ(1, cache.Open((cacheFolder.Path() + L"\\Veltrix.sql").c_str(), IconCache::WRITES_UNSYNCED,
+                            IconCache::LOCKING_EXCLUSIVE));
     ASSERT_EQ(1, cache.EnsureSchema());
     const std::vector<unsigned char> damaged = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0};
     ASSERT_EQ(1, cache.BeginWrite());
