@@ -12,7 +12,7 @@ int Event::Create(ResetKind reset, StartState start, const wchar_t* name, NameSc
     WString globalName;
     // The global namespace exists on the NT family from Windows 2000 on (not on NT 4).
     if (name && scope == GLOBAL_NAME && IsNtPlatform() && WindowsMajorVersion() >= 5 &&
-        BuildSecurityAttributes(nullptr, 0, &attributes)) {
+        BuildSecurityAttributes(nullptr, NOT_INHERITED, &attributes)) {
         security = &attributes;
         globalName.Format(L"Global\\%s", name);
         name = globalName;

@@ -29,7 +29,7 @@ FileObject::~FileObject() {
     free(readBuffer);
 }
 
-int FileObject::Open(const wchar_t* path, int openMode, DWORD flagsAndAttributes, DWORD shareMode) {
+int FileObject::Open(const wchar_t* path, Mode openMode, DWORD flagsAndAttributes, DWORD shareMode) {
     Close();
     readPos = readCount = 0;
     mode = openMode;
@@ -61,7 +61,7 @@ int FileObject::Close() {
     return closed;
 }
 
-int FileObject::ReadLine(WString& target, int wide, wchar_t quote) {
+int FileObject::ReadLine(WString& target, LineWidth width, wchar_t quote) {
     if (!readBuffer) {
         readBuffer = (unsigned char*)malloc(ReadBufferSize);
         if (!readBuffer)
@@ -70,7 +70,7 @@ int FileObject::ReadLine(WString& target, int wide, wchar_t quote) {
     target.Assign(L"");
     if (!handle.Valid())
         return 0;
-    const unsigned unit = wide ? 2 : 1;
+    const unsigned unit = width == WIDE_LINES ? 2 : 1;
     bool quoted = false;
     for (;;) {
         if (readPos == 0) {
@@ -78,12 +78,12 @@ int FileObject::ReadLine(WString& target, int wide, wchar_t quote) {
             if (!ReadFile(handle.Get(), readBuffer, ReadBufferSize, &read, nullptr))
                 return 0;
             // A two-byte read needs whole units; an odd trailing byte is dropped.
-            readCount = wide ? (read & ~1u) : read;
+            readCount = width == WIDE_LINES ? (read & ~1u) : read;
             if (readCount == 0)
                 return target.Length() > 0 ? 1 : 0;
         }
-        wchar_t c =
-            wide ? (wchar_t)(readBuffer[readPos] | (readBuffer[readPos + 1] << 8)) : (wchar_t)readBuffer[readPos];
+        wchar_t c = width == WIDE_LINES ? (wchar_t)(readBuffer[readPos] | (readBuffer[readPos + 1] << 8))
+                                        : (wchar_t)readBuffer[readPos];
         readPos += unit;
         if (readPos >= readCount)
             readPos = 0;

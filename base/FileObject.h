@@ -25,10 +25,12 @@ public:
     FileObject(const FileObject&) = delete;
     FileObject& operator=(const FileObject&) = delete;
 
-    int Open(const wchar_t* path, int mode, DWORD flagsAndAttributes, DWORD shareMode);
+    int Open(const wchar_t* path, Mode mode, DWORD flagsAndAttributes, DWORD shareMode);
     int Close();
     int IsOpen() const { return handle.Valid(); }
-    int ReadLine(WString& target, int wide, wchar_t quote);
+    // How ReadLine reads the file's bytes: one byte a character, or UTF-16 (two bytes a character).
+    enum LineWidth : int { NARROW_LINES = 0, WIDE_LINES = 1 };
+    int ReadLine(WString& target, LineWidth width, wchar_t quote);
     int Write(DWORD count, DWORD* written, const void* data);
     int WriteUnicodeBom();
     int Flush();

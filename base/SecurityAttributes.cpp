@@ -29,11 +29,11 @@ SecurityApi& Api() {
 
 } // namespace
 
-int BuildSecurityAttributes(const wchar_t* sddl, int inherit, SECURITY_ATTRIBUTES* attributes) {
+int BuildSecurityAttributes(const wchar_t* sddl, HandleInheritance inherit, SECURITY_ATTRIBUTES* attributes) {
     if (!attributes)
         return 0;
     attributes->nLength = sizeof(SECURITY_ATTRIBUTES);
-    attributes->bInheritHandle = inherit ? TRUE : FALSE;
+    attributes->bInheritHandle = inherit == INHERITED ? TRUE : FALSE;
     attributes->lpSecurityDescriptor = nullptr;
     SecurityApi& api = Api();
     if (!sddl) {

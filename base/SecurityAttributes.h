@@ -5,5 +5,8 @@
 
 #include <windows.h>
 
-int BuildSecurityAttributes(const wchar_t* sddl, int inherit, SECURITY_ATTRIBUTES* attributes);
+// Whether a child process started with handle inheritance gets handles made with these attributes.
+enum HandleInheritance : int { NOT_INHERITED = 0, INHERITED = 1 };
+
+int BuildSecurityAttributes(const wchar_t* sddl, HandleInheritance inherit, SECURITY_ATTRIBUTES* attributes);
 void FreeSecurityAttributes(SECURITY_ATTRIBUTES* attributes);

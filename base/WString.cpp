@@ -472,19 +472,19 @@ int WString::SpliceInto(wchar_t* hit, size_t needleLength, const wchar_t* replac
     return 1;
 }
 
-wchar_t* WString::Replace(const wchar_t* needle, const wchar_t* replacement, int inPlace) {
+wchar_t* WString::Replace(const wchar_t* needle, const wchar_t* replacement, ReplaceMode mode) {
     if (!buffer || !needle || !*needle)
         return buffer;
     size_t needleLength = wcslen(needle);
     size_t replacementLength = replacement ? wcslen(replacement) : 0;
-    if (inPlace == 1 && replacementLength > needleLength && replacement)
-        inPlace = 0;
+    if (mode == IN_PLACE && replacementLength > needleLength && replacement)
+        mode = MAY_GROW;
     // A replacement that holds the needle would be found again forever.
     if (replacement && wcsstr(replacement, needle))
         return nullptr;
     wchar_t* hit;
     while ((hit = wcsstr(buffer, needle)) != nullptr) {
-        if (inPlace == 1) {
+        if (mode == IN_PLACE) {
             if (replacementLength)
                 memcpy(hit, replacement, replacementLength * sizeof(wchar_t));
             wchar_t* rest = hit + needleLength;
@@ -512,11 +512,11 @@ wchar_t* WString::ReplaceNoCase(const wchar_t* needle, const wchar_t* replacemen
     return buffer;
 }
 
-wchar_t* WString::Tokenize(int first, const wchar_t* delimiters) {
+wchar_t* WString::Tokenize(TokenStep step, const wchar_t* delimiters) {
     if (!buffer)
         return nullptr;
     // wcstok keeps its position in the runtime's per-thread state, as the classic tokenizer does.
-    wchar_t* token = wcstok(first == 1 ? buffer : nullptr, delimiters);
+    wchar_t* token = wcstok(step == FIRST_TOKEN ? buffer : nullptr, delimiters);
     Recount();
     return token;
 }

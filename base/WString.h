@@ -74,9 +74,13 @@ public:
     wchar_t GetAt(int index) const;
     void TrimRight();
     void TrimLeft();
-    wchar_t* Replace(const wchar_t* needle, const wchar_t* replacement, int inPlace);
+    // IN_PLACE shifts the text inside its buffer; a replacement longer than the needle grows it as MAY_GROW.
+    enum ReplaceMode : int { MAY_GROW = 0, IN_PLACE = 1 };
+    wchar_t* Replace(const wchar_t* needle, const wchar_t* replacement, ReplaceMode mode);
     wchar_t* ReplaceNoCase(const wchar_t* needle, const wchar_t* replacement);
-    wchar_t* Tokenize(int first, const wchar_t* delimiters);
+    // FIRST_TOKEN starts at the beginning of the text, NEXT_TOKEN goes on where the last call stopped.
+    enum TokenStep : int { NEXT_TOKEN = 0, FIRST_TOKEN = 1 };
+    wchar_t* Tokenize(TokenStep step, const wchar_t* delimiters);
 
     // Searching
     wchar_t* Find(wchar_t c) const;

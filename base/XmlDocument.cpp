@@ -123,7 +123,8 @@ int XmlDocument::Follow(const WString& path, WString& out, IUnknown* start, IUnk
     current.Share(start);
     WString steps(path);
     int result = 1;
-    for (wchar_t* step = steps.Tokenize(1, L"\\"); step; step = steps.Tokenize(0, L"\\")) {
+    for (wchar_t* step = steps.Tokenize(WString::FIRST_TOKEN, L"\\"); step;
+         step = steps.Tokenize(WString::NEXT_TOKEN, L"\\")) {
         result = FindChild(step, nullptr, nullptr, out, current.InOut());
         if (!result)
             break;
@@ -137,7 +138,7 @@ int XmlDocument::GetValue(const WString& path, WString& out, IUnknown* start) {
     ComPtr<IUnknown> reached;
     // A path without a step names nothing to read.
     WString probe(path);
-    int result = probe.Tokenize(1, L"\\") ? Follow(path, out, start, reached.Out()) : 0;
+    int result = probe.Tokenize(WString::FIRST_TOKEN, L"\\") ? Follow(path, out, start, reached.Out()) : 0;
     if (!result)
         out.Assign(L"");
     return result;

@@ -68,7 +68,8 @@ IUnknown* XmlFile::EnsurePath(const WString& path, IUnknown* start) {
     current.Share(start);
     WString steps(path);
     WString text;
-    for (wchar_t* step = steps.Tokenize(1, L"\\"); step; step = steps.Tokenize(0, L"\\")) {
+    for (wchar_t* step = steps.Tokenize(WString::FIRST_TOKEN, L"\\"); step;
+         step = steps.Tokenize(WString::NEXT_TOKEN, L"\\")) {
         ComPtr<IUnknown> next;
         next.Share(current.Get());
         if (active->FindChild(step, nullptr, nullptr, text, next.InOut()) == 1 && next) {

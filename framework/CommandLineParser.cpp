@@ -34,7 +34,7 @@ const wchar_t* ReadQuotedToken(const wchar_t* p, WString& token) {
         StripQuotes(token.Buffer());
         token.Recount();
     }
-    token.Replace(L"\"\"", L"\"", 1);
+    token.Replace(L"\"\"", L"\"", WString::IN_PLACE);
     return p;
 }
 
@@ -162,7 +162,7 @@ const wchar_t* CommandLineParser::ParseResponseFile(const wchar_t* p, int& resul
     }
     openFiles.push_back(fullPath);
     WString line;
-    while (file.ReadLine(line, 0, 0)) {
+    while (file.ReadLine(line, FileObject::NARROW_LINES, 0)) {
         if (!Parse(line)) {
             result = 0;
             break;

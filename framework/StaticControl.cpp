@@ -58,7 +58,8 @@ UINT StaticControl::FormatFromStyle(LONG_PTR style) {
 void StaticControl::FirstInstalledFace(const wchar_t* list, const wchar_t* fallback, WString& face) {
     WString faces(list);
     face.Assign(fallback);
-    for (wchar_t* name = faces.Tokenize(1, L",;"); name; name = faces.Tokenize(0, L",;")) {
+    for (wchar_t* name = faces.Tokenize(WString::FIRST_TOKEN, L",;"); name;
+         name = faces.Tokenize(WString::NEXT_TOKEN, L",;")) {
         WString candidate(name);
         candidate.TrimLeft();
         candidate.TrimRight();

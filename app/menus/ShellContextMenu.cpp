@@ -90,7 +90,7 @@ int ShellContextMenu::NodeFile(const MenuNode& node, WString& path) {
     return 1;
 }
 
-int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, int extended) {
+int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, Verbs verbs) {
     WString path;
     if (open || !NodeFile(node, path))
         return -1;
@@ -108,13 +108,13 @@ int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, int ex
     ComPtr<IContextMenu> menu;
     if (FAILED(folder->GetUIObjectOf(owner, 1, &child, IID_IContextMenu, nullptr, menu.OutVoid())))
         return -1;
-    return Track(owner, menu.Get(), point, extended);
+    return Track(owner, menu.Get(), point, verbs);
 }
 
-int ShellContextMenu::Track(HWND owner, IContextMenu* menu, POINT point, int extended) {
+int ShellContextMenu::Track(HWND owner, IContextMenu* menu, POINT point, Verbs verbs) {
     MenuHandle popup;
     // CMF_CANRENAME: without it the shell leaves Rename out.
-    UINT flags = CMF_NORMAL | CMF_CANRENAME | (extended ? CMF_EXTENDEDVERBS : 0);
+    UINT flags = CMF_NORMAL | CMF_CANRENAME | (verbs == EXTENDED_VERBS ? CMF_EXTENDEDVERBS : 0);
     if (open || !menu || !popup.Get() ||
         FAILED(menu->QueryContextMenu(popup.Get(), 0, FirstCommand, LastCommand, flags)))
         return -1;

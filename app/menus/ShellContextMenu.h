@@ -18,14 +18,16 @@ public:
     ShellContextMenu(const ShellContextMenu&) = delete;
     ShellContextMenu& operator=(const ShellContextMenu&) = delete;
 
-    // Shows the menu of the node's file at the point (screen coordinates) with owner as its window.
-    // extended adds the verbs Shift shows in Explorer. 1 when a verb was chosen: it is kept for RunChosen,
-    // which the owner calls once its own menus have closed (a verb may show a box of its own, or change
-    // the folder the menus show). 0 when the menu was dismissed; -1 when none was shown (the fixed
+    // EXTENDED_VERBS adds the verbs Shift shows in Explorer.
+    enum Verbs : int { NORMAL_VERBS = 0, EXTENDED_VERBS = 1 };
+
+    // Shows the menu of the node's file at the point (screen coordinates) with owner as its window. 1 when a verb was
+    // chosen: it is kept for RunChosen, which the owner calls once its own menus have closed (a verb may show a box of
+    // its own, or change the folder the menus show). 0 when the menu was dismissed; -1 when none was shown (the fixed
     // commands, separators, a file the shell does not know).
-    int Show(HWND owner, const MenuNode& node, POINT point, int extended);
+    int Show(HWND owner, const MenuNode& node, POINT point, Verbs verbs);
     // Shows an already made context menu; as Show.
-    int Track(HWND owner, IContextMenu* menu, POINT point, int extended);
+    int Track(HWND owner, IContextMenu* menu, POINT point, Verbs verbs);
     int HasChosen() const { return chosen.Get() != nullptr; }
     // Runs the chosen verb; 1 when the shell reports it ran. The verb is forgotten either way.
     int RunChosen(HWND owner);

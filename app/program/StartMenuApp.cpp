@@ -1,7 +1,7 @@
-#include <stddef.h>
 #include "app/program/StartMenuApp.h"
 
 #include "app/launch/Launcher.h"
+#include "app/program/ThreadWindows.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
@@ -10,6 +10,8 @@
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 #include "sysinfo/OsVersion.h"
+
+#include <stddef.h>
 
 namespace {
 
@@ -133,18 +135,6 @@ INT_PTR StartMenuApp::ShowAbout() {
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
 }
 
-namespace {
-
-BOOL CALLBACK HideMenuWindow(HWND candidate, LPARAM) {
-    wchar_t name[16] = L"";
-    GetClassNameW(candidate, name, 16);
-    if (lstrcmpW(name, L"#32768") == 0 && IsWindowVisible(candidate))
-        ShowWindow(candidate, SW_HIDE);
-    return TRUE;
-}
-
-} // namespace
-
 int StartMenuApp::ShowStartMenu(POINT point) {
     MenuNode* tree = session.PrepareMenu();
     if (!tree)
@@ -164,7 +154,7 @@ int StartMenuApp::ShowStartMenu(POINT point) {
     // Wine ends the Start menu's loop when the context menu over it ends, and may leave an open submenu
     // painted with no loop behind it, deaf to the mouse and keys; Windows leaves no menu window after it.
     if (IsWine())
-        EnumThreadWindows(GetCurrentThreadId(), HideMenuWindow, 0);
+        ThreadWindows::HideMenus();
     RunChosenVerb();
     session.MenuClosed();
     CloseIfAsked();
@@ -224,7 +214,9 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     {
         MenuSession::UseScope use(session, MenuSession::USE_ACTION);
         UseCom();
-        shown = contextMenu.Show(window, *node, point, GetKeyState(VK_SHIFT) < 0);
+        shown = contextMenu.Show(window, *node, point,
+                                 GetKeyState(VK_SHIFT) < 0 ? ShellContextMenu::EXTENDED_VERBS
+                                                           : ShellContextMenu::NORMAL_VERBS);
     }
     typeAhead.Pause(0);
     // A verb was chosen: the menus close and it runs after them (ShowStartMenu).
@@ -363,19 +355,6 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return AppWindow::WindowProc(message, wParam, lParam);
 }
 
-namespace {
-
-// Asks the dialogs and message boxes of this thread to close, as their Cancel would.
-BOOL CALLBACK CloseDialog(HWND candidate, LPARAM) {
-    wchar_t name[16] = L"";
-    GetClassNameW(candidate, name, 16);
-    if (lstrcmpW(name, L"#32770") == 0)
-        PostMessageW(candidate, WM_CLOSE, 0, 0);
-    return TRUE;
-}
-
-} // namespace
-
 LRESULT StartMenuApp::OnClose() {
     // Asked to close (an update's restart, the installer, Exit) while a menu is tracked or an action runs
     // from one: the tree owns those menus and that action's node, so the menu loop and the action's boxes
@@ -383,7 +362,7 @@ LRESULT StartMenuApp::OnClose() {
     if (session.InUse()) {
         closeAsked = 1;
         EndMenu();
-        EnumThreadWindows(GetCurrentThreadId(), CloseDialog, 0);
+        ThreadWindows::CloseDialogs();
         return 0;
     }
     // The check may be asking the user through this window, or downloading: its requests are cancelled

@@ -159,15 +159,15 @@ TEST_F(FileObjectTest, ReadLineHandlesQuotesCrLfAndALastLineWithoutEnd) {
     FileObject f;
     ASSERT_EQ(1, f.Open(file.c_str(), FileObject::READ, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ));
     WString line;
-    ASSERT_EQ(1, f.ReadLine(line, 0, L'"'));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, L'"'));
     EXPECT_STREQ(L"one", line.Buffer());
-    ASSERT_EQ(1, f.ReadLine(line, 0, L'"'));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, L'"'));
     EXPECT_STREQ(L"\"two\nstill two\"", line.Buffer());
-    ASSERT_EQ(1, f.ReadLine(line, 0, L'"'));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, L'"'));
     EXPECT_STREQ(L"", line.Buffer());
-    ASSERT_EQ(1, f.ReadLine(line, 0, L'"'));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, L'"'));
     EXPECT_STREQ(L"last", line.Buffer());
-    EXPECT_EQ(0, f.ReadLine(line, 0, L'"'));
+    EXPECT_EQ(0, f.ReadLine(line, FileObject::NARROW_LINES, L'"'));
 }
 
 TEST_F(FileObjectTest, ReadLineAcrossBufferRefillsAndInWideUnits) {
@@ -176,9 +176,9 @@ TEST_F(FileObjectTest, ReadLineAcrossBufferRefillsAndInWideUnits) {
     FileObject f;
     ASSERT_TRUE(f.Open(file.c_str(), FileObject::READ, 0, FILE_SHARE_READ));
     WString line;
-    ASSERT_EQ(1, f.ReadLine(line, 0, 0));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, 0));
     EXPECT_EQ(5000, line.Length());
-    ASSERT_EQ(1, f.ReadLine(line, 0, 0));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::NARROW_LINES, 0));
     EXPECT_STREQ(L"b", line.Buffer());
 
     std::wstring wideFile = temp.Path() + L"\\wide.txt";
@@ -189,16 +189,16 @@ TEST_F(FileObjectTest, ReadLineAcrossBufferRefillsAndInWideUnits) {
     ASSERT_EQ(1, w.Write(sizeof(text) - sizeof(wchar_t), nullptr, text));
     w.Close();
     ASSERT_TRUE(f.Open(wideFile.c_str(), FileObject::READ, 0, FILE_SHARE_READ));
-    ASSERT_EQ(1, f.ReadLine(line, 1, 0));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::WIDE_LINES, 0));
     EXPECT_STREQ(L"\ufeff\u00c4pfel", line.Buffer()) << "the byte-order mark is left to the caller";
-    ASSERT_EQ(1, f.ReadLine(line, 1, 0));
+    ASSERT_EQ(1, f.ReadLine(line, FileObject::WIDE_LINES, 0));
     EXPECT_STREQ(L"z", line.Buffer());
 }
 
 TEST_F(FileObjectTest, ModesSeekTruncateAndMap) {
     FileObject f;
     std::wstring file = temp.Path() + L"\\modes.bin";
-    EXPECT_EQ(0, f.Open(file.c_str(), 6, 0, 0));
+    EXPECT_EQ(0, f.Open(file.c_str(), static_cast<FileObject::Mode>(6), 0, 0));
     EXPECT_FALSE(f.IsOpen());
     EXPECT_EQ(0, f.Open(file.c_str(), FileObject::READ, 0, 0)) << "mode 0 needs an existing file";
     ASSERT_EQ(1, f.Open(file.c_str(), FileObject::READ_WRITE_ALWAYS, 0, 0));

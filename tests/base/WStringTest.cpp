@@ -158,22 +158,22 @@ TEST(WString, TrimUsesTheLocaleSpaceClass) {
 TEST(WString, ReplaceCollapsesRunsOfQuotes) {
     WString s;
     s.Assign(L"a\"\"\"\"b");
-    s.Replace(L"\"\"", L"\"", 1);
+    s.Replace(L"\"\"", L"\"", WString::IN_PLACE);
     EXPECT_STREQ(L"a\"b", s.Buffer());
 
     s.Assign(L"a\"\"\"\"b");
-    s.Replace(L"\"\"", L"\"", 0);
+    s.Replace(L"\"\"", L"\"", WString::MAY_GROW);
     EXPECT_STREQ(L"a\"b", s.Buffer());
 
     s.Assign(L"one-two-three");
-    s.Replace(L"-", L" and ", 1);
+    s.Replace(L"-", L" and ", WString::IN_PLACE);
     EXPECT_STREQ(L"one and two and three", s.Buffer());
-    s.Replace(L" and ", nullptr, 1);
+    s.Replace(L" and ", nullptr, WString::IN_PLACE);
     EXPECT_STREQ(L"onetwothree", s.Buffer());
 
     // A replacement containing the needle would never end.
     s.Assign(L"aa");
-    EXPECT_EQ(nullptr, s.Replace(L"a", L"ba", 0));
+    EXPECT_EQ(nullptr, s.Replace(L"a", L"ba", WString::MAY_GROW));
     EXPECT_STREQ(L"aa", s.Buffer());
 }
 
@@ -257,12 +257,12 @@ TEST(WString, ToNarrowModes) {
 TEST(WString, TokenizeReadsAsTheFirstToken) {
     WString s;
     s.Assign(L"one,two;three");
-    wchar_t* token = s.Tokenize(1, L",;");
+    wchar_t* token = s.Tokenize(WString::FIRST_TOKEN, L",;");
     EXPECT_STREQ(L"one", token);
     EXPECT_STREQ(L"one", s.Buffer());
-    EXPECT_STREQ(L"two", s.Tokenize(0, L",;"));
-    EXPECT_STREQ(L"three", s.Tokenize(0, L",;"));
-    EXPECT_EQ(nullptr, s.Tokenize(0, L",;"));
+    EXPECT_STREQ(L"two", s.Tokenize(WString::NEXT_TOKEN, L",;"));
+    EXPECT_STREQ(L"three", s.Tokenize(WString::NEXT_TOKEN, L",;"));
+    EXPECT_EQ(nullptr, s.Tokenize(WString::NEXT_TOKEN, L",;"));
 }
 
 TEST(WString, NextLineDeliversLfAndCrLfLines) {

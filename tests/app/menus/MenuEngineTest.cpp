@@ -125,7 +125,8 @@ TEST(ShellContextMenu, ExtensionsSeeOnlyTheirItemsAndTheChosenVerbRunsAfterTheMe
     ShellContextMenu context;
     openMenu = &context;
     SetTimer(owner, 1, 200, WhileOpen);
-    EXPECT_EQ(1, context.Track(owner, &extension, POINT{100, 100}, 0)) << "the extension's item was not chosen";
+    EXPECT_EQ(1, context.Track(owner, &extension, POINT{100, 100}, ShellContextMenu::NORMAL_VERBS))
+        << "the extension's item was not chosen";
     openMenu = nullptr;
     EXPECT_EQ(0u, extension.drawn.count(ourItem)) << "our item's repaint went to the extension";
     EXPECT_EQ(1u, extension.drawn.count(Extension::OwnData));
