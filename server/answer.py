@@ -10,7 +10,11 @@ followed by the publisher's signature over all of its bytes:
 
 (an ECDSA P-256 signature over the SHA-256 of every byte before the comment, r then s, base64). An XML
 comment after the root element, so that copies that know nothing of it read the answer as before.
-Standard library only.
+
+The answer also names the build its files are for ("arch": "x86" or "x64"), inside what is signed: a copy
+installs only an answer for its own build, and takes one without it (every answer before the 64-bit
+build) as 32-bit. A release folder holds the 32-bit release itself, as it always has, and the 64-bit
+release, laid out the same way, in its subfolder "x64". Standard library only.
 """
 
 import hashlib
@@ -23,6 +27,14 @@ from xml.sax.saxutils import escape, quoteattr
 SIGNATURE_PREFIX = b"<!--signature:"
 SIGNATURE_SUFFIX = b"-->\n"
 SIGNED_ANSWER = "answer.xml"
+# Each build's part of a release folder: the 32-bit one is the folder itself, where it always was.
+ARCHITECTURES = {"x86": "", "x64": "x64"}
+DEFAULT_ARCHITECTURE = "x86"
+
+
+def part(release, arch):
+    """The folder of a release that holds one build's release.json, files and signed answer."""
+    return os.path.join(release, ARCHITECTURES[arch]) if ARCHITECTURES[arch] else release
 
 
 def localized(tag, texts):
@@ -45,17 +57,19 @@ def file_facts(release, entry):
     return len(data), hashlib.sha256(data).hexdigest()
 
 
-def document(release, version, base_url, product, expires=None):
-    """The answer of one release as UTF-8 bytes. File links are base_url/files/VERSION/NAME unless an entry
-    names its own "url" (a mirror)."""
+def document(release, version, base_url, product, expires=None, arch=DEFAULT_ARCHITECTURE):
+    """The answer of one build of a release as UTF-8 bytes. File links are base_url/files/VERSION/NAME
+    (VERSION/x64/NAME for the 64-bit build) unless an entry names its own "url" (a mirror)."""
+    release = part(release, arch)
     with open(os.path.join(release, "release.json"), encoding="utf-8") as f:
         manifest = json.load(f)
-    quoted = urllib.parse.quote(version)
+    quoted = "/".join(urllib.parse.quote(p) for p in (version, ARCHITECTURES[arch]) if p)
     # No encoding in the declaration: the program reads the body byte by byte and decodes the texts itself.
     out = ['<?xml version="1.0"?>', "<update>"]
     out.append("<product>%s</product>" % escape(product))
     out.append("<application>%s</application>" % escape(manifest.get("application", "Veltrix")))
     out.append("<version>%s</version>" % escape(version))
+    out.append("<arch>%s</arch>" % escape(arch))
     if expires is not None:
         out.append("<expires>%d</expires>" % expires)
     if manifest.get("help"):

@@ -11,11 +11,13 @@ and the server sends it as it is: the private key never goes on the server.
     sign_release.py keygen KEY.pem             make a key pair; prints the public key
     sign_release.py public KEY.pem             print the public key (X then Y, base64) for the build:
                                                cmake -DVELTRIX_UPDATE_PUBLIC_KEY=...
-    sign_release.py release KEY.pem FOLDER --base-url URL [--days N] [--product P]
+    sign_release.py release KEY.pem FOLDER --base-url URL [--days N] [--product P] [--arch A]
                                                sign the release in FOLDER (named after its version):
                                                every file's signature into release.json (for older
                                                copies, which check files one by one), and the whole
-                                               answer, valid for N days (default 90), into answer.xml
+                                               answer, valid for N days (default 90), into answer.xml;
+                                               with --arch x64 the 64-bit release in FOLDER/x64, whose
+                                               answer (in FOLDER/x64/answer.xml) names its build
     sign_release.py sign KEY.pem FILE [-o OUT] print (or write to OUT) the signature of one file
 
 Sign the release again before the answer expires; an expired answer is refused by every copy.
@@ -94,7 +96,9 @@ def write_whole(path, data):
     os.replace(temporary, path)
 
 
-def sign_release(key_path, folder, base_url, days, product):
+def sign_release(key_path, release, base_url, days, product, arch):
+    # Each build's answer lies in its own part of the release, so signing one never replaces the other's.
+    folder = answer.part(release, arch)
     manifest_path = os.path.join(folder, "release.json")
     with open(manifest_path, encoding="utf-8") as f:
         manifest = json.load(f)
@@ -103,13 +107,13 @@ def sign_release(key_path, folder, base_url, days, product):
         entry["signature"] = sign_file(key_path, os.path.join(folder, served))
         print("signed %s" % served)
     write_whole(manifest_path, (json.dumps(manifest, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
-    version = os.path.basename(os.path.normpath(folder))
+    version = os.path.basename(os.path.normpath(release))
     expires = int(time.time()) + int(days * 86400)
-    body = answer.document(folder, version, base_url.rstrip("/"), product, expires)
+    body = answer.document(release, version, base_url.rstrip("/"), product, expires, arch)
     signed = body + answer.SIGNATURE_PREFIX + sign_bytes(key_path, body).encode("ascii") + answer.SIGNATURE_SUFFIX
     write_whole(os.path.join(folder, answer.SIGNED_ANSWER), signed)
-    print("signed the answer of %s, valid until %s" % (version, time.strftime("%Y-%m-%d %H:%M UTC",
-                                                                                time.gmtime(expires))))
+    print("signed the %s answer of %s, valid until %s" % (arch, version, time.strftime("%Y-%m-%d %H:%M UTC",
+                                                                                     time.gmtime(expires))))
 
 
 def main():
@@ -122,6 +126,8 @@ def main():
                                            "file links start with (https://www.koravent.com)")
     parser.add_argument("--days", type=float, default=90, help="with release: days the answer is valid")
     parser.add_argument("--product", default="veltrix", help="with release: the product the answer is for")
+    parser.add_argument("--arch", choices=sorted(answer.ARCHITECTURES), default=answer.DEFAULT_ARCHITECTURE,
+                        help="with release: the build the answer is for (x64: the release in FOLDER/x64)")
     args = parser.parse_args()
     try:
         if args.command == "keygen":
@@ -139,7 +145,7 @@ def main():
         elif args.command == "release":
             if not args.base_url or not re.match(r"^https?://[^/?#@\\]+/?$", args.base_url):
                 parser.error("release needs --base-url, the update server's address (https://www.koravent.com)")
-            sign_release(args.key, args.target, args.base_url, args.days, args.product)
+            sign_release(args.key, args.target, args.base_url, args.days, args.product, args.arch)
         else:
             signature = sign_file(args.key, args.target)
             if args.output:

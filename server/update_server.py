@@ -22,13 +22,18 @@ without asking). A file entry with "name" replaces that file of the program fold
 the named archive is downloaded and unpacked into the program folder instead; an "installer" entry is
 downloaded to the desktop and started instead of the program.
 
-GET /data/update.php?p=veltrix&v=1.10&id=... answers the update document of the release with the highest
-version (compared as numbers); the client decides whether it is newer than what it runs. A release that
-sign_release.py signed holds its answer, signed, in answer.xml, which is sent byte for byte as it is;
-otherwise the answer is made from release.json (unsigned: copies built with the publisher's key refuse
-it). The files are served from /files/VERSION/NAME, and the links in the answer start with --base-url,
-which the server needs (never the request's Host header). Every request is logged, one line each, to the --log file (standard
-error without one). Standard library only.
+The 64-bit release lies in the subfolder "x64" of its release folder, laid out the same way (its own
+release.json and files); a release may have either part or both.
+
+GET /data/update.php?p=veltrix&v=1.10&id=...&arch=x64 answers the update document of the newest release
+(versions compared as numbers) that has a part for the build "arch" names: "x86" or "x64", and "x86" for
+none or any other (the copies from before the 64-bit build name none); the client decides whether it is
+newer than what it runs. A release part that sign_release.py signed holds its answer, signed, in
+answer.xml, which is sent byte for byte as it is; otherwise the answer is made from release.json
+(unsigned: copies built with the publisher's key refuse it). The files are served from
+/files/VERSION/NAME (/files/VERSION/x64/NAME), and the links in the answer start with --base-url, which
+the server needs (never the request's Host header). Every request is logged, one line each, to the --log
+file (standard error without one). Standard library only.
 
 With --reports FOLDER it also takes the problem reports that Veltrix sends after a crash: POST
 /talvor/report.php with a multipart form, stored one folder per report inside FOLDER (see report_store.py)
@@ -60,10 +65,13 @@ VERSION_NAME = re.compile(r"^(\d{1,9})\.(\d{1,9})$")
 CONTENT_LENGTH = re.compile(r"^[0-9]{1,15}$")
 CHUNK_SIZE = re.compile(rb"^([0-9A-Fa-f]{1,8})(?:;[^\r\n]*)?\r?\n$")
 MAX_TRAILER_LINES = 32
+# The subfolders of a release that hold another build's part ("x64").
+SUBFOLDERS = [folder for folder in answer.ARCHITECTURES.values() if folder]
 
 
-def newest_release(releases):
-    """The folder and version of the release with the highest version, or (None, None)."""
+def newest_release(releases, arch=answer.DEFAULT_ARCHITECTURE):
+    """The folder and version of the release with the highest version that has a part for the build, or
+    (None, None)."""
     best = None
     try:
         names = os.listdir(releases)
@@ -71,7 +79,7 @@ def newest_release(releases):
         return None, None
     for name in names:
         match = VERSION_NAME.match(name)
-        if match and os.path.isfile(os.path.join(releases, name, "release.json")):
+        if match and os.path.isfile(os.path.join(answer.part(os.path.join(releases, name), arch), "release.json")):
             key = (int(match.group(1)), int(match.group(2)))
             if best is None or key > best[0]:
                 best = (key, name)
@@ -223,20 +231,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if query.get("p", [""])[0] != self.server.product:
             self.answer(404, b"unknown product\n", "text/plain")
             return
-        release, version = newest_release(self.server.releases)
+        # The first "arch" counts, as for "p"; a name no build has gets the 32-bit answer, as a copy that
+        # names none does.
+        arch = query.get("arch", [""])[0]
+        if arch not in answer.ARCHITECTURES:
+            arch = answer.DEFAULT_ARCHITECTURE
+        release, version = newest_release(self.server.releases, arch)
         if release is None:
             self.answer(404, b"no release\n", "text/plain")
             return
         # A signed release is sent exactly as the publisher signed it; the server holds no key.
-        signed = os.path.join(release, answer.SIGNED_ANSWER)
+        signed = os.path.join(answer.part(release, arch), answer.SIGNED_ANSWER)
         try:
             if os.path.isfile(signed):
                 with open(signed, "rb") as f:
                     body = f.read()
-                detail = " signed"
+                detail = " signed " + arch
             else:
-                body = answer.document(release, version, self.server.base_url, self.server.product)
-                detail = " unsigned"
+                body = answer.document(release, version, self.server.base_url, self.server.product, None, arch)
+                detail = " unsigned " + arch
         except (OSError, ValueError, KeyError, TypeError, AttributeError):
             self.answer(500, b"broken release.json\n", "text/plain")
             return
@@ -244,12 +257,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def file(self, rest):
         parts = [urllib.parse.unquote(p) for p in rest.split("/")]
-        # Only VERSION/NAME, and neither part may climb out of the releases folder.
-        if len(parts) != 2 or not VERSION_NAME.match(parts[0]) or parts[1] in ("", ".", "..") \
-                or "/" in parts[1] or "\\" in parts[1] or parts[1] in ("release.json", answer.SIGNED_ANSWER):
+        # Only VERSION/NAME or VERSION/x64/NAME, and no part may climb out of the releases folder.
+        name = parts[-1]
+        if not 2 <= len(parts) <= 3 or not VERSION_NAME.match(parts[0]) \
+                or (len(parts) == 3 and parts[1] not in SUBFOLDERS) or name in ("", ".", "..") \
+                or "/" in name or "\\" in name or name in ("release.json", answer.SIGNED_ANSWER):
             self.answer(404, b"not found\n", "text/plain")
             return
-        path = os.path.join(self.server.releases, parts[0], parts[1])
+        path = os.path.join(self.server.releases, *parts)
         try:
             with open(path, "rb") as f:
                 body = f.read()

@@ -6,8 +6,10 @@
 #include "base/XmlFile.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
+#include "update/BuildArchitecture.h"
 #include "update/ContainedPath.h"
 #include "update/ExtractArchive.h"
+#include "update/PeHeader.h"
 #include "update/UpdateSignature.h"
 
 #include <shlobj.h>
@@ -338,13 +340,19 @@ DWORD AutoUpdater::Check() {
     WString id;
     FormatMachineId(id, MACHINE_ID_UPDATE_CHECK);
     WString request;
-    request.Format(L"%s%cv=%s&id=%s", (const wchar_t*)url, url.Find(L'?') ? L'&' : L'?', (const wchar_t*)versionText,
-                   (const wchar_t*)id);
+    // The architecture comes last, after the parameters every server has always read, so that a server
+    // that knows nothing of it reads the request as before (and answers for 32-bit, as always).
+    request.Format(L"%s%cv=%s&id=%s&arch=%s", (const wchar_t*)url, url.Find(L'?') ? L'&' : L'?',
+                   (const wchar_t*)versionText, (const wchar_t*)id, BuildArchitecture);
     WString body;
     UpdateAnswer answer;
     // With the publisher's key nothing of an answer is read before its signature holds.
     if (!FetchAnswer(request, body) ||
         !ReadAnswer(body, answer, keyConfigured ? &publicKey : nullptr, (unsigned long long)time(nullptr)))
+        return 0;
+    // Files for the other build are never installed, whatever the server sent: a 64-bit program on 32-bit
+    // Windows would not start again, and a 32-bit one would quietly replace the 64-bit product.
+    if (answer.architecture.Compare(BuildArchitecture) != 0)
         return 0;
     if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
@@ -470,6 +478,10 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std
         if (!digits || answer.expires <= now)
             return 0;
     }
+    // Inside what the signature covers, so that no one between can relabel an answer. Every answer from
+    // before the 64-bit build names none and is for 32-bit.
+    if (!xml.GetValue(L"update\\arch", answer.architecture))
+        answer.architecture.Assign(L"x86");
     answer.hasRestart = LocalizedText(xml, L"update\\restart", answer.restart);
     xml.GetValue(L"update\\files\\execute", answer.execute);
     xml.Enumerate(L"update\\files", CollectFile, &answer.files);
@@ -681,7 +693,7 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
 // download is there with the size and SHA-256 the answer gave (signed, in a build with the publisher's
 // key), is no larger than any release, and, for an archive, holds only names an update may write. A file
 // that replaces the program itself must also be the version the answer announced, so that a validly
-// signed older release cannot be passed off as a newer one.
+// signed older release cannot be passed off as a newer one, and built for this program's machine.
 int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
     if (downloads.size() != answer.files.size())
         return 0;
@@ -699,11 +711,24 @@ int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<W
             std::vector<std::wstring> entries;
             if (!ListArchive(downloads[i], entries))
                 return 0;
-            for (const std::wstring& entry : entries)
+            for (const std::wstring& entry : entries) {
                 if (!IsUpdatableName(entry.c_str()))
                     return 0;
+                // The program's own file in an archive, under any name: its version is known only once it
+                // is unpacked, but its machine type is read now, so that the other build moves nothing.
+                WString path(programFolder);
+                path.Append(entry.c_str());
+                std::vector<BYTE> start;
+                if (IsOwnPath(path) && (!ReadArchiveStart(downloads[i], entry.c_str(), PeHeader::HeaderBytes, start) ||
+                                        PeHeader::MachineOf(start.data(), start.size()) != BuildMachine))
+                    return 0;
+            }
         }
-        if (file.zip.IsEmpty() && IsOwnFile(file) && !HasVersion(downloads[i], answer))
+        // Its machine type is read from the file itself: a signed answer of the right architecture can still
+        // list the other build's program by mistake, which would not start again (or start as the other
+        // product).
+        if (file.zip.IsEmpty() && IsOwnFile(file) &&
+            (PeHeader::ReadMachine(downloads[i]) != BuildMachine || !HasVersion(downloads[i], answer)))
             return 0;
     }
     return 1;
@@ -846,16 +871,16 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         }
     }
     // The program's own file from an archive (listed under any name) is known only once unpacked, and
-    // must be the announced version too; the wrong one puts everything back like any other failure. It
-    // is read from a copy: asked for the running program's own path, the version functions may answer
-    // from the image in memory (Wine does) rather than from the new file.
+    // must be the announced version for this machine too; the wrong one puts everything back like any
+    // other failure. It is read from a copy: asked for the running program's own path, the version
+    // functions may answer from the image in memory (Wine does) rather than from the new file.
     WString self, own(programFolder);
     if (ok && unpackedOwn && VersionInfo::ModulePath(nullptr, self)) {
         const wchar_t* ownName = wcsrchr(self, L'\\');
         own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
         WString copy;
         MarkedPath(own, L"_check", copy);
-        ok = CopyFileW(own, copy, FALSE) && HasVersion(copy, answer);
+        ok = CopyFileW(own, copy, FALSE) && PeHeader::ReadMachine(copy) == BuildMachine && HasVersion(copy, answer);
         DeleteFileW(copy);
     }
     if (!ok) {

@@ -38,6 +38,7 @@ struct UpdateAnswer {
     WString execute;
     WString product;
     unsigned long long expires = 0; // seconds since 1970; 0: not given
+    WString architecture;           // the build the files are for (BuildArchitecture); none given: "x86"
     int isSigned = 0;               // the publisher's signature over the whole answer held
 };
 
@@ -99,7 +100,8 @@ public:
     // publisher's key, the answer must end in the publisher's signature over all the bytes before it
     // (AnswerSignaturePrefix, base64 of r and s, AnswerSignatureSuffix, optionally a line break), or
     // nothing of it is read; it must then also be for this product, not expired at `now` (seconds since
-    // 1970) and give every file's size and SHA-256.
+    // 1970) and give every file's size and SHA-256. The answer's architecture is read, not judged: the
+    // check refuses one that is not this build's.
     static int ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key = nullptr,
                           unsigned long long now = 0);
     static constexpr const char* AnswerSignaturePrefix = "<!--signature:";

@@ -210,6 +210,40 @@ int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files) {
     return 1;
 }
 
+int ReadArchiveStart(const wchar_t* archivePath, const wchar_t* name, size_t limit, std::vector<BYTE>& bytes) {
+    bytes.clear();
+    std::wstring archiveFull, wanted(name ? name : L"");
+    OpenArchive archive;
+    std::vector<Entry> entries;
+    if (!ExtendedPath(archivePath, archiveFull) || !archive.Open(archiveFull.c_str()) ||
+        !ReadEntries(archive.Get(), entries))
+        return 0;
+    for (wchar_t& c : wanted)
+        if (c == L'/')
+            c = L'\\';
+    // Names that differ only in case unpack to one file, which the last of them writes: that one is read.
+    const Entry* found = nullptr;
+    for (const Entry& entry : entries)
+        if (!entry.folder && _wcsicmp(entry.name.c_str(), wanted.c_str()) == 0)
+            found = &entry;
+    OpenEntry file(found ? zip_fopen_index(archive.Get(), found->index, 0) : nullptr);
+    if (!file.Get())
+        return 0;
+    std::vector<BYTE> start(limit);
+    size_t total = 0;
+    while (total < limit) {
+        zip_int64_t got = zip_fread(file.Get(), start.data() + total, limit - total);
+        if (got < 0)
+            return 0;
+        if (got == 0)
+            break;
+        total += (size_t)got;
+    }
+    start.resize(total);
+    bytes.swap(start);
+    return 1;
+}
+
 int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder) {
     std::wstring archiveFull, root;
     if (!ExtendedPath(archivePath, archiveFull) || !ExtendedPath(targetFolder, root))

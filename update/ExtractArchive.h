@@ -2,6 +2,8 @@
 // Unpacks a downloaded update archive (zip) into a folder: every entry, folders recreated, existing files
 // replaced, nothing shown or printed. 1 on success; 0 on any failure, warning or doubtful entry.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -15,3 +17,8 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder);
 // the same checks: 0, and no names, for an archive it would refuse. Lets a caller move aside what the
 // archive is about to replace.
 int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files);
+
+// The first bytes (at most `limit`) of the file the archive would write under the relative name `name`
+// (either separator, any case), under the same checks: lets a caller look at a file before anything is
+// unpacked. 0, and no bytes, for no such file or an archive ExtractArchive would refuse.
+int ReadArchiveStart(const wchar_t* archivePath, const wchar_t* name, size_t limit, std::vector<BYTE>& bytes);

@@ -186,9 +186,7 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
             ASSERT_TRUE(HttpTestServer::Sign(refused.version, refused.key));
         }
         std::wstring name(refused.name, refused.name + strlen(refused.name));
-        Replace(HttpTestServer::ReleasesFolder() +
-                    std::wstring(refused.version, refused.version + strlen(refused.version)) + L"\\" + name,
-                refused.servedBytes);
+        Replace(HttpTestServer::PartFolder(refused.version) + L"\\" + name, refused.servedBytes);
         int downloads = Requests("/files/"), checks = Requests("/data/update.php");
         BoxAnswerer user(L"Veltrix", {IDYES, IDYES});
         VeltrixProcess old;

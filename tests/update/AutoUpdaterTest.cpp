@@ -3,7 +3,10 @@
 #include "BoxAnswerer.h"
 #include "HttpTestServer.h"
 #include "TempFolder.h"
+#include "framework/VersionInfo.h"
+#include "update/BuildArchitecture.h"
 #include "update/ContainedPath.h"
+#include "update/PeHeader.h"
 #include "update/UpdateSignature.h"
 
 #include <gtest/gtest.h>
@@ -92,9 +95,12 @@ protected:
     }
     // One check (a weekly one with "LastCheck", a manual one with MANUAL_CHECK) answered with the buttons given;
     // returns the texts of the boxes shown.
-    std::vector<std::wstring> Check(std::vector<int> buttons, const wchar_t* valueName = L"LastCheck") {
+    // A query given goes into the update address, before what the updater adds.
+    std::vector<std::wstring> Check(std::vector<int> buttons, const wchar_t* valueName = L"LastCheck",
+                                    const std::string& query = "") {
         BoxAnswerer answerer(L"Veltrix Update Test", buttons);
-        std::wstring url = HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix");
+        std::wstring url =
+            HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix") + std::wstring(query.begin(), query.end());
         started = updater.Start(url.c_str(), window, HKEY_CURRENT_USER, TestKey, valueName, 0);
         updater.Stop();
         return answerer.Finish();
@@ -442,7 +448,7 @@ TEST_F(Updater, WithThePublishersKeyReadsNothingOfAnAnswerWhoseSignatureFails) {
     // Signed, then the file changed on the server: asked and downloaded, then refused for its hash.
     HttpTestServer::Publish("1.11", release, {{L"notes.txt", "new notes"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-    std::wstring changed = HttpTestServer::ReleasesFolder() + L"1.11\\notes.txt";
+    std::wstring changed = HttpTestServer::PartFolder("1.11") + L"\\notes.txt";
     HANDLE file = CreateFileW(changed.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, "new noteZ", 9, &written, nullptr);
@@ -488,6 +494,55 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
         EXPECT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size()) << planted;
     }
     EXPECT_TRUE(before == TempFolder::Snapshot(folder)) << "the program folder changed";
+}
+
+TEST_F(Updater, InstallsOnlyTheAnswerAndTheProgramFileOfItsOwnArchitecture) {
+    updater.SetPublicKey(VELTRIX_TEST_PUBLIC_KEY);
+    const char *own = HttpTestServer::Architecture, *other = strcmp(own, "x86") == 0 ? "x64" : "x86";
+    // The 1.11 the build made for this machine, and the same bytes marked for the other one.
+    WString bin;
+    ASSERT_TRUE(VersionInfo::ModuleDirectory(nullptr, bin));
+    const std::string program = ReadAll(std::wstring(bin) + L"releases\\1.11\\Veltrix.exe");
+    ASSERT_GT(program.size(), 0x40u);
+    std::string foreign = program;
+    const WORD machine = BuildMachine == IMAGE_FILE_MACHINE_I386 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    memcpy(&foreign[*(const DWORD*)(program.data() + 0x3C) + 4], &machine, 2);
+    programFolder.Write(L"update_tests.exe", "old program");
+    const std::map<std::wstring, std::string> before = TempFolder::Snapshot(folder);
+    const std::string plain = "[{\"name\": \"update_tests.exe\"}]", zip = "[{\"name\": \"d.txt\", \"zip\": \"u.zip\"}]";
+    struct {
+        const char* what;
+        std::string arch; // named in the update address: the build whose answer the server sends
+        const std::string& files;
+        std::pair<std::wstring, std::string> file;
+        size_t asked;
+    } cases[] = {
+        {"the other build's answer", other, plain, {L"update_tests.exe", program}, 0},
+        {"the other machine's program", own, plain, {L"update_tests.exe", foreign}, 1},
+        {"the other machine's program in an archive", own, zip, {L"u.zip", ZipOf({{"update_tests.exe", foreign}})}, 1},
+        {"this build's answer and program", own, plain, {L"update_tests.exe", program}, 1}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        HttpTestServer::Publish("1.11", Manifest(test.files), {test.file}, test.arch.c_str());
+        ASSERT_TRUE(HttpTestServer::Sign("1.11", "TEST-ONLY-publisher.pem", 90, "veltrix", test.arch.c_str()));
+        const size_t logged = ReadAll(HttpTestServer::UpdateLog()).size();
+        EXPECT_EQ(test.asked, Check({IDYES}, AutoUpdater::MANUAL_CHECK, "&arch=" + test.arch).size());
+        EXPECT_NE(std::string::npos, ReadAll(HttpTestServer::UpdateLog()).find("signed " + test.arch, logged));
+        EXPECT_TRUE(&test == &cases[3] ? File(L"update_tests.exe") == program : before == TempFolder::Snapshot(folder));
+    }
+}
+
+TEST(PeHeader, ReadsTheMachineOnlyFromHeadersThatLieWithinTheFile) {
+    // A minimal 64-bit PE file: the DOS header pointing at the PE signature and file header right after it.
+    std::string pe(0x40 + 24, '\0');
+    pe.replace(0, 2, "MZ").replace(0x3C, 1, "\x40").replace(0x40, 6, "PE\0\0\x64\x86", 6);
+    auto with = [&pe](size_t at, const char* bytes) { return std::string(pe).replace(at, strlen(bytes), bytes); };
+    TempFolder files(L"pe");
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, PeHeader::ReadMachine(files.Write(L"64.exe", pe).c_str()));
+    // No MZ, no PE signature, headers past the end, a negative offset to them.
+    for (const std::string& bytes :
+         {with(0, "ZM"), with(0x41, "X"), with(0x3C, "\x48"), with(0x3C, "\xFC\xFF\xFF\xFF")})
+        EXPECT_EQ(0, PeHeader::ReadMachine(files.Write(L"refused.exe", bytes).c_str()));
 }
 
 TEST_F(Updater, AnInstallerNeverTouchesAFileOnTheDesktop) {
@@ -604,7 +659,7 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
                                      "{\"installer\": \"Setup.exe\"}]"),
                             {{L"Veltrix.exe", "program"}, {L"u.zip", "archive"}, {L"Setup.exe", "setup"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
-    const std::string base = ReadAll(HttpTestServer::ReleasesFolder() + L"1.11\\answer.xml");
+    const std::string base = ReadAll(HttpTestServer::PartFolder("1.11") + L"\\answer.xml");
     std::vector<BYTE> key;
     ASSERT_EQ(1, UpdateSignature::DecodeBase64(VELTRIX_TEST_PUBLIC_KEY, key));
     const unsigned long long now = (unsigned long long)time(nullptr);

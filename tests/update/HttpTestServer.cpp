@@ -190,24 +190,31 @@ std::wstring HttpTestServer::UpdateLog() {
 }
 
 void HttpTestServer::Publish(const char* version, const std::string& manifest,
-                             const std::vector<std::pair<std::wstring, std::string>>& files) {
+                             const std::vector<std::pair<std::wstring, std::string>>& files, const char* architecture) {
     Unpublish();
-    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
+    std::wstring folder = PartFolder(version, architecture);
+    CreateDirectoryW(PartFolder(version, "x86").c_str(), nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
     WriteBytes(folder + L"\\release.json", manifest);
     for (const auto& file : files)
         WriteBytes(folder + L"\\" + file.first, file.second);
 }
 
-int HttpTestServer::Sign(const char* version, const char* key, double days, const char* product) {
+std::wstring HttpTestServer::PartFolder(const char* version, const char* architecture) {
     std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
-    std::wstring signedAnswer = folder + L"\\answer.xml";
+    return strcmp(architecture, "x64") == 0 ? folder + L"\\x64" : folder;
+}
+
+int HttpTestServer::Sign(const char* version, const char* key, double days, const char* product,
+                         const char* architecture) {
+    std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
+    std::wstring signedAnswer = PartFolder(version, architecture) + L"\\answer.xml";
     DeleteFileW(signedAnswer.c_str());
     std::string keyPath = std::string(VELTRIX_TEST_KEYS) + "/" + key;
     char daysText[32];
     snprintf(daysText, sizeof(daysText), "%.6f", days);
     std::string arguments = "python3 \"" VELTRIX_SIGN_RELEASE "\" release \"" + keyPath + "\" \"" + UnixName(folder) +
-                            "\" --days " + daysText + " --product " + product +
+                            "\" --days " + daysText + " --product " + product + " --arch " + architecture +
                             " --base-url http://127.0.0.1:" + std::to_string(updateServer.port);
     if (!StartHost(arguments))
         return 0;

@@ -32,15 +32,20 @@ public:
     static std::wstring UpdateLog();
     // The folder the update server stores problem reports in, one sub-folder each (trailing backslash).
     static std::wstring ReportsFolder();
+    // The build under test (its pointer size tells), as the update request names it.
+    static constexpr const char* Architecture = sizeof(void*) == 8 ? "x64" : "x86";
     // Publishes one release (its release.json and files) on the update server, replacing whatever it
     // published before.
     static void Publish(const char* version, const std::string& manifest,
-                        const std::vector<std::pair<std::wstring, std::string>>& files = {});
+                        const std::vector<std::pair<std::wstring, std::string>>& files = {},
+                        const char* architecture = Architecture);
+    // Where Publish and Sign put a build's part of a release (x64: its folder "x64"; no trailing backslash).
+    static std::wstring PartFolder(const char* version, const char* architecture = Architecture);
     // Signs the published release as the publisher does (server/sign_release.py release, with one of the
     // tests' keys and the server's address), valid for `days` (negative: expired already), for `product`.
     // 1 once its signed answer is there.
     static int Sign(const char* version, const char* key = "TEST-ONLY-publisher.pem", double days = 90,
-                    const char* product = "veltrix");
+                    const char* product = "veltrix", const char* architecture = Architecture);
     // Takes every release down: the server then answers that there is none.
     static void Unpublish();
 };
