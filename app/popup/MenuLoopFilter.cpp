@@ -8,7 +8,10 @@ MenuLoopListener* MenuLoopFilter::listeners[MaxListeners] = {};
 int MenuLoopFilter::count = 0;
 
 int MenuLoopFilter::Subscribe(MenuLoopListener* listener) {
-    Unsubscribe(listener);
+    for (int i = 0; i < count; i++) {
+        if (listeners[i] == listener)
+            return 1;
+    }
     // A thread's menu loop is filtered by a hook of that thread: the listeners all live on one.
     if (!listener || count == MaxListeners || (hook && threadId != GetCurrentThreadId()))
         return 0;

@@ -12,7 +12,8 @@ class MenuLoopFilter {
 public:
     static const int MaxListeners = 4;
 
-    // 0 when the hook cannot be set, the listeners are full, or another thread holds the filter.
+    // 1 also when the listener listens already. 0 when the hook cannot be set, the listeners are full, or
+    // another thread holds the filter.
     static int Subscribe(MenuLoopListener* listener);
     static void Unsubscribe(MenuLoopListener* listener);
 

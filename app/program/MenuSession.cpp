@@ -117,7 +117,8 @@ MenuNode* MenuSession::PrepareMenu() {
     return tree.get();
 }
 
-void MenuSession::MenuClosed() {
+void MenuSession::ScheduleWrite() {
+    // Once mode writes at the end only.
     if (mode == RESIDENT && rowsDirty)
         SetTimer(owner, WriteTimer, WriteDelayMs, nullptr);
 }
@@ -129,7 +130,7 @@ void MenuSession::TakeFetched() {
 
 void MenuSession::OnFetched() {
     TakeFetched();
-    MenuClosed();
+    ScheduleWrite();
 }
 
 void MenuSession::WriteFetchedRows(WriteTime when) {

@@ -71,7 +71,7 @@ public:
     // The tree with its root popup built, ready to be shown, or null.
     MenuNode* PrepareMenu();
     // The menu was shown and has closed.
-    void MenuClosed();
+    void MenuClosed() { ScheduleWrite(); }
     // Resident mode: takes up the watch's newer tree, unless the tree is in use.
     void TakeUpReadyTree();
     // The owner window's messages for the session.
@@ -99,6 +99,8 @@ private:
     void BuildRootMenu();
     // Paints the names and icons fetched; notes that they are to be written.
     void TakeFetched();
+    // Resident mode: the rows fetched are written when the write timer fires.
+    void ScheduleWrite();
     // Writes the rows fetched since the last write, now or at the next quiet moment.
     void WriteFetchedRows(WriteTime when);
     void WriteCache();
