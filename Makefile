@@ -1,10 +1,11 @@
-# make       set up the machine, configure and build Veltrix (32-bit)
-# make test  the same, then every test under Wine
+# make       set up the machine, configure and build Veltrix (32-bit, and the 64-bit program the release carries)
+# make test  the same, then every test of both builds under Wine
 # make run   the same, then Veltrix under Wine with a demo Start Menu
 # make bench the same, then the menu build benchmark
 # make dist  KEY=publisher.pem [CERT=codesign.pfx CERT_PASS=...]: the same, then the release in dist/ built
-#            with that update key: the portable zip, the installer, the signed update release
-#            (dist/releases/VERSION/), SHA256SUMS and the winget manifests; with CERT, Authenticode-signed
+#            with that update key: both portable zips, the installer of both programs, the signed update
+#            releases (dist/releases/VERSION/ and .../x64/), SHA256SUMS and the winget manifests; with CERT,
+#            Authenticode-signed
 .PHONY: all setup build test run bench dist clean
 
 all: build
@@ -18,17 +19,21 @@ build: setup
 	@grep -q '^VELTRIX_UPDATE_PUBLIC_KEY:STRING=.' build/CMakeCache.txt || \
 	    echo "Note: built without VELTRIX_UPDATE_PUBLIC_KEY: this Veltrix.exe installs unsigned updates."
 
-# Where the kernel cannot execute 32-bit code, the tests run from the 64-bit build of the same sources.
+# The tests of both programs, each in its own Wine prefix: the 32-bit build's (the installer's among them)
+# where the kernel can execute 32-bit code, then the 64-bit build's. Elsewhere the 64-bit build's only,
+# with the static checks of the 32-bit artefacts.
 test: build
-	@if tools/can-run-32bit; then \
-	    ctest --preset default; status=$$?; \
+	@status=0; \
+	if tools/can-run-32bit; then \
+	    ctest --preset default || status=1; \
 	    VELTRIX_BUILD=$(CURDIR)/build tools/wine-session stop >/dev/null 2>&1; \
 	else \
-	    echo "This machine cannot execute 32-bit x86 code: running the tests from the 64-bit build."; \
-	    { [ -f build/x64/build.ninja ] || cmake --preset x64 >/dev/null; } && cmake --build --preset x64 && \
-	    ctest --preset x64; status=$$?; \
-	    VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1; \
-	fi; exit $$status
+	    echo "This machine cannot execute 32-bit x86 code: running the tests of the 64-bit build only."; \
+	fi; \
+	{ [ -f build/x64/build.ninja ] || cmake --preset x64 >/dev/null; } && cmake --build --preset x64 && \
+	    ctest --preset x64 || status=1; \
+	VELTRIX_BUILD=$(CURDIR)/build/x64 tools/wine-session stop >/dev/null 2>&1; \
+	exit $$status
 
 # Starts Veltrix under Wine with a demo Start Menu (a screenshot when there is no display).
 run: build

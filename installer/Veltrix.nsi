@@ -2,8 +2,16 @@
 ; user in the user's own program folder, makes a Start Menu shortcut, on request starts Veltrix in the
 ; notification area at logon, and registers an uninstaller in Programs and Features.
 ;
-;   makensis -DVERSION=1.10 -DPROGRAM=Veltrix.exe -DDOCS=folder -DICON=Veltrix.ico -DOUTFILE=setup.exe
-;            [-DSIGN=tools/sign-code] Veltrix.nsi
+;   makensis -DVERSION=1.10 -DPROGRAM=Veltrix.exe [-DPROGRAM64=x64/Veltrix.exe] -DDOCS=folder -DICON=Veltrix.ico
+;            -DOUTFILE=setup.exe [-DSIGN=tools/sign-code] Veltrix.nsi
+;
+; With PROGRAM64 it carries both programs and installs the 64-bit one where the processor runs x64 code
+; natively (a 32-bit Start menu there lives behind WOW64's redirections): all users' into the native
+; Program Files, with its entry in the registry's native view, where Programs and Features reads the
+; entries of 64-bit programs. Everywhere else, ARM64 included (whose emulation runs 32-bit programs on
+; every version), it installs the 32-bit program. An all-users installation of the 32-bit program on such
+; a machine is replaced: its folder under Program Files (x86) and its entry go, its logon start and the
+; settings (the user's own key, which both programs read) stay.
 ;
 ; DOCS holds README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt. Command line of the result:
 ;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/D=FOLDER]   (/D last, as NSIS wants it)
@@ -53,12 +61,14 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Koravent, MIT licence"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
 !define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_KEY "${UNINSTALL_KEY}"
 !define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_VALUENAME "InstallLocation"
+!define MULTIUSER_INSTALLMODE_FUNCTION ChooseFolder
 !include MultiUser.nsh
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include Sections.nsh
 !include WinMessages.nsh
+!include x64.nsh
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -108,12 +118,13 @@ LangString ShortcutComment ${LANG_GREEK} "Το κλασικό μενού Ένα�
 LangString ShortcutComment ${LANG_PORTUGUESEBR} "O menu Iniciar clássico"
 LangString ShortcutComment ${LANG_SWEDISH} "Den klassiska Start-menyn"
 
-; Asks every Veltrix that runs from the installation folder to end, so that its file can be replaced or
+; Asks every Veltrix that runs from the folder on the stack to end, so that its file can be replaced or
 ; removed: first WM_CANCELMODE, which closes an open menu (a once-mode run then ends by itself), then
 ; WM_CLOSE to its hidden main window, the way its own "Exit" ends it. Other copies (a portable one) and
 ; other users' instances are left alone; a file still in use is replaced or removed at the next restart.
 !macro CLOSE_RUNNING PREFIX
 Function ${PREFIX}CloseRunning
+  Exch $5
   Push $0
   Push $1
   Push $2
@@ -138,7 +149,7 @@ Function ${PREFIX}CloseRunning
     ${EndIf}
     StrCpy $4 ""
     System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r4, *i ${NSIS_MAX_STRLEN})'
-    ${If} $4 == "$INSTDIR\Veltrix.exe"
+    ${If} $4 == "$5\Veltrix.exe"
       System::Call 'user32::PostMessageW(p r0, i ${WM_CANCELMODE}, p 0, p 0)'
       System::Call 'kernel32::WaitForSingleObject(p r3, i 2000) i .r4'
       ${If} $4 <> 0
@@ -157,16 +168,57 @@ Function ${PREFIX}CloseRunning
   Pop $2
   Pop $1
   Pop $0
+  Pop $5
 FunctionEnd
 !macroend
 !insertmacro CLOSE_RUNNING ""
 !insertmacro CLOSE_RUNNING "un."
 
+; Removes what an installation put into the folder on the stack, and what the program left beside itself
+; (an update's leftovers, crash reports), then the folder if nothing else is in it: whatever else the user
+; put there stays, and so does the folder.
+!macro REMOVE_FILES PREFIX
+Function ${PREFIX}RemoveFiles
+  Exch $0
+  Delete /REBOOTOK "$0\Veltrix.exe"
+  Delete "$0\Veltrix_old.exe"
+  Delete "$0\Veltrix_new.exe"
+  Delete "$0\Veltrix_Debug.txt"
+  Delete "$0\Veltrix_Debug.dmp"
+  Delete "$0\README.txt"
+  Delete "$0\LICENSE.txt"
+  Delete "$0\THIRD-PARTY-NOTICES.txt"
+  Delete "$0\Uninstall.exe"
+  RMDir /REBOOTOK "$0"
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro REMOVE_FILES ""
+!insertmacro REMOVE_FILES "un."
+
+; 1 when this installation is (or was, for the uninstaller) the 64-bit program's.
+Var Native64
+; The folder of an all-users installation of the 32-bit program that this one replaces, or empty.
+Var Replaced32
+
 Section "Veltrix" ProgramSection
   SectionIn RO
+  Push $INSTDIR
   Call CloseRunning
+  ${If} $Replaced32 != ""
+    Push $Replaced32
+    Call CloseRunning
+  ${EndIf}
   SetOutPath "$INSTDIR"
+!ifdef PROGRAM64
+  ${If} $Native64 = 1
+    File /oname=Veltrix.exe "${PROGRAM64}"
+  ${Else}
+    File /oname=Veltrix.exe "${PROGRAM}"
+  ${EndIf}
+!else
   File /oname=Veltrix.exe "${PROGRAM}"
+!endif
   File /oname=README.txt "${DOCS}/README.txt"
   File /oname=LICENSE.txt "${DOCS}/LICENSE.txt"
   File /oname=THIRD-PARTY-NOTICES.txt "${DOCS}/THIRD-PARTY-NOTICES.txt"
@@ -194,6 +246,17 @@ Section "Veltrix" ProgramSection
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $1
+
+  ; The replaced 32-bit installation: its files (unless this one took its folder) and its entry.
+  ${If} $Replaced32 != ""
+    ${If} $Replaced32 != $INSTDIR
+      Push $Replaced32
+      Call RemoveFiles
+    ${EndIf}
+    SetRegView 32
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    SetRegView 64
+  ${EndIf}
 SectionEnd
 
 ; The logon start is the user's own choice, so it lives under the user's key in either mode.
@@ -207,7 +270,40 @@ Section "-LogonOff"
   ${EndIf}
 SectionEnd
 
+; Called by MultiUser whenever the mode is set, after it chose the mode's folder (the folder of an
+; earlier installation in that mode, read from its entry, or the mode's default).
+Function ChooseFolder
+  StrCpy $Replaced32 ""
+  ${If} $Native64 = 1
+  ${AndIf} $MultiUser.InstallMode == "AllUsers"
+    SetRegView 32
+    ReadRegStr $Replaced32 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    SetRegView 64
+    ; Without a 64-bit installation, the 32-bit one's folder is kept where the user chose one himself.
+    ${If} $MultiUser.InstDir == ""
+    ${AndIf} $Replaced32 != ""
+      StrCpy $INSTDIR $Replaced32
+    ${EndIf}
+    ${If} $INSTDIR == "$PROGRAMFILES32\Veltrix"
+      StrCpy $INSTDIR "$PROGRAMFILES64\Veltrix"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Where the 64-bit program is installed, the registry's native view holds its entry; NSIS, a 32-bit
+; program, would otherwise read and write the 32-bit view.
+!macro CHOOSE_PROGRAM
+  StrCpy $Native64 0
+!ifdef PROGRAM64
+  ${If} ${IsNativeAMD64}
+    StrCpy $Native64 1
+    SetRegView 64
+  ${EndIf}
+!endif
+!macroend
+
 Function .onInit
+  !insertmacro CHOOSE_PROGRAM
   ; NSIS sets $INSTDIR from /D= before this runs, and MultiUser's initialisation would replace it with the
   ; mode's default folder: a folder given on the command line wins.
   StrCpy $R9 $INSTDIR
@@ -228,19 +324,10 @@ FunctionEnd
 
 Section "un.Veltrix" UninstallSection
   SectionIn RO
+  Push $INSTDIR
   Call un.CloseRunning
-  Delete /REBOOTOK "$INSTDIR\Veltrix.exe"
-  ; An update's leftovers and crash reports, which the program keeps beside itself.
-  Delete "$INSTDIR\Veltrix_old.exe"
-  Delete "$INSTDIR\Veltrix_new.exe"
-  Delete "$INSTDIR\Veltrix_Debug.txt"
-  Delete "$INSTDIR\Veltrix_Debug.dmp"
-  Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
-  Delete "$INSTDIR\Uninstall.exe"
-  ; Not /r: whatever else the user put there stays, and so does the folder.
-  RMDir /REBOOTOK "$INSTDIR"
+  Push $INSTDIR
+  Call un.RemoveFiles
   Delete "$SMPROGRAMS\Veltrix.lnk"
   DeleteRegValue HKCU "${RUN_KEY}" "Veltrix"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
@@ -262,6 +349,7 @@ Function un.HideSpaceRequired
 FunctionEnd
 
 Function un.onInit
+  !insertmacro CHOOSE_PROGRAM
   !insertmacro MULTIUSER_UNINIT
   ${GetParameters} $0
   ClearErrors

@@ -25,6 +25,7 @@ with open(os.path.join(BUILD, "dist", "version.txt")) as version_file:
     VERSION = version_file.read().strip()
 SETUP = "Veltrix-%s-setup.exe" % VERSION
 ZIP = "Veltrix-%s-portable.zip" % VERSION
+ZIP64 = "Veltrix-%s-portable-x64.zip" % VERSION
 
 
 def verify(path, ca=CA):
@@ -49,7 +50,7 @@ def wine(*args):
 
 class SignedRelease(unittest.TestCase):
     def test_every_program_verifies_against_the_authority_and_a_changed_byte_or_another_authority_fails(self):
-        for name in ("Veltrix.exe", SETUP):
+        for name in ("Veltrix.exe", "x64/Veltrix.exe", SETUP):
             path = os.path.join(SIGNED, name)
             ok, text = verify(path)
             self.assertTrue(ok, name + ":\n" + text)
@@ -59,7 +60,7 @@ class SignedRelease(unittest.TestCase):
             self.assertIn("URL description: https://www.koravent.com", text)
             self.assertFalse(verify(path, ca=None)[0], name + " verified without the test authority")
             with tempfile.TemporaryDirectory() as work:
-                changed = os.path.join(work, name)
+                changed = os.path.join(work, os.path.basename(name))
                 shutil.copy(path, changed)
                 with open(changed, "r+b") as f:
                     f.seek(4096)
@@ -71,11 +72,13 @@ class SignedRelease(unittest.TestCase):
     def test_an_installation_keeps_the_signatures_of_the_program_and_its_uninstaller(self):
         prefix = os.path.join(BUILD, "wine", "prefix", "drive_c")
         folder = os.path.join(prefix, "veltrix-signed")
+        # A 64-bit prefix is 64-bit Windows, where the installer installs the 64-bit program.
+        program = "x64/Veltrix.exe" if os.path.isdir(os.path.join(prefix, "windows", "syswow64")) else "Veltrix.exe"
         shutil.rmtree(folder, ignore_errors=True)
         self.assertEqual(0, wine(os.path.join(SIGNED, SETUP), "/S", "/CurrentUser", "/D=C:\\veltrix-signed"))
         try:
             with open(os.path.join(folder, "Veltrix.exe"), "rb") as installed, \
-                    open(os.path.join(SIGNED, "Veltrix.exe"), "rb") as shipped:
+                    open(os.path.join(SIGNED, program), "rb") as shipped:
                 self.assertEqual(shipped.read(), installed.read())
             for name in ("Veltrix.exe", "Uninstall.exe"):
                 ok, text = verify(os.path.join(folder, name))
@@ -89,7 +92,7 @@ class SignedRelease(unittest.TestCase):
         with open(os.path.join(SIGNED, "SHA256SUMS"), encoding="utf-8") as f:
             lines = f.read().splitlines()
         names = [line.split("  ", 1)[1] for line in lines]
-        self.assertEqual([SETUP, ZIP], names)
+        self.assertEqual([SETUP, ZIP, ZIP64], names)
         check = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=SIGNED, stdout=subprocess.PIPE, text=True)
         self.assertEqual(0, check.returncode, check.stdout)
         with tempfile.TemporaryDirectory() as work:
@@ -118,12 +121,12 @@ class SignedRelease(unittest.TestCase):
         self.assertEqual("nullsoft", installer["InstallerType"])
         self.assertEqual("/S", installer["InstallerSwitches"]["Silent"])
         self.assertEqual("Veltrix", installer["AppsAndFeaturesEntries"][0]["ProductCode"])
-        scopes = {entry["Scope"]: entry for entry in installer["Installers"]}
-        self.assertEqual({"user", "machine"}, set(scopes))
-        self.assertEqual("/CurrentUser", scopes["user"]["InstallerSwitches"]["Custom"])
-        self.assertEqual("/AllUsers", scopes["machine"]["InstallerSwitches"]["Custom"])
-        for entry in scopes.values():
-            self.assertEqual("x86", entry["Architecture"])
+        # The one installer for both architectures and both scopes.
+        entries = {(entry["Architecture"], entry["Scope"]): entry for entry in installer["Installers"]}
+        self.assertEqual({("x86", "user"), ("x86", "machine"), ("x64", "user"), ("x64", "machine")}, set(entries))
+        for (architecture, scope), entry in entries.items():
+            self.assertEqual({"user": "/CurrentUser", "machine": "/AllUsers"}[scope],
+                             entry["InstallerSwitches"]["Custom"])
             self.assertTrue(entry["InstallerUrl"].startswith("https://") and entry["InstallerUrl"].endswith("/" + SETUP))
             self.assertEqual(sha256(os.path.join(SIGNED, SETUP)).upper(), entry["InstallerSha256"])
 
