@@ -42,8 +42,14 @@ def sha256(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def wine(*args):
+# A prefix of 32-bit Windows beside the build's own (which is 64-bit Windows), made on first use.
+WINE32 = os.path.join(BUILD, "wine32")
+
+
+def wine(*args, windows32=False):
     env = dict(os.environ, VELTRIX_BUILD=BUILD)
+    if windows32:
+        env.update(VELTRIX_WINE_STATE=WINE32, WINEARCH="win32")
     return subprocess.run([os.path.join(SOURCE, "tools", "winerun")] + list(args), env=env, timeout=180,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
@@ -87,6 +93,21 @@ class SignedRelease(unittest.TestCase):
             # In place (_?=), so that it has ended when it returns; it removes the entry it made.
             wine(os.path.join(folder, "Uninstall.exe"), "/S", "/CurrentUser", "_?=C:\\veltrix-signed")
             shutil.rmtree(folder, ignore_errors=True)
+
+    def test_on_32_bit_windows_the_installer_installs_the_32_bit_program(self):
+        folder = os.path.join(WINE32, "prefix", "drive_c", "Program Files", "Veltrix")
+        self.assertEqual(0, wine(os.path.join(SIGNED, SETUP), "/S", "/AllUsers", windows32=True))
+        try:
+            with open(os.path.join(folder, "Veltrix.exe"), "rb") as installed, \
+                    open(os.path.join(SIGNED, "Veltrix.exe"), "rb") as shipped:
+                self.assertEqual(shipped.read(), installed.read())
+        finally:
+            # The uninstaller hands its work to a copy of itself and ends at once: its work is awaited.
+            wine(os.path.join(folder, "Uninstall.exe"), "/S", "/AllUsers", windows32=True)
+            deadline = time.monotonic() + 60
+            while os.path.exists(folder) and time.monotonic() < deadline:
+                time.sleep(0.2)
+        self.assertFalse(os.path.exists(folder), "the uninstaller left the folder")
 
     def test_the_checksums_list_every_artefact_and_match(self):
         with open(os.path.join(SIGNED, "SHA256SUMS"), encoding="utf-8") as f:
