@@ -693,7 +693,11 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
 // download is there with the size and SHA-256 the answer gave (signed, in a build with the publisher's
 // key), is no larger than any release, and, for an archive, holds only names an update may write. A file
 // that replaces the program itself must also be the version the answer announced, so that a validly
-// signed older release cannot be passed off as a newer one, and built for this program's machine.
+// signed older release cannot be passed off as a newer one, and built for this program's machine; so must
+// every other program or library that goes into the program folder (an installer, which runs on its own
+// wherever it is, may be of either). The machine type is read from the files themselves: a signed answer
+// of the right architecture can still list the other build's files by mistake, which would not load, or
+// would start the other build.
 int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
     if (downloads.size() != answer.files.size())
         return 0;
@@ -714,24 +718,28 @@ int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<W
             for (const std::wstring& entry : entries) {
                 if (!IsUpdatableName(entry.c_str()))
                     return 0;
-                // The program's own file in an archive, under any name: its version is known only once it
-                // is unpacked, but its machine type is read now, so that the other build moves nothing.
+                // The program's own file in an archive may have any name; its version is known only once it
+                // is unpacked, but the machine type of every entry is read now, so that nothing moves.
                 WString path(programFolder);
                 path.Append(entry.c_str());
                 std::vector<BYTE> start;
-                if (IsOwnPath(path) && (!ReadArchiveStart(downloads[i], entry.c_str(), PeHeader::HeaderBytes, start) ||
-                                        PeHeader::MachineOf(start.data(), start.size()) != BuildMachine))
+                if (!ReadArchiveStart(downloads[i], entry.c_str(), PeHeader::HeaderBytes, start) ||
+                    !IsOwnMachine(PeHeader::MachineOf(start.data(), start.size()), IsOwnPath(path)))
                     return 0;
             }
+        } else if (!file.name.IsEmpty()) {
+            if (!IsOwnMachine(PeHeader::ReadMachine(downloads[i]), IsOwnFile(file)) ||
+                (IsOwnFile(file) && !HasVersion(downloads[i], answer)))
+                return 0;
         }
-        // Its machine type is read from the file itself: a signed answer of the right architecture can still
-        // list the other build's program by mistake, which would not start again (or start as the other
-        // product).
-        if (file.zip.IsEmpty() && IsOwnFile(file) &&
-            (PeHeader::ReadMachine(downloads[i]) != BuildMachine || !HasVersion(downloads[i], answer)))
-            return 0;
     }
     return 1;
+}
+
+// A file's machine type (0 for a file that is no program or library) fits this build: the program itself
+// must be one of its machine, any other file may also be no program at all.
+int AutoUpdater::IsOwnMachine(WORD machine, int isProgram) {
+    return machine == BuildMachine || (!isProgram && machine == 0);
 }
 
 // The verified installer gets its name from the answer, on the desktop, but never one that exists: a

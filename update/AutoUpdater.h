@@ -138,6 +138,9 @@ private:
     int IsOwnPath(const wchar_t* path) const;
     // 1 when the program file at the path carries the answer's version.
     static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
+    // 1 when a file of that machine type (0: no program) may go into the program folder, as the program
+    // itself or as another file.
+    static int IsOwnMachine(WORD machine, int isProgram);
     void Restart(const UpdateAnswer& answer);
     // A check started with MANUAL_CHECK (or an empty name) keeps no value name.
     int IsManual() const { return valueName.IsEmpty(); }

@@ -509,7 +509,8 @@ TEST_F(Updater, InstallsOnlyTheAnswerAndTheProgramFileOfItsOwnArchitecture) {
     memcpy(&foreign[*(const DWORD*)(program.data() + 0x3C) + 4], &machine, 2);
     programFolder.Write(L"update_tests.exe", "old program");
     const std::map<std::wstring, std::string> before = TempFolder::Snapshot(folder);
-    const std::string plain = "[{\"name\": \"update_tests.exe\"}]", zip = "[{\"name\": \"d.txt\", \"zip\": \"u.zip\"}]";
+    const std::string plain = "[{\"name\": \"update_tests.exe\"}]", zip = "[{\"name\": \"d.txt\", \"zip\": \"u.zip\"}]",
+                      helper = "[{\"name\": \"helper.exe\"}]";
     struct {
         const char* what;
         std::string arch; // named in the update address: the build whose answer the server sends
@@ -520,6 +521,9 @@ TEST_F(Updater, InstallsOnlyTheAnswerAndTheProgramFileOfItsOwnArchitecture) {
         {"the other build's answer", other, plain, {L"update_tests.exe", program}, 0},
         {"the other machine's program", own, plain, {L"update_tests.exe", foreign}, 1},
         {"the other machine's program in an archive", own, zip, {L"u.zip", ZipOf({{"update_tests.exe", foreign}})}, 1},
+        {"another file of the other machine", own, helper, {L"helper.exe", foreign}, 1},
+        {"another file of the other machine in an archive", own, zip,
+         {L"u.zip", ZipOf({{"d.txt", "text"}, {"tools/helper.exe", foreign}})}, 1},
         {"this build's answer and program", own, plain, {L"update_tests.exe", program}, 1}};
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
@@ -528,7 +532,7 @@ TEST_F(Updater, InstallsOnlyTheAnswerAndTheProgramFileOfItsOwnArchitecture) {
         const size_t logged = ReadAll(HttpTestServer::UpdateLog()).size();
         EXPECT_EQ(test.asked, Check({IDYES}, AutoUpdater::MANUAL_CHECK, "&arch=" + test.arch).size());
         EXPECT_NE(std::string::npos, ReadAll(HttpTestServer::UpdateLog()).find("signed " + test.arch, logged));
-        EXPECT_TRUE(&test == &cases[3] ? File(L"update_tests.exe") == program : before == TempFolder::Snapshot(folder));
+        EXPECT_TRUE(&test == &cases[5] ? File(L"update_tests.exe") == program : before == TempFolder::Snapshot(folder));
     }
 }
 
