@@ -201,24 +201,32 @@ Var Native64
 ; The folder of an all-users installation of the 32-bit program that this one replaces, or empty.
 Var Replaced32
 
-Section "Veltrix" ProgramSection
-  SectionIn RO
+Section "-Close"
   Push $INSTDIR
   Call CloseRunning
   ${If} $Replaced32 != ""
     Push $Replaced32
     Call CloseRunning
   ${EndIf}
+SectionEnd
+
+; One program or the other, each in a section of its own, so that the space the components page names is
+; what the chosen one takes (.onInit leaves the other out).
+Section "-Program32" Program32Section
   SetOutPath "$INSTDIR"
-!ifdef PROGRAM64
-  ${If} $Native64 = 1
-    File /oname=Veltrix.exe "${PROGRAM64}"
-  ${Else}
-    File /oname=Veltrix.exe "${PROGRAM}"
-  ${EndIf}
-!else
   File /oname=Veltrix.exe "${PROGRAM}"
+SectionEnd
+
+!ifdef PROGRAM64
+Section "-Program64" Program64Section
+  SetOutPath "$INSTDIR"
+  File /oname=Veltrix.exe "${PROGRAM64}"
+SectionEnd
 !endif
+
+Section "Veltrix" ProgramSection
+  SectionIn RO
+  SetOutPath "$INSTDIR"
   File /oname=README.txt "${DOCS}/README.txt"
   File /oname=LICENSE.txt "${DOCS}/LICENSE.txt"
   File /oname=THIRD-PARTY-NOTICES.txt "${DOCS}/THIRD-PARTY-NOTICES.txt"
@@ -304,6 +312,13 @@ FunctionEnd
 
 Function .onInit
   !insertmacro CHOOSE_PROGRAM
+!ifdef PROGRAM64
+  ${If} $Native64 = 1
+    !insertmacro UnselectSection ${Program32Section}
+  ${Else}
+    !insertmacro UnselectSection ${Program64Section}
+  ${EndIf}
+!endif
   ; NSIS sets $INSTDIR from /D= before this runs, and MultiUser's initialisation would replace it with the
   ; mode's default folder: a folder given on the command line wins.
   StrCpy $R9 $INSTDIR
