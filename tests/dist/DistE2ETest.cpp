@@ -1,7 +1,6 @@
-// The release artefacts as a user gets them: the installer run silently for all users and for the current
-// user, over older versions (one running, one of the 32-bit program where the 64-bit one belongs), and out
-// again; and both portable zips unpacked and run. The prefix is 64-bit Windows when the tests run there as
-// a 32-bit program under WOW64, as on this project's machines.
+// The release artefacts as a user gets them on 64-bit Windows (the build's prefix, where this 32-bit test
+// runs under WOW64): the installer run silently for all users over a 32-bit installation and for the
+// current user over a running older version, and out again; and both portable zips unpacked and run.
 #include "TempFolder.h"
 #include "base/WString.h"
 #include "e2e/StartedProcesses.h"
@@ -9,7 +8,6 @@
 #include "framework/VersionInfo.h"
 #include "sysinfo/PlantedValue.h"
 #include "update/ExtractArchive.h"
-#include "update/PeHeader.h"
 
 #include <gtest/gtest.h>
 
@@ -55,22 +53,20 @@ std::wstring ShellFolder(int csidl) {
     return path;
 }
 
-// Values read from the registry's native view, where Programs and Features reads the entries of native
-// programs, unless another view is named (KEY_WOW64_32KEY: the one of 32-bit programs on 64-bit Windows).
+// Values read from the registry's native view, where Programs and Features reads the entries of 64-bit
+// programs, unless the view of 32-bit ones is asked for (KEY_WOW64_32KEY).
 bool ReadValue(HKEY root, const wchar_t* key, const wchar_t* name, DWORD type, void* data, DWORD size, REGSAM view) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
-        return false;
-    bool read = RegGetValueW(opened, nullptr, name, type, nullptr, data, &size) == ERROR_SUCCESS;
-    RegCloseKey(opened);
+    bool read = RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &opened) == ERROR_SUCCESS &&
+                RegGetValueW(opened, nullptr, name, type, nullptr, data, &size) == ERROR_SUCCESS;
+    if (opened)
+        RegCloseKey(opened);
     return read;
 }
 
 std::wstring ReadString(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view = KEY_WOW64_64KEY) {
     wchar_t data[1024] = L"";
-    if (!ReadValue(root, key, name, RRF_RT_REG_SZ, data, sizeof(data) - sizeof(wchar_t), view))
-        return L"<none>";
-    return data;
+    return ReadValue(root, key, name, RRF_RT_REG_SZ, data, sizeof(data) - sizeof(wchar_t), view) ? data : L"<none>";
 }
 
 const DWORD NoValue = 0xFFFFFFFF;
@@ -80,18 +76,11 @@ DWORD ReadDword(HKEY root, const wchar_t* key, const wchar_t* name) {
     return ReadValue(root, key, name, RRF_RT_REG_DWORD, &data, sizeof(data), KEY_WOW64_64KEY) ? data : NoValue;
 }
 
-// 64-bit Windows, where the installer installs the 64-bit program: this 32-bit test runs under WOW64.
-bool Windows64() {
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // The native Program Files, which a 32-bit program's own folder functions never name on 64-bit Windows.
 std::wstring NativeProgramFiles() {
     wchar_t path[MAX_PATH] = L"";
-    if (Windows64() && GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH))
-        return path;
-    return ShellFolder(CSIDL_PROGRAM_FILES);
+    GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH);
+    return path;
 }
 
 // An artefact of the build, named after the version of the program beside the tests.
@@ -99,10 +88,10 @@ std::wstring Artefact(const std::wstring& name) {
     return VeltrixProcess::ProgramFolder() + L"..\\dist\\" + name;
 }
 
-// The program as the artefacts ship it: the build's, without its debug information; the one of Windows'
-// own architecture, which the installer installs.
+// The program as the artefacts ship it, without its debug information: the 64-bit one, which the installer
+// installs on 64-bit Windows.
 std::wstring ShippedProgram() {
-    return Artefact(Windows64() ? L"x64\\Veltrix.exe" : L"Veltrix.exe");
+    return Artefact(L"x64\\Veltrix.exe");
 }
 
 // Runs a command line and waits for it and for whatever it started: the uninstaller hands its work to a
@@ -142,6 +131,8 @@ class DistE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
+        BOOL wow64 = FALSE;
+        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "the prefix is not 64-bit Windows";
         version = FileVersion(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
         ASSERT_EQ(version, FileVersion(Artefact(L"Veltrix.exe")));
         ASSERT_EQ(version, FileVersion(Artefact(L"x64\\Veltrix.exe")));
@@ -178,10 +169,8 @@ protected:
                   ReadString(allUsers ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, UninstallKey, L"DisplayName"))
             << "one entry, in the mode's own registry";
         EXPECT_TRUE(TempFolder::Read(installed.program, "<missing>") == programBytes) << "not the built program";
-        if (allUsers && Windows64()) {
-            EXPECT_EQ(L"<none>", ReadString(HKEY_LOCAL_MACHINE, UninstallKey, L"DisplayName", KEY_WOW64_32KEY))
-                << "an entry in the view of 32-bit programs";
-        }
+        EXPECT_EQ(L"<none>", ReadString(HKEY_LOCAL_MACHINE, UninstallKey, L"DisplayName", KEY_WOW64_32KEY))
+            << "an entry in the view of 32-bit programs";
         EXPECT_EQ(expectedVersion, FileVersion(installed.program));
         for (const wchar_t* text : {L"README.txt", L"LICENSE.txt", L"THIRD-PARTY-NOTICES.txt", L"Uninstall.exe"})
             EXPECT_TRUE(Exists(installed.folder + L"\\" + text)) << Narrow(text);
@@ -204,7 +193,7 @@ protected:
         return installed;
     }
 
-    // Unpacks the portable zip, runs its program to a menu and checks that it kept everything beside itself.
+    // Unpacks the zip, runs its program to a menu and checks that it kept everything beside itself.
     void ExpectPortableRuns(const std::wstring& zip, const std::wstring& program);
 
     void ExpectRemoved(const Installed& installed) {
@@ -225,22 +214,15 @@ protected:
 };
 
 TEST_F(DistE2E, AllUsersInstallReplacesThe32BitOnePutsEverythingInPlaceShowsTheMenuAndUninstallKeepsTheSettings) {
-    // An all-users installation by an installer of the 32-bit program only, as those before 1.10 were: on
-    // 64-bit Windows it lies in Program Files (x86), its entry in the view of 32-bit programs.
+    // An installer of the 32-bit program only, as those before 1.10 were, installs into Program Files (x86),
+    // its entry in the view of 32-bit programs. Over it, plainly, the 64-bit program goes to the native
+    // Program Files (its entry checked to be the only one), the old folder goes, the logon start stays.
     ASSERT_EQ(0u, RunAndWait(L"\"" + Artefact(L"older\\Veltrix-1.09-setup.exe") + L"\" /S /AllUsers /Logon"));
     std::wstring olderFolder = ReadString(HKEY_LOCAL_MACHINE, UninstallKey, L"InstallLocation", KEY_WOW64_32KEY);
     ASSERT_EQ(Lower(ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Veltrix"), Lower(olderFolder));
-
-    // Over it, plainly: on 64-bit Windows the 64-bit program moves to the native Program Files, the 32-bit
-    // installation's folder and entry go, its logon start and the user's settings stay.
     ASSERT_EQ(0u, RunAndWait(L"\"" + setup + L"\" /S"));
     Installed installed = ExpectInstalled(true, version, TempFolder::Read(ShippedProgram()));
-    EXPECT_EQ(Windows64() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386,
-              PeHeader::ReadMachine(installed.program.c_str()));
-    if (Windows64()) {
-        EXPECT_FALSE(Exists(olderFolder)) << "the 32-bit installation's folder stays";
-        EXPECT_EQ(L"<none>", ReadString(HKEY_LOCAL_MACHINE, UninstallKey, L"InstallLocation", KEY_WOW64_32KEY));
-    }
+    EXPECT_FALSE(Exists(olderFolder));
     EXPECT_EQ(L"\"" + installed.program + L"\" -s", ReadString(HKEY_CURRENT_USER, RunKey, L"Veltrix"))
         << "the logon start runs the program in the notification area";
     EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, SettingsKey, L"AutoUpdate"));
@@ -307,16 +289,12 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
 }
 
 TEST_F(DistE2E, PortableZipsUnpackToAFolderWhereVeltrixKeepsItsSettingsAndCacheBesideItself) {
-    struct Zip {
-        const wchar_t *suffix, *program;
-    };
-    for (const Zip& zip : {Zip{L"", L"Veltrix.exe"}, Zip{L"-x64", L"x64\\Veltrix.exe"}}) {
-        SCOPED_TRACE(Narrow(zip.program));
-        ExpectPortableRuns(L"Veltrix-" + version + L"-portable" + zip.suffix + L".zip", Artefact(zip.program));
-    }
+    ExpectPortableRuns(L"Veltrix-" + version + L"-portable.zip", Artefact(L"Veltrix.exe"));
+    ExpectPortableRuns(L"Veltrix-" + version + L"-portable-x64.zip", ShippedProgram());
 }
 
 void DistE2E::ExpectPortableRuns(const std::wstring& zip, const std::wstring& program) {
+    SCOPED_TRACE(Narrow(zip));
     TempFolder stick{L"dist-stick"};
     ASSERT_EQ(1, ExtractArchive(Artefact(zip).c_str(), stick.Path().c_str()));
     std::wstring folder = stick.Path() + L"\\Veltrix\\";
