@@ -1,5 +1,7 @@
 #include "app/cache/IconFetcher.h"
 
+#include "app/shell/AppIcon.h"
+#include "app/shell/PackagedApps.h"
 #include "app/shell/ShellFile.h"
 #include "base/CommonControls.h"
 
@@ -199,8 +201,12 @@ void IconFetcher::Work(Shared& state) {
 
         Result result = {request.generation, request.node, WString(), nullptr, -1};
         result.name.Assign(L"");
-        // Named however long the path, and a shortcut into the 64-bit system with its own icon (app/ShellFile).
-        ShellFile::Look(request.path, result.name, &result.icon, &result.systemIndex);
+        // Named however long the path, and a shortcut into the 64-bit system with its own icon (app/ShellFile);
+        // a packaged app by its item in the Applications folder.
+        if (PackagedApps::IsItemPath(request.path))
+            AppIcon::Look(request.path, GetSystemMetrics(SM_CXSMICON), result.name, &result.icon);
+        else
+            ShellFile::Look(request.path, result.name, &result.icon, &result.systemIndex);
 
         AcquireSRWLockExclusive(&state.lock);
         int first = state.results.empty();

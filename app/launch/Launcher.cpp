@@ -1,6 +1,7 @@
 #include "app/launch/Launcher.h"
 
 #include "app/launch/CommandHost.h"
+#include "app/shell/AppActivation.h"
 #include "app/shell/ShellFile.h"
 #include "app/shell/ShellRun.h"
 #include "app/tree/FixedCommands.h"
@@ -41,6 +42,9 @@ int Launcher::OpenEntry(const wchar_t* path) {
 }
 
 int Launcher::Launch(const MenuNode& node) {
+    // A packaged app starts through the system's activation, or else as its item's default verb would.
+    if ((node.flags & NODE_APP) && AppActivation::Activate(node.relativePath))
+        return 1;
     if (node.flags & NODE_ITEM) {
         WString path;
         if (MenuNode::SourceFolder(node.flags, path)) {

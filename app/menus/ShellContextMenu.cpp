@@ -2,6 +2,7 @@
 
 #include "app/popup/MenuItemData.h"
 #include "app/shell/LongPath.h"
+#include "app/shell/PackagedApps.h"
 #include "app/tree/MenuNode.h"
 #include "base/ComPtr.h"
 #include "base/WString.h"
@@ -96,9 +97,12 @@ int ShellContextMenu::Show(HWND owner, const MenuNode& node, POINT point, Verbs 
         return -1;
     // By its path where the shell takes it (short enough, or in the 8.3 names its volume keeps), else by an
     // item ID list built name by name, the only way to a file past the path limit on a volume without them.
+    // A packaged app's item in the Applications folder gives the app's own menu (Pin, App settings,
+    // Uninstall, as the shell offers them).
     WString usable;
     ItemIdList item;
-    int parsed = ShellPath(path, usable) && SUCCEEDED(SHParseDisplayName(usable, nullptr, item.Out(), 0, nullptr));
+    int parsed = PackagedApps::IsItemPath(path) ? usable.Assign(path) : ShellPath(path, usable);
+    parsed = parsed && SUCCEEDED(SHParseDisplayName(usable, nullptr, item.Out(), 0, nullptr));
     if ((!parsed && !ShellIdList(path, item.Out())) || !item.Get())
         return -1;
     ComPtr<IShellFolder> folder;

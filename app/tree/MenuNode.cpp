@@ -1,5 +1,6 @@
 #include "app/tree/MenuNode.h"
 
+#include "app/shell/PackagedApps.h"
 #include "app/tree/MenuOptions.h"
 #include "base/FileSystem.h"
 #include "framework/StringTable.h"
@@ -53,6 +54,11 @@ int MenuNode::ChildCount() const {
 int MenuNode::SourceFolder(unsigned nodeFlags, WString& path) {
     wchar_t folder[MAX_PATH + 1] = L"";
     int resolved = 0;
+    // A packaged app's ID names its item in the Applications folder.
+    if (nodeFlags & NODE_APP) {
+        path.Assign(PackagedApps::ItemPrefix);
+        return 1;
+    }
     // All-users first: a node found in both Start Menu folders lives in the all-users one.
     if (nodeFlags & NODE_COMMON)
         resolved = GetFolderPath(CSIDL_COMMON_PROGRAMS, folder);

@@ -21,6 +21,8 @@ enum NodeFlags : unsigned {
     NODE_SEPARATOR = 0x20,
     NODE_EMPTY = 0x40,
     NODE_CUSTOM_ROOT = 0x80,
+    // A packaged app of the shell's Applications folder: its relativePath is its AppUserModelID.
+    NODE_APP = 0x100,
 };
 
 class MenuNode : public SyncListItem {

@@ -1,0 +1,13 @@
+#pragma once
+// One packaged (Store) app as Windows lists it in its Applications folder.
+
+#include "base/WString.h"
+
+struct PackagedApp {
+    // The AppUserModelID it is started and recognised by: "PackageFamilyName!ApplicationId".
+    WString id;
+    // The name Windows' own Start menu shows.
+    WString name;
+    // The package's full name, which carries its version: it changes when the package is updated.
+    WString stamp;
+};
