@@ -80,6 +80,10 @@ void CacheCursor::Rewind() {
     sqlite3_clear_bindings(statement);
 }
 
+long long CacheCursor::GetInteger(int column) const {
+    return hasRow ? sqlite3_column_int64(statement, column) : 0;
+}
+
 int CacheCursor::GetText(int column, WString& text) const {
     const void* value = hasRow ? sqlite3_column_text16(statement, column) : nullptr;
     if (!value) {

@@ -40,6 +40,8 @@ public:
     // The current row. GetText yields an empty text and 0 for NULL; GetBlob appends the bytes (0 for NULL).
     int GetText(int column, WString& text) const;
     int GetBlob(int column, std::vector<unsigned char>& buffer) const;
+    // 0 for NULL.
+    long long GetInteger(int column) const;
 
 private:
     sqlite3_stmt* statement = nullptr;

@@ -1,7 +1,9 @@
 #include "app/program/MenuSession.h"
 
+#include "app/cache/AppCatalogue.h"
 #include "app/cache/CacheWriter.h"
 #include "app/program/ProgramEnvironment.h"
+#include "app/tree/AppEntries.h"
 #include "app/tree/FixedCommands.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
@@ -26,6 +28,20 @@ void MenuSession::OpenCache(int portable) {
         iconCache.EnsureSchema();
 }
 
+namespace {
+
+int SameApps(const std::vector<PackagedApp>& a, const std::vector<PackagedApp>& b) {
+    if (a.size() != b.size())
+        return 0;
+    for (size_t i = 0; i < a.size(); i++) {
+        if (a[i].id.Compare(b[i].id) != 0 || a[i].name.Compare(b[i].name) != 0 || a[i].stamp != b[i].stamp)
+            return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
 int MenuSession::StartScan() {
     // The tree owns the menus being tracked: replacing it now would free them under the menu loop.
     if (InUse())
@@ -43,6 +59,28 @@ int MenuSession::StartScan() {
 
 void MenuSession::StartWatch() {
     watch.Start(RootFlags(), owner, readyMessage);
+}
+
+void MenuSession::SetApps(int wanted) {
+    appsWanted = wanted && RootFlags() != NODE_CUSTOM_ROOT;
+    if (!appsWanted)
+        return;
+    if (iconCache.IsOpen() && AppCatalogue::Read(iconCache, cachedApps))
+        apps = cachedApps;
+    appScan.Start(RootFlags());
+}
+
+int MenuSession::MergeApps(int replace) {
+    if (!appsWanted || !tree)
+        return 0;
+    int found = appScan.Take(0, apps, appShortcutIds);
+    appsRead |= found;
+    if (replace && !found)
+        return 0;
+    if (replace)
+        AppEntries::Remove(*tree);
+    AppEntries::Merge(*tree, apps, appShortcutIds);
+    return 1;
 }
 
 unsigned MenuSession::RootFlags() {
@@ -74,6 +112,7 @@ void MenuSession::LetGo() {
 }
 
 void MenuSession::BuildRootMenu() {
+    MergeApps(0);
     AddFixedEntries();
     // Only the root's popup now; each folder's is filled when it opens.
     menus.BuildRoot(tree.get(), &iconCache);
@@ -111,6 +150,15 @@ MenuNode* MenuSession::PrepareMenu() {
         scanStarted = 0;
         BuildRootMenu();
     }
+    // Resident mode: the apps found since the tree was read replace its own, and the next read starts, for
+    // the next menu.
+    if (mode == RESIDENT && MergeApps(1)) {
+        LetGo();
+        menus.BuildRoot(tree.get(), &iconCache);
+        tree->menu.NotifyByPosition();
+    }
+    if (mode == RESIDENT && appsWanted)
+        appScan.Start(RootFlags());
     // A right click shows an item's context menu instead of choosing it.
     tree->menu.SetRightButton(PopupMenu::RIGHT_BUTTON_FOR_CONTEXT_MENU);
     menuShown = 1;
@@ -169,6 +217,11 @@ void MenuSession::End() {
     // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
     if (tree && menuShown && iconCache.IsOpen())
         WriteCache();
+    // The apps a read found, for the next start's menu, when they differ from those it had.
+    if (appsWanted && appScan.Take(mode == ONCE ? ExitAppsWaitMs : 0, apps, appShortcutIds))
+        appsRead = 1;
+    if (appsRead && !SameApps(apps, cachedApps))
+        AppCatalogue::Write(iconCache, apps);
     menus.BuildRoot(nullptr, nullptr);
     tree.reset();
 }

@@ -6,6 +6,8 @@
 
 #include "app/cache/IconCache.h"
 #include "app/menus/LazyMenus.h"
+#include "app/shell/PackagedApp.h"
+#include "app/tree/AppScan.h"
 #include "app/tree/MenuNode.h"
 #include "app/tree/TreeScan.h"
 #include "app/tree/TreeWatch.h"
@@ -13,6 +15,9 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 class ComApartment;
 
@@ -51,6 +56,8 @@ public:
     static const DWORD ExitFetchWaitMs = 1200;
     // How long a click right after a change waits for the watch's scan.
     static const DWORD ChangeWaitMs = 5000;
+    // How long the end of once mode waits for the apps' read, to keep what it found for the next start.
+    static const DWORD ExitAppsWaitMs = 500;
 
     MenuSession() = default;
     MenuSession(const MenuSession&) = delete;
@@ -67,6 +74,9 @@ public:
     int StartScan();
     // Resident mode: the tree is read now and again after each change, so that a click finds it ready.
     void StartWatch();
+    // Whether the menu lists the packaged apps (the setting "Apps"), after OpenCache: their read starts, and
+    // until it ends the menu lists those the last start found.
+    void SetApps(int wanted);
 
     // The tree with its root popup built, ready to be shown, or null.
     MenuNode* PrepareMenu();
@@ -104,6 +114,9 @@ private:
     // Writes the rows fetched since the last write, now or at the next quiet moment.
     void WriteFetchedRows(WriteTime when);
     void WriteCache();
+    // The apps the last read found merged into the root of a tree just read; resident mode, before a menu:
+    // those found since, in place of the tree's own. 1 when the root changed.
+    int MergeApps(int replace);
 
     HWND owner = nullptr;
     UINT readyMessage = 0;
@@ -123,4 +136,13 @@ private:
     // A menu has been shown: until then the cache is left alone, as by an instance whose menu never opened.
     int menuShown = 0;
     IconCache iconCache;
+    // The packaged apps: wanted at all, their read, and what the last one (or the cache) had.
+    int appsWanted = 0;
+    AppScan appScan;
+    std::vector<PackagedApp> apps;
+    std::set<std::wstring> appShortcutIds;
+    // The apps came from the cache, which is written again when a read finds others.
+    std::vector<PackagedApp> cachedApps;
+    // A read has ended since the start.
+    int appsRead = 0;
 };

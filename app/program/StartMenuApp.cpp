@@ -80,6 +80,7 @@ LRESULT StartMenuApp::OnCreate() {
     session.SetOwner(instance, window, onceMode ? MenuSession::ONCE : MenuSession::RESIDENT, &com, FetchedMessage,
                      TreeReadyMessage);
     session.OpenCache(portable);
+    session.SetApps(settings.ReadInt(L"Apps", 1) != 0);
     if (onceMode) {
         PostMessageW(window, ShowOnceMessage, 0, 0);
     } else {

@@ -8,6 +8,6 @@ struct PackagedApp {
     WString id;
     // The name Windows' own Start menu shows.
     WString name;
-    // The package's full name, which carries its version: it changes when the package is updated.
-    WString stamp;
+    // Follows the package's full name, which carries its version: it changes when the package is updated.
+    unsigned stamp = 0;
 };

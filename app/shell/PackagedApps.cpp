@@ -45,10 +45,12 @@ int ReadItem(IShellItem* item, PackagedApp& app) {
     text = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_NORMALDISPLAY, &text)) || !TakeString(text, app.name))
         return 0;
-    // Without a full name the stamp is the ID: the row is then written again only when the app's name is.
+    // Without a full name the stamp follows the ID: the row is then written again only when the name changes.
     text = nullptr;
-    if (FAILED(properties->GetString(PackageFullName, &text)) || !TakeString(text, app.stamp))
-        app.stamp.Assign(app.id);
+    WString fullName;
+    if (FAILED(properties->GetString(PackageFullName, &text)) || !TakeString(text, fullName))
+        fullName.Assign(app.id);
+    app.stamp = PackagedApps::StampOf(fullName);
     return 1;
 }
 
@@ -78,6 +80,13 @@ int PackagedApps::Read(std::vector<PackagedApp>& apps) {
         return 0;
     }
     return 1;
+}
+
+unsigned PackagedApps::StampOf(const wchar_t* fullName) {
+    unsigned hash = 2166136261u;
+    for (; *fullName; fullName++)
+        hash = (hash ^ (unsigned)*fullName) * 16777619u;
+    return hash;
 }
 
 int PackagedApps::IsItemPath(const wchar_t* path) {

@@ -20,4 +20,6 @@ public:
     static constexpr const wchar_t* ItemPrefix = L"shell:AppsFolder\\";
     // 1 for such a path (a file's path never starts so).
     static int IsItemPath(const wchar_t* path);
+    // An app's stamp from its package's full name (FNV-1a of its UTF-16 units).
+    static unsigned StampOf(const wchar_t* fullName);
 };

@@ -8,8 +8,12 @@
 
 namespace {
 
+// Among the folders and entries, before the fixed entries below them.
 int InMenuOrder(const SyncListItem* present, const SyncListItem* added, void*) {
-    return MenuNode::Compare(*static_cast<const MenuNode*>(present), *static_cast<const MenuNode*>(added));
+    const MenuNode& node = *static_cast<const MenuNode*>(present);
+    if (node.flags & (NODE_SEPARATOR | NODE_COMMAND))
+        return 1;
+    return MenuNode::Compare(node, *static_cast<const MenuNode*>(added));
 }
 
 // AppUserModelIDs compare without regard to case.
@@ -49,7 +53,8 @@ int AppEntries::Add(MenuNode& root, const PackagedApp& app, int first) {
     node->flags = NODE_ITEM | NODE_APP;
     node->name.Assign(app.name);
     node->relativePath.Assign(app.id);
-    node->hash = StampHash(app.stamp);
+    // The cached row of an updated app is fetched again.
+    node->hash = app.stamp;
     if (first) {
         MenuNode* only = root.FirstChild();
         if (only && (only->flags & NODE_EMPTY) && !root.NextChild(only)) {
@@ -61,11 +66,13 @@ int AppEntries::Add(MenuNode& root, const PackagedApp& app, int first) {
     return 1;
 }
 
-unsigned AppEntries::StampHash(const wchar_t* stamp) {
-    // FNV-1a over the UTF-16 code units.
-    unsigned hash = 2166136261u;
-    for (; *stamp; stamp++) {
-        hash = (hash ^ (unsigned)*stamp) * 16777619u;
+void AppEntries::Remove(MenuNode& root) {
+    for (MenuNode* child = root.FirstChild(); child;) {
+        MenuNode* next = root.NextChild(child);
+        if (child->flags & NODE_APP) {
+            root.children.Remove(child);
+            delete child;
+        }
+        child = next;
     }
-    return hash;
 }

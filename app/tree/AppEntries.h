@@ -14,11 +14,11 @@ class MenuNode;
 
 class AppEntries {
 public:
-    // Adds the apps whose IDs are not among the shortcuts' own to the root, before its fixed entries are
-    // added; the root's "Empty" placeholder goes once an app is there. The number of apps added.
+    // Adds the apps whose IDs are not among the shortcuts' own to the root, before its fixed entries; the
+    // root's "Empty" placeholder goes once an app is there. The number of apps added.
     static int Merge(MenuNode& root, const std::vector<PackagedApp>& apps, const std::set<std::wstring>& shortcutIds);
-    // The node's hash for an app: changes with the stamp, so that a cached row of an updated app is fetched again.
-    static unsigned StampHash(const wchar_t* stamp);
+    // Takes the apps out of the root again, for another list of them.
+    static void Remove(MenuNode& root);
 
 private:
     // Adds one app's node in menu order; the first one takes the place of the "Empty" placeholder.

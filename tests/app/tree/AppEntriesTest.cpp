@@ -12,7 +12,9 @@ namespace {
 std::vector<std::wstring> Names(const MenuNode& root) {
     std::vector<std::wstring> names;
     for (MenuNode* child = root.FirstChild(); child; child = root.NextChild(child))
-        names.push_back(std::wstring(child->name.Buffer()) + ((child->flags & NODE_APP) ? L" (app)" : L""));
+        names.push_back((child->flags & (NODE_SEPARATOR | NODE_COMMAND))
+                            ? L"-"
+                            : std::wstring(child->name.Buffer()) + ((child->flags & NODE_APP) ? L" (app)" : L""));
     return names;
 }
 
@@ -20,7 +22,7 @@ PackagedApp App(const wchar_t* id, const wchar_t* name, const wchar_t* stamp) {
     PackagedApp app;
     app.id.Assign(id);
     app.name.Assign(name);
-    app.stamp.Assign(stamp);
+    app.stamp = PackagedApps::StampOf(stamp);
     return app;
 }
 
@@ -61,15 +63,23 @@ TEST(AppEntries, MergeSortsAppsAmongTheEntriesAndLeavesOutThoseAShortcutOrAnEarl
         EXPECT_EQ(test.expected, Names(root));
     }
 
-    // An app's node: its ID names its item in the Applications folder, and its hash follows its package.
+    // In a tree with its fixed entries (a resident instance's, when a read found other apps), the apps of
+    // the new list take the place of the old ones, above the fixed entries.
     MenuNode root(nullptr);
-    AppEntries::Merge(root, {apps[1]}, {});
+    AppEntries::Merge(root, {apps[0]}, {});
+    root.AddSeparator();
+    root.AddCommand(CMD_ABOUT);
+    AppEntries::Remove(root);
+    AppEntries::Merge(root, {apps[1], App(L"Z!App", L"Zune", L"1")}, {});
+    EXPECT_EQ((std::vector<std::wstring>{L"Calculator (app)", L"Zune (app)", L"-", L"-"}), Names(root));
+
+    // An app's node: its ID names its item in the Applications folder, and its hash follows its package.
     const MenuNode& app = *root.FirstChild();
     WString path;
     ASSERT_TRUE(MenuNode::SourceFolder(app.flags, path));
     path.Append(app.relativePath);
     EXPECT_STREQ((std::wstring(L"shell:AppsFolder\\") + Calculator).c_str(), path.Buffer());
     EXPECT_TRUE(PackagedApps::IsItemPath(path));
-    EXPECT_EQ(AppEntries::StampHash(apps[1].stamp), app.hash);
-    EXPECT_NE(AppEntries::StampHash(L"Microsoft.WindowsCalculator_11.2211.0.0_x64__8wekyb3d8bbwe"), app.hash);
+    EXPECT_EQ(apps[1].stamp, app.hash);
+    EXPECT_NE(PackagedApps::StampOf(L"Microsoft.WindowsCalculator_11.2211.0.0_x64__8wekyb3d8bbwe"), app.hash);
 }
