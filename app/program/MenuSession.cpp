@@ -61,13 +61,20 @@ void MenuSession::StartWatch() {
     watch.Start(RootFlags(), owner, readyMessage);
 }
 
-void MenuSession::SetApps(int wanted) {
+void MenuSession::SetApps(int wanted, UINT changedMessage) {
     appsWanted = wanted && RootFlags() != NODE_CUSTOM_ROOT;
     if (!appsWanted)
         return;
     if (iconCache.IsOpen() && AppCatalogue::Read(iconCache, cachedApps))
         apps = cachedApps;
     appScan.Start(RootFlags());
+    if (mode == RESIDENT)
+        appChanges.Start(owner, changedMessage);
+}
+
+void MenuSession::OnAppsChanged() {
+    if (appsWanted)
+        appScan.Start(RootFlags());
 }
 
 int MenuSession::MergeApps(int replace) {
@@ -206,6 +213,7 @@ void MenuSession::WriteCache() {
 
 void MenuSession::End() {
     watch.Stop();
+    appChanges.Stop();
     // A tree still being read was never shown: it has nothing to write.
     scan.Finish();
     if (scanStarted)

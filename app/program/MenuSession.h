@@ -6,6 +6,7 @@
 
 #include "app/cache/IconCache.h"
 #include "app/menus/LazyMenus.h"
+#include "app/shell/AppsFolderChanges.h"
 #include "app/shell/PackagedApp.h"
 #include "app/tree/AppScan.h"
 #include "app/tree/MenuNode.h"
@@ -75,8 +76,11 @@ public:
     // Resident mode: the tree is read now and again after each change, so that a click finds it ready.
     void StartWatch();
     // Whether the menu lists the packaged apps (the setting "Apps"), after OpenCache: their read starts, and
-    // until it ends the menu lists those the last start found.
-    void SetApps(int wanted);
+    // until it ends the menu lists those the last start found. A resident instance's owner window gets
+    // changedMessage when the shell reports a change among them.
+    void SetApps(int wanted, UINT changedMessage);
+    // The apps are read again, for the next menu.
+    void OnAppsChanged();
 
     // The tree with its root popup built, ready to be shown, or null.
     MenuNode* PrepareMenu();
@@ -145,4 +149,5 @@ private:
     std::vector<PackagedApp> cachedApps;
     // A read has ended since the start.
     int appsRead = 0;
+    AppsFolderChanges appChanges;
 };

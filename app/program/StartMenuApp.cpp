@@ -80,7 +80,7 @@ LRESULT StartMenuApp::OnCreate() {
     session.SetOwner(instance, window, onceMode ? MenuSession::ONCE : MenuSession::RESIDENT, &com, FetchedMessage,
                      TreeReadyMessage);
     session.OpenCache(portable);
-    session.SetApps(settings.ReadInt(L"Apps", 1) != 0);
+    session.SetApps(settings.ReadInt(L"Apps", 1) != 0, AppsChangedMessage);
     if (onceMode) {
         PostMessageW(window, ShowOnceMessage, 0, 0);
     } else {
@@ -321,6 +321,9 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case TreeReadyMessage:
             session.TakeUpReadyTree();
+            return 0;
+        case AppsChangedMessage:
+            session.OnAppsChanged();
             return 0;
         case WM_MENUCOMMAND:
             return OnMenuCommand(wParam, (HMENU)lParam);

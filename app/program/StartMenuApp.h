@@ -39,6 +39,8 @@ public:
     // Once mode: the window is made, the menu is shown (outside WM_CREATE, so that the window is whole
     // while the menu's loop runs).
     static const UINT ShowOnceMessage = WM_APP + 4;
+    // The shell reports a change in its Applications folder.
+    static const UINT AppsChangedMessage = WM_APP + 5;
 
     StartMenuApp() = default;
     ~StartMenuApp() override = default;
