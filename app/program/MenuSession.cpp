@@ -82,10 +82,13 @@ int MenuSession::MergeApps(int replace) {
         return 0;
     int found = appScan.Take(0, apps, appShortcutIds);
     appsRead |= found;
-    if (replace && !found)
-        return 0;
-    if (replace)
+    if (replace) {
+        if (!found)
+            return 0;
+        // The root popup and the fetched names and icons let go of the old apps' nodes before they go.
+        LetGo();
         AppEntries::Remove(*tree);
+    }
     AppEntries::Merge(*tree, apps, appShortcutIds);
     return 1;
 }
@@ -160,7 +163,6 @@ MenuNode* MenuSession::PrepareMenu() {
     // Resident mode: the apps found since the tree was read replace its own, and the next read starts, for
     // the next menu.
     if (mode == RESIDENT && MergeApps(1)) {
-        LetGo();
         menus.BuildRoot(tree.get(), &iconCache);
         tree->menu.NotifyByPosition();
     }
@@ -225,10 +227,11 @@ void MenuSession::End() {
     // The rows fetched and not written yet; an instance whose menu never opened writes nothing.
     if (tree && menuShown && iconCache.IsOpen())
         WriteCache();
-    // The apps a read found, for the next start's menu, when they differ from those it had.
-    if (appsWanted && appScan.Take(mode == ONCE ? ExitAppsWaitMs : 0, apps, appShortcutIds))
+    // The apps a read found, for the next start's menu, when they differ from those it had; like the rows,
+    // only by an instance whose menu opened.
+    if (appsWanted && menuShown && appScan.Take(mode == ONCE ? ExitAppsWaitMs : 0, apps, appShortcutIds))
         appsRead = 1;
-    if (appsRead && !SameApps(apps, cachedApps))
+    if (appsRead && menuShown && !SameApps(apps, cachedApps))
         AppCatalogue::Write(iconCache, apps);
     menus.BuildRoot(nullptr, nullptr);
     tree.reset();

@@ -119,7 +119,8 @@ private:
     void WriteFetchedRows(WriteTime when);
     void WriteCache();
     // The apps the last read found merged into the root of a tree just read; resident mode, before a menu:
-    // those found since, in place of the tree's own. 1 when the root changed.
+    // those found since, in place of the tree's own (its root popup let go first, to be built again). 1
+    // when the root changed.
     int MergeApps(int replace);
 
     HWND owner = nullptr;
