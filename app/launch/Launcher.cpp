@@ -2,6 +2,7 @@
 
 #include "app/launch/CommandHost.h"
 #include "app/shell/AppActivation.h"
+#include "app/shell/PackagedApps.h"
 #include "app/shell/ShellFile.h"
 #include "app/shell/ShellRun.h"
 #include "app/tree/FixedCommands.h"
@@ -42,9 +43,16 @@ int Launcher::OpenEntry(const wchar_t* path) {
 }
 
 int Launcher::Launch(const MenuNode& node) {
-    // A packaged app starts through the system's activation, or else as its item's default verb would.
-    if ((node.flags & NODE_APP) && AppActivation::Activate(node.relativePath))
+    // A packaged app starts through the system's activation, or else as its item's default verb would: the
+    // shell takes its item's path as it is (it names no file).
+    if (node.flags & NODE_APP) {
+        if (!AppActivation::Activate(node.relativePath)) {
+            WString item(PackagedApps::ItemPrefix);
+            item.Append(node.relativePath);
+            ShellRun(item, nullptr, nullptr, SW_SHOWNORMAL, SHELL_AS_USER, nullptr);
+        }
         return 1;
+    }
     if (node.flags & NODE_ITEM) {
         WString path;
         if (MenuNode::SourceFolder(node.flags, path)) {

@@ -10,4 +10,6 @@ struct PackagedApp {
     WString name;
     // Follows the package's full name, which carries its version: it changes when the package is updated.
     unsigned stamp = 0;
+    // The folder the package is installed in, which goes when the app is removed; empty when not known.
+    WString folder;
 };

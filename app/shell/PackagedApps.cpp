@@ -18,6 +18,7 @@ namespace {
 const GUID AppUserModelProperties = {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}};
 const PROPERTYKEY AppUserModelId = {AppUserModelProperties, 5};
 const PROPERTYKEY HostEnvironment = {AppUserModelProperties, 14};
+const PROPERTYKEY PackageInstallPath = {AppUserModelProperties, 15};
 const PROPERTYKEY PackageFullName = {AppUserModelProperties, 21};
 // FOLDERID_AppsFolder, new in Windows 8.
 const GUID AppsFolder = {0x1E87508D, 0x89C2, 0x42F0, {0x8A, 0x7E, 0x64, 0x5A, 0x0F, 0x50, 0xCA, 0x58}};
@@ -51,6 +52,9 @@ int ReadItem(IShellItem* item, PackagedApp& app) {
     if (FAILED(properties->GetString(PackageFullName, &text)) || !TakeString(text, fullName))
         fullName.Assign(app.id);
     app.stamp = PackagedApps::StampOf(fullName);
+    text = nullptr;
+    if (FAILED(properties->GetString(PackageInstallPath, &text)) || !TakeString(text, app.folder))
+        app.folder.Assign(L"");
     return 1;
 }
 
