@@ -69,11 +69,13 @@ int AboutDialog::OnInitDialog() {
     SendMessageW(window, DM_SETDEFID, IDC_ABOUT_OK, 0);
 
     SetItemText(IDC_ABOUT_HOTKEY_LABEL, strings.Load(IDS_HOTKEY));
+    SetItemText(IDC_ABOUT_WINKEY, strings.Load(IDS_WINKEY));
     if (hotkey) {
         SendMessageW(Item(IDC_ABOUT_HOTKEY), HKM_SETHOTKEY, hotkey->Hotkey(), 0);
         ShowHotkeyState(hotkey->HotkeyAvailable());
+        CheckButton(IDC_ABOUT_WINKEY, hotkey->WinKeyOpens());
     } else {
-        for (int id : {IDC_ABOUT_HOTKEY_LABEL, IDC_ABOUT_HOTKEY, IDC_ABOUT_HOTKEY_TAKEN})
+        for (int id : {IDC_ABOUT_HOTKEY_LABEL, IDC_ABOUT_HOTKEY, IDC_ABOUT_HOTKEY_TAKEN, IDC_ABOUT_WINKEY})
             ShowWindow(Item(id), SW_HIDE);
     }
     return 1;
@@ -106,6 +108,11 @@ int AboutDialog::OnCommand(int id, WPARAM wParam, LPARAM lParam) {
             // Applied as it is typed, so the new combination works before the box closes.
             if (HIWORD(wParam) == EN_CHANGE && hotkey)
                 ShowHotkeyState(hotkey->ChangeHotkey((WORD)SendMessageW(Item(IDC_ABOUT_HOTKEY), HKM_GETHOTKEY, 0, 0)));
+            return 1;
+        case IDC_ABOUT_WINKEY:
+            // Applied at once too; a change the resident instance could not take is shown undone.
+            if (HIWORD(wParam) == BN_CLICKED && hotkey && !hotkey->ChangeWinKey(IsButtonChecked(IDC_ABOUT_WINKEY)))
+                CheckButton(IDC_ABOUT_WINKEY, hotkey->WinKeyOpens());
             return 1;
         case IDC_ABOUT_AUTO_UPDATE:
             // Switching checks on asks at once; switching them off only takes effect when the box closes.

@@ -49,7 +49,7 @@ int PopupMenu::InsertItem(UINT item, Anchor anchor, const wchar_t* text, UINT st
     return InsertMenuItemW(currentMenu, item, anchor == BY_COMMAND ? FALSE : TRUE, &info) ? 1 : 0;
 }
 
-int PopupMenu::Show(const POINT* point) {
+int PopupMenu::Show(const POINT* point, UINT alignment) {
     if (!currentMenu)
         return 0;
     POINT at;
@@ -62,8 +62,8 @@ int PopupMenu::Show(const POINT* point) {
     SetForegroundWindow(owner);
     // The right button chooses too, unless it is kept for the items' own context menus (WM_MENURBUTTONUP
     // reaches the owner only then).
-    BOOL tracked = TrackPopupMenu(currentMenu, rightButton == RIGHT_BUTTON_CHOOSES ? TPM_RIGHTBUTTON : 0, at.x, at.y, 0,
-                                  owner, nullptr);
+    UINT flags = alignment | (rightButton == RIGHT_BUTTON_CHOOSES ? TPM_RIGHTBUTTON : 0);
+    BOOL tracked = TrackPopupMenu(currentMenu, flags, at.x, at.y, 0, owner, nullptr);
     PostMessageW(owner, WM_NULL, 0, 0);
     return tracked ? 1 : 0;
 }

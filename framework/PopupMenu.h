@@ -23,8 +23,9 @@ public:
     int NotifyByPosition();
     int InsertItem(UINT item, Anchor anchor, const wchar_t* text, UINT state, UINT commandId, ULONG_PTR itemData,
                    ItemKind kind, HMENU submenu);
-    // Tracks the menu at the point (the mouse when null); returns when the menu has closed.
-    int Show(const POINT* point);
+    // Tracks the menu at the point (the mouse when null), placed beside it by TrackPopupMenu's alignment
+    // flags (0: below and to the right); returns when the menu has closed.
+    int Show(const POINT* point, UINT alignment = 0);
 
     HMENU Handle() const { return currentMenu; }
     // RIGHT_BUTTON_CHOOSES is the default.

@@ -14,7 +14,7 @@
 ; settings (the user's own key, which both programs read) stay.
 ;
 ; DOCS holds README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt. Command line of the result:
-;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/D=FOLDER]   (/D last, as NSIS wants it)
+;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/NoWinKey] [/D=FOLDER]   (/D last, as NSIS wants it)
 ;   Uninstall.exe [/S] [/RemoveSettings]
 
 !ifndef VERSION | PROGRAM | DOCS | ICON | OUTFILE
@@ -107,6 +107,11 @@ LangString LogonSection ${LANG_GERMAN} "Bei der Anmeldung im Infobereich starten
 LangString LogonSection ${LANG_GREEK} "Εκκίνηση κατά τη σύνδεση στην περιοχή ειδοποιήσεων"
 LangString LogonSection ${LANG_PORTUGUESEBR} "Iniciar no logon na área de notificação"
 LangString LogonSection ${LANG_SWEDISH} "Starta vid inloggning i meddelandefältet"
+LangString WinKeySection ${LANG_ENGLISH} "Open with the Windows key"
+LangString WinKeySection ${LANG_GERMAN} "Mit der Windows-Taste öffnen"
+LangString WinKeySection ${LANG_GREEK} "Άνοιγμα με το πλήκτρο των Windows"
+LangString WinKeySection ${LANG_PORTUGUESEBR} "Abrir com a tecla Windows"
+LangString WinKeySection ${LANG_SWEDISH} "Öppna med Windows-tangenten"
 LangString SettingsSection ${LANG_ENGLISH} "Also remove my settings"
 LangString SettingsSection ${LANG_GERMAN} "Auch meine Einstellungen entfernen"
 LangString SettingsSection ${LANG_GREEK} "Κατάργηση και των ρυθμίσεών μου"
@@ -278,6 +283,18 @@ Section "-LogonOff"
   ${EndIf}
 SectionEnd
 
+; Whether the Windows key alone opens the menu of the copy in the notification area: the user's setting,
+; which the About box changes too.
+Section "$(WinKeySection)" WinKeySection
+  WriteRegDWORD HKCU "${SETTINGS_KEY}" "WinKey" 1
+SectionEnd
+
+Section "-WinKeyOff"
+  ${IfNot} ${SectionIsSelected} ${WinKeySection}
+    WriteRegDWORD HKCU "${SETTINGS_KEY}" "WinKey" 0
+  ${EndIf}
+SectionEnd
+
 ; Called by MultiUser whenever the mode is set, after it chose the mode's folder (the folder of an
 ; earlier installation in that mode, read from its entry, or the mode's default).
 Function ChooseFolder
@@ -334,6 +351,18 @@ Function .onInit
   ${IfNot} ${Errors}
   ${OrIf} $0 != ""
     !insertmacro SelectSection ${LogonSection}
+  ${EndIf}
+  ; On unless the command line or the user's earlier choice says otherwise.
+  ClearErrors
+  ReadRegDWORD $0 HKCU "${SETTINGS_KEY}" "WinKey"
+  ${IfNot} ${Errors}
+  ${AndIf} $0 = 0
+    !insertmacro UnselectSection ${WinKeySection}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $1 "/NoWinKey" $2
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${WinKeySection}
   ${EndIf}
 FunctionEnd
 

@@ -111,6 +111,7 @@ template <typename R, typename... A> struct Thunk<R(WINAPI*)(A...)> {
 
 DELAYED_IMPORT(SHELL32, ExtractIconExW, 20)
 DELAYED_IMPORT(SHELL32, ILCombine, 8)
+DELAYED_IMPORT(SHELL32, SHAppBarMessage, 8)
 DELAYED_IMPORT(SHELL32, SHBindToParent, 16)
 DELAYED_IMPORT(SHELL32, SHChangeNotifyDeregister, 4)
 DELAYED_IMPORT(SHELL32, SHChangeNotifyRegister, 24)
@@ -124,6 +125,7 @@ DELAYED_IMPORT(SHELL32, SHGetPropertyStoreFromParsingName, 20)
 DELAYED_IMPORT(SHELL32, SHGetPathFromIDListW, 8)
 DELAYED_IMPORT(SHELL32, SHGetSpecialFolderLocation, 12)
 DELAYED_IMPORT(SHELL32, SHParseDisplayName, 20)
+DELAYED_IMPORT(SHELL32, SHQueryUserNotificationState, 4)
 DELAYED_IMPORT(SHELL32, ShellExecuteExW, 4)
 DELAYED_IMPORT(SHELL32, Shell_NotifyIconW, 8)
 

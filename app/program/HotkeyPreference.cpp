@@ -17,6 +17,14 @@ const UINT RequestTimeoutMs = 3000;
 
 } // namespace
 
+int HotkeyPreference::RegisterStored() {
+    if (!window)
+        return 0;
+    if (WinKeyOpens())
+        winKey.Start(window, winKeyPosted);
+    return hotkey.Register(window, Hotkey());
+}
+
 WORD HotkeyPreference::Hotkey() {
     return settings ? (WORD)settings->ReadInt(L"Hotkey", GlobalHotkey::DefaultCombination)
                     : GlobalHotkey::DefaultCombination;
@@ -53,6 +61,28 @@ int HotkeyPreference::ChangeHotkey(WORD combination) {
     return 1;
 }
 
+int HotkeyPreference::WinKeyOpens() {
+    return settings ? settings->ReadInt(L"WinKey", 1) != 0 : 1;
+}
+
+int HotkeyPreference::ChangeWinKey(int opens) {
+    if (window) {
+        // Stored even when the hook could not be placed: the next start tries again.
+        if (opens)
+            winKey.Start(window, winKeyPosted);
+        else
+            winKey.Stop();
+    } else {
+        int answer = 0;
+        // A resident instance stores the choice as it applies it.
+        if (AskResident((WORD)(opens ? 1 : 0), WINKEY_CHANGE, &answer))
+            return answer;
+    }
+    if (settings)
+        settings->WriteInt(L"WinKey", opens ? 1 : 0);
+    return 1;
+}
+
 int HotkeyPreference::IsRequest(UINT message) {
     // RegisterWindowMessageW fails with 0, which is WM_NULL.
     return message && message == RequestMessage();
@@ -63,6 +93,8 @@ LRESULT HotkeyPreference::OnRequest(WPARAM combination, LPARAM request) {
         return 0;
     // The low word alone: the sender may be the other bitness, with a wParam of another width.
     WORD keys = (WORD)combination;
+    if (request == WINKEY_CHANGE)
+        return ChangeWinKey(keys != 0);
     return request == HOTKEY_CHANGE ? ChangeHotkey(keys) : hotkey.Holds(keys);
 }
 

@@ -1,6 +1,7 @@
 #include "app/program/StartMenuApp.h"
 
 #include "app/launch/Launcher.h"
+#include "app/program/TaskbarCorner.h"
 #include "app/program/ThreadWindows.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
@@ -87,7 +88,7 @@ LRESULT StartMenuApp::OnCreate() {
         SetIdentity();
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
         // A combination another program holds is shown as such in the About box.
-        hotkey.Attach(&settings, window);
+        hotkey.Attach(&settings, window, WinKeyMessage);
         hotkey.RegisterStored();
         trayInstance.Mark(window);
         session.StartWatch();
@@ -136,7 +137,7 @@ INT_PTR StartMenuApp::ShowAbout() {
     return about.DoModal(instance, IDD_ABOUT, 0, nullptr);
 }
 
-int StartMenuApp::ShowStartMenu(POINT point) {
+int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
     MenuNode* tree = session.PrepareMenu();
     if (!tree)
         return 0;
@@ -147,7 +148,7 @@ int StartMenuApp::ShowStartMenu(POINT point) {
         rightClick.Start(window);
         do {
             reopenMenu = 0;
-            shown = tree->menu.Show(&point);
+            shown = tree->menu.Show(&point, alignment);
         } while (shown && reopenMenu);
         rightClick.Stop();
         typeAhead.Stop();
@@ -252,10 +253,11 @@ int StartMenuApp::DrawItem(UINT message, LPARAM lParam, LRESULT* result) {
     return menu != nullptr;
 }
 
-void StartMenuApp::OnTrayClick() {
-    POINT cursor = {0, 0};
-    GetCursorPos(&cursor);
-    ShowStartMenu(cursor);
+void StartMenuApp::OnTrayClick(int fromKeyboard) {
+    TaskbarCorner::Place place = {{0, 0}, 0};
+    if (!fromKeyboard || !TaskbarCorner::Find(&place))
+        GetCursorPos(&place.point);
+    ShowStartMenu(place.point, place.alignment);
     // The choice is posted as the menu closes; a notification queued before it would replace the tree
     // first and leave the choice naming a destroyed menu. So it is handled now.
     MSG choice;
@@ -263,6 +265,15 @@ void StartMenuApp::OnTrayClick() {
         OnMenuCommand(choice.wParam, (HMENU)choice.lParam);
     // A tree scanned while the menu was open replaces the one it showed.
     session.TakeUpReadyTree();
+}
+
+void StartMenuApp::OnMenuKey() {
+    // Pressed again while the menu is open, the key closes it, as Windows' own Start menu does; while an
+    // action runs from the menu (the About box, a context menu) it does nothing.
+    if (session.InUse(MenuSession::USE_MENU) && !contextMenu.IsOpen())
+        EndMenu();
+    else if (!session.InUse())
+        OnTrayClick(1);
 }
 
 LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -304,12 +315,11 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             Close();
             return 0;
         case WM_HOTKEY:
-            // Pressed again while the menu is open, it closes the menu; otherwise it opens the menu at the
-            // mouse as a click on the notification icon does, with the keyboard in it.
-            if (hotkey.IsHotkeyId(wParam) && session.InUse(MenuSession::USE_MENU) && !contextMenu.IsOpen())
-                EndMenu();
-            else if (hotkey.IsHotkeyId(wParam))
-                SendMessageW(window, TrayMessage, 0, WM_LBUTTONDOWN);
+            if (hotkey.IsHotkeyId(wParam))
+                OnMenuKey();
+            return 0;
+        case WinKeyMessage:
+            OnMenuKey();
             return 0;
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
@@ -346,7 +356,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 // menu loop dispatches it); it must not rebuild the tree under that menu, nor under
                 // an action still running from it (the About box).
                 if (!session.InUse())
-                    OnTrayClick();
+                    OnTrayClick(0);
                 return 1;
             }
             break;

@@ -41,13 +41,16 @@ public:
     static const UINT ShowOnceMessage = WM_APP + 4;
     // The shell reports a change in its Applications folder.
     static const UINT AppsChangedMessage = WM_APP + 5;
+    // The Windows key was pressed and released alone (wParam: which one).
+    static const UINT WinKeyMessage = WM_APP + 6;
 
     StartMenuApp() = default;
     ~StartMenuApp() override = default;
 
     // 1 with "-p", or when a file "portable.dat" lies beside the program.
     int IsPortable() const;
-    int ShowStartMenu(POINT point);
+    // The menu beside the point, as PopupMenu::Show places it with those alignment flags.
+    int ShowStartMenu(POINT point, UINT alignment = 0);
     // The About box, on the program's settings and update checker.
     INT_PTR ShowAbout() override;
     void Exit() override { Close(); }
@@ -79,8 +82,11 @@ private:
     LRESULT OnMenuRightClick(WPARAM position, HMENU menu);
     // The owner-drawn items' WM_DRAWITEM and WM_MEASUREITEM; 0 when the item is not one of ours.
     static int DrawItem(UINT message, LPARAM lParam, LRESULT* result);
-    // A click on the notification icon (or the hotkey): the menu at the mouse, then its choice.
-    void OnTrayClick();
+    // A click on the notification icon: the menu at the mouse, then its choice; from the keyboard (the
+    // hotkey, the Windows key) where Windows' own Start menu opens.
+    void OnTrayClick(int fromKeyboard);
+    // The hotkey or the Windows key: opens the menu, or closes it when it is open.
+    void OnMenuKey();
     // Runs the verb chosen in an item's context menu, once the menus are closed.
     void RunChosenVerb();
     // Once mode: the menu at the mouse, then the wait for a choice.

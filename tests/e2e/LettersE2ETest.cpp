@@ -13,7 +13,10 @@
 #include <commctrl.h>
 
 #include <string>
+#include <stdlib.h>
 #include <tuple>
+#include <utility>
+#include <vector>
 #include <wctype.h>
 
 namespace {
@@ -69,6 +72,14 @@ protected:
             }
         }
         return L"";
+    }
+    // A menu started without -s, and its About box by the item's first two letters (A alone reaches Ärger).
+    HWND OnceModeAbout(VeltrixProcess& once) {
+        if (!once.Start(L"-r \"" + root.Path() + L"\"") || !once.WaitForMenu(15000))
+            return nullptr;
+        std::wstring about = StringTable().Load(IDS_ABOUT);
+        Type(std::wstring(1, (wchar_t)towlower(about[0])) + (wchar_t)towlower(about[1]) + L"\r");
+        return once.WaitForWindow(L"#32770", 10000);
     }
     int VisibleMenus() const {
         int menus = 0;
@@ -260,10 +271,7 @@ TEST_F(LettersE2E, AOnceModeAboutBoxChangesTheHotkeyOfTheRunningInstanceOrStores
     ASSERT_TRUE(RegisterHotKey(nullptr, 7, MOD_CONTROL | MOD_ALT, VK_END)) << "another program's combination";
     ASSERT_TRUE(WaitUntilHeld(VK_HOME));
     VeltrixProcess once;
-    ASSERT_TRUE(once.Start(L"-r \"" + root.Path() + L"\"") && once.WaitForMenu(15000));
-    std::wstring about = StringTable().Load(IDS_ABOUT);
-    Type(std::wstring(1, (wchar_t)towlower(about[0])) + (wchar_t)towlower(about[1]) + L"\r");
-    HWND box = once.WaitForWindow(L"#32770", 10000), control = GetDlgItem(box, IDC_ABOUT_HOTKEY);
+    HWND box = OnceModeAbout(once), control = GetDlgItem(box, IDC_ABOUT_HOTKEY);
     ASSERT_NE(nullptr, control) << "no About box";
     // Whether the resident instance still runs; the control's word as typed (0: the box as it opens, on the
     // running instance's own combination; Ctrl+Alt alone: all the control keeps of a combination whose key
@@ -295,4 +303,104 @@ TEST_F(LettersE2E, AOnceModeAboutBoxChangesTheHotkeyOfTheRunningInstanceOrStores
     PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(once.WaitForExit(10000));
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Hotkey");
+}
+
+namespace {
+
+// The window the user types into, one of the test's own; it records the letters pressed in it, each with
+// a '+' when a Windows key was down with it.
+std::wstring received;
+LRESULT CALLBACK RecordKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && wParam >= 'A' && wParam <= 'Z')
+        received +=
+            std::wstring(1, (wchar_t)wParam) + (GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0 ? L"+" : L"");
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+struct FocusedWindow {
+    FocusedWindow() {
+        WNDCLASSW type = {};
+        type.lpfnWndProc = RecordKeys;
+        type.lpszClassName = L"Target";
+        RegisterClassW(&type);
+        window = CreateWindowW(L"Target", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, 0, 0, 0, 0);
+    }
+    ~FocusedWindow() { DestroyWindow(window); }
+    void Focus() {
+        SetForegroundWindow(window);
+        SetFocus(window);
+        received.clear();
+    }
+    // The letters received within that time.
+    static std::wstring Pump(DWORD milliseconds) {
+        MSG message;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10))
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+        return received;
+    }
+    HWND window;
+};
+
+// Whether a key the tests press, or the one the program sends to keep the shell's menu shut, is still down.
+bool AnyKeyDown() {
+    for (int key : {VK_LWIN, VK_RWIN, VK_SHIFT, VK_CONTROL, (int)'R', (int)'E', 0xE8})
+        if (GetAsyncKeyState(key) < 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST_F(LettersE2E, TheWindowsKeyAloneOpensTheMenuAndClosesItAgainUnlessTheAboutBoxSwitchedItOff) {
+    ASSERT_TRUE(WaitUntilHeld(VK_HOME)) << "the program has not finished starting";
+    FocusedWindow target;
+    target.Focus();
+    VeltrixProcess::PressKey(VK_LWIN);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000)) << "the Windows key opened no menu";
+    Type(L"no\r");
+    EXPECT_EQ(L"Notepad", Started(10000));
+
+    target.Focus();
+    VeltrixProcess::PressKey(VK_RWIN);
+    ASSERT_NE(nullptr, veltrix.WaitForMenu(10000)) << "the right Windows key opened no menu";
+    Sleep(300);
+    VeltrixProcess::PressKey(VK_RWIN);
+    for (DWORD start = GetTickCount(); VisibleMenus() > 0 && GetTickCount() - start < 5000;)
+        Sleep(50);
+    EXPECT_EQ(0, VisibleMenus()) << "the second press left the menu open";
+    EXPECT_FALSE(AnyKeyDown());
+
+    // Switched off in a once-mode About box, it is off at once in the running instance, and stored.
+    VeltrixProcess once;
+    HWND box = OnceModeAbout(once), check = GetDlgItem(box, IDC_ABOUT_WINKEY);
+    ASSERT_EQ(BST_CHECKED, SendMessageW(check, BM_GETCHECK, 0, 0)) << "no About box, or the switch is off";
+    SendMessageW(check, BM_CLICK, 0, 0);
+    DWORD setting = 2, size = sizeof(setting);
+    RegGetValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"WinKey", RRF_RT_REG_DWORD, nullptr, &setting,
+                 &size);
+    EXPECT_EQ(0u, setting);
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(once.WaitForExit(10000));
+    target.Focus();
+    VeltrixProcess::PressKey(VK_LWIN);
+    EXPECT_EQ(nullptr, veltrix.WaitForMenu(1500)) << "switched off, the Windows key still opened the menu";
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"WinKey");
+}
+
+TEST_F(LettersE2E, WindowsKeyCombinationsReachTheFocusedWindowAndOpenNoMenu) {
+    ASSERT_TRUE(WaitUntilHeld(VK_HOME));
+    FocusedWindow target;
+    // The keys in their order (negative: released), and the letters the focused window must receive.
+    const int Win = VK_LWIN, R = 'R', E = 'E';
+    for (auto [keys, letters] :
+         {std::pair{std::vector{Win, R, -R, -Win}, L"R+"}, std::pair{std::vector{VK_RWIN, E, -E, -VK_RWIN}, L"E+"},
+          std::pair{std::vector{VK_SHIFT, Win, -Win, -VK_SHIFT}, L""},
+          std::pair{std::vector{VK_CONTROL, Win, -VK_CONTROL, -Win}, L""}}) {
+        target.Focus();
+        for (int key : keys)
+            keybd_event((BYTE)abs(key), 0, key < 0 ? KEYEVENTF_KEYUP : 0, 0);
+        EXPECT_EQ(letters, target.Pump(1500)) << keys[0] << "," << keys[1];
+        EXPECT_EQ(0, VisibleMenus()) << keys[0] << "," << keys[1] << " opened the menu";
+        EXPECT_FALSE(AnyKeyDown()) << keys[0] << "," << keys[1] << " left a key down";
+    }
 }
