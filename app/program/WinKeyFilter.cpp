@@ -3,9 +3,12 @@
 WinKeyFilter::Verdict WinKeyFilter::OnKey(UINT virtualKey, int released) {
     virtualKey &= 0xFF;
     if (!released) {
-        // A key held down repeats its press; the Windows key's repeats are still the same press.
-        if (virtualKey == pressed)
+        // A key held down repeats its press; the Windows key's repeats are still the same press. Unless it
+        // is up meanwhile: its release went where the hook does not see (Win+L's to the lock screen).
+        if (virtualKey == pressed && (!isDown || isDown(virtualKey)))
             return PASS;
+        if (virtualKey == pressed)
+            pressed = 0;
         if (IsWinKey(virtualKey) && !pressed) {
             // A combination that began before it (Shift+Win opens Windows' own menu, Ctrl+Win+D
             // a desktop) stays the combination it is.

@@ -4,9 +4,10 @@
 
 #include <vector>
 
-// The keyboard's state as the filter asks it: F1's release went to a window the hook cannot see.
+// The keyboard's state as the filter asks it: F1 and the right Windows key were released where the hook
+// does not see (an elevated window, the lock screen).
 static int IsDownExceptF1(UINT key) {
-    return key != VK_F1;
+    return key != VK_F1 && key != VK_RWIN;
 }
 
 TEST(WinKeyFilterTest, OnlyAWindowsKeyReleasedWithNothingBetweenIsALonePress) {
@@ -21,6 +22,7 @@ TEST(WinKeyFilterTest, OnlyAWindowsKeyReleasedWithNothingBetweenIsALonePress) {
         {{Win, -Shift, -Win}, false}, // a release whose press was not seen
         {{VK_F1, Win, -Win}, true},   // a key counted as held, though it is up
         {{Win, R, -R, -Win, Win, -Win}, true},
+        {{VK_RWIN, R, -R, VK_RWIN, -VK_RWIN}, true}, // Win+R's release of Win went to the lock screen
     };
     for (const auto& [keys, lone] : cases) {
         WinKeyFilter filter(IsDownExceptF1);
