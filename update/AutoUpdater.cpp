@@ -22,11 +22,6 @@ namespace {
 
 const wchar_t UserAgent[] = L"AutoUpdate";
 
-// Cookies on, every request goes on: the update server sets none we rely on.
-int AcceptAll(int, void*, void*) {
-    return 1;
-}
-
 int Exists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -286,6 +281,12 @@ void AutoUpdater::Abort() {
     hook.Detach();
 }
 
+int AutoUpdater::RequestHook(int code, void*, void*) {
+    // Nothing goes with a check but what it names: no cookie a server (or whatever sits between) set on an
+    // earlier answer comes back with the next, and none is kept.
+    return code == HTTP_COOKIES ? 0 : 1;
+}
+
 int AutoUpdater::FormatLastCheck(WString& text) {
     return FormatCheckTime(settings.ReadInt(IsManual() ? L"LastCheck" : (const wchar_t*)valueName, 0), text);
 }
@@ -315,7 +316,7 @@ DWORD AutoUpdater::CheckThread(void* self, UINT_PTR) {
 int AutoUpdater::FetchAnswer(const WString& request, WString& body) {
     http.SetDeadline(networkDeadline);
     // One byte over the limit tells a full answer from one that was cut at the limit.
-    int fetched = http.Fetch(request, UserAgent, body, MaxAnswerBytes + 1, L"", AcceptAll, nullptr);
+    int fetched = http.Fetch(request, UserAgent, body, MaxAnswerBytes + 1, L"", RequestHook, nullptr);
     return fetched && (DWORD)body.Length() <= MaxAnswerBytes;
 }
 
@@ -682,7 +683,7 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
         // The signed size bounds the download (one byte more tells a longer body), else the largest file.
         unsigned long long limit = (file.hasSize ? file.size : MaxDownloadBytes) + 1;
         http.SetDeadline(DownloadDeadline(file));
-        if (!http.Download(file.url, UserAgent, path, (DWORD)limit, AcceptAll, nullptr, L"Accept: */*\r\n\r\n",
+        if (!http.Download(file.url, UserAgent, path, (DWORD)limit, RequestHook, nullptr, L"Accept: */*\r\n\r\n",
                            (DWORD)-1, nullptr, (DWORD)-1, 0, L""))
             return 0;
     }

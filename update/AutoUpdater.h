@@ -81,6 +81,8 @@ public:
     int FormatLastCheck(WString& text);
     // A check time (seconds since 1970) as local short date and time; empty for 0 and for the skip mark.
     static int FormatCheckTime(DWORD seconds, WString& text);
+    // The hook the check's fetch and downloads go through (see HttpCallback): no cookies either way.
+    static int RequestHook(int code, void* data, void* context);
 
     // How long the answer's fetch may take in all (a download gets as long again and more for its size),
     // and each connect, send or receive.

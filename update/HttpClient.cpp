@@ -23,8 +23,11 @@ const DWORD DownloadBlock = 1024;
 const DWORD UploadPiece = 65536;
 const DWORD DownloadOpenFailed = 999;
 
+// Fetches and downloads run in the background: no authentication of any kind, neither wininet's own
+// (it would hand the user's logon to a proxy that asks) nor a dialog, so 401 and 407 are plain failures.
 const DWORD FetchFlagsBase = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                             INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
+                             INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE |
+                             INTERNET_FLAG_NO_AUTH;
 // No "ignore redirect to HTTP/HTTPS": those flags let wininet follow a redirect from https to http
 // without a word. Downloads follow redirects themselves, and only within the same origin (OpenUrl).
 const DWORD DownloadFlags = FetchFlagsBase;
@@ -34,8 +37,8 @@ const DWORD PostFlags =
 const DWORD CredentialDialogFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
 const DWORD SendFlags = HSR_CHUNKED | HSR_INITIATE | HSR_SYNC;
-static_assert(FetchFlagsBase == 0x84080B00 && DownloadFlags == 0x84080B00 && PostFlags == 0x84000300,
-              "request flags as the servers have always seen them");
+static_assert(FetchFlagsBase == 0x840C0B00 && DownloadFlags == 0x840C0B00 && PostFlags == 0x84000300,
+              "request flags as the servers have always seen them, and no authentication for fetches");
 
 // The boundary is fixed: servers that take our reports parse exactly this. A delimiter line in the body
 // is "--" followed by the boundary of the header, hence two dashes more.
@@ -247,7 +250,7 @@ int HttpClient::OpenGuarded(Handles& handles, const wchar_t* userAgent, const wc
 }
 
 int HttpClient::OpenUrl(Handles& handles, const wchar_t* url, const wchar_t* headers, DWORD headersLength, DWORD flags,
-                        DWORD* status, int askCredentials) {
+                        DWORD* status) {
     WString current(url);
     for (int hop = 0; hop <= MaxRedirects; hop++) {
         // Connection and request are made one by one rather than with InternetOpenUrlW, so that the
@@ -295,18 +298,11 @@ int HttpClient::OpenUrl(Handles& handles, const wchar_t* url, const wchar_t* hea
             if (values[i])
                 api.InternetSetOptionW(handles.request, options[i], const_cast<DWORD*>(&values[i]), sizeof(DWORD));
         int known = 0;
-        DWORD code = 0;
-        for (int attempt = 0;; attempt++) {
-            if (!api.HttpSendRequestW(handles.request, headers, headers ? headersLength : 0, nullptr, 0)) {
-                StoreLastError();
-                return 0;
-            }
-            code = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
-            // A proxy that wants credentials: the user is asked once; the request is sent again with them.
-            if (code != HTTP_STATUS_PROXY_AUTH_REQ || !askCredentials || attempt > 0 ||
-                AskCredentials(nullptr, handles.request) != ERROR_INTERNET_FORCE_RETRY)
-                break;
+        if (!api.HttpSendRequestW(handles.request, headers, headers ? headersLength : 0, nullptr, 0)) {
+            StoreLastError();
+            return 0;
         }
+        DWORD code = QueryNumber(handles.request, HTTP_QUERY_STATUS_CODE, &known);
         if (code != HTTP_STATUS_MOVED && code != HTTP_STATUS_REDIRECT && code != HTTP_STATUS_REDIRECT_METHOD &&
             code != HTTP_STATUS_REDIRECT_KEEP_VERB && code != 308) {
             *status = code;
@@ -406,7 +402,7 @@ int HttpClient::Fetch(const wchar_t* url, const wchar_t* userAgent, WString& out
         return 0;
     DWORD flags = FetchFlags(url, callback, context);
     DWORD status = 0;
-    if (!OpenUrl(handles, url, L"Accept: */*\r\n\r\n", (DWORD)-1, flags, &status, 1) ||
+    if (!OpenUrl(handles, url, L"Accept: */*\r\n\r\n", (DWORD)-1, flags, &status) ||
         (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT))
         return 0;
     int lengthKnown = 0;
@@ -461,7 +457,7 @@ int HttpClient::Download(const wchar_t* url, const wchar_t* userAgent, const wch
     if (callback && callback(HTTP_COOKIES, const_cast<wchar_t*>(url), context) == 1)
         flags &= ~INTERNET_FLAG_NO_COOKIES;
     DWORD code = 0;
-    if (!OpenUrl(handles, url, headers, headers ? headersLength : 0, flags, &code, 0))
+    if (!OpenUrl(handles, url, headers, headers ? headersLength : 0, flags, &code))
         return 0;
     if (status)
         *status = code;

@@ -139,7 +139,7 @@ private:
     int Open(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout);
     int OpenGuarded(Handles& handles, const wchar_t* userAgent, const wchar_t* proxy, DWORD requestTimeout);
     int OpenUrl(Handles& handles, const wchar_t* url, const wchar_t* headers, DWORD headersLength, DWORD flags,
-                DWORD* status, int askCredentials);
+                DWORD* status);
     DWORD QueryNumber(HINTERNET request, DWORD info, int* known);
     DWORD AskCredentials(HWND parent, HINTERNET request);
     int SendBody(HINTERNET request, const HttpRequest& r);

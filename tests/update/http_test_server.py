@@ -146,6 +146,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.read_body()
         self.answer(200, self.rfile.take())
 
+    def cookie(self, size):
+        self.answer(200, b"cookie set\n", "text/plain", [("Set-Cookie", "veltrix=1; Path=/")])
+
     def proxy_auth(self, size):
         """A proxy that wants Basic credentials; once they are right it answers like /echo."""
         expected = "Basic " + base64.b64encode(("%s:%s" % (PROXY_USER, PROXY_PASSWORD)).encode()).decode()
@@ -223,6 +226,7 @@ ROUTES = {
     "/cut": Handler.cut,
     "/redirect": Handler.redirect,
     "/echo": Handler.echo,
+    "/cookie": Handler.cookie,
     "/proxy-auth": Handler.proxy_auth,
     "/lease": Handler.lease,
     "/quit": Handler.quit,
