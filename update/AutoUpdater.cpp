@@ -717,6 +717,12 @@ int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<W
             if (!ListArchive(downloads[i], entries))
                 return 0;
             for (const std::wstring& entry : entries) {
+                // A folder's name obeys the rules of a file's: "Veltrix.exe.local\" redirects the loader.
+                if (entry.back() == L'\\') {
+                    if (!IsUpdatableName(entry.substr(0, entry.size() - 1).c_str()))
+                        return 0;
+                    continue;
+                }
                 if (!IsUpdatableName(entry.c_str()))
                     return 0;
                 // The program's own file in an archive may have any name; its version is known only once it
@@ -845,6 +851,9 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
             return 0;
         }
         for (const std::wstring& entry : entries) {
+            // Folders are made, never moved aside.
+            if (entry.back() == L'\\')
+                continue;
             WString path(programFolder);
             path.Append(entry.c_str());
             unpackedOwn |= IsOwnPath(path);

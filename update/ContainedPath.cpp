@@ -26,7 +26,7 @@ int IsDeviceName(const wchar_t* part, size_t length) {
         base++;
     while (base > 0 && part[base - 1] == L' ')
         base--;
-    static const wchar_t* const plain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    static const wchar_t* const plain[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"};
     for (const wchar_t* device : plain) {
         size_t n = wcslen(device);
         if (n != base)
@@ -41,7 +41,8 @@ int IsDeviceName(const wchar_t* part, size_t length) {
         return 0;
     wchar_t a = Upper(part[0]), b = Upper(part[1]), c = Upper(part[2]), digit = part[3];
     int numbered = (a == L'C' && b == L'O' && c == L'M') || (a == L'L' && b == L'P' && c == L'T');
-    int isDigit = (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+    // COM0 and LPT0 too: reserved by the documentation, whatever a given Windows opens for them.
+    int isDigit = (digit >= L'0' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
     return numbered && isDigit;
 }
 

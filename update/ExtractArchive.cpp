@@ -6,12 +6,18 @@
 #include <windows.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const zip_uint64_t CopyBlock = 65536;
+// An update is a few files of a few megabytes: an archive beyond these is refused before anything is
+// written, whatever its headers say it holds.
+const zip_uint64_t MaxEntries = 4096;
+const zip_uint64_t MaxUnpackedBytes = 512ull << 20;
 
 // The opened archive; discarded, never written back.
 class OpenArchive {
@@ -111,12 +117,45 @@ int Utf8ToWide(const char* text, std::wstring& result) {
     return 1;
 }
 
+// Whether two entries would land on one file or folder: Windows compares names without regard to case
+// (as the ordinal comparison that ignores case does), so "readme.txt" and "README.TXT" are one file and
+// the last one written would win; a file and a folder of one name cannot both be made. Folders named by
+// several entries' paths ("d\a", "d\b") are one folder, as they should be.
+int NamesCollide(const std::vector<Entry>& entries) {
+    enum Kind { FILE_ENTRY, FOLDER_ENTRY, FOLDER_ON_PATH };
+    std::vector<std::pair<std::wstring, Kind>> names;
+    for (const Entry& entry : entries) {
+        std::wstring name = entry.folder ? entry.name.substr(0, entry.name.size() - 1) : entry.name;
+        names.emplace_back(name, entry.folder ? FOLDER_ENTRY : FILE_ENTRY);
+        for (size_t slash = name.find(L'\\'); slash != std::wstring::npos; slash = name.find(L'\\', slash + 1))
+            names.emplace_back(name.substr(0, slash), FOLDER_ON_PATH);
+    }
+    auto order = [](const std::pair<std::wstring, Kind>& a, const std::pair<std::wstring, Kind>& b) {
+        return CompareStringOrdinal(a.first.c_str(), (int)a.first.size(), b.first.c_str(), (int)b.first.size(), TRUE) ==
+               CSTR_LESS_THAN;
+    };
+    std::sort(names.begin(), names.end(), order);
+    for (size_t first = 0; first < names.size();) {
+        size_t last = first, entriesNamed = 0, files = 0;
+        for (; last < names.size() && !order(names[first], names[last]); last++) {
+            entriesNamed += names[last].second != FOLDER_ON_PATH;
+            files += names[last].second == FILE_ENTRY;
+        }
+        if (entriesNamed > 1 || (files && last - first > 1))
+            return 1;
+        first = last;
+    }
+    return 0;
+}
+
 // Reads every entry's description and refuses the archive on the first one that could write outside the
-// target, needs a password or a compression method this build cannot undo.
+// target, needs a password or a compression method this build cannot undo, and the whole archive when
+// two entries are one file, or it holds more than an update can.
 int ReadEntries(zip_t* archive, std::vector<Entry>& entries) {
     zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0)
+    if (count < 0 || (zip_uint64_t)count > MaxEntries)
         return 0;
+    zip_uint64_t unpacked = 0;
     for (zip_uint64_t i = 0; i < (zip_uint64_t)count; i++) {
         zip_stat_t stat;
         zip_stat_init(&stat);
@@ -147,9 +186,12 @@ int ReadEntries(zip_t* archive, std::vector<Entry>& entries) {
         entry.folder = entry.name.back() == L'\\';
         if (entry.folder && entry.size != 0)
             return 0;
+        unpacked += entry.size;
+        if (entry.size > MaxUnpackedBytes || unpacked > MaxUnpackedBytes)
+            return 0;
         entries.push_back(std::move(entry));
     }
-    return 1;
+    return !NamesCollide(entries);
 }
 
 // Creates `path` and the folders above it below `root`, remembering those it made so that a failed
@@ -188,7 +230,8 @@ int WriteEntry(zip_t* archive, const Entry& entry, std::vector<char>& buffer) {
         if (got == 0)
             break;
         total += (zip_uint64_t)got;
-        if (!out.Write((DWORD)got, nullptr, buffer.data()))
+        // Never more than the entry's stated size reaches the disk, whatever the compressed data holds.
+        if (total > entry.size || !out.Write((DWORD)got, nullptr, buffer.data()))
             return 0;
     }
     return total == entry.size && file.Close() && out.Close();
@@ -205,8 +248,7 @@ int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files) {
         !ReadEntries(archive.Get(), entries))
         return 0;
     for (const Entry& entry : entries)
-        if (!entry.folder)
-            files.push_back(entry.name);
+        files.push_back(entry.name);
     return 1;
 }
 
@@ -221,7 +263,6 @@ int ReadArchiveStart(const wchar_t* archivePath, const wchar_t* name, size_t lim
     for (wchar_t& c : wanted)
         if (c == L'/')
             c = L'\\';
-    // Names that differ only in case unpack to one file, which the last of them writes: that one is read.
     const Entry* found = nullptr;
     for (const Entry& entry : entries)
         if (!entry.folder && _wcsicmp(entry.name.c_str(), wanted.c_str()) == 0)

@@ -9,13 +9,14 @@
 
 // Both paths are wide, so folders whose names the ANSI code page cannot hold work too; neither is
 // limited to MAX_PATH. The archive is checked as a whole before anything is written: an entry name that
-// would leave the target folder (see IsContainedName), an encrypted entry or an unsupported compression
-// method means nothing is extracted.
+// would leave the target folder (see IsContainedName), two entries Windows would take for one file or
+// folder, an encrypted entry, an unsupported compression method, or more entries or bytes than an
+// update has means nothing is extracted.
 int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder);
 
-// The relative names (with backslashes) of the files ExtractArchive would write, folders left out, under
-// the same checks: 0, and no names, for an archive it would refuse. Lets a caller move aside what the
-// archive is about to replace.
+// The relative names (with backslashes) of the entries ExtractArchive would write, folder entries ending
+// in a backslash, under the same checks: 0, and no names, for an archive it would refuse. Lets a caller
+// judge the names and move aside what the archive is about to replace.
 int ListArchive(const wchar_t* archivePath, std::vector<std::wstring>& files);
 
 // The first bytes (at most `limit`) of the file the archive would write under the relative name `name`

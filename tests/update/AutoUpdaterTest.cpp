@@ -484,10 +484,11 @@ TEST_F(Updater, ASignedAnswerStillMayNotTouchWhatTheProgramLoadsOrStartAnotherPr
                             {{L"notes.txt", "notes"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
     EXPECT_EQ(0u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
-    // An archive listed under another name that holds the program's own file in the wrong version, and
-    // one that holds a library: everything is put back.
-    for (const char* planted : {"update_tests.exe", "sub/helper.dll"}) {
-        std::string zip = ZipOf({{"data.txt", "new data"}, {planted, "not the program"}});
+    // An archive listed under another name that holds the program's own file in the wrong version, one
+    // that holds a library, a folder that redirects the loader, or two names of one file: everything is
+    // put back.
+    for (const char* planted : {"update_tests.exe", "sub/helper.dll", "update_tests.exe.local/", "DATA.TXT"}) {
+        std::string zip = ZipOf({{"data.txt", "new data"}, {planted, strchr(planted, '/') ? "" : "not the program"}});
         HttpTestServer::Publish("1.11", Manifest("[{\"name\": \"data.txt\", \"zip\": \"update.zip\"}]"),
                                 {{L"update.zip", zip}});
         ASSERT_TRUE(HttpTestServer::Sign("1.11"));
@@ -522,8 +523,11 @@ TEST_F(Updater, InstallsOnlyTheAnswerAndTheProgramFileOfItsOwnArchitecture) {
         {"the other machine's program", own, plain, {L"update_tests.exe", foreign}, 1},
         {"the other machine's program in an archive", own, zip, {L"u.zip", ZipOf({{"update_tests.exe", foreign}})}, 1},
         {"another file of the other machine", own, helper, {L"helper.exe", foreign}, 1},
-        {"another file of the other machine in an archive", own, zip,
-         {L"u.zip", ZipOf({{"d.txt", "text"}, {"tools/helper.exe", foreign}})}, 1},
+        {"another file of the other machine in an archive",
+         own,
+         zip,
+         {L"u.zip", ZipOf({{"d.txt", "text"}, {"tools/helper.exe", foreign}})},
+         1},
         {"this build's answer and program", own, plain, {L"update_tests.exe", program}, 1}};
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);
