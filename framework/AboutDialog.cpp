@@ -57,6 +57,11 @@ int AboutDialog::OnInitDialog() {
     if (updates)
         updates->FormatLastCheck(lastCheck);
     box.Assign(strings.Load(IDS_AUTO_UPDATE));
+    // A month of checks without a valid answer is said: updates may have stopped reaching this copy.
+    if (updates && updates->ChecksFailing()) {
+        lastCheck.Append(lastCheck.IsEmpty() ? L"" : L"; ");
+        lastCheck.Append(strings.Load(IDS_NO_ANSWER));
+    }
     if (!lastCheck.IsEmpty()) {
         WString bracket;
         bracket.Format(L" [%s: %s]", strings.Load(IDS_LAST_CHECK), (const wchar_t*)lastCheck);

@@ -16,6 +16,7 @@
 #define IDS_HOTKEY 13
 #define IDS_HOTKEY_TAKEN 14
 #define IDS_WINKEY 15
+#define IDS_NO_ANSWER 16
 
 #define IDI_VELTRIX 101
 #define IDI_CONTROL_PANEL 110

@@ -57,7 +57,7 @@ def file_facts(release, entry):
     return len(data), hashlib.sha256(data).hexdigest()
 
 
-def document(release, version, base_url, product, expires=None, arch=DEFAULT_ARCHITECTURE):
+def document(release, version, base_url, product, expires=None, arch=DEFAULT_ARCHITECTURE, issued=None):
     """The answer of one build of a release as UTF-8 bytes. File links are base_url/files/VERSION/NAME
     (VERSION/x64/NAME for the 64-bit build) unless an entry names its own "url" (a mirror)."""
     release = part(release, arch)
@@ -72,6 +72,9 @@ def document(release, version, base_url, product, expires=None, arch=DEFAULT_ARC
     out.append("<arch>%s</arch>" % escape(arch))
     if expires is not None:
         out.append("<expires>%d</expires>" % expires)
+    # When it was signed: a copy takes no answer older than one it has taken.
+    if issued is not None:
+        out.append("<issued>%d</issued>" % issued)
     if manifest.get("help"):
         out.append("<help>%s</help>" % escape(manifest["help"]))
     out.append(localized("info", manifest.get("info", {})))

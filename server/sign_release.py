@@ -39,6 +39,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import answer  # noqa: E402
 
 
+# The longest an answer may be valid after it is signed; the program refuses longer.
+MAX_DAYS = 90
+
+
 def openssl(*arguments, data=None):
     return subprocess.run(["openssl", *arguments], input=data, check=True, capture_output=True).stdout
 
@@ -108,8 +112,9 @@ def sign_release(key_path, release, base_url, days, product, arch):
         print("signed %s" % served)
     write_whole(manifest_path, (json.dumps(manifest, indent=2, ensure_ascii=False) + "\n").encode("utf-8"))
     version = os.path.basename(os.path.normpath(release))
-    expires = int(time.time()) + int(days * 86400)
-    body = answer.document(release, version, base_url.rstrip("/"), product, expires, arch)
+    issued = int(time.time())
+    expires = issued + int(days * 86400)
+    body = answer.document(release, version, base_url.rstrip("/"), product, expires, arch, issued)
     signed = body + answer.SIGNATURE_PREFIX + sign_bytes(key_path, body).encode("ascii") + answer.SIGNATURE_SUFFIX
     write_whole(os.path.join(folder, answer.SIGNED_ANSWER), signed)
     print("signed the %s answer of %s, valid until %s" % (arch, version, time.strftime("%Y-%m-%d %H:%M UTC",
@@ -124,7 +129,8 @@ def main():
     parser.add_argument("-o", "--output", help="with sign: write the signature to this file")
     parser.add_argument("--base-url", help="with release: the update server's public address, which the "
                                            "file links start with (https://www.koravent.com)")
-    parser.add_argument("--days", type=float, default=90, help="with release: days the answer is valid")
+    parser.add_argument("--days", type=float, default=MAX_DAYS,
+                        help="with release: days the answer is valid, at most %d" % MAX_DAYS)
     parser.add_argument("--product", default="veltrix", help="with release: the product the answer is for")
     parser.add_argument("--arch", choices=sorted(answer.ARCHITECTURES), default=answer.DEFAULT_ARCHITECTURE,
                         help="with release: the build the answer is for (x64: the release in FOLDER/x64)")
@@ -142,6 +148,8 @@ def main():
             print(public_key(args.key))
         elif not args.target:
             parser.error("%s needs a target" % args.command)
+        elif args.command == "release" and args.days > MAX_DAYS:
+            parser.error("--days: copies refuse an answer valid for more than %d days after it was signed" % MAX_DAYS)
         elif args.command == "release":
             if not args.base_url or not re.match(r"^https?://[^/?#@\\]+/?$", args.base_url):
                 parser.error("release needs --base-url, the update server's address (https://www.koravent.com)")

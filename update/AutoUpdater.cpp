@@ -228,19 +228,9 @@ int AutoUpdater::Start(const wchar_t* updateUrl, HWND mainWindow, HKEY rootKey, 
     if (rootKey || (flags & START_INI))
         settings.Open((flags & START_INI) ? SettingsStore::INI_FILE : SettingsStore::REGISTRY, rootKey, keyPath,
                       nullptr);
-    if (!IsManual()) {
-        DWORD last = settings.ReadInt(valueName, 0);
-        if (last == 0xFFFFFFFF) {
-            settings.WriteInt(valueName, 0);
-            return 0;
-        }
-        DWORD now = (DWORD)time(nullptr);
-        // A time ahead of the clock (the clock was set back) would hold the checks off for as long: only a
-        // check within the last seven days counts. The sum is widened so that it cannot wrap.
-        if (last <= now && (unsigned long long)last + SevenDays >= now)
-            return 0;
-        settings.WriteInt(valueName, now);
-    }
+    schedule.Attach(&settings, valueName);
+    if (!schedule.Due((DWORD)time(nullptr)))
+        return 0;
     updateMessage = RegisterWindowMessageW(L"_C_AutoUpdate");
     if (!updateMessage || url.IsEmpty() || !window || !hook.Attach(window, HookProc, this))
         return 0;
@@ -336,8 +326,6 @@ DWORD AutoUpdater::Check() {
     if (!VersionInfo::ModulePath(nullptr, self) ||
         !VersionInfo::FileVersionText(self, &runningMajor, &runningMinor, &versionText))
         return 0;
-    runningMajor &= 0xFF;
-    runningMinor &= 0xFF;
     WString id;
     FormatMachineId(id, MACHINE_ID_UPDATE_CHECK);
     WString request;
@@ -349,12 +337,16 @@ DWORD AutoUpdater::Check() {
     UpdateAnswer answer;
     // With the publisher's key nothing of an answer is read before its signature holds.
     if (!FetchAnswer(request, body) ||
-        !ReadAnswer(body, answer, keyConfigured ? &publicKey : nullptr, (unsigned long long)time(nullptr)))
+        !ReadAnswer(body, answer, keyConfigured ? &publicKey : nullptr, schedule.Now(time(nullptr))))
         return 0;
     // Files for the other build are never installed, whatever the server sent: a 64-bit program on 32-bit
     // Windows would not start again, and a 32-bit one would quietly replace the 64-bit product.
     if (answer.architecture.Compare(BuildArchitecture) != 0)
         return 0;
+    // An answer older than one already taken, or for a lower version, is an old one replayed.
+    if (!schedule.Accepts(answer.issued, answer.major, answer.minor))
+        return 0;
+    schedule.Accepted(answer.issued, answer.major, answer.minor, (DWORD)time(nullptr));
     if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
     WString declinedName, declined;
@@ -438,6 +430,20 @@ int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) 
     return 1;
 }
 
+int AutoUpdater::ReadSeconds(XmlFile& xml, const wchar_t* key, unsigned long long* seconds) {
+    WString text;
+    *seconds = 0;
+    if (!xml.GetValue(key, text))
+        return 0;
+    // Seconds since 1970, as a number of at most twelve digits.
+    int digits = text.Length() > 0 && text.Length() <= 12;
+    for (int i = 0; digits && i < text.Length(); i++) {
+        digits = *text.At(i) >= L'0' && *text.At(i) <= L'9';
+        *seconds = *seconds * 10 + (*text.At(i) - L'0');
+    }
+    return digits ? 1 : -1;
+}
+
 int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key,
                             unsigned long long now) {
     answer = UpdateAnswer();
@@ -468,17 +474,16 @@ int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std
     int hasProduct = xml.GetValue(L"update\\product", answer.product);
     if ((hasProduct || key) && answer.product.Compare(Product) != 0)
         return 0;
-    WString expires;
-    if (xml.GetValue(L"update\\expires", expires) || key) {
-        // Seconds since 1970, as a number of at most twelve digits.
-        int digits = expires.Length() > 0 && expires.Length() <= 12;
-        for (int i = 0; digits && i < expires.Length(); i++) {
-            digits = *expires.At(i) >= L'0' && *expires.At(i) <= L'9';
-            answer.expires = answer.expires * 10 + (*expires.At(i) - L'0');
-        }
-        if (!digits || answer.expires <= now)
-            return 0;
-    }
+    int hasExpiry = ReadSeconds(xml, L"update\\expires", &answer.expires);
+    if ((hasExpiry || key) && (hasExpiry != 1 || answer.expires <= now))
+        return 0;
+    // When it was signed; an answer from before issue times were given was signed for at most as long as
+    // one is valid now. A longer life than that is refused: a stolen answer must not outlive it.
+    int hasIssue = ReadSeconds(xml, L"update\\issued", &answer.issued);
+    if (hasIssue == -1 || (hasIssue && hasExpiry && answer.expires > answer.issued + MaxAnswerLife))
+        return 0;
+    if (!hasIssue && hasExpiry)
+        answer.issued = answer.expires > MaxAnswerLife ? answer.expires - MaxAnswerLife : 0;
     // Inside what the signature covers, so that no one between can relabel an answer. Every answer from
     // before the 64-bit build names none and is for 32-bit.
     if (!xml.GetValue(L"update\\arch", answer.architecture))

@@ -6,6 +6,7 @@
 #include "base/WString.h"
 #include "framework/SettingsStore.h"
 #include "framework/SubclassHook.h"
+#include "update/CheckSchedule.h"
 #include "update/HttpClient.h"
 #include "update/WorkerThread.h"
 
@@ -38,8 +39,11 @@ struct UpdateAnswer {
     WString execute;
     WString product;
     unsigned long long expires = 0; // seconds since 1970; 0: not given
-    WString architecture;           // the build the files are for (BuildArchitecture); none given: "x86"
-    int isSigned = 0;               // the publisher's signature over the whole answer held
+    // When it was signed (seconds since 1970); for an answer that gives no time, its expiry less the
+    // longest life an answer may have; 0 for one that gives neither.
+    unsigned long long issued = 0;
+    WString architecture; // the build the files are for (BuildArchitecture); none given: "x86"
+    int isSigned = 0;     // the publisher's signature over the whole answer held
 };
 
 class AutoUpdater {
@@ -49,6 +53,8 @@ public:
     // Larger answers are refused; a real one is a few kilobytes.
     static const DWORD MaxAnswerBytes = 1u << 20;
     static const DWORD SevenDays = 604800;
+    // The longest an answer may be valid after it was signed: what the publisher's tool signs for.
+    static const unsigned long long MaxAnswerLife = 90ull * 86400;
     // The most one file of an update may have (the release is a few megabytes), and the most files.
     static const unsigned long long MaxDownloadBytes = 128ull << 20;
     static const size_t MaxFiles = 64;
@@ -128,6 +134,8 @@ private:
     static DWORD CheckThread(void* self, UINT_PTR value);
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
     static int LocalizedText(class XmlFile& xml, const wchar_t* key, WString& text);
+    // A time in seconds since 1970 under the key: 1 read, 0 none given, -1 not a number.
+    static int ReadSeconds(class XmlFile& xml, const wchar_t* key, unsigned long long* seconds);
     DWORD Check();
     int Install(const UpdateAnswer& answer);
     int DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads);
@@ -170,6 +178,7 @@ private:
     WString valueName;
     unsigned flags = 0;
     SettingsStore settings;
+    CheckSchedule schedule;
     WorkerThread worker;
     DWORD networkDeadline = 60000;
     DWORD socketTimeout = 20000;

@@ -2,7 +2,10 @@
 
 #include "crash/CrashReporter.h"
 #include "resources/resource.h"
+#include "update/CheckSchedule.h"
 #include "update/HttpClient.h"
+
+#include <time.h>
 
 namespace {
 
@@ -36,6 +39,12 @@ void UpdateLink::UpdateUrl(WString& url) {
 int UpdateLink::FormatLastCheck(WString& text) {
     // Read from the program's own store: the checker opens its store only when a weekly check is due.
     return AutoUpdater::FormatCheckTime(settings ? settings->ReadInt(L"LastCheck", 0) : 0, text);
+}
+
+int UpdateLink::ChecksFailing() {
+    CheckSchedule schedule;
+    schedule.Attach(settings, L"LastCheck");
+    return schedule.Failing((DWORD)time(nullptr));
 }
 
 int UpdateLink::CheckNow() {

@@ -24,6 +24,7 @@ public:
 
     int FormatLastCheck(WString& text) override;
     int CheckNow() override;
+    int ChecksFailing() override;
 
 private:
     void UpdateUrl(WString& url);

@@ -19,6 +19,7 @@ class RecordingSwitch : public UpdateSwitch {
 public:
     int FormatLastCheck(WString& text) override { return text.Assign(last.c_str()); }
     int CheckNow() override { return ++checks; }
+    int ChecksFailing() override { return 0; }
     std::wstring last;
     int checks = 0;
 };

@@ -5,6 +5,7 @@
 #include "TempFolder.h"
 #include "framework/VersionInfo.h"
 #include "update/BuildArchitecture.h"
+#include "update/CheckSchedule.h"
 #include "update/ContainedPath.h"
 #include "update/PeHeader.h"
 #include "update/UpdateSignature.h"
@@ -19,6 +20,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <time.h>
 #include <vector>
 
@@ -164,29 +166,68 @@ TEST_F(Updater, WeeklyCheckIsThrottledByLastCheckAndManualCheckIsNot) {
     EXPECT_EQ(sixDaysAgo, ReadNumber(L"LastCheck"));
 }
 
-TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnly) {
+TEST_F(Updater, OffersOnlyLaterVersionsAndDeclinedOnesOnceOnlyAndNeverOneBelowTheHighestSeen) {
     // This test program runs as 1.10.
-    const char* versions[] = {"1.11", "2.0", "1.10", "1.9"};
-    const size_t asked[] = {1, 1, 0, 0};
+    const char* versions[] = {"1.9", "1.10", "1.11", "2.0"};
+    const size_t asked[] = {0, 0, 1, 1};
     for (int i = 0; i < 4; i++) {
         HttpTestServer::Publish(versions[i], Manifest());
         EXPECT_EQ(asked[i], Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << versions[i];
     }
     EXPECT_EQ(0x12345678u, ReadNumber(L"LastCheckVersion")) << "a manual check stores no declined version";
 
-    HttpTestServer::Publish("1.11", Manifest());
+    HttpTestServer::Publish("2.0", Manifest());
     EXPECT_EQ(1u, Check({IDNO}).size());
-    EXPECT_EQ(L"1.11", ReadText(L"LastCheckVersion"));
+    EXPECT_EQ(L"2.0", ReadText(L"LastCheckVersion"));
     WriteNumber(L"LastCheck", 1);
     int requests = UpdateRequests();
     EXPECT_EQ(0u, Check({IDNO}).size());
     EXPECT_EQ(requests + 1, UpdateRequests());
     EXPECT_EQ(1u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << "a manual check asks again";
 
-    HttpTestServer::Publish("1.12", Manifest());
+    HttpTestServer::Publish("2.256", Manifest());
     WriteNumber(L"LastCheck", 1);
+    EXPECT_EQ(1u, Check({IDNO}).size()) << "a minor version above 255 is compared whole";
+    EXPECT_EQ(L"2.256", ReadText(L"LastCheckVersion"));
+    // An answer for a version below one already seen is an old one replayed: 1.11 is newer than the
+    // running 1.10, yet it is not offered.
+    HttpTestServer::Publish("1.11", Manifest());
+    EXPECT_EQ(0u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size());
+}
+
+TEST_F(Updater, AFailedCheckIsNoCheckAndIsRetriedAfterAGrowingPause) {
+    // With the publisher's key an unsigned answer is no answer.
+    updater.SetPublicKey(VELTRIX_TEST_PUBLIC_KEY);
+    HttpTestServer::Publish("1.11", Manifest());
+    const DWORD now = (DWORD)time(nullptr), day = 86400, weekAgo = now - 8 * day;
+    WriteNumber(L"LastCheck", weekAgo);
+    // Whether the check starts, given the last attempt's age; the failures counted then.
+    using Step = std::tuple<DWORD, bool, DWORD>;
+    for (auto [attemptAge, starts, failures] : {Step{0, true, 1}, Step{0, false, 1}, Step{day + 60, true, 2},
+                                                Step{day + 60, false, 2}, Step{2 * day + 60, true, 3}}) {
+        if (attemptAge)
+            WriteNumber(L"LastCheckAttempt", now - attemptAge);
+        Check({});
+        EXPECT_EQ(starts, started == 1) << attemptAge;
+        EXPECT_EQ(failures, ReadNumber(L"LastCheckFailures")) << attemptAge;
+        EXPECT_EQ(weekAgo, ReadNumber(L"LastCheck"));
+    }
+    // A month without a valid answer shows in the About box; a valid one ends it.
+    SettingsStore store;
+    ASSERT_TRUE(store.Open(SettingsStore::REGISTRY, HKEY_CURRENT_USER, TestKey, nullptr));
+    CheckSchedule schedule;
+    schedule.Attach(&store, L"LastCheck");
+    EXPECT_EQ(0, schedule.Failing(now));
+    EXPECT_EQ(1, schedule.Failing(weekAgo + 31 * day));
+    ASSERT_TRUE(HttpTestServer::Sign("1.11"));
+    WriteNumber(L"LastCheckAttempt", 1);
     EXPECT_EQ(1u, Check({IDNO}).size());
-    EXPECT_EQ(L"1.12", ReadText(L"LastCheckVersion"));
+    EXPECT_GE(ReadNumber(L"LastCheck"), now);
+    EXPECT_EQ(0, schedule.Failing(weekAgo + 31 * day));
+    // The answer taken is remembered: one signed before it is refused, and a clock set back judges expiry
+    // by its time.
+    EXPECT_EQ(0, schedule.Accepts(now - 1, 1, 11));
+    EXPECT_GE(schedule.Now(0), (unsigned long long)now);
 }
 
 TEST_F(Updater, AStartAskedWhileTheQuestionIsUpLeavesTheRunningCheckAlone) {
