@@ -494,13 +494,16 @@ int HttpClient::ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLi
     int lengthKnown = 0;
     DWORD length = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &lengthKnown);
     int presized = 0;
+    // Claimed at most up to the byte limit: the length is the server's word, and a download may never
+    // take more of the disk than the caller allows.
+    DWORD claimed = byteLimit && length > byteLimit ? byteLimit : length;
     if (lengthKnown) {
         if (resume == 1) {
             file.Seek(FILE_END, 0, 0);
-        } else {
+        } else if (claimed <= 0x7FFFFFFF) {
             // Claims the whole size at once: the file system allocates it in one piece, and a full disk
             // shows before the transfer rather than at its end.
-            presized = file.Seek(FILE_BEGIN, (LONG)length, 0) && file.Truncate();
+            presized = file.Seek(FILE_BEGIN, (LONG)claimed, 0) && file.Truncate();
             file.Seek(FILE_BEGIN, 0, 0);
         }
     }
@@ -553,7 +556,7 @@ int HttpClient::ReceiveFile(HINTERNET request, const wchar_t* path, DWORD byteLi
     }
     // A file claimed at full size but not filled would carry zeros at its end, and a download resumed from
     // it would skip them as if they had arrived.
-    if (presized && written < length)
+    if (presized && written < claimed)
         file.Truncate();
     file.Close();
     if (!result) {

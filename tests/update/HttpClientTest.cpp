@@ -226,6 +226,7 @@ TEST_F(HttpDownload, FileIsSizedFromContentLengthBeforeTheBodyArrives) {
     // A byte limit ends the transfer early, and the file holds exactly what came.
     DownloadProbe limited;
     ASSERT_EQ(1, Get(L"/large?size=300000", limited, 5000));
+    EXPECT_EQ(5000, limited.sizeAtFirstBlock) << "the file was claimed beyond the limit";
     EXPECT_TRUE(ReadAll(limited.path) == HttpTestServer::Pattern(5000));
 
     DownloadProbe redirected;
