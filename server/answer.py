@@ -26,6 +26,13 @@ from xml.sax.saxutils import escape, quoteattr
 
 SIGNATURE_PREFIX = b"<!--signature:"
 SIGNATURE_SUFFIX = b"-->\n"
+# A signature by one named key over ANSWER_DOMAIN and the document: "<!--key-signature:ID:BASE64-->", one
+# per key, before the signature that copies from before key ids read. ID is the first eight bytes of
+# the SHA-256 of the public key (X then Y), in hexadecimal.
+KEY_SIGNATURE_PREFIX = b"<!--key-signature:"
+# What an answer's key signatures cover before its bytes: no other signed bytes (a file's) can pass for an
+# answer, since no file the publisher signs begins with it.
+ANSWER_DOMAIN = b"Veltrix update answer 1\n"
 SIGNED_ANSWER = "answer.xml"
 # Each build's part of a release folder: the 32-bit one is the folder itself, where it always was.
 ARCHITECTURES = {"x86": "", "x64": "x64"}

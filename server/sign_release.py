@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Signs Veltrix update releases with the publisher's key, for the update server to publish.
 
-A Veltrix built with the publisher's public key reads an update answer only when it ends in the
-publisher's signature over all of its bytes: an ECDSA signature on the P-256 curve over their SHA-256,
-the raw 64 bytes r then s (32 bytes each, big-endian) in base64, in a comment after the document (see
-answer.py). The answer names the product, an expiry time, and every file's size and SHA-256, so that the
+A Veltrix built with the publisher's public keys (one, or two while the publisher changes keys) reads an
+update answer only when one of them signed it: an ECDSA signature on the P-256 curve over the SHA-256 of
+"Veltrix update answer 1" and a line break followed by the document, the raw 64 bytes r then s (32 bytes
+each, big-endian) in base64, in a comment after the document that names the key by its id (see
+answer.py); a last comment holds the signature over everything before it, by the first key, which copies
+from before key ids check. The answer names the product, an expiry time, and every file's size and SHA-256, so that the
 one signature covers everything the program acts on. The signed answer is made here, once per release,
 and the server sends it as it is: the private key never goes on the server.
 
@@ -12,6 +14,7 @@ and the server sends it as it is: the private key never goes on the server.
     sign_release.py public KEY.pem             print the public key (X then Y, base64) for the build:
                                                cmake -DVELTRIX_UPDATE_PUBLIC_KEY=...
     sign_release.py release KEY.pem FOLDER --base-url URL [--days N] [--product P] [--arch A]
+                    [--second-key OTHER.pem]
                                                sign the release in FOLDER (named after its version):
                                                every file's signature into release.json (for older
                                                copies, which check files one by one), and the whole
@@ -28,6 +31,7 @@ folder to the server. Needs the openssl command; otherwise the standard library 
 
 import argparse
 import base64
+import hashlib
 import json
 import os
 import re
@@ -82,7 +86,15 @@ def public_key(key_path):
     return base64.b64encode(point[1:]).decode("ascii")
 
 
+def key_id(key_path):
+    """The id an answer's signature names its key by: the first 8 bytes of SHA-256 over X and Y."""
+    return hashlib.sha256(base64.b64decode(public_key(key_path))).hexdigest()[:16]
+
+
 def sign_file(key_path, path):
+    with open(path, "rb") as f:
+        if f.read(len(answer.ANSWER_DOMAIN)) == answer.ANSWER_DOMAIN:
+            raise ValueError("%s begins as an update answer's signed bytes do; it is not signed" % path)
     der = openssl("dgst", "-sha256", "-sign", key_path, path)
     return base64.b64encode(raw_signature(der)).decode("ascii")
 
@@ -100,7 +112,18 @@ def write_whole(path, data):
     os.replace(temporary, path)
 
 
-def sign_release(key_path, release, base_url, days, product, arch):
+def signed_answer(body, key_paths):
+    """The answer as copies read it: the document, one key signature per key, and last the signature
+    over all of that by the first key, which copies from before key signatures check."""
+    signed = body
+    for key_path in key_paths:
+        signature = sign_bytes(key_path, answer.ANSWER_DOMAIN + body)
+        signed += answer.KEY_SIGNATURE_PREFIX + ("%s:%s" % (key_id(key_path), signature)).encode("ascii")
+        signed += answer.SIGNATURE_SUFFIX
+    return signed + answer.SIGNATURE_PREFIX + sign_bytes(key_paths[0], signed).encode("ascii") + answer.SIGNATURE_SUFFIX
+
+
+def sign_release(key_path, release, base_url, days, product, arch, second_key=None):
     # Each build's answer lies in its own part of the release, so signing one never replaces the other's.
     folder = answer.part(release, arch)
     manifest_path = os.path.join(folder, "release.json")
@@ -115,7 +138,7 @@ def sign_release(key_path, release, base_url, days, product, arch):
     issued = int(time.time())
     expires = issued + int(days * 86400)
     body = answer.document(release, version, base_url.rstrip("/"), product, expires, arch, issued)
-    signed = body + answer.SIGNATURE_PREFIX + sign_bytes(key_path, body).encode("ascii") + answer.SIGNATURE_SUFFIX
+    signed = signed_answer(body, [key_path] + ([second_key] if second_key else []))
     write_whole(os.path.join(folder, answer.SIGNED_ANSWER), signed)
     print("signed the %s answer of %s, valid until %s" % (arch, version, time.strftime("%Y-%m-%d %H:%M UTC",
                                                                                      time.gmtime(expires))))
@@ -132,6 +155,8 @@ def main():
     parser.add_argument("--days", type=float, default=MAX_DAYS,
                         help="with release: days the answer is valid, at most %d" % MAX_DAYS)
     parser.add_argument("--product", default="veltrix", help="with release: the product the answer is for")
+    parser.add_argument("--second-key", help="with release: a second key (PEM) that signs the answer too, "
+                                             "while the publisher changes keys")
     parser.add_argument("--arch", choices=sorted(answer.ARCHITECTURES), default=answer.DEFAULT_ARCHITECTURE,
                         help="with release: the build the answer is for (x64: the release in FOLDER/x64)")
     args = parser.parse_args()
@@ -153,7 +178,7 @@ def main():
         elif args.command == "release":
             if not args.base_url or not re.match(r"^https?://[^/?#@\\]+/?$", args.base_url):
                 parser.error("release needs --base-url, the update server's address (https://www.koravent.com)")
-            sign_release(args.key, args.target, args.base_url, args.days, args.product, args.arch)
+            sign_release(args.key, args.target, args.base_url, args.days, args.product, args.arch, args.second_key)
         else:
             signature = sign_file(args.key, args.target)
             if args.output:
@@ -163,6 +188,9 @@ def main():
                 print(signature)
     except subprocess.CalledProcessError as error:
         sys.stderr.write(error.stderr.decode(errors="replace"))
+        return 1
+    except ValueError as error:
+        sys.stderr.write("%s\n" % error)
         return 1
     return 0
 

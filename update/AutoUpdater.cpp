@@ -10,6 +10,7 @@
 #include "update/ContainedPath.h"
 #include "update/ExtractArchive.h"
 #include "update/PeHeader.h"
+#include "update/SignedAnswer.h"
 #include "update/UpdateSignature.h"
 
 #include <shlobj.h>
@@ -91,34 +92,6 @@ int EndsWithNoCase(const wchar_t* text, size_t length, const wchar_t* end) {
 // Splits a signed answer into the bytes the signature covers and the signature's base64: the answer
 // ends in the signature comment (then at most a line break), and the signed bytes are everything before
 // it, exactly as they arrived.
-int SplitSignedAnswer(const WString& body, std::string& bytes, WString& signature) {
-    int length = body.Length();
-    bytes.clear();
-    bytes.reserve((size_t)length);
-    for (int i = 0; i < length; i++) {
-        wchar_t c = *body.At(i);
-        if (c > 0xFF)
-            return 0;
-        bytes += (char)c;
-    }
-    size_t end = bytes.size();
-    if (end && bytes[end - 1] == '\n')
-        end--;
-    if (end && bytes[end - 1] == '\r')
-        end--;
-    const std::string prefix = AutoUpdater::AnswerSignaturePrefix, suffix = AutoUpdater::AnswerSignatureSuffix;
-    size_t start = bytes.rfind(prefix);
-    if (start == std::string::npos || end < start + prefix.size() + suffix.size() ||
-        bytes.compare(end - suffix.size(), suffix.size(), suffix) != 0)
-        return 0;
-    std::string base64 = bytes.substr(start + prefix.size(), end - suffix.size() - start - prefix.size());
-    signature.Assign(L"");
-    for (char c : base64)
-        signature.AppendChar((wchar_t)(unsigned char)c);
-    bytes.resize(start);
-    return 1;
-}
-
 // Removes a download of a failed attempt. A virus scanner or indexer may hold a fresh file open for a
 // moment, so a refused delete is tried again for up to two seconds.
 void RemoveDownload(const wchar_t* path) {
@@ -198,11 +171,23 @@ AutoUpdater::~AutoUpdater() {
 }
 
 void AutoUpdater::SetPublicKey(const wchar_t* base64) {
-    publicKey.clear();
+    publicKeys.clear();
     keyConfigured = base64 && *base64;
-    if (keyConfigured &&
-        (!UpdateSignature::DecodeBase64(base64, publicKey) || publicKey.size() != UpdateSignature::KeyBytes))
-        publicKey.clear();
+    // One key, or two separated by a comma while the publisher changes keys.
+    for (const wchar_t* key = base64; keyConfigured && key && *key;) {
+        const wchar_t* comma = wcschr(key, L',');
+        WString text;
+        text.Assign(key, comma ? (unsigned)(comma - key) : (unsigned)wcslen(key));
+        std::vector<BYTE> bytes;
+        if (publicKeys.size() == 2 || !UpdateSignature::DecodeBase64(text, bytes) ||
+            bytes.size() != UpdateSignature::KeyBytes) {
+            // A key that does not decode refuses every update rather than none.
+            publicKeys.clear();
+            return;
+        }
+        publicKeys.push_back(bytes);
+        key = comma ? comma + 1 : nullptr;
+    }
 }
 
 void AutoUpdater::SetTimeouts(DWORD deadline, DWORD socket) {
@@ -337,7 +322,7 @@ DWORD AutoUpdater::Check() {
     UpdateAnswer answer;
     // With the publisher's key nothing of an answer is read before its signature holds.
     if (!FetchAnswer(request, body) ||
-        !ReadAnswer(body, answer, keyConfigured ? &publicKey : nullptr, schedule.Now(time(nullptr))))
+        !ReadAnswer(body, answer, keyConfigured ? &publicKeys : nullptr, schedule.Now(time(nullptr))))
         return 0;
     // Files for the other build are never installed, whatever the server sent: a 64-bit program on 32-bit
     // Windows would not start again, and a 32-bit one would quietly replace the 64-bit product.
@@ -444,15 +429,13 @@ int AutoUpdater::ReadSeconds(XmlFile& xml, const wchar_t* key, unsigned long lon
     return digits ? 1 : -1;
 }
 
-int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key,
+int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<std::vector<BYTE>>* key,
                             unsigned long long now) {
     answer = UpdateAnswer();
     WString document;
     if (key) {
         std::string signedBytes;
-        WString signature;
-        if (!SplitSignedAnswer(body, signedBytes, signature) ||
-            !UpdateSignature::VerifyBytes(*key, signedBytes.data(), signedBytes.size(), signature))
+        if (!SignedAnswer::Verify(body, *key, signedBytes))
             return 0;
         for (char c : signedBytes)
             document.AppendByte((unsigned char)c);

@@ -93,9 +93,10 @@ public:
     // How long the answer's fetch may take in all (a download gets as long again and more for its size),
     // and each connect, send or receive.
     void SetTimeouts(DWORD networkDeadline, DWORD socketTimeout);
-    // The publisher's public key (base64 of X and Y on P-256) that every downloaded file must be signed
-    // with; null or empty: a build without a key, which installs unsigned files. A key that does not
-    // decode refuses every update rather than none.
+    // The publisher's public key (base64 of X and Y on P-256), or two separated by a comma while the
+    // publisher changes keys, one of which must have signed every answer; null or empty: a build without
+    // a key, which installs unsigned files. A key that does not decode refuses every update rather than
+    // none.
     void SetPublicKey(const wchar_t* base64);
     int HasPublicKey() const { return keyConfigured; }
     // Installs into this folder (with a trailing backslash) instead of the running program's.
@@ -105,15 +106,12 @@ public:
 
     // Reads and checks an answer body (one character per byte): 1 when it offers a well-formed update
     // whose files all stay inside the program folder and are none the program loads or reads. With the
-    // publisher's key, the answer must end in the publisher's signature over all the bytes before it
-    // (AnswerSignaturePrefix, base64 of r and s, AnswerSignatureSuffix, optionally a line break), or
-    // nothing of it is read; it must then also be for this product, not expired at `now` (seconds since
+    // publisher's keys, one of them must have signed the answer (see SignedAnswer), or nothing of it is
+    // read; it must then also be for this product, not expired at `now` (seconds since
     // 1970) and give every file's size and SHA-256. The answer's architecture is read, not judged: the
     // check refuses one that is not this build's.
-    static int ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<BYTE>* key = nullptr,
-                          unsigned long long now = 0);
-    static constexpr const char* AnswerSignaturePrefix = "<!--signature:";
-    static constexpr const char* AnswerSignatureSuffix = "-->";
+    static int ReadAnswer(const WString& body, UpdateAnswer& answer,
+                          const std::vector<std::vector<BYTE>>* keys = nullptr, unsigned long long now = 0);
     // 1 for a name an update may write: contained, and none the program or Windows loads or reads
     // beside the program (libraries and what redirects their loading, settings, the cache, crash files).
     static int IsUpdatableName(const wchar_t* name);
@@ -172,7 +170,7 @@ private:
     WString programFolder;
     WString installerFolder;
     int keyConfigured = 0;
-    std::vector<BYTE> publicKey;
+    std::vector<std::vector<BYTE>> publicKeys;
     HttpClient http;
     volatile LONG boxOpen = 0;
     WString valueName;

@@ -47,6 +47,14 @@ struct Cng {
     }
 };
 
+// bcrypt.dll, loaded at the first check and kept for the process's life: a check verifies and hashes
+// several times, and loading the library each time cost more than the cryptography under Wine.
+const Cng* LoadedCng() {
+    static Cng cng;
+    static const int loaded = cng.Load();
+    return loaded ? &cng : nullptr;
+}
+
 // An open algorithm provider, closed with the object.
 class Provider {
 public:
@@ -168,10 +176,10 @@ int VerifyHash(const Cng& cng, const std::vector<BYTE>& publicKey, BYTE (&hash)[
 
 int UpdateSignature::HashFile(const wchar_t* path, wchar_t (&hex)[65], unsigned long long* size) {
     hex[0] = 0;
-    Cng cng;
+    const Cng* cng = LoadedCng();
     BYTE hash[32];
     unsigned long long bytes = 0;
-    if (!cng.Load() || !::HashFile(cng, path, hash, &bytes))
+    if (!cng || !::HashFile(*cng, path, hash, &bytes))
         return 0;
     for (int i = 0; i < 32; i++) {
         hex[2 * i] = L"0123456789abcdef"[hash[i] >> 4];
@@ -188,22 +196,36 @@ int UpdateSignature::VerifyBytes(const std::vector<BYTE>& publicKey, const void*
     std::vector<BYTE> rs;
     if (publicKey.size() != KeyBytes || !DecodeBase64(signature, rs) || rs.size() != SignatureBytes)
         return 0;
-    Cng cng;
+    const Cng* cng = LoadedCng();
     BYTE hash[32];
-    return cng.Load() && HashBytes(cng, data, size, hash) && VerifyHash(cng, publicKey, hash, rs);
+    return cng && HashBytes(*cng, data, size, hash) && VerifyHash(*cng, publicKey, hash, rs);
+}
+
+int UpdateSignature::KeyId(const std::vector<BYTE>& publicKey, std::string& id) {
+    id.clear();
+    const Cng* cng = LoadedCng();
+    BYTE hash[32];
+    if (publicKey.size() != KeyBytes || !cng || !HashBytes(*cng, publicKey.data(), publicKey.size(), hash))
+        return 0;
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 0; i < 8; i++) {
+        id += digits[hash[i] >> 4];
+        id += digits[hash[i] & 15];
+    }
+    return 1;
 }
 
 int UpdateSignature::VerifyFile(const std::vector<BYTE>& publicKey, const wchar_t* path, const wchar_t* signature) {
     std::vector<BYTE> rs;
     if (publicKey.size() != KeyBytes || !DecodeBase64(signature, rs) || rs.size() != SignatureBytes)
         return 0;
-    Cng cng;
-    if (!cng.Load())
+    const Cng* cng = LoadedCng();
+    if (!cng)
         return 0;
     BYTE hash[32];
-    if (!::HashFile(cng, path, hash))
+    if (!::HashFile(*cng, path, hash))
         return 0;
-    return VerifyHash(cng, publicKey, hash, rs);
+    return VerifyHash(*cng, publicKey, hash, rs);
 }
 
 namespace {

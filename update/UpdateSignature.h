@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 class UpdateSignature {
@@ -22,6 +23,9 @@ public:
     static int VerifyFile(const std::vector<BYTE>& publicKey, const wchar_t* path, const wchar_t* signature);
     // The same over bytes in memory (a whole update answer as it arrived).
     static int VerifyBytes(const std::vector<BYTE>& publicKey, const void* data, size_t size, const wchar_t* signature);
+    // The id an answer names a key by: the first eight bytes of the SHA-256 of X and Y, in lower-case
+    // hexadecimal; 0 for a key of the wrong length.
+    static int KeyId(const std::vector<BYTE>& publicKey, std::string& id);
     // The SHA-256 of a file's bytes as 64 lower-case hexadecimal digits, and its size; 0 when it cannot be
     // read.
     static int HashFile(const wchar_t* path, wchar_t (&hex)[65], unsigned long long* size);

@@ -64,6 +64,8 @@ protected:
         ASSERT_TRUE(updateUrl.Set(HttpTestServer::UpdateUrl(L"/data/update.php?p=veltrix").c_str()));
         ASSERT_TRUE(declined.Remove());
         ASSERT_TRUE(autoUpdate.Set(1));
+        // A copy that has taken no answer yet.
+        ASSERT_TRUE(answerIssued.Remove() && answerVersion.Remove());
         // The menu is built from a folder whose name needs quoting on the command line.
         menuRoot = program.Folder(L"Start Menu");
         program.Write(L"Start Menu\\Entry.lnk", "");
@@ -94,7 +96,8 @@ protected:
 
     // Starts the installed program resident, its weekly check due.
     void StartResident(VeltrixProcess& veltrix) {
-        ASSERT_TRUE(lastCheck.Set((DWORD)(time(nullptr) - 30 * 86400)));
+        // A week since the last valid answer, and no failed attempt to wait after.
+        ASSERT_TRUE(lastCheck.Set((DWORD)(time(nullptr) - 30 * 86400)) && failures.Remove());
         ASSERT_TRUE(veltrix.Start(L"-s -r \"" + menuRoot + L"\"", installed));
     }
 
@@ -136,6 +139,9 @@ protected:
     PlantedValue lastCheck{SettingsKey, L"LastCheck", 0, HKEY_CURRENT_USER};
     PlantedValue declined{SettingsKey, L"LastCheckVersion", 0, HKEY_CURRENT_USER};
     PlantedValue autoUpdate{SettingsKey, L"AutoUpdate", 0, HKEY_CURRENT_USER};
+    PlantedValue failures{SettingsKey, L"LastCheckFailures", 0, HKEY_CURRENT_USER};
+    PlantedValue answerIssued{SettingsKey, L"AnswerIssued", 0, HKEY_CURRENT_USER};
+    PlantedValue answerVersion{SettingsKey, L"AnswerVersion", 0, HKEY_CURRENT_USER};
 };
 
 TEST_F(UpdateE2E, AResidentProgramReplacesItselfWithThePublishedReleaseAndComesBackResident) {
@@ -214,6 +220,8 @@ TEST_F(UpdateE2E, ABuildWithThePublishersKeyInstallsOnlyWhatThePublisherSigned) 
         EXPECT_TRUE(old.WaitForExit(15000));
     }
 
+    // A copy that has not seen the 1.12 answer above (having seen it, it takes no 1.11 again).
+    ASSERT_TRUE(answerIssued.Remove() && answerVersion.Remove());
     Publish("1.11", release);
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
     BoxAnswerer user(L"Veltrix", {IDYES, IDYES});

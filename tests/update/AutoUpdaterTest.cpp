@@ -486,6 +486,24 @@ TEST_F(Updater, WithThePublishersKeyReadsNothingOfAnAnswerWhoseSignatureFails) {
         EXPECT_EQ(std::string::npos, ReadAll(HttpTestServer::UpdateLog()).find("/files/", log.size()))
             << answer.what << ": no download";
     }
+    // An answer with only the signature copies from before key ids read is refused: it is no proof that
+    // the bytes were signed as an answer.
+    HttpTestServer::Publish("1.11", release, {{L"notes.txt", "new notes"}});
+    ASSERT_TRUE(HttpTestServer::Sign("1.11"));
+    std::string bytes = ReadAll(HttpTestServer::PartFolder("1.11") + L"\\answer.xml");
+    size_t keySignature = bytes.find("<!--key-signature:"), legacy = bytes.find("<!--signature:");
+    HttpTestServer::ReplaceAnswer("1.11", bytes.substr(0, keySignature) + bytes.substr(legacy));
+    EXPECT_EQ(0u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << "the old form alone";
+    // While the publisher changes keys: an answer signed by two keys is read by a build holding either,
+    // and a build holding two keys reads one signed by either.
+    const std::wstring publisher = VELTRIX_TEST_PUBLIC_KEY, other = L"AAAA" + publisher.substr(4);
+    for (auto [build, signers] : {std::pair{publisher, "TEST-ONLY-publisher.pem,TEST-ONLY-other.pem"},
+                                  std::pair{other + L"," + publisher, "TEST-ONLY-publisher.pem"}}) {
+        updater.SetPublicKey(build.c_str());
+        ASSERT_TRUE(HttpTestServer::Sign("1.11", signers));
+        EXPECT_EQ(1u, Check({IDNO}, AutoUpdater::MANUAL_CHECK).size()) << signers;
+    }
+    updater.SetPublicKey(VELTRIX_TEST_PUBLIC_KEY);
     // Signed, then the file changed on the server: asked and downloaded, then refused for its hash.
     HttpTestServer::Publish("1.11", release, {{L"notes.txt", "new notes"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
@@ -709,17 +727,20 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
                             {{L"Veltrix.exe", "program"}, {L"u.zip", "archive"}, {L"Setup.exe", "setup"}});
     ASSERT_TRUE(HttpTestServer::Sign("1.11"));
     const std::string base = ReadAll(HttpTestServer::PartFolder("1.11") + L"\\answer.xml");
-    std::vector<BYTE> key;
-    ASSERT_EQ(1, UpdateSignature::DecodeBase64(VELTRIX_TEST_PUBLIC_KEY, key));
+    std::vector<std::vector<BYTE>> key(1);
+    ASSERT_EQ(1, UpdateSignature::DecodeBase64(VELTRIX_TEST_PUBLIC_KEY, key[0]));
     const unsigned long long now = (unsigned long long)time(nullptr);
     UpdateAnswer answer;
     ASSERT_EQ(1, AutoUpdater::ReadAnswer(Body(base), answer, &key, now));
+    // Copies from before key ids check the last comment, over everything before it: they read it too.
+    size_t legacy = base.rfind("<!--signature:"), legacyEnd = base.rfind("-->");
+    std::string oldSignature = base.substr(legacy + 14, legacyEnd - legacy - 14);
+    EXPECT_EQ(1, UpdateSignature::VerifyBytes(key[0], base.data(), legacy,
+                                              std::wstring(oldSignature.begin(), oldSignature.end()).c_str()));
     EXPECT_EQ(3u, answer.files.size());
-    auto content = [](std::string bytes) {
-        while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
-            bytes.pop_back();
-        return bytes;
-    };
+    // What the key signature covers: the document and the key signature itself, not the last comment,
+    // which only copies from before key ids check.
+    auto content = [](const std::string& bytes) { return bytes.substr(0, bytes.find("<!--key-signature:")); };
     const char alphabet[] = "<>/\\.=\"'?&;:01 9ax+AZ\x80\xFF\n";
     std::mt19937 random(20261209);
     const int count = 10000;
@@ -728,8 +749,10 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
     for (int i = 0; i < count; i++) {
         std::string mutated = base;
         for (int e = 0, edits = 1 + random() % 4; e < edits && !mutated.empty(); e++) {
-            // Half of the edits go to the signature comment at the end.
-            size_t at = random() % 2 ? random() % mutated.size() : mutated.size() - 1 - random() % 96;
+            // Half of the edits go to the key signature (the last comment is read by older copies only).
+            size_t keySignature = std::min(mutated.size(), base.rfind("<!--signature:"));
+            size_t at =
+                random() % 2 || keySignature < 120 ? random() % mutated.size() : keySignature - 1 - random() % 110;
             switch (random() % 4) {
                 case 0:
                     mutated[at] = alphabet[random() % (sizeof(alphabet) - 1)];
@@ -748,7 +771,7 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
         if (!AutoUpdater::ReadAnswer(Body(mutated), answer, &key, now))
             continue;
         accepted++;
-        // Only a line break after the signature may differ: it is outside what was signed.
+        // Only what follows the document may differ: it is outside what the key signed.
         ASSERT_EQ(content(base), content(mutated)) << i;
     }
     printf("mutated signed answers: %d read, %d accepted (all with the signed bytes unchanged), in %lu ms\n", count,

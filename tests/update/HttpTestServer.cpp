@@ -210,12 +210,17 @@ int HttpTestServer::Sign(const char* version, const char* key, double days, cons
     std::wstring folder = releasesFolder + std::wstring(version, version + strlen(version));
     std::wstring signedAnswer = PartFolder(version, architecture) + L"\\answer.xml";
     DeleteFileW(signedAnswer.c_str());
-    std::string keyPath = std::string(VELTRIX_TEST_KEYS) + "/" + key;
+    // "first.pem,second.pem": signed by both keys.
+    std::string keys(key), second;
+    size_t comma = keys.find(',');
+    if (comma != std::string::npos)
+        second = " --second-key \"" + std::string(VELTRIX_TEST_KEYS) + "/" + keys.substr(comma + 1) + "\"";
+    std::string keyPath = std::string(VELTRIX_TEST_KEYS) + "/" + keys.substr(0, comma);
     char daysText[32];
     snprintf(daysText, sizeof(daysText), "%.6f", days);
     std::string arguments = "python3 \"" VELTRIX_SIGN_RELEASE "\" release \"" + keyPath + "\" \"" + UnixName(folder) +
                             "\" --days " + daysText + " --product " + product + " --arch " + architecture +
-                            " --base-url http://127.0.0.1:" + std::to_string(updateServer.port);
+                            " --base-url http://127.0.0.1:" + std::to_string(updateServer.port) + second;
     if (!StartHost(arguments))
         return 0;
     // The script writes the signed answer whole, under its name only once complete.
@@ -225,6 +230,10 @@ int HttpTestServer::Sign(const char* version, const char* key, double days, cons
         Sleep(100);
     }
     return 0;
+}
+
+void HttpTestServer::ReplaceAnswer(const char* version, const std::string& bytes) {
+    WriteBytes(PartFolder(version) + L"\\answer.xml", bytes);
 }
 
 void HttpTestServer::Unpublish() {

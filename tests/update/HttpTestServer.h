@@ -42,10 +42,12 @@ public:
     // Where Publish and Sign put a build's part of a release (x64: its folder "x64"; no trailing backslash).
     static std::wstring PartFolder(const char* version, const char* architecture = Architecture);
     // Signs the published release as the publisher does (server/sign_release.py release, with one of the
-    // tests' keys and the server's address), valid for `days` (negative: expired already), for `product`.
-    // 1 once its signed answer is there.
+    // tests' keys, or two as "first.pem,second.pem", and the server's address), valid for `days`
+    // (negative: expired already), for `product`. 1 once its signed answer is there.
     static int Sign(const char* version, const char* key = "TEST-ONLY-publisher.pem", double days = 90,
                     const char* product = "veltrix", const char* architecture = Architecture);
+    // Replaces the signed answer of a published release with these bytes.
+    static void ReplaceAnswer(const char* version, const std::string& bytes);
     // Takes every release down: the server then answers that there is none.
     static void Unpublish();
 };
