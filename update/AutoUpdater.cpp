@@ -3,21 +3,18 @@
 #include "base/ComApartment.h"
 #include "base/KernelHandle.h"
 #include "base/ShellRequest.h"
-#include "base/XmlFile.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
 #include "update/BuildArchitecture.h"
-#include "update/ContainedPath.h"
 #include "update/ExtractArchive.h"
 #include "update/PeHeader.h"
-#include "update/SignedAnswer.h"
+#include "update/UpdateNames.h"
 #include "update/UpdateSignature.h"
 
 #include <shlobj.h>
 
 #include <string>
 #include <time.h>
-#include <wctype.h>
 
 namespace {
 
@@ -38,60 +35,6 @@ int TakesNewFiles(const wchar_t* folder) {
     return file.Valid();
 }
 
-int CollectFile(int kind, IUnknown* node, const WString& name, const WString& text, void* argument, XmlFile* owner) {
-    if (kind != 0 || name.CompareNoCase(L"url") != 0)
-        return 0;
-    UpdateFile file;
-    file.url = text;
-    file.url.TrimRight();
-    file.url.TrimLeft();
-    owner->GetValue(L"name", file.name, node);
-    owner->GetValue(L"zip", file.zip, node);
-    owner->GetValue(L"signature", file.signature, node);
-    WString size;
-    if (owner->GetValue(L"size", size, node)) {
-        // Decimal digits and nothing else; a file larger than any release is refused like a broken one.
-        file.hasSize = size.Length() > 0 && size.Length() <= 12;
-        for (int i = 0; file.hasSize && i < size.Length(); i++) {
-            wchar_t c = *size.At(i);
-            file.hasSize = c >= L'0' && c <= L'9';
-            file.size = file.size * 10 + (c - L'0');
-        }
-        if (!file.hasSize || file.size > AutoUpdater::MaxDownloadBytes) {
-            file.hasSize = 0;
-            file.size = ~0ull;
-        }
-    }
-    owner->GetValue(L"sha256", file.sha256, node);
-    static_cast<std::vector<UpdateFile>*>(argument)->push_back(file);
-    // Past the most files an update has, the walk stops; the answer is refused for it.
-    return static_cast<std::vector<UpdateFile>*>(argument)->size() > AutoUpdater::MaxFiles;
-}
-
-int IsHexDigest(const WString& text) {
-    if (text.Length() != 64)
-        return 0;
-    for (int i = 0; i < 64; i++)
-        if (!iswxdigit(*text.At(i)))
-            return 0;
-    return 1;
-}
-
-// Both separators, any case: the form two names of one file are compared in.
-void Normalized(const wchar_t* name, WString& out) {
-    out.Assign(name);
-    for (wchar_t* p = out.Buffer(); p && *p; p++)
-        *p = *p == L'/' ? L'\\' : (wchar_t)towlower(*p);
-}
-
-int EndsWithNoCase(const wchar_t* text, size_t length, const wchar_t* end) {
-    size_t n = wcslen(end);
-    return length >= n && _wcsnicmp(text + length - n, end, n) == 0;
-}
-
-// Splits a signed answer into the bytes the signature covers and the signature's base64: the answer
-// ends in the signature comment (then at most a line break), and the signed bytes are everything before
-// it, exactly as they arrived.
 // Removes a download of a failed attempt. A virus scanner or indexer may hold a fresh file open for a
 // moment, so a refused delete is tried again for up to two seconds.
 void RemoveDownload(const wchar_t* path) {
@@ -322,7 +265,7 @@ DWORD AutoUpdater::Check() {
     UpdateAnswer answer;
     // With the publisher's key nothing of an answer is read before its signature holds.
     if (!FetchAnswer(request, body) ||
-        !ReadAnswer(body, answer, keyConfigured ? &publicKeys : nullptr, schedule.Now(time(nullptr))))
+        !UpdateAnswer::Read(body, answer, keyConfigured ? &publicKeys : nullptr, schedule.Now(time(nullptr))))
         return 0;
     // Files for the other build are never installed, whatever the server sent: a 64-bit program on 32-bit
     // Windows would not start again, and a 32-bit one would quietly replace the 64-bit product.
@@ -332,7 +275,7 @@ DWORD AutoUpdater::Check() {
     if (!schedule.Accepts(answer.issued, answer.major, answer.minor))
         return 0;
     schedule.Accepted(answer.issued, answer.major, answer.minor, (DWORD)time(nullptr));
-    if (!IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
+    if (!UpdateAnswer::IsNewer(answer.major, answer.minor, runningMajor, runningMinor))
         return 0;
     WString declinedName, declined;
     if (!IsManual()) {
@@ -389,216 +332,11 @@ int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRES
     }
     if (message == WM_HELP && self->boxOpen) {
         // The answer comes from the network: a link that is no web address could name a program to run.
-        if (IsWebAddress(self->help))
+        if (UpdateNames::IsWebAddress(self->help))
             ShellStart(self->help, nullptr, nullptr);
         return 1;
     }
     return 0;
-}
-
-int AutoUpdater::LocalizedText(XmlFile& xml, const wchar_t* key, WString& text) {
-    wchar_t language[16];
-    if (!GetLocaleInfoW(MAKELCID(GetUserDefaultLangID(), SORT_DEFAULT), LOCALE_SISO639LANGNAME, language, 16))
-        wcscpy(language, L"en");
-    WString path;
-    path.Format(L"%s\\%s", key, language);
-    if (!xml.GetValue(path, text)) {
-        path.Format(L"%s\\en", key);
-        if (!xml.GetValue(path, text))
-            return 0;
-    }
-    // The answer reaches the document one byte per character; the localized texts are UTF-8. A text that
-    // cannot be decoded stays as it came.
-    WString decoded;
-    if (text.DecodeUtf8(decoded))
-        text = decoded;
-    return 1;
-}
-
-int AutoUpdater::ReadSeconds(XmlFile& xml, const wchar_t* key, unsigned long long* seconds) {
-    WString text;
-    *seconds = 0;
-    if (!xml.GetValue(key, text))
-        return 0;
-    // Seconds since 1970, as a number of at most twelve digits.
-    int digits = text.Length() > 0 && text.Length() <= 12;
-    for (int i = 0; digits && i < text.Length(); i++) {
-        digits = *text.At(i) >= L'0' && *text.At(i) <= L'9';
-        *seconds = *seconds * 10 + (*text.At(i) - L'0');
-    }
-    return digits ? 1 : -1;
-}
-
-int AutoUpdater::ReadAnswer(const WString& body, UpdateAnswer& answer, const std::vector<std::vector<BYTE>>* key,
-                            unsigned long long now) {
-    answer = UpdateAnswer();
-    WString document;
-    if (key) {
-        std::string signedBytes;
-        if (!SignedAnswer::Verify(body, *key, signedBytes))
-            return 0;
-        for (char c : signedBytes)
-            document.AppendByte((unsigned char)c);
-        answer.isSigned = 1;
-    } else {
-        document = body;
-    }
-    XmlFile xml;
-    if (!xml.Create(DomXmlDocument::NO_VALIDATION | DomXmlDocument::NO_EXTERNALS) || !xml.LoadXml(document))
-        return 0;
-    xml.GetValue(L"update\\application", answer.application);
-    if (!LocalizedText(xml, L"update\\info", answer.info))
-        return 0;
-    xml.GetValue(L"update\\help", answer.help);
-    if (!xml.GetValue(L"update\\version", answer.version) ||
-        !ParseVersion(answer.version, &answer.major, &answer.minor))
-        return 0;
-    // A signed answer is for one product and for a time: an old one, replayed, is refused once it expired.
-    int hasProduct = xml.GetValue(L"update\\product", answer.product);
-    if ((hasProduct || key) && answer.product.Compare(Product) != 0)
-        return 0;
-    int hasExpiry = ReadSeconds(xml, L"update\\expires", &answer.expires);
-    if ((hasExpiry || key) && (hasExpiry != 1 || answer.expires <= now))
-        return 0;
-    // When it was signed; an answer from before issue times were given was signed for at most as long as
-    // one is valid now. A longer life than that is refused: a stolen answer must not outlive it.
-    int hasIssue = ReadSeconds(xml, L"update\\issued", &answer.issued);
-    if (hasIssue == -1 || (hasIssue && hasExpiry && answer.expires > answer.issued + MaxAnswerLife))
-        return 0;
-    if (!hasIssue && hasExpiry)
-        answer.issued = answer.expires > MaxAnswerLife ? answer.expires - MaxAnswerLife : 0;
-    // Inside what the signature covers, so that no one between can relabel an answer. Every answer from
-    // before the 64-bit build names none and is for 32-bit.
-    if (!xml.GetValue(L"update\\arch", answer.architecture))
-        answer.architecture.Assign(L"x86");
-    answer.hasRestart = LocalizedText(xml, L"update\\restart", answer.restart);
-    xml.GetValue(L"update\\files\\execute", answer.execute);
-    xml.Enumerate(L"update\\files", CollectFile, &answer.files);
-    if (answer.files.size() > MaxFiles)
-        return 0;
-    // Every name comes from the network: one that leaves the program folder, or names a file the program
-    // loads or reads, refuses the whole answer, before anything is asked, downloaded or moved.
-    std::vector<WString> names;
-    for (const UpdateFile& file : answer.files) {
-        if (file.url.IsEmpty() || (file.hasSize == 0 && file.size) ||
-            (!file.sha256.IsEmpty() && !IsHexDigest(file.sha256)))
-            return 0;
-        // Signed, every file is bound to its exact size and bytes.
-        if (key && (!file.hasSize || file.sha256.IsEmpty()))
-            return 0;
-        if (file.name.IsEmpty()) {
-            WString installer;
-            InstallerName(file.url, installer);
-            if (!IsPlainFileName(installer) || !IsUpdatableName(installer))
-                return 0;
-            continue;
-        }
-        if (!IsUpdatableName(file.name) || (!file.zip.IsEmpty() && !IsUpdatableName(file.zip)))
-            return 0;
-        WString name;
-        Normalized(file.name, name);
-        for (const WString& known : names)
-            if (known.Compare(name) == 0)
-                return 0;
-        names.push_back(name);
-    }
-    // What is started after the update is one of the files it installed, never another program that
-    // happens to lie in the folder.
-    if (!answer.execute.IsEmpty()) {
-        WString execute;
-        Normalized(answer.execute, execute);
-        int listed = 0;
-        for (const WString& known : names)
-            listed |= known.Compare(execute) == 0;
-        if (!listed || !IsContainedName(answer.execute))
-            return 0;
-    }
-    return 1;
-}
-
-int AutoUpdater::IsUpdatableName(const wchar_t* name) {
-    if (!IsContainedName(name))
-        return 0;
-    // Loaded by the program or by Windows for it: libraries and the files that redirect where libraries
-    // come from (".local" folders, manifests, configuration), language resources; read by it: settings,
-    // the portable marker, the icon cache and its journals, the crash reports.
-    static const wchar_t* const refusedExtensions[] = {L".dll", L".ocx",      L".cpl",   L".drv",    L".sys",
-                                                       L".mui", L".manifest", L".local", L".config", L".ini",
-                                                       L".dat", L".tlb",      L".ax",    L".lnk",    L".url"};
-    const wchar_t* part = name;
-    for (const wchar_t* p = name;; p++) {
-        if (*p && *p != L'\\' && *p != L'/')
-            continue;
-        size_t length = (size_t)(p - part);
-        for (const wchar_t* extension : refusedExtensions)
-            if (EndsWithNoCase(part, length, extension))
-                return 0;
-        WString component;
-        component.Assign(part, (unsigned)length);
-        if (component.FindNoCase(L".sql") || EndsWithNoCase(part, length, L"_Debug.txt") ||
-            EndsWithNoCase(part, length, L"_Debug.dmp"))
-            return 0;
-        if (!*p)
-            return 1;
-        part = p + 1;
-    }
-}
-
-int AutoUpdater::IsNewer(unsigned major, unsigned minor, unsigned runningMajor, unsigned runningMinor) {
-    return major > runningMajor || (major == runningMajor && minor > runningMinor);
-}
-
-int AutoUpdater::ParseVersion(const wchar_t* text, unsigned* major, unsigned* minor) {
-    unsigned parts[2] = {0, 0};
-    const wchar_t* p = text;
-    for (int part = 0; part < 2; part++) {
-        int digits = 0;
-        for (; *p >= L'0' && *p <= L'9'; p++, digits++) {
-            if (digits == 9)
-                return 0;
-            parts[part] = parts[part] * 10 + (*p - L'0');
-        }
-        if (digits == 0 || (part == 0 && *p++ != L'.'))
-            return 0;
-    }
-    if (*p)
-        return 0;
-    *major = parts[0];
-    *minor = parts[1];
-    return 1;
-}
-
-void AutoUpdater::MarkedPath(const wchar_t* path, const wchar_t* mark, WString& out) {
-    size_t length = wcslen(path);
-    const wchar_t* dot = wcsrchr(path, L'.');
-    WString extension;
-    if (dot) {
-        const wchar_t* end = dot;
-        while (*end && *end != L'?')
-            end++;
-        extension.Assign(dot, (unsigned)(end - dot));
-        if (wcspbrk(extension, L" /\\"))
-            extension.Assign(L"");
-    }
-    size_t cut = dot && (size_t)(path + length - dot) <= 4 ? (size_t)(dot - path) : length;
-    out.Assign(path, (unsigned)cut);
-    out.Append(mark);
-    out.Append(extension);
-}
-
-void AutoUpdater::InstallerName(const wchar_t* installerUrl, WString& name) {
-    const wchar_t* source = wcschr(installerUrl, L'=');
-    source = source ? source + 1 : installerUrl;
-    const wchar_t* slash = wcsrchr(source, L'/');
-    const wchar_t* backslash = wcsrchr(source, L'\\');
-    if (backslash > slash)
-        slash = backslash;
-    name.Assign(slash ? slash + 1 : source);
-}
-
-int AutoUpdater::IsWebAddress(const wchar_t* address) {
-    return address && ((_wcsnicmp(address, L"http://", 7) == 0 && address[7]) ||
-                       (_wcsnicmp(address, L"https://", 8) == 0 && address[8]));
 }
 
 int AutoUpdater::Install(const UpdateAnswer& answer) {
@@ -663,7 +401,7 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
         } else {
             WString source(programFolder);
             source.Append(file.zip.IsEmpty() ? file.name : file.zip);
-            MarkedPath(source, L"_new", path);
+            UpdateNames::MarkedPath(source, L"_new", path);
         }
         downloads.push_back(path);
         if (closing)
@@ -707,11 +445,11 @@ int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<W
             for (const std::wstring& entry : entries) {
                 // A folder's name obeys the rules of a file's: "Veltrix.exe.local\" redirects the loader.
                 if (entry.back() == L'\\') {
-                    if (!IsUpdatableName(entry.substr(0, entry.size() - 1).c_str()))
+                    if (!UpdateNames::IsUpdatable(entry.substr(0, entry.size() - 1).c_str()))
                         return 0;
                     continue;
                 }
-                if (!IsUpdatableName(entry.c_str()))
+                if (!UpdateNames::IsUpdatable(entry.c_str()))
                     return 0;
                 // The program's own file in an archive may have any name; its version is known only once it
                 // is unpacked, but the machine type of every entry is read now, so that nothing moves.
@@ -744,7 +482,7 @@ int AutoUpdater::NameInstaller(const UpdateAnswer& answer, std::vector<WString>&
         if (!answer.files[i].name.IsEmpty())
             continue;
         WString name, stem, extension, folder(downloads[i]);
-        InstallerName(answer.files[i].url, name);
+        UpdateNames::InstallerName(answer.files[i].url, name);
         folder.Left(folder.LastIndexOf(L'\\'));
         int dot = name.LastIndexOf(L'.');
         stem.Assign(name, dot > 0 ? (unsigned)dot : (unsigned)name.Length());
@@ -778,8 +516,8 @@ int AutoUpdater::IsOwnPath(const wchar_t* path) const {
         return 0;
     const wchar_t* ownName = wcsrchr(self, L'\\');
     own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
-    Normalized(path, target);
-    Normalized(own, self);
+    UpdateNames::Normalized(path, target);
+    UpdateNames::Normalized(own, self);
     return target.Compare(self) == 0;
 }
 
@@ -852,7 +590,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
     int ok = 1;
     for (Target& target : targets) {
         WString old;
-        MarkedPath(target.path, L"_old", old);
+        UpdateNames::MarkedPath(target.path, L"_old", old);
         if (!Exists(target.path)) {
             // A file the update adds: nothing to move aside.
             target.state = 2;
@@ -885,7 +623,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
         const wchar_t* ownName = wcsrchr(self, L'\\');
         own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
         WString copy;
-        MarkedPath(own, L"_check", copy);
+        UpdateNames::MarkedPath(own, L"_check", copy);
         ok = CopyFileW(own, copy, FALSE) && PeHeader::ReadMachine(copy) == BuildMachine && HasVersion(copy, answer);
         DeleteFileW(copy);
     }
@@ -898,7 +636,7 @@ int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString
                 DeleteFileW(target.path);
             } else if (target.state == 1) {
                 WString old;
-                MarkedPath(target.path, L"_old", old);
+                UpdateNames::MarkedPath(target.path, L"_old", old);
                 Restore(old, target.path);
             }
         }

@@ -8,6 +8,7 @@
 #include "update/CheckSchedule.h"
 #include "update/ContainedPath.h"
 #include "update/PeHeader.h"
+#include "update/UpdateNames.h"
 #include "update/UpdateSignature.h"
 
 #include <gtest/gtest.h>
@@ -324,11 +325,11 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     EXPECT_EQ("<missing>", File(L"update_new.zip"));
 
     WString marked;
-    AutoUpdater::MarkedPath(L"C:\\Program Files\\Veltrix\\data.json", L"_new", marked);
+    UpdateNames::MarkedPath(L"C:\\Program Files\\Veltrix\\data.json", L"_new", marked);
     EXPECT_STREQ(L"C:\\Program Files\\Veltrix\\data.json_new.json", marked);
-    AutoUpdater::MarkedPath(L"C:\\v.1\\README", L"_old", marked);
+    UpdateNames::MarkedPath(L"C:\\v.1\\README", L"_old", marked);
     EXPECT_STREQ(L"C:\\v.1\\README_old", marked);
-    AutoUpdater::MarkedPath(L"update.zip", L"_new", marked);
+    UpdateNames::MarkedPath(L"update.zip", L"_new", marked);
     EXPECT_STREQ(L"update_new.zip", marked);
 }
 
@@ -454,15 +455,15 @@ TEST_F(Updater, RefusesAnswersNamingFilesOutsideTheProgramFolder) {
                          "<url name='a.exe'>http://h/a</url><execute>..\\x.exe</execute>"};
     UpdateAnswer answer;
     for (const char* files : bad)
-        EXPECT_EQ(0, AutoUpdater::ReadAnswer(Body(std::string(prefix) + files + "</files></update>"), answer)) << files;
-    ASSERT_EQ(1, AutoUpdater::ReadAnswer(
+        EXPECT_EQ(0, UpdateAnswer::Read(Body(std::string(prefix) + files + "</files></update>"), answer)) << files;
+    ASSERT_EQ(1, UpdateAnswer::Read(
                      Body(std::string(prefix) + "<url>http://h/get.php?f=Setup.exe</url></files></update>"), answer));
     WString installer;
-    AutoUpdater::InstallerName(answer.files[0].url, installer);
+    UpdateNames::InstallerName(answer.files[0].url, installer);
     EXPECT_STREQ(L"Setup.exe", installer);
-    EXPECT_EQ(1, AutoUpdater::IsWebAddress(L"HTTPS://www.koravent.com/help"));
-    EXPECT_EQ(0, AutoUpdater::IsWebAddress(L"file:///C:/Windows/notepad.exe"));
-    EXPECT_EQ(0, AutoUpdater::IsWebAddress(L"C:\\Windows\\notepad.exe"));
+    EXPECT_EQ(1, UpdateNames::IsWebAddress(L"HTTPS://www.koravent.com/help"));
+    EXPECT_EQ(0, UpdateNames::IsWebAddress(L"file:///C:/Windows/notepad.exe"));
+    EXPECT_EQ(0, UpdateNames::IsWebAddress(L"C:\\Windows\\notepad.exe"));
 }
 
 TEST_F(Updater, WithThePublishersKeyReadsNothingOfAnAnswerWhoseSignatureFails) {
@@ -698,21 +699,21 @@ TEST(UpdateAnswer, MutatedAnswersAreReadWithoutHarm) {
             }
         }
         UpdateAnswer answer;
-        if (!AutoUpdater::ReadAnswer(Body(mutated), answer))
+        if (!UpdateAnswer::Read(Body(mutated), answer))
             continue;
         accepted++;
         // Whatever got through names only files inside the program folder.
         for (const UpdateFile& file : answer.files) {
             if (file.name.IsEmpty()) {
                 WString name;
-                AutoUpdater::InstallerName(file.url, name);
+                UpdateNames::InstallerName(file.url, name);
                 ASSERT_EQ(1, IsPlainFileName(name)) << mutated;
             } else {
                 ASSERT_EQ(1, IsContainedName(file.name)) << mutated;
             }
         }
         unsigned major = 0, minor = 0;
-        ASSERT_EQ(1, AutoUpdater::ParseVersion(answer.version, &major, &minor)) << mutated;
+        ASSERT_EQ(1, UpdateAnswer::ParseVersion(answer.version, &major, &minor)) << mutated;
     }
     printf("mutated update answers: %d read, %d accepted\n", count, accepted);
     EXPECT_GT(accepted, 0);
@@ -731,7 +732,7 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
     ASSERT_EQ(1, UpdateSignature::DecodeBase64(VELTRIX_TEST_PUBLIC_KEY, key[0]));
     const unsigned long long now = (unsigned long long)time(nullptr);
     UpdateAnswer answer;
-    ASSERT_EQ(1, AutoUpdater::ReadAnswer(Body(base), answer, &key, now));
+    ASSERT_EQ(1, UpdateAnswer::Read(Body(base), answer, &key, now));
     // Copies from before key ids check the last comment, over everything before it: they read it too.
     size_t legacy = base.rfind("<!--signature:"), legacyEnd = base.rfind("-->");
     std::string oldSignature = base.substr(legacy + 14, legacyEnd - legacy - 14);
@@ -768,7 +769,7 @@ TEST(UpdateAnswer, MutatedSignedAnswersAreNeverAccepted) {
                     break;
             }
         }
-        if (!AutoUpdater::ReadAnswer(Body(mutated), answer, &key, now))
+        if (!UpdateAnswer::Read(Body(mutated), answer, &key, now))
             continue;
         accepted++;
         // Only what follows the document may differ: it is outside what the key signed.
