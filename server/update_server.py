@@ -40,7 +40,8 @@ With --reports FOLDER it also takes the problem reports that Veltrix sends after
 and answered 200; a body that is no such form, or whose length is unreadable, gets 400, one without a
 length 411, one larger than --report-limit bytes 413, one past --report-quota or --report-count 507, and
 a report that cannot be stored 500. A client that sends nothing for --client-timeout seconds, or whose
-request takes longer than --request-time, is dropped; past --max-connections a client is answered 503.
+request takes longer than --request-time, is dropped; past --max-connections, or past --max-per-client
+connections from its address, a client is answered 503.
 
 For tests the server writes the port it got to --port-file (removed when it ends), ends when the
 connection of GET /lease closes, and ends after --idle seconds without a request.
@@ -291,6 +292,8 @@ def main():
                         help="bytes all stored reports may take together; past it reports are answered 507")
     parser.add_argument("--report-count", type=int, default=100000, help="most reports the folder may hold")
     parser.add_argument("--max-connections", type=int, default=64, help="connections served at once")
+    parser.add_argument("--max-per-client", type=int, default=8,
+                        help="connections served at once from one address")
     parser.add_argument("--client-timeout", type=float, default=30,
                         help="seconds a client may send nothing before it is dropped")
     parser.add_argument("--request-time", type=float, default=600,
@@ -300,7 +303,7 @@ def main():
     args = parser.parse_args()
 
     server = limits.BoundedServer((args.host, args.port), Handler, args.max_connections, args.client_timeout,
-                                  args.request_time)
+                                  args.request_time, args.max_per_client)
     server.releases = args.releases
     server.product = args.product
     if not re.match(r"^https?://[^/?#@\\]+$", args.base_url.rstrip("/")):

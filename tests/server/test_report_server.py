@@ -44,8 +44,9 @@ class Server:
         self.process.wait(10)
         shutil.rmtree(self.folder, ignore_errors=True)
 
-    def connect(self):
-        return socket.create_connection(("127.0.0.1", self.port), timeout=20)
+    def connect(self, source="127.0.0.1"):
+        """A connection from that address (every 127.x.y.z address is this machine's)."""
+        return socket.create_connection(("127.0.0.1", self.port), timeout=20, source_address=(source, 0))
 
     def send(self, head, body=b""):
         """Sends the request as given and reads the answer until the server closes or 10 s pass; the status."""
@@ -124,7 +125,8 @@ class ReportServerTest(unittest.TestCase):
             server.stop()
 
     def test_idle_and_slow_clients_are_dropped_and_connections_bounded(self):
-        server = Server(self.reports, "--client-timeout", "1", "--request-time", "3", "--max-connections", "3")
+        server = Server(self.reports, "--client-timeout", "1", "--request-time", "3", "--max-connections", "4",
+                        "--max-per-client", "3")
         try:
             # A client that sends nothing is closed after about the idle time-out.
             with server.connect() as idle:
@@ -145,13 +147,23 @@ class ReportServerTest(unittest.TestCase):
                     pass
                 slow_seconds = time.monotonic() - started
             self.assertLess(slow_seconds, 8)
-            # Three connections are served at once; the fourth is answered 503 at once.
+            # Three connections from one address are served at once, and a fourth from another; past those,
+            # a client is answered 503 at once: the fourth from the first address, though the server
+            # would serve four, and any once four are served.
             held = [server.connect() for _ in range(3)]
             time.sleep(0.3)
             try:
-                with server.connect() as extra:
-                    answer = read_until_closed(extra, 3)
-                self.assertTrue(answer.startswith(b"HTTP/1.1 503 "), answer)
+                for source, busy in (("127.0.0.1", True), ("127.0.0.2", False), ("127.0.0.3", True)):
+                    extra = server.connect(source)
+                    if not busy:
+                        # Served: it is waited for, nothing is answered yet.
+                        held.append(extra)
+                        extra.settimeout(0.3)
+                        self.assertRaises(socket.timeout, extra.recv, 1)
+                        continue
+                    with extra:
+                        answer = read_until_closed(extra, 3)
+                    self.assertTrue(answer.startswith(b"HTTP/1.1 503 "), (source, answer))
             finally:
                 for connection in held:
                     connection.close()

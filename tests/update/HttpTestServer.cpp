@@ -152,12 +152,13 @@ void HttpTestServer::SetUp() {
     HANDLE log = CreateFileW(logFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (log != INVALID_HANDLE_VALUE)
         CloseHandle(log);
-    // The links of its answers name its own address, which it must be told: a port no one uses now.
+    // The links of its answers name its own address, which it must be told: a port no one uses now. Every
+    // client of the tests comes from this one address, which may take as many connections as all.
     int port = UnusedPort();
     Launch(updateServer, "update",
            "\"" VELTRIX_UPDATE_SERVER "\" --releases \"" + UnixName(base) + "\" --log \"" + UnixName(logFile) +
                "\" --reports \"" + UnixName(base + L"-reports") + "\" --port " + std::to_string(port) +
-               " --base-url http://127.0.0.1:" + std::to_string(port));
+               " --max-per-client 64 --base-url http://127.0.0.1:" + std::to_string(port));
 }
 
 void HttpTestServer::TearDown() {
