@@ -21,7 +21,6 @@ public:
     static const unsigned START_INI = 4;
     // Larger answers are refused; a real one is a few kilobytes.
     static const DWORD MaxAnswerBytes = 1u << 20;
-    static const DWORD SevenDays = 604800;
     // The most one file of an update may have.
     static const unsigned long long MaxDownloadBytes = UpdateAnswer::MaxFileBytes;
     // How long the end of a running check is waited for once its requests are cancelled (Abort).
