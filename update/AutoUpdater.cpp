@@ -7,7 +7,9 @@
 #include "sysinfo/MachineId.h"
 #include "update/BuildArchitecture.h"
 #include "update/ExtractArchive.h"
+#include "update/FileSwap.h"
 #include "update/PeHeader.h"
+#include "update/SwapRecovery.h"
 #include "update/UpdateNames.h"
 #include "update/UpdateSignature.h"
 
@@ -48,27 +50,6 @@ void RemoveDownload(const wchar_t* path) {
     }
 }
 
-// Deletes the "_old" file of an earlier update, which a user or a copy tool may have left read-only:
-// without this every later update would fail at it.
-int DeleteOld(const wchar_t* path) {
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileW(path) != FALSE;
-}
-
-// Puts a file moved aside back in its place. A virus scanner may hold the new file there for a moment,
-// so the move is tried again for two seconds; should it still fail, a copy of the old file takes the
-// place, which leaves the "_old" file as a second copy rather than the program without its file.
-int Restore(const wchar_t* old, const wchar_t* path) {
-    for (int attempt = 0; attempt < 20; attempt++) {
-        if (MoveFileExW(old, path, MOVEFILE_REPLACE_EXISTING))
-            return 1;
-        Sleep(100);
-    }
-    return CopyFileW(old, path, FALSE) != FALSE;
-}
-
 // Started with the shell's "open", as the launcher starts programs; 1 when the shell took it. The shell's
 // extensions need COM on the calling thread; the check's thread has no message loop and ends right after
 // the restart's start, so the call returns only once the launch is done. Silent on failure, as the
@@ -84,22 +65,6 @@ int ShellStart(const wchar_t* file, const wchar_t* parameters, const wchar_t* fo
     request.show = SW_SHOWDEFAULT;
     request.flags = ShellRequest::WAIT_FOR_LAUNCH | ShellRequest::NO_ERROR_UI;
     return request.Send();
-}
-
-// The arguments this process was started with: its command line after the program's own name, which is
-// either quoted up to the next quote or runs up to the first blank, as the process start reads it.
-const wchar_t* OwnArguments() {
-    const wchar_t* p = GetCommandLineW();
-    if (*p == L'"') {
-        const wchar_t* close = wcschr(p + 1, L'"');
-        p = close ? close + 1 : p + wcslen(p);
-    } else {
-        while (*p && *p != L' ' && *p != L'\t')
-            p++;
-    }
-    while (*p == L' ' || *p == L'\t')
-        p++;
-    return p;
 }
 
 } // namespace
@@ -342,22 +307,47 @@ int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRES
 int AutoUpdater::Install(const UpdateAnswer& answer) {
     if (programFolder.IsEmpty() && !VersionInfo::ModuleDirectory(nullptr, programFolder))
         return 0;
+    int intoProgramFolder = 0;
+    for (const UpdateFile& file : answer.files)
+        intoProgramFolder |= !file.name.IsEmpty();
+    // One update at a time: the one before stays undone until its new version has started.
+    if (intoProgramFolder && SwapJournal::Exists(programFolder))
+        return 0;
+    WString running;
+    VersionInfo::ModulePath(nullptr, running);
+    SwapJournal journal;
+    journal.version = answer.version;
+    journal.owner = GetCurrentProcessId();
+    FileSwap swap(programFolder, journal);
     std::vector<WString> downloads;
-    int done = DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads) && !closing &&
+    // Recorded before the first byte arrives, so that a start after a crash removes what was downloaded.
+    int done = PlanDownloads(answer, downloads, journal) && (!intoProgramFolder || swap.Save(SwapJournal::STAGE)) &&
+               DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads) && !closing &&
                NameInstaller(answer, downloads);
-    if (!done) {
+    if (done && intoProgramFolder) {
+        journal.installerDownload.Assign(L"");
+        done = Stage(answer, downloads, journal) && swap.Save(SwapJournal::STAGE) && VerifyStaged(answer, journal) &&
+               swap.Backup();
+    }
+    FileSwap::Result moved = FileSwap::FAILED;
+    if (done)
+        moved = intoProgramFolder ? swap.MoveIn(running) : FileSwap::COMPLETE;
+    if (swap.Stopped())
+        return 0;
+    if (moved == FileSwap::FAILED) {
+        // First by the journal, which tells a "_new" file still waiting from one already in place.
+        if (intoProgramFolder && journal.state == SwapJournal::STAGE)
+            swap.Discard();
+        else if (intoProgramFolder)
+            swap.Undo(running);
         for (const WString& path : downloads)
             RemoveDownload(path);
-        installerPath.Assign(L"");
-        return 0;
-    }
-    if (!SwapFiles(answer, downloads)) {
         if (!installerPath.IsEmpty())
             RemoveDownload(installerPath);
         installerPath.Assign(L"");
         return 0;
     }
-    Restart(answer);
+    Restart(answer, moved == FileSwap::LEFT_RUNNING);
     return 1;
 }
 
@@ -382,7 +372,7 @@ int ReserveFreshFile(const wchar_t* folder, WString& path) {
 
 } // namespace
 
-int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads) {
+int AutoUpdater::PlanDownloads(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal) {
     // Nothing to fetch is no update: nothing is moved and nothing restarts.
     if (answer.files.empty())
         return 0;
@@ -398,19 +388,29 @@ int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& d
                 return 0;
             if (!ReserveFreshFile(desktop, path))
                 return 0;
+            journal.installerDownload = path;
         } else {
+            const WString& name = file.zip.IsEmpty() ? file.name : file.zip;
             WString source(programFolder);
-            source.Append(file.zip.IsEmpty() ? file.name : file.zip);
+            source.Append(name);
             UpdateNames::MarkedPath(source, L"_new", path);
+            journal.downloads.push_back(name);
         }
         downloads.push_back(path);
+    }
+    return 1;
+}
+
+int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads) {
+    for (size_t i = 0; i < answer.files.size(); i++) {
+        const UpdateFile& file = answer.files[i];
         if (closing)
             return 0;
         // The signed size bounds the download (one byte more tells a longer body), else the largest file.
         unsigned long long limit = (file.hasSize ? file.size : MaxDownloadBytes) + 1;
         http.SetDeadline(DownloadDeadline(file));
-        if (!http.Download(file.url, UserAgent, path, (DWORD)limit, RequestHook, nullptr, L"Accept: */*\r\n\r\n",
-                           (DWORD)-1, nullptr, (DWORD)-1, 0, L""))
+        if (!http.Download(file.url, UserAgent, downloads[i], (DWORD)limit, RequestHook, nullptr,
+                           L"Accept: */*\r\n\r\n", (DWORD)-1, nullptr, (DWORD)-1, 0, L""))
             return 0;
     }
     return 1;
@@ -544,133 +544,91 @@ int AutoUpdater::HasVersion(const wchar_t* path, const UpdateAnswer& answer) {
            minor == answer.minor;
 }
 
-int AutoUpdater::SwapFiles(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
-    // Every file of the program folder this attempt may replace: the named ones, and every file an
-    // archive holds (it may carry more than the file it is named after). Each goes to its "_old" name
-    // before anything new is put in place, so that a failure at any later step can put all of them back.
-    struct Target {
-        WString path;
-        int state; // 0 not yet moved aside, 1 moved to its "_old" name, 2 nothing there to move aside
-    };
-    std::vector<Target> targets;
-    int unpackedOwn = 0;
+// Every file of the program folder the update writes, under its "_new" name: a download already is; an
+// archive is unpacked so, with every file it holds (it may carry more than the file it is named after),
+// and removed. Whether each target was there before decides whether it gets an "_old" copy.
+int AutoUpdater::Stage(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal) {
     auto add = [&](const wchar_t* name) {
+        WString normal, known;
+        UpdateNames::Normalized(name, normal);
+        for (const SwapJournal::Target& target : journal.targets) {
+            UpdateNames::Normalized(target.name, known);
+            if (known.Compare(normal) == 0)
+                return;
+        }
+        SwapJournal::Target target;
+        target.name.Assign(name);
         WString path(programFolder);
         path.Append(name);
-        for (wchar_t* p = path.Buffer(); *p; p++)
-            if (*p == L'/')
-                *p = L'\\';
-        for (const Target& known : targets)
-            if (_wcsicmp(known.path, path) == 0)
-                return;
-        targets.push_back({path, 0});
+        target.existed = Exists(path);
+        journal.targets.push_back(target);
     };
     for (size_t i = 0; i < answer.files.size(); i++) {
         const UpdateFile& file = answer.files[i];
         if (file.name.IsEmpty())
             continue;
-        add(file.name);
-        std::vector<std::wstring> entries;
-        if (!file.zip.IsEmpty() && !ListArchive(downloads[i], entries)) {
-            for (const WString& path : downloads)
-                RemoveDownload(path);
-            return 0;
-        }
-        for (const std::wstring& entry : entries) {
-            // Folders are made, never moved aside.
-            if (entry.back() == L'\\')
-                continue;
-            WString path(programFolder);
-            path.Append(entry.c_str());
-            unpackedOwn |= IsOwnPath(path);
-            add(entry.c_str());
-        }
-    }
-
-    int ok = 1;
-    for (Target& target : targets) {
-        WString old;
-        UpdateNames::MarkedPath(target.path, L"_old", old);
-        if (!Exists(target.path)) {
-            // A file the update adds: nothing to move aside.
-            target.state = 2;
-        } else if ((Exists(old) && !DeleteOld(old)) || !MoveFileW(target.path, old)) {
-            ok = 0;
-            break;
-        } else {
-            target.state = 1;
-        }
-    }
-    for (size_t i = 0; i < answer.files.size() && ok; i++) {
-        const UpdateFile& file = answer.files[i];
-        if (file.name.IsEmpty())
+        if (file.zip.IsEmpty()) {
+            add(file.name);
             continue;
-        WString target(programFolder);
-        target.Append(file.name);
-        if (!file.zip.IsEmpty()) {
-            ok = ExtractArchive(downloads[i], programFolder);
-            RemoveDownload(downloads[i]);
-        } else {
-            ok = MoveFileW(downloads[i], target) != FALSE;
         }
+        std::vector<std::wstring> entries, made;
+        if (!ListArchive(downloads[i], entries))
+            return 0;
+        for (const std::wstring& entry : entries)
+            if (entry.back() != L'\\')
+                add(entry.c_str());
+        // Recorded before the first file is written, so that a crash while unpacking leaves nothing behind.
+        if (!FileSwap(programFolder, journal).Save(SwapJournal::STAGE))
+            return 0;
+        int unpacked = ExtractArchive(downloads[i], programFolder, L"_new", &made);
+        for (const std::wstring& folder : made)
+            journal.folders.push_back(folder.c_str());
+        RemoveDownload(downloads[i]);
+        if (!unpacked)
+            return 0;
     }
-    // The program's own file from an archive (listed under any name) is known only once unpacked, and
-    // must be the announced version for this machine too; the wrong one puts everything back like any
-    // other failure. It is read from a copy: asked for the running program's own path, the version
-    // functions may answer from the image in memory (Wine does) rather than from the new file.
-    WString self, own(programFolder);
-    if (ok && unpackedOwn && VersionInfo::ModulePath(nullptr, self)) {
-        const wchar_t* ownName = wcsrchr(self, L'\\');
-        own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
-        WString copy;
-        UpdateNames::MarkedPath(own, L"_check", copy);
-        ok = CopyFileW(own, copy, FALSE) && PeHeader::ReadMachine(copy) == BuildMachine && HasVersion(copy, answer);
-        DeleteFileW(copy);
-    }
-    if (!ok) {
-        // Put back what this attempt moved aside, newest first, and take away what it added, so the
-        // program folder is as before.
-        for (size_t i = targets.size(); i-- > 0;) {
-            const Target& target = targets[i];
-            if (target.state == 2) {
-                DeleteFileW(target.path);
-            } else if (target.state == 1) {
-                WString old;
-                UpdateNames::MarkedPath(target.path, L"_old", old);
-                Restore(old, target.path);
-            }
-        }
-        for (const WString& path : downloads)
-            RemoveDownload(path);
-    }
-    return ok;
+    return 1;
 }
 
-void AutoUpdater::Restart(const UpdateAnswer& answer) {
+// The program's own file from an archive (listed under any name) is known only once unpacked, and must be
+// the announced version for this machine too; the wrong one puts nothing in place.
+int AutoUpdater::VerifyStaged(const UpdateAnswer& answer, const SwapJournal& journal) {
+    for (const SwapJournal::Target& target : journal.targets) {
+        WString path(programFolder), staged;
+        path.Append(target.name);
+        if (!IsOwnPath(path))
+            continue;
+        UpdateNames::MarkedPath(path, L"_new", staged);
+        if (PeHeader::ReadMachine(staged) != BuildMachine || !HasVersion(staged, answer))
+            return 0;
+    }
+    return 1;
+}
+
+void AutoUpdater::Restart(const UpdateAnswer& answer, int ownFileWaiting) {
     // No restart text: the new files take effect at the next start; nor while the program closes.
     if (!answer.hasRestart || closing)
         return;
     if (!answer.restart.IsEmpty() && !Ask(QUESTION_RESTART))
         return;
     WString file;
-    const wchar_t* folder = programFolder;
-    const wchar_t* parameters = nullptr;
+    int started = 0;
     if (!installerPath.IsEmpty()) {
-        file = installerPath;
-        folder = nullptr;
+        started = ShellStart(installerPath, nullptr, nullptr);
     } else if (!answer.execute.IsEmpty()) {
         // Relative to the program folder, not to whatever the current folder happens to be.
         file = programFolder;
         file.Append(answer.execute);
+        started = ShellStart(file, nullptr, programFolder);
     } else if (VersionInfo::ModulePath(nullptr, file)) {
         // The new version comes back as this one was started: a resident instance (-s) stays resident,
         // a portable one (-p) keeps its settings beside the program, rather than a bare start showing
-        // the menu once and ending.
-        parameters = OwnArguments();
-    } else {
-        return;
+        // the menu once and ending. The program's own file, which Windows keeps while it runs, is put in
+        // place by the copy of this version once this process has ended, which then starts it.
+        started = ownFileWaiting ? SwapRecovery::StartFinisher(file, SwapRecovery::OwnArguments())
+                                 : ShellStart(file, SwapRecovery::OwnArguments(), programFolder);
     }
     // Only a successor that started may end this instance.
-    if (ShellStart(file, parameters, folder))
+    if (started)
         PostMessageW(window, WM_CLOSE, 0, 0);
 }

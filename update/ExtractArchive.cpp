@@ -2,6 +2,7 @@
 
 #include "base/FileObject.h"
 #include "update/ContainedPath.h"
+#include "update/UpdateNames.h"
 
 #include <windows.h>
 #include <zip.h>
@@ -285,7 +286,8 @@ int ReadArchiveStart(const wchar_t* archivePath, const wchar_t* name, size_t lim
     return 1;
 }
 
-int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder) {
+int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder, const wchar_t* stageMark,
+                   std::vector<std::wstring>* madeFolders) {
     std::wstring archiveFull, root;
     if (!ExtendedPath(archivePath, archiveFull) || !ExtendedPath(targetFolder, root))
         return 0;
@@ -310,6 +312,11 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder) {
     int ok = 1;
     for (Entry& entry : entries) {
         entry.path = root + entry.name;
+        if (stageMark && !entry.folder) {
+            WString marked;
+            UpdateNames::MarkedPath(entry.path.c_str(), stageMark, marked);
+            entry.path = (const wchar_t*)marked;
+        }
         size_t slash = entry.name.rfind(L'\\', entry.folder ? entry.name.size() - 2 : std::wstring::npos);
         if (entry.folder)
             ok = CreateFolders(root, entry.name.substr(0, entry.name.size() - 1), created);
@@ -342,5 +349,8 @@ int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder) {
             RemoveDirectoryW(created[i].c_str());
         return 0;
     }
+    if (madeFolders)
+        for (const std::wstring& folder : created)
+            madeFolders->push_back(folder.substr(root.size()));
     return 1;
 }

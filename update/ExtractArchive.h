@@ -12,7 +12,11 @@
 // would leave the target folder (see IsContainedName), two entries Windows would take for one file or
 // folder, an encrypted entry, an unsupported compression method, or more entries or bytes than an
 // update has means nothing is extracted.
-int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder);
+// With a stage mark, every file stays under its name with the mark put before its extension
+// (UpdateNames::MarkedPath: "Veltrix.exe" as "Veltrix_new.exe") and replaces nothing; the folders it made
+// are listed (relative, parents first) in `madeFolders` when one is given.
+int ExtractArchive(const wchar_t* archivePath, const wchar_t* targetFolder, const wchar_t* stageMark = nullptr,
+                   std::vector<std::wstring>* madeFolders = nullptr);
 
 // The relative names (with backslashes) of the entries ExtractArchive would write, folder entries ending
 // in a backslash, under the same checks: 0, and no names, for an archive it would refuse. Lets a caller

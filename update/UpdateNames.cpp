@@ -25,7 +25,7 @@ int UpdateNames::IsUpdatable(const wchar_t* name) {
         return 0;
     // Loaded by the program or by Windows for it: libraries and the files that redirect where libraries
     // come from (".local" folders, manifests, configuration), language resources; read by it: settings,
-    // the portable marker, the icon cache and its journals, the crash reports.
+    // the portable marker, the icon cache and its journals, the crash reports, the update's own journal.
     static const wchar_t* const refusedExtensions[] = {L".dll", L".ocx",      L".cpl",   L".drv",    L".sys",
                                                        L".mui", L".manifest", L".local", L".config", L".ini",
                                                        L".dat", L".tlb",      L".ax",    L".lnk",    L".url"};
@@ -39,8 +39,8 @@ int UpdateNames::IsUpdatable(const wchar_t* name) {
                 return 0;
         WString component;
         component.Assign(part, (unsigned)length);
-        if (component.FindNoCase(L".sql") || EndsWithNoCase(part, length, L"_Debug.txt") ||
-            EndsWithNoCase(part, length, L"_Debug.dmp"))
+        if (component.FindNoCase(L".sql") || component.FindNoCase(L".journal") ||
+            EndsWithNoCase(part, length, L"_Debug.txt") || EndsWithNoCase(part, length, L"_Debug.dmp"))
             return 0;
         if (!*p)
             return 1;

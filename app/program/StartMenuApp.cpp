@@ -87,6 +87,7 @@ LRESULT StartMenuApp::OnCreate() {
     } else {
         SetIdentity();
         trayIcon.Create(window, IDI_VELTRIX, TrayMessage, L"Veltrix", instance);
+        updates.ConfirmUpdate();
         // A combination another program holds is shown as such in the About box.
         hotkey.Attach(&settings, window, WinKeyMessage);
         hotkey.RegisterStored();
@@ -97,6 +98,9 @@ LRESULT StartMenuApp::OnCreate() {
 }
 
 void StartMenuApp::ShowOnce() {
+    // The menu is ready to show: the version that built it starts as it should.
+    if (session.PrepareMenu())
+        updates.ConfirmUpdate();
     ShowStartMenu(startPoint);
     // Only now: reading the version block waits for the loader, which the common controls hold
     // while they load, and nothing shows the hidden window's name before a chosen item's action.
@@ -301,6 +305,10 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == MenuSession::WriteTimer) {
                 session.OnWriteTimer();
+                return 0;
+            }
+            if (wParam == UpdateLink::ConfirmTimer) {
+                updates.ConfirmUpdate();
                 return 0;
             }
             // The close timer. A once-mode run whose context menu opened a window of the shell's

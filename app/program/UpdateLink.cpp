@@ -4,6 +4,7 @@
 #include "resources/resource.h"
 #include "update/CheckSchedule.h"
 #include "update/HttpClient.h"
+#include "update/SwapRecovery.h"
 
 #include <time.h>
 
@@ -22,6 +23,14 @@ void UpdateLink::ConfigureCrashReports() {
     reporter->ConfigureReport(IDI_VELTRIX, host, L"/talvor/report.php", nullptr, nullptr);
     // The report names the last network error; the HTTP layer cannot reach the reporter itself.
     HttpClient::SetErrorText(&reporter->NetworkError());
+}
+
+void UpdateLink::ConfirmUpdate() {
+    // A few tries over half a minute; a copy still held then is deleted at a later start.
+    if (SwapRecovery::Confirm() || ++confirmTries >= 15)
+        KillTimer(window, ConfirmTimer);
+    else
+        SetTimer(window, ConfirmTimer, 2000, nullptr);
 }
 
 void UpdateLink::StartWeeklyCheck() {

@@ -17,6 +17,11 @@ public:
     void SetPublicKey(const wchar_t* base64) { updater.SetPublicKey(base64); }
     // Asks the update server for a newer version, at most weekly, unless "AutoUpdate" is off.
     void StartWeeklyCheck();
+    // The timer ConfirmUpdate asks again with, on the window given to Attach.
+    static const UINT_PTR ConfirmTimer = 3;
+    // The program is up: an update just installed stays, and its "_old" copies go. While the copy of the
+    // previous version that started this one still ends, its file cannot go yet: asked again by the timer.
+    void ConfirmUpdate();
     // Ends a check still running, within a bound, before the window goes.
     void Abort() { updater.Abort(); }
     // The crash reporter's report server, from the build or the setting "ReportHost".
@@ -33,4 +38,5 @@ private:
     SettingsStore* settings = nullptr;
     HWND window = nullptr;
     int portable = 0;
+    int confirmTries = 0;
 };

@@ -1,6 +1,7 @@
 // The program's entry point: everything happens in the application object.
 #include "app/program/StartMenuApp.h"
 #include "crash/CrashReporter.h"
+#include "update/SwapRecovery.h"
 
 #include <windows.h>
 
@@ -19,6 +20,13 @@ StartMenuApp application;
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    // Before anything else: an update stopped part way is finished or undone, so that what runs next is
+    // one whole version. The copy of the previous version that does it does nothing else.
+    const wchar_t* arguments = SwapRecovery::OwnArguments();
+    if (SwapRecovery::IsFinisher(arguments))
+        return SwapRecovery::Finish(arguments);
+    if (SwapRecovery::AtStart())
+        return 0;
     application.SetUpdateKey(VELTRIX_UPDATE_PUBLIC_KEY);
     // The main window only owns the menus, the tray icon and the timer: it is never shown.
     return application.Run(instance, SW_HIDE, nullptr);

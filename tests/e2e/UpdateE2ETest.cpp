@@ -10,10 +10,12 @@
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 #include "sysinfo/PlantedValue.h"
+#include "update/FileSwap.h"
 #include "update/HttpTestServer.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
@@ -45,12 +47,47 @@ void Replace(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 int Requests(const char* path) {
     std::string log = TempFolder::Read(HttpTestServer::UpdateLog());
     int count = 0;
     for (size_t at = log.find(path); at != std::string::npos; at = log.find(path, at + 1))
         count++;
     return count;
+}
+
+// Counts the steps of a swap down and stops it when none is left.
+int StopAtStep(void* remaining) {
+    return --*static_cast<int*>(remaining) > 0;
+}
+
+// The resident instance running the program at `path`: the one started, or, once that one has handed the
+// swap over, the one the copy of the previous version started (whose parent may be gone already).
+DWORD ResidentAt(const std::wstring& path) {
+    for (int i = 0; i < 300; i++) {
+        std::vector<DWORD> running;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+            running.push_back(entry.th32ProcessID);
+        CloseHandle(snapshot);
+        for (DWORD id : running) {
+            VeltrixProcess candidate;
+            // By its folder: Wine may name a program by the file it was mapped from, renamed since.
+            std::wstring image = StartedProcesses::ImagePath(id);
+            bool resident = !_wcsnicmp(image.c_str(), path.c_str(), path.rfind(L'\\') + 1) && candidate.Attach(id) &&
+                            candidate.WaitForMainWindow(200);
+            candidate.Detach();
+            if (resident)
+                return id;
+        }
+        Sleep(50);
+    }
+    return 0;
 }
 
 } // namespace
@@ -103,16 +140,21 @@ protected:
 
     // The instance a finished update started: the new file, resident as the old one was (a click on its
     // notification icon opens the menu of the same folder, with the resident instance's "Exit").
+    // Once it is up, the update is kept: the copy of the old version and the record of the swap go.
     void ExpectResidentSuccessor(StartedProcesses& started, const wchar_t* version) {
-        EXPECT_EQ(version, FileVersion(installed));
-        EXPECT_EQ(L"1.10", FileVersion(program.Path() + L"\\Veltrix_old.exe"));
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Path() + L"\\Veltrix_new.exe").c_str()));
         DWORD successor = started.WaitFor(L"Veltrix.exe", 30000);
         ASSERT_NE(0u, successor) << "the new version was not started";
         EXPECT_EQ(0, _wcsicmp(installed.c_str(), StartedProcesses::ImagePath(successor).c_str()))
             << testing::PrintToString(StartedProcesses::ImagePath(successor));
+        ExpectResidentMenu(successor, program.Path());
+        EXPECT_EQ(version, FileVersion(installed));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Path() + L"\\Veltrix_new.exe").c_str()));
+    }
+
+    // The resident instance shows the menu of the tests' folder, keeps or undoes the update, and closes.
+    void ExpectResidentMenu(DWORD id, const std::wstring& folder) {
         VeltrixProcess veltrix;
-        ASSERT_TRUE(veltrix.Attach(successor));
+        ASSERT_TRUE(veltrix.Attach(id));
         HWND main = veltrix.WaitForMainWindow(15000);
         ASSERT_NE(nullptr, main);
         PostMessageW(main, TrayMessage, 0, WM_LBUTTONDOWN);
@@ -128,6 +170,10 @@ protected:
             Sleep(50);
         if (IsWindowVisible(popup))
             PostMessageW(main, WM_CANCELMODE, 0, 0);
+        for (int i = 0; i < 300 && (Exists(folder + L"\\Update.journal") || Exists(folder + L"\\Veltrix_old.exe")); i++)
+            Sleep(50);
+        EXPECT_FALSE(Exists(folder + L"\\Update.journal"));
+        EXPECT_FALSE(Exists(folder + L"\\Veltrix_old.exe"));
         PostMessageW(main, WM_CLOSE, 0, 0);
         EXPECT_TRUE(veltrix.WaitForExit(15000)) << "the new instance did not close";
     }
@@ -287,4 +333,59 @@ TEST_F(UpdateE2E, AnInstallerNamedLikeTheUsersFileLeavesThatFileAlone) {
     EXPECT_TRUE(veltrix.WaitForExit(15000));
     DeleteFileW(second.c_str());
     DeleteFileW(thesis.c_str());
+}
+
+// A swap stopped after any one of its steps, as by a crash, a power cut or a logoff, then the program
+// started again: one whole version starts, the new one once every new file waited complete beside its
+// target, else the old one, and the swap is finished or undone. Then the same for the undo of an update
+// whose new version did not start twice.
+TEST_F(UpdateE2E, AStopAfterAnyStepOfTheSwapLeavesOneWholeVersionThatStarts) {
+    const std::string oldProgram = TempFolder::Read(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
+    const std::string newProgram = TempFolder::Read(Release("1.11", L"Veltrix.exe"));
+    ASSERT_TRUE(lastCheck.Set((DWORD)time(nullptr)));
+    for (int undo = 0; undo < 2; undo++) {
+        for (int stop = 1, stopped = 1; stopped; stop++) {
+            SCOPED_TRACE(std::string(undo ? "undo" : "swap") + " stopped after step " + std::to_string(stop));
+            TempFolder folder{L"VeltrixSwap"};
+            const std::wstring path = folder.Path() + L"\\", program = path + L"Veltrix.exe";
+            folder.Write(L"Veltrix.exe", oldProgram);
+            folder.Write(L"readme.txt", "1.10");
+            folder.Write(L"Veltrix_new.exe", newProgram);
+            folder.Write(L"readme_new.txt", "1.11");
+            folder.Write(L"added_new.txt", "1.11");
+            SwapJournal journal;
+            journal.version = L"1.11";
+            journal.targets = {{L"Veltrix.exe", 1}, {L"readme.txt", 1}, {L"added.txt", 0}};
+            FileSwap swap(path.c_str(), journal);
+            ASSERT_TRUE(swap.Save(SwapJournal::STAGE));
+            if (undo) {
+                ASSERT_TRUE(swap.Backup() && swap.MoveIn(nullptr) == FileSwap::COMPLETE);
+                journal.starts = 2;
+                ASSERT_TRUE(swap.Save(SwapJournal::DONE));
+            }
+            // The steps of the running program, then those of the copy that finishes once it has ended.
+            int remaining = stop;
+            FileSwap::SetStepHook(StopAtStep, &remaining);
+            if (undo && swap.Undo(program.c_str()) == FileSwap::LEFT_RUNNING)
+                swap.Undo(nullptr);
+            if (!undo && swap.Backup() && swap.MoveIn(program.c_str()) == FileSwap::LEFT_RUNNING)
+                swap.MoveIn(nullptr);
+            FileSwap::SetStepHook(nullptr, nullptr);
+            stopped = swap.Stopped();
+            SwapJournal left;
+            bool toNew = !undo && left.Load(path.c_str()) &&
+                         (left.state == SwapJournal::MOVE || left.state == SwapJournal::DONE);
+
+            VeltrixProcess first;
+            ASSERT_TRUE(first.Start(L"-s -r \"" + menuRoot + L"\"", program));
+            DWORD resident = ResidentAt(program);
+            ASSERT_NE(0u, resident) << "no version started";
+            ExpectResidentMenu(resident, folder.Path());
+            EXPECT_TRUE(TempFolder::Read(program) == (toNew ? newProgram : oldProgram));
+            EXPECT_EQ(toNew ? "1.11" : "1.10", TempFolder::Read(path + L"readme.txt"));
+            EXPECT_EQ(toNew ? "1.11" : "<none>", TempFolder::Read(path + L"added.txt", "<none>"));
+            for (const wchar_t* gone : {L"Veltrix_new.exe", L"readme_new.txt", L"added_new.txt", L"readme_old.txt"})
+                EXPECT_FALSE(Exists(path + gone)) << testing::PrintToString(gone);
+        }
+    }
 }

@@ -70,6 +70,14 @@ bool VeltrixProcess::Attach(DWORD processId) {
     return process.hProcess != nullptr;
 }
 
+void VeltrixProcess::Detach() {
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    process = {};
+}
+
 bool VeltrixProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
     if (!process.hProcess || WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
         return false;

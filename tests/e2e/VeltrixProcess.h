@@ -21,6 +21,8 @@ public:
     bool Start(const std::wstring& arguments, const std::wstring& program = std::wstring());
     // Takes over a process that another started (a restarted instance); ended like one this started.
     bool Attach(DWORD processId);
+    // Lets the process go on without this object, which then neither ends nor waits for it.
+    void Detach();
     // Waits for the process to end; true when it did within the time, with its exit code.
     bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
     // Closes the window as Exit does and waits: the exit code, or STILL_ACTIVE when it did not end in time.

@@ -7,6 +7,7 @@
 #include "update/BuildArchitecture.h"
 #include "update/CheckSchedule.h"
 #include "update/ContainedPath.h"
+#include "update/FileSwap.h"
 #include "update/PeHeader.h"
 #include "update/UpdateNames.h"
 #include "update/UpdateSignature.h"
@@ -123,6 +124,11 @@ protected:
         return text;
     }
     std::string File(const wchar_t* name) { return ReadAll(folder + name); }
+    // What the new version does once it is up: the update stays, its "_old" copies go.
+    int Confirm() {
+        SwapJournal journal;
+        return journal.Load(folder.c_str()) && FileSwap(folder.c_str(), journal).Finish();
+    }
 
     HWND window = nullptr;
     TempFolder programFolder{L"veltrix-update"};
@@ -313,11 +319,16 @@ TEST_F(Updater, InstallsIntoTheProgramFolderKeepingThePreviousFilesAsOld) {
     EXPECT_EQ("<missing>", File(L"Veltrix_new.exe"));
     EXPECT_EQ("<missing>", File(L"data.json_new.json"));
 
-    // An archive is unpacked over the program folder, with its folders, and then removed.
+    // An archive is unpacked over the program folder, with its folders, and then removed; but not before
+    // the new version has started and kept the update before.
     std::string zip = ZipOf({{"Veltrix.exe", "zipped program"}, {"lang/de.txt", "Deutsch"}});
     ASSERT_FALSE(zip.empty());
     HttpTestServer::Publish("1.12", Manifest("[{\"name\": \"Veltrix.exe\", \"zip\": \"update.zip\"}]"),
                             {{L"update.zip", zip}});
+    ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
+    EXPECT_EQ("new program", File(L"Veltrix.exe"));
+    ASSERT_TRUE(Confirm());
+    EXPECT_EQ("<missing>", File(L"Veltrix_old.exe"));
     ASSERT_EQ(1u, Check({IDYES}, AutoUpdater::MANUAL_CHECK).size());
     EXPECT_EQ("zipped program", File(L"Veltrix.exe"));
     EXPECT_EQ("new program", File(L"Veltrix_old.exe"));
@@ -345,6 +356,7 @@ TEST_F(Updater, RestartsWithTheUsersConsentThenClosesTheMainWindow) {
     EXPECT_EQ(L"Restart now?", texts[1]);
     EXPECT_TRUE(IsWindow(window)) << "declined: the program keeps running";
     EXPECT_EQ("@echo started> started.txt\r\n", File(L"restart.cmd"));
+    ASSERT_TRUE(Confirm());
 
     texts = Check({IDYES, IDYES}, AutoUpdater::MANUAL_CHECK);
     ASSERT_EQ(2u, texts.size());
