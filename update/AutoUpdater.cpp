@@ -6,14 +6,11 @@
 #include "framework/VersionInfo.h"
 #include "sysinfo/MachineId.h"
 #include "update/BuildArchitecture.h"
-#include "update/ExtractArchive.h"
-#include "update/FileSwap.h"
-#include "update/PeHeader.h"
 #include "update/SwapRecovery.h"
+#include "update/UpdateInstall.h"
 #include "update/UpdateNames.h"
 #include "update/UpdateSignature.h"
 
-#include <shlobj.h>
 
 #include <string>
 #include <time.h>
@@ -21,10 +18,6 @@
 namespace {
 
 const wchar_t UserAgent[] = L"AutoUpdate";
-
-int Exists(const wchar_t* path) {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
 
 // 1 when a new file can be made in the folder. A program installed for every user lives under Program
 // Files, which a program running with the user's rights cannot write to: an update it offered there
@@ -35,19 +28,6 @@ int TakesNewFiles(const wchar_t* folder) {
     KernelHandle file(CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file.Valid();
-}
-
-// Removes a download of a failed attempt. A virus scanner or indexer may hold a fresh file open for a
-// moment, so a refused delete is tried again for up to two seconds.
-void RemoveDownload(const wchar_t* path) {
-    for (int attempt = 0; attempt < 20; attempt++) {
-        if (DeleteFileW(path))
-            return;
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return;
-        Sleep(100);
-    }
 }
 
 // Started with the shell's "open", as the launcher starts programs; 1 when the shell took it. The shell's
@@ -164,10 +144,8 @@ void AutoUpdater::Abort() {
     hook.Detach();
 }
 
-int AutoUpdater::RequestHook(int code, void*, void*) {
-    // Nothing goes with a check but what it names: no cookie a server (or whatever sits between) set on an
-    // earlier answer comes back with the next, and none is kept.
-    return code == HTTP_COOKIES ? 0 : 1;
+int AutoUpdater::RequestHook(int code, void* data, void* context) {
+    return UpdateInstall::RequestHook(code, data, context);
 }
 
 int AutoUpdater::FormatLastCheck(WString& text) {
@@ -201,15 +179,6 @@ int AutoUpdater::FetchAnswer(const WString& request, WString& body) {
     // One byte over the limit tells a full answer from one that was cut at the limit.
     int fetched = http.Fetch(request, UserAgent, body, MaxAnswerBytes + 1, L"", RequestHook, nullptr);
     return fetched && (DWORD)body.Length() <= MaxAnswerBytes;
-}
-
-DWORD AutoUpdater::DownloadDeadline(const UpdateFile& file) const {
-    // As long as the answer's fetch may take, and a second more for every 16 KiB of the file, as if it came
-    // over a slow line; without a known size, as for the largest file.
-    unsigned long long size = file.hasSize ? file.size : MaxDownloadBytes;
-    unsigned long long deadline = networkDeadline + size / 16;
-    const unsigned long long longest = 30ull * 60 * 1000;
-    return (DWORD)(deadline < longest ? deadline : longest);
 }
 
 DWORD AutoUpdater::Check() {
@@ -307,301 +276,12 @@ int AutoUpdater::HookProc(HWND target, UINT message, WPARAM wParam, LPARAM, LRES
 int AutoUpdater::Install(const UpdateAnswer& answer) {
     if (programFolder.IsEmpty() && !VersionInfo::ModuleDirectory(nullptr, programFolder))
         return 0;
-    int intoProgramFolder = 0;
-    for (const UpdateFile& file : answer.files)
-        intoProgramFolder |= !file.name.IsEmpty();
-    // One update at a time: the one before stays undone until its new version has started.
-    if (intoProgramFolder && SwapJournal::Exists(programFolder))
+    UpdateInstall install(http, closing, programFolder, installerFolder, keyConfigured, networkDeadline);
+    UpdateInstall::Result result = install.Run(answer);
+    if (result == UpdateInstall::FAILED)
         return 0;
-    WString running;
-    VersionInfo::ModulePath(nullptr, running);
-    SwapJournal journal;
-    journal.version = answer.version;
-    journal.owner = GetCurrentProcessId();
-    FileSwap swap(programFolder, journal);
-    std::vector<WString> downloads;
-    // Recorded before the first byte arrives, so that a start after a crash removes what was downloaded.
-    int done = PlanDownloads(answer, downloads, journal) && (!intoProgramFolder || swap.Save(SwapJournal::STAGE)) &&
-               DownloadAll(answer, downloads) && VerifyDownloads(answer, downloads) && !closing &&
-               NameInstaller(answer, downloads);
-    if (done && intoProgramFolder) {
-        journal.installerDownload.Assign(L"");
-        done = Stage(answer, downloads, journal) && swap.Save(SwapJournal::STAGE) && VerifyStaged(answer, journal) &&
-               swap.Backup();
-    }
-    FileSwap::Result moved = FileSwap::FAILED;
-    if (done)
-        moved = intoProgramFolder ? swap.MoveIn(running) : FileSwap::COMPLETE;
-    if (swap.Stopped())
-        return 0;
-    if (moved == FileSwap::FAILED) {
-        // First by the journal, which tells a "_new" file still waiting from one already in place.
-        if (intoProgramFolder && journal.state == SwapJournal::STAGE)
-            swap.Discard();
-        else if (intoProgramFolder)
-            swap.Undo(running);
-        for (const WString& path : downloads)
-            RemoveDownload(path);
-        if (!installerPath.IsEmpty())
-            RemoveDownload(installerPath);
-        installerPath.Assign(L"");
-        return 0;
-    }
-    Restart(answer, moved == FileSwap::LEFT_RUNNING);
-    return 1;
-}
-
-namespace {
-
-// A file of our own under a name nobody uses, made now (CREATE_NEW), so that a download never lands on a
-// file that was there before.
-int ReserveFreshFile(const wchar_t* folder, WString& path) {
-    static LONG counter = 0;
-    for (int attempt = 0; attempt < 16; attempt++) {
-        path.Format(L"%s\\~veltrix-download-%08lX-%08lX.tmp", folder, GetCurrentProcessId(),
-                    (unsigned long)(GetTickCount() ^ (DWORD)InterlockedIncrement(&counter) << 20));
-        KernelHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.Valid())
-            return 1;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-            break;
-    }
-    path.Assign(L"");
-    return 0;
-}
-
-} // namespace
-
-int AutoUpdater::PlanDownloads(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal) {
-    // Nothing to fetch is no update: nothing is moved and nothing restarts.
-    if (answer.files.empty())
-        return 0;
-    for (const UpdateFile& file : answer.files) {
-        WString path;
-        if (file.name.IsEmpty()) {
-            // The installer goes to the desktop, where the user's own files are: under a fresh name of its
-            // own until it is verified and named (NameInstaller).
-            wchar_t desktop[MAX_PATH];
-            if (!installerFolder.IsEmpty())
-                wcsncpy(desktop, installerFolder, MAX_PATH - 1)[MAX_PATH - 1] = 0;
-            else if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop)))
-                return 0;
-            if (!ReserveFreshFile(desktop, path))
-                return 0;
-            journal.installerDownload = path;
-        } else {
-            const WString& name = file.zip.IsEmpty() ? file.name : file.zip;
-            WString source(programFolder);
-            source.Append(name);
-            UpdateNames::MarkedPath(source, L"_new", path);
-            journal.downloads.push_back(name);
-        }
-        downloads.push_back(path);
-    }
-    return 1;
-}
-
-int AutoUpdater::DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads) {
-    for (size_t i = 0; i < answer.files.size(); i++) {
-        const UpdateFile& file = answer.files[i];
-        if (closing)
-            return 0;
-        // The signed size bounds the download (one byte more tells a longer body), else the largest file.
-        unsigned long long limit = (file.hasSize ? file.size : MaxDownloadBytes) + 1;
-        http.SetDeadline(DownloadDeadline(file));
-        if (!http.Download(file.url, UserAgent, downloads[i], (DWORD)limit, RequestHook, nullptr,
-                           L"Accept: */*\r\n\r\n", (DWORD)-1, nullptr, (DWORD)-1, 0, L""))
-            return 0;
-    }
-    return 1;
-}
-
-// Between the downloads and the first rename: nothing may replace a file of the program unless every
-// download is there with the size and SHA-256 the answer gave (signed, in a build with the publisher's
-// key), is no larger than any release, and, for an archive, holds only names an update may write. A file
-// that replaces the program itself must also be the version the answer announced, so that a validly
-// signed older release cannot be passed off as a newer one, and built for this program's machine; so must
-// every other program or library that goes into the program folder (an installer, which runs on its own
-// wherever it is, may be of either). The machine type is read from the files themselves: a signed answer
-// of the right architecture can still list the other build's files by mistake, which would not load, or
-// would start the other build.
-int AutoUpdater::VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads) {
-    if (downloads.size() != answer.files.size())
-        return 0;
-    for (size_t i = 0; i < downloads.size(); i++) {
-        const UpdateFile& file = answer.files[i];
-        wchar_t hash[65];
-        unsigned long long size = 0;
-        if (!UpdateSignature::HashFile(downloads[i], hash, &size) || size > MaxDownloadBytes)
-            return 0;
-        if ((file.hasSize && size != file.size) || (!file.sha256.IsEmpty() && file.sha256.CompareNoCase(hash) != 0))
-            return 0;
-        if (keyConfigured && !answer.isSigned)
-            return 0;
-        if (!file.zip.IsEmpty()) {
-            std::vector<std::wstring> entries;
-            if (!ListArchive(downloads[i], entries))
-                return 0;
-            for (const std::wstring& entry : entries) {
-                // A folder's name obeys the rules of a file's: "Veltrix.exe.local\" redirects the loader.
-                if (entry.back() == L'\\') {
-                    if (!UpdateNames::IsUpdatable(entry.substr(0, entry.size() - 1).c_str()))
-                        return 0;
-                    continue;
-                }
-                if (!UpdateNames::IsUpdatable(entry.c_str()))
-                    return 0;
-                // The program's own file in an archive may have any name; its version is known only once it
-                // is unpacked, but the machine type of every entry is read now, so that nothing moves.
-                WString path(programFolder);
-                path.Append(entry.c_str());
-                std::vector<BYTE> start;
-                if (!ReadArchiveStart(downloads[i], entry.c_str(), PeHeader::HeaderBytes, start) ||
-                    !IsOwnMachine(PeHeader::MachineOf(start.data(), start.size()), IsOwnPath(path)))
-                    return 0;
-            }
-        } else if (!file.name.IsEmpty()) {
-            if (!IsOwnMachine(PeHeader::ReadMachine(downloads[i]), IsOwnFile(file)) ||
-                (IsOwnFile(file) && !HasVersion(downloads[i], answer)))
-                return 0;
-        }
-    }
-    return 1;
-}
-
-// A file's machine type (0 for a file that is no program or library) fits this build: the program itself
-// must be one of its machine, any other file may also be no program at all.
-int AutoUpdater::IsOwnMachine(WORD machine, int isProgram) {
-    return machine == BuildMachine || (!isProgram && machine == 0);
-}
-
-// The verified installer gets its name from the answer, on the desktop, but never one that exists: a
-// user's "Setup.exe" stays, and the download becomes "Setup (2).exe".
-int AutoUpdater::NameInstaller(const UpdateAnswer& answer, std::vector<WString>& downloads) {
-    for (size_t i = 0; i < answer.files.size(); i++) {
-        if (!answer.files[i].name.IsEmpty())
-            continue;
-        WString name, stem, extension, folder(downloads[i]);
-        UpdateNames::InstallerName(answer.files[i].url, name);
-        folder.Left(folder.LastIndexOf(L'\\'));
-        int dot = name.LastIndexOf(L'.');
-        stem.Assign(name, dot > 0 ? (unsigned)dot : (unsigned)name.Length());
-        extension.Assign(dot > 0 ? name.At(dot) : L"");
-        for (int number = 1;; number++) {
-            if (number > 99)
-                return 0;
-            WString target;
-            if (number == 1)
-                target.Format(L"%s\\%s", (const wchar_t*)folder, (const wchar_t*)name);
-            else
-                target.Format(L"%s\\%s (%d)%s", (const wchar_t*)folder, (const wchar_t*)stem, number,
-                              (const wchar_t*)extension);
-            // Without MOVEFILE_REPLACE_EXISTING: a name taken meanwhile is never overwritten.
-            if (MoveFileExW(downloads[i], target, 0)) {
-                downloads[i] = target;
-                installerPath = target;
-                break;
-            }
-            DWORD error = GetLastError();
-            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-                return 0;
-        }
-    }
-    return 1;
-}
-
-int AutoUpdater::IsOwnPath(const wchar_t* path) const {
-    WString self, own(programFolder), target;
-    if (!VersionInfo::ModulePath(nullptr, self))
-        return 0;
-    const wchar_t* ownName = wcsrchr(self, L'\\');
-    own.Append(ownName ? ownName + 1 : (const wchar_t*)self);
-    UpdateNames::Normalized(path, target);
-    UpdateNames::Normalized(own, self);
-    return target.Compare(self) == 0;
-}
-
-int AutoUpdater::IsOwnFile(const UpdateFile& file) const {
-    WString self;
-    if (file.name.IsEmpty() || !VersionInfo::ModulePath(nullptr, self))
-        return 0;
-    const wchar_t* ownName = wcsrchr(self, L'\\');
-    ownName = ownName ? ownName + 1 : (const wchar_t*)self;
-    WString target(programFolder), own(programFolder);
-    target.Append(file.name);
-    own.Append(ownName);
-    // Both spellings of the separator reach the same file.
-    for (wchar_t* p = target.Buffer(); *p; p++) {
-        if (*p == L'/')
-            *p = L'\\';
-    }
-    return _wcsicmp(target, own) == 0;
-}
-
-int AutoUpdater::HasVersion(const wchar_t* path, const UpdateAnswer& answer) {
-    unsigned major = 0, minor = 0;
-    return VersionInfo::FileVersionText(path, &major, &minor, nullptr) && major == answer.major &&
-           minor == answer.minor;
-}
-
-// Every file of the program folder the update writes, under its "_new" name: a download already is; an
-// archive is unpacked so, with every file it holds (it may carry more than the file it is named after),
-// and removed. Whether each target was there before decides whether it gets an "_old" copy.
-int AutoUpdater::Stage(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal) {
-    auto add = [&](const wchar_t* name) {
-        WString normal, known;
-        UpdateNames::Normalized(name, normal);
-        for (const SwapJournal::Target& target : journal.targets) {
-            UpdateNames::Normalized(target.name, known);
-            if (known.Compare(normal) == 0)
-                return;
-        }
-        SwapJournal::Target target;
-        target.name.Assign(name);
-        WString path(programFolder);
-        path.Append(name);
-        target.existed = Exists(path);
-        journal.targets.push_back(target);
-    };
-    for (size_t i = 0; i < answer.files.size(); i++) {
-        const UpdateFile& file = answer.files[i];
-        if (file.name.IsEmpty())
-            continue;
-        if (file.zip.IsEmpty()) {
-            add(file.name);
-            continue;
-        }
-        std::vector<std::wstring> entries, made;
-        if (!ListArchive(downloads[i], entries))
-            return 0;
-        for (const std::wstring& entry : entries)
-            if (entry.back() != L'\\')
-                add(entry.c_str());
-        // Recorded before the first file is written, so that a crash while unpacking leaves nothing behind.
-        if (!FileSwap(programFolder, journal).Save(SwapJournal::STAGE))
-            return 0;
-        int unpacked = ExtractArchive(downloads[i], programFolder, L"_new", &made);
-        for (const std::wstring& folder : made)
-            journal.folders.push_back(folder.c_str());
-        RemoveDownload(downloads[i]);
-        if (!unpacked)
-            return 0;
-    }
-    return 1;
-}
-
-// The program's own file from an archive (listed under any name) is known only once unpacked, and must be
-// the announced version for this machine too; the wrong one puts nothing in place.
-int AutoUpdater::VerifyStaged(const UpdateAnswer& answer, const SwapJournal& journal) {
-    for (const SwapJournal::Target& target : journal.targets) {
-        WString path(programFolder), staged;
-        path.Append(target.name);
-        if (!IsOwnPath(path))
-            continue;
-        UpdateNames::MarkedPath(path, L"_new", staged);
-        if (PeHeader::ReadMachine(staged) != BuildMachine || !HasVersion(staged, answer))
-            return 0;
-    }
+    installerPath = install.InstallerPath();
+    Restart(answer, result == UpdateInstall::OWN_FILE_WAITING);
     return 1;
 }
 

@@ -7,7 +7,6 @@
 #include "framework/SettingsStore.h"
 #include "framework/SubclassHook.h"
 #include "update/CheckSchedule.h"
-#include "update/SwapJournal.h"
 #include "update/HttpClient.h"
 #include "update/UpdateAnswer.h"
 #include "update/WorkerThread.h"
@@ -75,21 +74,6 @@ private:
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
     DWORD Check();
     int Install(const UpdateAnswer& answer);
-    int PlanDownloads(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal);
-    int DownloadAll(const UpdateAnswer& answer, std::vector<WString>& downloads);
-    int VerifyDownloads(const UpdateAnswer& answer, const std::vector<WString>& downloads);
-    int Stage(const UpdateAnswer& answer, std::vector<WString>& downloads, SwapJournal& journal);
-    int VerifyStaged(const UpdateAnswer& answer, const SwapJournal& journal);
-    int NameInstaller(const UpdateAnswer& answer, std::vector<WString>& downloads);
-    DWORD DownloadDeadline(const UpdateFile& file) const;
-    // 1 when the entry replaces the running program's own file.
-    int IsOwnFile(const UpdateFile& file) const;
-    int IsOwnPath(const wchar_t* path) const;
-    // 1 when the program file at the path carries the answer's version.
-    static int HasVersion(const wchar_t* path, const UpdateAnswer& answer);
-    // 1 when a file of that machine type (0: no program) may go into the program folder, as the program
-    // itself or as another file.
-    static int IsOwnMachine(WORD machine, int isProgram);
     void Restart(const UpdateAnswer& answer, int ownFileWaiting);
     // A check started with MANUAL_CHECK (or an empty name) keeps no value name.
     int IsManual() const { return valueName.IsEmpty(); }
