@@ -157,6 +157,9 @@ int SwapRecovery::Finish(const wchar_t* arguments) {
         swap.Undo(nullptr);
     int watch = journal.state == SwapJournal::DONE;
     KernelHandle started = Launch(program, rest);
+    // A new version that does not even start is no version.
+    if (watch && !started.Valid() && swap.Undo(nullptr) == FileSwap::COMPLETE)
+        Launch(program, rest);
     if (!watch || !started.Valid())
         return 0;
     // Until the new version keeps the update (the journal leaves DONE) or ends without doing so.

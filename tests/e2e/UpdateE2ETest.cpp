@@ -337,20 +337,33 @@ TEST_F(UpdateE2E, AnInstallerNamedLikeTheUsersFileLeavesThatFileAlone) {
 
 // A swap stopped after any one of its steps, as by a crash, a power cut or a logoff, then the program
 // started again: one whole version starts, the new one once every new file waited complete beside its
-// target, else the old one, and the swap is finished or undone. Then the same for the undo of an update
-// whose new version did not start twice.
+// target, else the old one, and the swap is finished or undone. The same for the undo of an update whose
+// new version did not start twice (from the first step, which the start itself takes), and for a new
+// version that cannot start at all.
 TEST_F(UpdateE2E, AStopAfterAnyStepOfTheSwapLeavesOneWholeVersionThatStarts) {
     const std::string oldProgram = TempFolder::Read(VeltrixProcess::ProgramFolder() + L"Veltrix.exe");
-    const std::string newProgram = TempFolder::Read(Release("1.11", L"Veltrix.exe"));
+    const struct Case {
+        const char* what;
+        std::string newProgram;
+        bool undo;
+        bool newStarts;
+        int firstStop, lastStop; // 0: the start takes every step
+    } cases[] = {
+        {"swap", TempFolder::Read(Release("1.11", L"Veltrix.exe")), false, true, 1, 99},
+        {"undo", TempFolder::Read(Release("1.11", L"Veltrix.exe")), true, true, 0, 99},
+        // Stopped once the journal says MOVE: the old version hands the swap over as it starts.
+        {"swap to a program that ends at once", TempFolder::Read(VeltrixProcess::ProgramFolder() + L"marker.exe"),
+         false, false, 3, 3},
+    };
     ASSERT_TRUE(lastCheck.Set((DWORD)time(nullptr)));
-    for (int undo = 0; undo < 2; undo++) {
-        for (int stop = 1, stopped = 1; stopped; stop++) {
-            SCOPED_TRACE(std::string(undo ? "undo" : "swap") + " stopped after step " + std::to_string(stop));
+    for (const Case& test : cases) {
+        for (int stop = test.firstStop, stopped = 1; stopped && stop <= test.lastStop; stop++) {
+            SCOPED_TRACE(std::string(test.what) + " stopped after step " + std::to_string(stop));
             TempFolder folder{L"VeltrixSwap"};
             const std::wstring path = folder.Path() + L"\\", program = path + L"Veltrix.exe";
             folder.Write(L"Veltrix.exe", oldProgram);
             folder.Write(L"readme.txt", "1.10");
-            folder.Write(L"Veltrix_new.exe", newProgram);
+            folder.Write(L"Veltrix_new.exe", test.newProgram);
             folder.Write(L"readme_new.txt", "1.11");
             folder.Write(L"added_new.txt", "1.11");
             SwapJournal journal;
@@ -358,7 +371,7 @@ TEST_F(UpdateE2E, AStopAfterAnyStepOfTheSwapLeavesOneWholeVersionThatStarts) {
             journal.targets = {{L"Veltrix.exe", 1}, {L"readme.txt", 1}, {L"added.txt", 0}};
             FileSwap swap(path.c_str(), journal);
             ASSERT_TRUE(swap.Save(SwapJournal::STAGE));
-            if (undo) {
+            if (test.undo) {
                 ASSERT_TRUE(swap.Backup() && swap.MoveIn(nullptr) == FileSwap::COMPLETE);
                 journal.starts = 2;
                 ASSERT_TRUE(swap.Save(SwapJournal::DONE));
@@ -366,14 +379,14 @@ TEST_F(UpdateE2E, AStopAfterAnyStepOfTheSwapLeavesOneWholeVersionThatStarts) {
             // The steps of the running program, then those of the copy that finishes once it has ended.
             int remaining = stop;
             FileSwap::SetStepHook(StopAtStep, &remaining);
-            if (undo && swap.Undo(program.c_str()) == FileSwap::LEFT_RUNNING)
+            if (stop && test.undo && swap.Undo(program.c_str()) == FileSwap::LEFT_RUNNING)
                 swap.Undo(nullptr);
-            if (!undo && swap.Backup() && swap.MoveIn(program.c_str()) == FileSwap::LEFT_RUNNING)
+            if (stop && !test.undo && swap.Backup() && swap.MoveIn(program.c_str()) == FileSwap::LEFT_RUNNING)
                 swap.MoveIn(nullptr);
             FileSwap::SetStepHook(nullptr, nullptr);
-            stopped = swap.Stopped();
+            stopped = stop == 0 || swap.Stopped();
             SwapJournal left;
-            bool toNew = !undo && left.Load(path.c_str()) &&
+            bool toNew = !test.undo && test.newStarts && left.Load(path.c_str()) &&
                          (left.state == SwapJournal::MOVE || left.state == SwapJournal::DONE);
 
             VeltrixProcess first;
@@ -381,7 +394,7 @@ TEST_F(UpdateE2E, AStopAfterAnyStepOfTheSwapLeavesOneWholeVersionThatStarts) {
             DWORD resident = ResidentAt(program);
             ASSERT_NE(0u, resident) << "no version started";
             ExpectResidentMenu(resident, folder.Path());
-            EXPECT_TRUE(TempFolder::Read(program) == (toNew ? newProgram : oldProgram));
+            EXPECT_TRUE(TempFolder::Read(program) == (toNew ? test.newProgram : oldProgram));
             EXPECT_EQ(toNew ? "1.11" : "1.10", TempFolder::Read(path + L"readme.txt"));
             EXPECT_EQ(toNew ? "1.11" : "<none>", TempFolder::Read(path + L"added.txt", "<none>"));
             for (const wchar_t* gone : {L"Veltrix_new.exe", L"readme_new.txt", L"added_new.txt", L"readme_old.txt"})
