@@ -188,6 +188,8 @@ Function ${PREFIX}RemoveFiles
   Delete /REBOOTOK "$0\Veltrix.exe"
   Delete "$0\Veltrix_old.exe"
   Delete "$0\Veltrix_new.exe"
+  Delete "$0\Update.journal"
+  Delete "$0\Update.journal.tmp"
   Delete "$0\Veltrix_Debug.txt"
   Delete "$0\Veltrix_Debug.dmp"
   Delete "$0\README.txt"
@@ -235,8 +237,12 @@ Section "Veltrix" ProgramSection
   File /oname=README.txt "${DOCS}/README.txt"
   File /oname=LICENSE.txt "${DOCS}/LICENSE.txt"
   File /oname=THIRD-PARTY-NOTICES.txt "${DOCS}/THIRD-PARTY-NOTICES.txt"
-  ; Left by an earlier version's update, which keeps the replaced program under this name.
+  ; Left by an earlier version's update, which keeps the replaced program under this name until the new
+  ; one has started. The installer's files replace both; a swap the journal still waits to finish would
+  ; otherwise put its "_new" file over the program just installed at the next start.
   Delete "$INSTDIR\Veltrix_old.exe"
+  Delete "$INSTDIR\Veltrix_new.exe"
+  Delete "$INSTDIR\Update.journal"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Veltrix.lnk" "$INSTDIR\Veltrix.exe" "" "$INSTDIR\Veltrix.exe" 0 SW_SHOWNORMAL "" \
     "$(ShortcutComment)"
