@@ -7,12 +7,12 @@
 #include "base/CallbackGuard.h"
 #include "base/Library.h"
 #include "base/ReportHeap.h"
+#include "framework/HttpClient.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/CpuInfo.h"
 #include "sysinfo/MachineId.h"
 #include "sysinfo/OsVersion.h"
 #include "sysinfo/RegisterReportFile.h"
-#include "update/HttpClient.h"
 
 #include <exception>
 #include <signal.h>

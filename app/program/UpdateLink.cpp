@@ -1,9 +1,9 @@
 #include "app/program/UpdateLink.h"
 
 #include "crash/CrashReporter.h"
+#include "framework/HttpClient.h"
 #include "resources/resource.h"
 #include "update/CheckSchedule.h"
-#include "update/HttpClient.h"
 
 #include <time.h>
 

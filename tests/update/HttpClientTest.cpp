@@ -1,4 +1,4 @@
-#include "update/HttpClient.h"
+#include "framework/HttpClient.h"
 
 #include "HttpTestServer.h"
 #include "TempFolder.h"

@@ -4,8 +4,8 @@
 // multipart/form-data POST (AddFormField, AddFormFile, PostForm). Results are 1 or 0.
 
 #include "base/Library.h"
-#include "update/HttpCallback.h"
-#include "update/RequestGuard.h"
+#include "framework/HttpCallback.h"
+#include "framework/RequestGuard.h"
 
 #include <windows.h>
 #include <wininet.h>

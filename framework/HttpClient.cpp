@@ -1,11 +1,11 @@
-#include "update/HttpClient.h"
+#include "framework/HttpClient.h"
 
 #include "base/ErrorText.h"
 #include "base/FileObject.h"
 #include "base/ReportHeap.h"
 #include "base/Stopwatch.h"
 #include "base/WString.h"
-#include "update/FormPart.h"
+#include "framework/FormPart.h"
 
 #include <new>
 #include <stdint.h>
