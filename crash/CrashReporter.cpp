@@ -7,7 +7,7 @@
 #include "base/CallbackGuard.h"
 #include "base/Library.h"
 #include "base/ReportHeap.h"
-#include "framework/HttpClient.h"
+#include "framework/HttpPost.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/CpuInfo.h"
 #include "sysinfo/MachineId.h"
@@ -464,7 +464,7 @@ int CrashReporter::UploadReport(const wchar_t* dumpPath, const wchar_t* textPath
     if (VersionInfo::ModulePath(nullptr, program))
         VersionInfo::FileVersionText(program, nullptr, nullptr, &version);
     FormatMachineId(machine, MACHINE_ID_PROBLEM_REPORT);
-    HttpClient client;
+    HttpPost client;
     client.SetTimeouts(UploadConnectTimeout, UploadSendTimeout, UploadReceiveTimeout);
     // The server reads the fields in this order; a text that cannot be added leaves no form worth sending.
     if (!client.AddFormField(L"a", L"r") || !client.AddFormField(L"p", productName) ||

@@ -1,4 +1,5 @@
 #include "framework/HttpClient.h"
+#include "framework/HttpPost.h"
 
 #include "HttpTestServer.h"
 #include "TempFolder.h"
@@ -96,9 +97,9 @@ TEST_F(HttpFetch, SecureAndCookieFlagsFollowUrlAndCallback) {
 TEST_F(HttpFetch, FailedOpenLeavesTheSystemTextWhereRegistered) {
     std::wstring refused = L"http://127.0.0.1:" + std::to_wstring(HttpTestServer::UnusedPort()) + L"/ok";
     ErrorText error;
-    HttpClient::SetErrorText(&error);
+    WininetSession::SetErrorText(&error);
     EXPECT_EQ(0, Get(refused));
-    HttpClient::SetErrorText(nullptr);
+    WininetSession::SetErrorText(nullptr);
     // The text of the connection failure (from wininet's message table).
     ErrorText expected;
     ASSERT_EQ(1, expected.FromError(ERROR_INTERNET_CANNOT_CONNECT));
@@ -316,7 +317,7 @@ const std::string TextType = "Content-Type: text/plain; charset=UTF-8\r\n";
 
 // Posts the collected form to the echo endpoint, which answers with the request as it arrived; splits
 // that into head and body.
-int PostToEcho(HttpClient& client, std::string& head, std::string& body, HttpCallback callback = nullptr,
+int PostToEcho(HttpPost& client, std::string& head, std::string& body, HttpCallback callback = nullptr,
                void* context = nullptr, DWORD* status = nullptr) {
     WString answer;
     int result = client.PostForm(L"127.0.0.1", L"/echo", Agent, answer, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
@@ -338,7 +339,7 @@ int CountUpload(int code, void* data, void* context) {
 } // namespace
 
 TEST(HttpPostForm, OneFieldMakesTheExactBody) {
-    HttpClient client;
+    HttpPost client;
     ASSERT_EQ(1, client.AddFormField(L"a", L"r"));
     std::string head, body;
     DWORD status = 0;
@@ -369,7 +370,7 @@ TEST(HttpPostForm, FieldAndFilesArriveByteForByteWholeOrInPieces) {
                            Delimiter + "--\r\n";
     // Without a callback each part goes out in one write; with one, in pieces of 64 KiB with progress.
     for (int withCallback = 0; withCallback < 2; withCallback++) {
-        HttpClient client;
+        HttpPost client;
         ASSERT_EQ(1, client.AddFormField(L"description", L"It crashed."));
         ASSERT_EQ(1, client.AddFormFile(L"dump", dumpPath.c_str()));
         EXPECT_EQ(0, client.AddFormFile(L"missing", (folder.Path() + L"\\none.txt").c_str()));
@@ -408,11 +409,12 @@ TEST(HttpProxy, FetchesAskForNoCredentialsAndKeepNoCookiesWhileAFormAsksOnce) {
     // A form is sent whole again with the credentials, not only its headers.
     {
         DialogAnswerer answerer(L"tester", L"s3cret");
-        ASSERT_EQ(1, client.AddFormField(L"a", L"r"));
+        HttpPost post;
+        ASSERT_EQ(1, post.AddFormField(L"a", L"r"));
         DWORD status = 0;
-        EXPECT_EQ(1, client.PostForm(L"updates.veltrix.test", L"/proxy-auth", Agent, text, nullptr, 0, nullptr, nullptr,
-                                     nullptr, nullptr, INTERNET_DEFAULT_HTTP_PORT, INTERNET_SERVICE_HTTP, nullptr,
-                                     nullptr, nullptr, &status, 0, 0, proxy.c_str(), (DWORD)-1));
+        EXPECT_EQ(1, post.PostForm(L"updates.veltrix.test", L"/proxy-auth", Agent, text, nullptr, 0, nullptr, nullptr,
+                                   nullptr, nullptr, INTERNET_DEFAULT_HTTP_PORT, INTERNET_SERVICE_HTTP, nullptr,
+                                   nullptr, nullptr, &status, 0, 0, proxy.c_str(), (DWORD)-1));
         EXPECT_EQ(1, answerer.Answered());
         EXPECT_EQ(200u, status);
         std::string request = Bytes(text);
@@ -436,7 +438,7 @@ int RefuseEverything(int code, void*, void*) {
 // without following or asking; its texts arrive as UTF-8; a server that takes the form and never answers
 // is given up after the client's receive time-out.
 TEST(HttpPostForm, ReportUploadFollowsNothingAsksNothingAndGivesUp) {
-    HttpClient client;
+    HttpPost client;
     std::string head, body;
     DWORD status = 0;
     ASSERT_EQ(1, client.AddFormField(L"x", L"Το μενού έκλεισε"));
