@@ -4,6 +4,7 @@
 #include "base/WString.h"
 #include "framework/AnswerSink.h"
 #include "framework/RateLimiter.h"
+#include "framework/Url.h"
 
 #include <memory>
 #include <new>
@@ -45,24 +46,14 @@ int HttpClient::OpenUrl(WininetSession::Handles& handles, const wchar_t* url, co
         // Connection and request are made one by one rather than with InternetOpenUrlW, so that the
         // time-outs can be set on the request before it is sent: Wine's requests take none from the
         // session, and would wait for a silent server for as long as it likes.
-        wchar_t host[256], path[2048], extra[2048];
-        URL_COMPONENTSW parts = {};
-        parts.dwStructSize = sizeof(parts);
-        parts.lpszHostName = host;
-        parts.dwHostNameLength = 256;
-        parts.lpszUrlPath = path;
-        parts.dwUrlPathLength = 2048;
-        parts.lpszExtraInfo = extra;
-        parts.dwExtraInfoLength = 2048;
-        if (!api.InternetCrackUrlW(current, 0, 0, &parts) ||
-            (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        Url address;
+        if (!address.Parse(current)) {
+            SetLastError(ERROR_INTERNET_INVALID_URL);
             WininetSession::StoreLastError();
             return 0;
         }
-        WString object(path[0] ? path : L"/");
-        object.Append(extra);
         DWORD requestFlags = flags | INTERNET_FLAG_NO_AUTO_REDIRECT;
-        if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+        if (address.IsSecure())
             requestFlags |= INTERNET_FLAG_SECURE;
         else
             requestFlags &= ~INTERNET_FLAG_SECURE;
@@ -71,11 +62,11 @@ int HttpClient::OpenUrl(WininetSession::Handles& handles, const wchar_t* url, co
         static const wchar_t* anyType[] = {L"*/*", nullptr};
         HINTERNET internet = handles.internet;
         if (!internet ||
-            !guard.Adopt(handles.connection, api.InternetConnectW(internet, host, parts.nPort, nullptr, nullptr,
-                                                                  INTERNET_SERVICE_HTTP, 0, 0)) ||
+            !guard.Adopt(handles.connection, api.InternetConnectW(internet, address.Host(), address.Port(), nullptr,
+                                                                  nullptr, INTERNET_SERVICE_HTTP, 0, 0)) ||
             !handles.connection ||
-            !guard.Adopt(handles.request, api.HttpOpenRequestW(handles.connection, L"GET", object, nullptr, nullptr,
-                                                               anyType, requestFlags, 0)) ||
+            !guard.Adopt(handles.request, api.HttpOpenRequestW(handles.connection, L"GET", address.PathAndQuery(),
+                                                               nullptr, nullptr, anyType, requestFlags, 0)) ||
             !handles.request) {
             WininetSession::StoreLastError();
             return 0;
@@ -120,50 +111,22 @@ int HttpClient::ReadSome(HINTERNET request, void* buffer, DWORD want, DWORD* got
     return api.InternetReadFile(request, buffer, available < want ? available : want, got) != FALSE && !guard.Ended();
 }
 
-namespace {
-
-// "scheme://host[:port]" of an absolute http or https address: its length, 0 for anything else.
-size_t OriginLength(const wchar_t* url) {
-    size_t start = 0;
-    if (_wcsnicmp(url, L"http://", 7) == 0)
-        start = 7;
-    else if (_wcsnicmp(url, L"https://", 8) == 0)
-        start = 8;
-    else
-        return 0;
-    size_t end = start;
-    while (url[end] && url[end] != L'/' && url[end] != L'?' && url[end] != L'#')
-        end++;
-    return end > start ? end : 0;
-}
-
-} // namespace
-
 int HttpClient::SameOriginRedirect(const wchar_t* url, const wchar_t* location, WString& target) {
-    size_t origin = OriginLength(url);
-    if (!origin || !location || !location[0])
+    Url from, to;
+    if (!from.Parse(url) || !location)
         return 0;
-    // A user name or password in the authority ("http://good@evil/") is refused with everything else
-    // that is no plain origin.
-    for (size_t i = 0; i < origin; i++)
-        if (url[i] == L'@' || url[i] == L'\\')
-            return 0;
-    if (location[0] == L'/' && location[1] != L'/' && location[1] != L'\\') {
-        target.Assign(url, (unsigned)origin);
-        target.Append(location);
-        return 1;
-    }
-    // Absolute: the same origin character for character (scheme and host in any case), then a path.
-    size_t other = OriginLength(location);
-    if (other != origin || _wcsnicmp(url, location, origin) != 0 || (location[origin] && location[origin] != L'/'))
-        return 0;
-    target.Assign(location);
-    return 1;
+    // A path on the same server. "//name/..." names another server, and some readers take "/\name" so too.
+    if (location[0] == L'/' && location[1] != L'/' && location[1] != L'\\')
+        return from.Origin(target) && target.Append(location) && to.Parse(target);
+    // Absolute: the same scheme, host (in any case) and port. A user name before the host is refused
+    // with everything else that is no plain address.
+    return to.Parse(location) && to.SameOrigin(from) && target.Assign(location);
 }
 
 DWORD HttpClient::FetchFlags(const wchar_t* url, HttpCallback callback, void* context) {
     DWORD flags = FetchFlagsBase;
-    if (url && _wcsnicmp(url, L"https://", 8) == 0)
+    Url address;
+    if (address.Parse(url) && address.IsSecure())
         flags |= INTERNET_FLAG_SECURE;
     if (callback && callback(HTTP_COOKIES, const_cast<wchar_t*>(url), context) == 1)
         flags &= ~INTERNET_FLAG_NO_COOKIES;

@@ -40,7 +40,7 @@ int WininetSession::Load() {
         WININET_ENTRY(FtpOpenFileW) && WININET_ENTRY(InternetSetOptionW) && WININET_ENTRY(InternetErrorDlg) &&
         WININET_ENTRY(HttpQueryInfoW) && WININET_ENTRY(InternetConnectW) && WININET_ENTRY(InternetWriteFile) &&
         WININET_ENTRY(InternetReadFile) && WININET_ENTRY(InternetCloseHandle) && WININET_ENTRY(InternetOpenUrlW) &&
-        WININET_ENTRY(InternetCrackUrlW) && WININET_ENTRY(InternetQueryDataAvailable);
+        WININET_ENTRY(InternetQueryDataAvailable);
 #undef WININET_ENTRY
     if (!complete) {
         api = Api();

@@ -33,7 +33,6 @@ public:
         decltype(::InternetReadFile)* InternetReadFile;
         decltype(::InternetCloseHandle)* InternetCloseHandle;
         decltype(::InternetOpenUrlW)* InternetOpenUrlW;
-        decltype(::InternetCrackUrlW)* InternetCrackUrlW;
         decltype(::InternetQueryDataAvailable)* InternetQueryDataAvailable;
     };
 
