@@ -7,12 +7,13 @@
 #include "base/CallbackGuard.h"
 #include "base/Library.h"
 #include "base/ReportHeap.h"
+#include "framework/HttpPost.h"
+#include "framework/Url.h"
 #include "framework/VersionInfo.h"
 #include "sysinfo/CpuInfo.h"
 #include "sysinfo/MachineId.h"
 #include "sysinfo/OsVersion.h"
 #include "sysinfo/RegisterReportFile.h"
-#include "update/HttpClient.h"
 
 #include <exception>
 #include <signal.h>
@@ -418,30 +419,16 @@ int CrashReporter::SplitReportHost(const wchar_t* host, WString& server, unsigne
     server.Assign(L"");
     *port = INTERNET_DEFAULT_HTTP_PORT;
     *secure = 0;
-    if (!host)
+    // A bare "name[:port]" is a server of plain HTTP. An address with a scheme never reads as one: its
+    // "scheme:" would be a name followed by a port that is no number.
+    Url address;
+    WString plain;
+    if (!host || (!address.Parse(host) && !(plain.Format(L"http://%s", host) && address.Parse(plain))))
         return 0;
-    if (!_wcsnicmp(host, L"https://", 8)) {
-        host += 8;
-        *port = INTERNET_DEFAULT_HTTPS_PORT;
-        *secure = 1;
-    } else if (!_wcsnicmp(host, L"http://", 7)) {
-        host += 7;
-    }
-    size_t length = wcscspn(host, L":/?#");
-    if (length == 0)
+    if (!server.Assign(address.Host()))
         return 0;
-    server.Assign(host, (unsigned)length);
-    if (host[length] == L':') {
-        const wchar_t* digits = host + length + 1;
-        unsigned long number = 0;
-        size_t count = 0;
-        for (; digits[count] >= L'0' && digits[count] <= L'9' && count < 6; count++)
-            number = number * 10 + (unsigned long)(digits[count] - L'0');
-        wchar_t after = digits[count];
-        if (count == 0 || number == 0 || number > 65535 || (after && after != L'/' && after != L'?' && after != L'#'))
-            return 0;
-        *port = (unsigned short)number;
-    }
+    *port = address.Port();
+    *secure = address.IsSecure();
     return 1;
 }
 
@@ -464,7 +451,7 @@ int CrashReporter::UploadReport(const wchar_t* dumpPath, const wchar_t* textPath
     if (VersionInfo::ModulePath(nullptr, program))
         VersionInfo::FileVersionText(program, nullptr, nullptr, &version);
     FormatMachineId(machine, MACHINE_ID_PROBLEM_REPORT);
-    HttpClient client;
+    HttpPost client;
     client.SetTimeouts(UploadConnectTimeout, UploadSendTimeout, UploadReceiveTimeout);
     // The server reads the fields in this order; a text that cannot be added leaves no form worth sending.
     if (!client.AddFormField(L"a", L"r") || !client.AddFormField(L"p", productName) ||

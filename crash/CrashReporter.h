@@ -46,7 +46,8 @@ public:
 
     // The server, port and scheme of a report host: "http://name[:port]", "https://name[:port]" (the
     // default port of each scheme), or a bare "name[:port]" (plain HTTP); a path after the host is
-    // ignored. 0 for an empty name or a port outside 1 to 65535.
+    // ignored. 0, and no server, for what is no plain address (Url): an empty name, a user name before
+    // it, a port outside 1 to 65535.
     static int SplitReportHost(const wchar_t* host, WString& server, unsigned short* port, int* secure);
 
     // The two bases the files are named from: the program's path without extension, and the same name

@@ -4,10 +4,10 @@
 // restarts the program (or starts a downloaded installer).
 
 #include "base/WString.h"
+#include "framework/HttpClient.h"
 #include "framework/SettingsStore.h"
 #include "framework/SubclassHook.h"
 #include "update/CheckSchedule.h"
-#include "update/HttpClient.h"
 #include "update/UpdateAnswer.h"
 #include "update/WorkerThread.h"
 

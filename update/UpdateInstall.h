@@ -4,7 +4,7 @@
 // the files in place through the journalled swap (FileSwap), recording every step before it is taken.
 
 #include "base/WString.h"
-#include "update/HttpClient.h"
+#include "framework/HttpClient.h"
 #include "update/DownloadCheck.h"
 #include "update/SwapJournal.h"
 #include "update/UpdateAnswer.h"

@@ -1,5 +1,6 @@
 #include "update/UpdateNames.h"
 
+#include "framework/Url.h"
 #include "update/ContainedPath.h"
 
 #include <wchar.h>
@@ -77,6 +78,6 @@ void UpdateNames::InstallerName(const wchar_t* installerUrl, WString& name) {
 }
 
 int UpdateNames::IsWebAddress(const wchar_t* address) {
-    return address && ((_wcsnicmp(address, L"http://", 7) == 0 && address[7]) ||
-                       (_wcsnicmp(address, L"https://", 8) == 0 && address[8]));
+    Url url;
+    return url.Parse(address);
 }

@@ -14,6 +14,6 @@ public:
     static void MarkedPath(const wchar_t* path, const wchar_t* mark, WString& out);
     // The file name an installer URL is saved under on the desktop.
     static void InstallerName(const wchar_t* url, WString& name);
-    // 1 for an http:// or https:// address: the only kind the Help button opens.
+    // 1 for a plain http:// or https:// address (see Url): the only kind the Help button opens.
     static int IsWebAddress(const wchar_t* url);
 };

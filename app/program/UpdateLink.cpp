@@ -1,9 +1,9 @@
 #include "app/program/UpdateLink.h"
 
 #include "crash/CrashReporter.h"
+#include "framework/WininetSession.h"
 #include "resources/resource.h"
 #include "update/CheckSchedule.h"
-#include "update/HttpClient.h"
 #include "update/SwapRecovery.h"
 
 #include <time.h>
@@ -22,7 +22,7 @@ void UpdateLink::ConfigureCrashReports() {
     settings->ReadString(L"ReportHost", host, VELTRIX_REPORT_HOST);
     reporter->ConfigureReport(IDI_VELTRIX, host, L"/talvor/report.php", nullptr, nullptr);
     // The report names the last network error; the HTTP layer cannot reach the reporter itself.
-    HttpClient::SetErrorText(&reporter->NetworkError());
+    WininetSession::SetErrorText(&reporter->NetworkError());
 }
 
 void UpdateLink::ConfirmUpdate() {

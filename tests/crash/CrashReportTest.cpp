@@ -288,9 +288,9 @@ TEST(CrashReport, HomePageAndReportHostAreReadFromTheirTexts) {
         {L"HTTPS://reports.example.com:8443/ignored", 1, L"reports.example.com", 8443, 1},
         {L"reports.example.com", 1, L"reports.example.com", 80, 0},
         {L"http://:80", 0, L"", 80, 0},
-        {L"http://host:0", 0, L"host", 80, 0},
-        {L"http://host:65536", 0, L"host", 80, 0},
-        {L"http://host:80x", 0, L"host", 80, 0},
+        {L"http://host:0", 0, L"", 80, 0},
+        {L"http://host:65536", 0, L"", 80, 0},
+        {L"http://host:80x", 0, L"", 80, 0},
         {L"", 0, L"", 80, 0},
     };
     for (const auto& c : hosts) {

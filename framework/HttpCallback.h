@@ -60,3 +60,8 @@ struct HttpMemorySink {
     unsigned char* data;
     unsigned long long size;
 };
+
+// The hook's answer, or 1 (go on) where the caller gave none.
+inline int AskHook(HttpCallback callback, int code, const void* data, void* context) {
+    return callback ? callback(code, const_cast<void*>(data), context) : 1;
+}

@@ -1,4 +1,4 @@
-#include "update/FormPart.h"
+#include "framework/FormPart.h"
 
 #include "base/ReportHeap.h"
 

@@ -1,4 +1,4 @@
-#include "update/RequestGuard.h"
+#include "framework/RequestGuard.h"
 
 RequestGuard::RequestGuard() {
     InitializeCriticalSection(&lock);
