@@ -35,11 +35,10 @@ int WininetSession::Load() {
 #define WININET_ENTRY(name) Resolve(wininet, api.name, #name)
     bool complete =
         WININET_ENTRY(HttpSendRequestW) && WININET_ENTRY(HttpSendRequestExW) && WININET_ENTRY(HttpAddRequestHeadersW) &&
-        WININET_ENTRY(HttpEndRequestW) && WININET_ENTRY(InternetGetCookieW) && WININET_ENTRY(InternetSetCookieW) &&
-        WININET_ENTRY(InternetQueryOptionW) && WININET_ENTRY(InternetOpenW) && WININET_ENTRY(HttpOpenRequestW) &&
-        WININET_ENTRY(FtpOpenFileW) && WININET_ENTRY(InternetSetOptionW) && WININET_ENTRY(InternetErrorDlg) &&
+        WININET_ENTRY(HttpEndRequestW) && WININET_ENTRY(InternetQueryOptionW) && WININET_ENTRY(InternetOpenW) &&
+        WININET_ENTRY(HttpOpenRequestW) && WININET_ENTRY(InternetSetOptionW) && WININET_ENTRY(InternetErrorDlg) &&
         WININET_ENTRY(HttpQueryInfoW) && WININET_ENTRY(InternetConnectW) && WININET_ENTRY(InternetWriteFile) &&
-        WININET_ENTRY(InternetReadFile) && WININET_ENTRY(InternetCloseHandle) && WININET_ENTRY(InternetOpenUrlW) &&
+        WININET_ENTRY(InternetReadFile) && WININET_ENTRY(InternetCloseHandle) &&
         WININET_ENTRY(InternetQueryDataAvailable);
 #undef WININET_ENTRY
     if (!complete) {

@@ -19,12 +19,9 @@ public:
         decltype(::HttpSendRequestExW)* HttpSendRequestExW;
         decltype(::HttpAddRequestHeadersW)* HttpAddRequestHeadersW;
         decltype(::HttpEndRequestW)* HttpEndRequestW;
-        decltype(::InternetGetCookieW)* InternetGetCookieW;
-        decltype(::InternetSetCookieW)* InternetSetCookieW;
         decltype(::InternetQueryOptionW)* InternetQueryOptionW;
         decltype(::InternetOpenW)* InternetOpenW;
         decltype(::HttpOpenRequestW)* HttpOpenRequestW;
-        decltype(::FtpOpenFileW)* FtpOpenFileW;
         decltype(::InternetSetOptionW)* InternetSetOptionW;
         decltype(::InternetErrorDlg)* InternetErrorDlg;
         decltype(::HttpQueryInfoW)* HttpQueryInfoW;
@@ -32,7 +29,6 @@ public:
         decltype(::InternetWriteFile)* InternetWriteFile;
         decltype(::InternetReadFile)* InternetReadFile;
         decltype(::InternetCloseHandle)* InternetCloseHandle;
-        decltype(::InternetOpenUrlW)* InternetOpenUrlW;
         decltype(::InternetQueryDataAvailable)* InternetQueryDataAvailable;
     };
 
