@@ -201,9 +201,28 @@ protected:
     // Starts the program, crashes a new thread of it at the probe's function (null: a wild jump) and
     // waits for the dialog.
     HWND CrashAndWaitForDialog(VeltrixProcess& veltrix, const char* function) {
-        if (!veltrix.Start(L"-s") || !veltrix.WaitForMainWindow(20000))
-            return nullptr;
-        return RemoteCrash::CrashNewThread(veltrix.Id(), function) ? veltrix.WaitForWindow(L"#32770", 60000) : nullptr;
+        // Wine creates a remote thread inside the target, which once never answered and held the test until
+        // its time-out: the request is bounded, and made once more on a fresh process.
+        for (int attempt = 0; attempt < 2; attempt++) {
+            if (!veltrix.Start(L"-s") || !veltrix.WaitForMainWindow(20000))
+                return nullptr;
+            std::atomic<DWORD> crashed{0};
+            HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            DWORD id = veltrix.Id();
+            std::thread starter([&crashed, done, id, function] {
+                crashed = RemoteCrash::CrashNewThread(id, function);
+                SetEvent(done);
+            });
+            bool answered = WaitForSingleObject(done, 20000) == WAIT_OBJECT_0;
+            if (!answered)
+                veltrix.Kill();
+            starter.join();
+            CloseHandle(done);
+            if (answered)
+                return crashed ? veltrix.WaitForWindow(L"#32770", 60000) : nullptr;
+            printf("the remote thread was not created within 20 s: a fresh process is tried\n");
+        }
+        return nullptr;
     }
 
     wchar_t savedHost[512] = L"";

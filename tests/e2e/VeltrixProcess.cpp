@@ -78,6 +78,14 @@ void VeltrixProcess::Detach() {
     process = {};
 }
 
+void VeltrixProcess::Kill() {
+    if (process.hProcess) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    Detach();
+}
+
 bool VeltrixProcess::WaitForExit(DWORD milliseconds, DWORD* exitCode) {
     if (!process.hProcess || WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
         return false;

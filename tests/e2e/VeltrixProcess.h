@@ -23,6 +23,8 @@ public:
     bool Attach(DWORD processId);
     // Lets the process go on without this object, which then neither ends nor waits for it.
     void Detach();
+    // Ends the process at once and forgets it, so that Start can begin another.
+    void Kill();
     // Waits for the process to end; true when it did within the time, with its exit code.
     bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr);
     // Closes the window as Exit does and waits: the exit code, or STILL_ACTIVE when it did not end in time.
