@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -60,8 +61,16 @@ bool VeltrixProcess::Start(const std::wstring& arguments, const std::wstring& pr
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    return CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process) != FALSE;
+    // Under Wine a start has once failed at once for no reason it gave, and the next one worked: a start
+    // that fails is reported and tried twice more before the test is told.
+    for (int attempt = 0; attempt < 3; attempt++) {
+        if (CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process))
+            return true;
+        printf("starting %ls failed with error %lu\n", program.c_str(), GetLastError());
+        Sleep(500);
+    }
+    return false;
 }
 
 bool VeltrixProcess::Attach(DWORD processId) {
