@@ -42,7 +42,12 @@ DarkMode::DarkMode() : build(RunningBuild()) {
 }
 
 int DarkMode::Refresh() {
+    int was = dark;
     dark = AppsUseDarkMode();
+    // Flushing the menu themes makes Windows load them again: only when the mode changed.
+    if (applied && was == dark)
+        return dark;
+    applied = 1;
     if (setAppMode) {
         if (build >= PreferredModeBuild)
             setAppMode(dark ? ForceDark : ForceLight);

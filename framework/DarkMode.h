@@ -40,4 +40,6 @@ private:
     VoidFn flushMenuThemes = nullptr;
     DWORD build = 0;
     int dark = 0;
+    // The mode was given to uxtheme at least once.
+    int applied = 0;
 };

@@ -25,6 +25,7 @@ int LazyMenus::BuildRoot(MenuNode* root, IconCache* iconCache) {
     if (!tree)
         return 0;
     MenuBuilder builder(instance, owner, cache, &fetcher, generation);
+    builder.SetDpi(dpi);
     return builder.FillPopup(*tree) || tree->filled;
 }
 
@@ -39,6 +40,7 @@ int LazyMenus::OnInitMenuPopup(HMENU popup) {
     if (top != tree)
         return 0;
     MenuBuilder builder(instance, owner, cache, &fetcher, generation);
+    builder.SetDpi(dpi);
     return builder.FillPopup(*folder);
 }
 

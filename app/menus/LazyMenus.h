@@ -21,6 +21,9 @@ public:
     // Takes up a new tree (or none): what is still queued for the one before is forgotten. Builds the
     // root's popup, its folders' popups left empty.
     int BuildRoot(MenuNode* tree, IconCache* cache);
+    // The dots per inch the popups made from now on are made for (0: the system's).
+    void SetDpi(UINT value) { dpi = value; }
+    UINT Dpi() const { return dpi; }
     // Fills the popup when it is one of the tree's and still empty; 1 when it was filled now.
     int OnInitMenuPopup(HMENU popup);
     // Paints the fetched names and icons into their items; the number of entries that changed.
@@ -39,5 +42,6 @@ private:
     MenuNode* tree = nullptr;
     IconCache* cache = nullptr;
     unsigned generation = 0;
+    UINT dpi = 0;
     IconFetcher fetcher;
 };

@@ -42,7 +42,7 @@ int MenuBuilder::MakePopup(MenuNode& folder) {
     // Room for about one image per item from the start, and growth in steps that keep pace with a large
     // folder: an image list grown ten images at a time copies its bitmap a thousand times for 10,000.
     int count = folder.ChildCount();
-    if (!folder.menu.Create(instance, owner, count + 1))
+    if (!folder.menu.Create(instance, owner, count + 1, dpi))
         return 0;
     folder.menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
     folder.filled = 0;

@@ -43,6 +43,8 @@ public:
     int PaintFetched(MenuNode& entry, IconFetcher::Result& result);
     // The folder whose popup this is, when it is one made by a builder.
     static MenuNode* FolderOfPopup(HMENU popup);
+    // The dots per inch of the popups this builder makes (0: the system's).
+    void SetDpi(UINT value) { dpi = value; }
 
 private:
     // One menu's images by the icon they were made from: items that show the same icon (every folder,
@@ -67,5 +69,6 @@ private:
     IconCache* cache;
     IconFetcher* fetcher;
     unsigned generation;
+    UINT dpi = 0;
     BuildIcons icons;
 };

@@ -17,6 +17,8 @@ struct MenuItemData {
     wchar_t* text = nullptr; // owned; null for a separator
     int imageIndex = -1;
     int isSeparator = 0;
+    // The item opens a popup: the arrow is ours to draw.
+    int opensPopup = 0;
     HMENU menu = nullptr;
     // The size measured for the item's text, kept for the next time the menu opens (0: not measured).
     UINT measuredWidth = 0;

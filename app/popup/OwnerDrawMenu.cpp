@@ -7,6 +7,7 @@
 #include "base/HighContrast.h"
 #include "base/MemoryDc.h"
 #include "base/ScopedSelect.h"
+#include "framework/MonitorDpi.h"
 
 #include <new>
 #include <string.h>
@@ -23,9 +24,6 @@ UINT AtTheEnd(HMENU menu) {
     int count = menu ? GetMenuItemCount(menu) : 0;
     return count > 0 ? (UINT)count : 0;
 }
-
-const COLORREF White = RGB(255, 255, 255);
-const COLORREF SeparatorGrey = RGB(0x82, 0x82, 0x82);
 
 UINT ItemInfoSize() {
     return offsetof(MENUITEMINFOW, hbmpItem);
@@ -92,30 +90,54 @@ HFONT SharedFont(const LOGFONTW& wanted) {
     return found;
 }
 
+void FillSolid(HDC dc, const RECT& area, COLORREF color) {
+    COLORREF before = SetDCBrushColor(dc, color);
+    FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    SetDCBrushColor(dc, before);
+}
+
+// The colours every popup draws with, chosen as each menu opens (the menus are drawn on one thread).
+MenuPalette& Palette() {
+    static MenuPalette palette = MenuPalette::Light(GetSysColor(COLOR_HIGHLIGHT));
+    return palette;
+}
+
+// The dark background for the parts of a popup the items do not cover (its margins, the scroll
+// arrows' rows), kept for the process as the popups refer to it; the light one is the system's own.
+HBRUSH DarkBackground() {
+    static GdiObject brush(CreateSolidBrush(MenuPalette::Dark(0).background));
+    return brush.As<HBRUSH>();
+}
+
 } // namespace
 
 OwnerDrawMenu::~OwnerDrawMenu() {
     Destroy();
 }
 
-COLORREF OwnerDrawMenu::Lighten(COLORREF color, double x) {
-    if (!(x > 0 && x <= 1))
-        return color;
-    auto channel = [x](int value) { return (int)(value + x * (255 - value)); };
-    return RGB(channel(GetRValue(color)), channel(GetGValue(color)), channel(GetBValue(color)));
+void OwnerDrawMenu::UseDarkColours(int dark) {
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    Palette() = dark ? MenuPalette::Dark(highlight) : MenuPalette::Light(highlight);
 }
 
-int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages) {
+void OwnerDrawMenu::ApplyBackground() {
+    if (!rootMenu)
+        return;
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
+    info.hbrBack = Palette().dark ? DarkBackground() : nullptr;
+    SetMenuInfo(rootMenu, &info);
+}
+
+int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages, UINT monitorDpi) {
     Destroy();
     if (!PopupMenu::Create(moduleInstance, ownerWindow))
         return 0;
-    iconWidth = GetSystemMetrics(SM_CXSMICON);
-    iconHeight = GetSystemMetrics(SM_CYSMICON);
-    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
-    selectColor = Lighten(highlight, 0.85);
-    gradientTopColor = Lighten(highlight, 0.98);
-    iconColumnColor = Lighten(highlight, 0.7);
-    highlightColor = highlight;
+    dpi = monitorDpi ? monitorDpi : MonitorDpi::System();
+    iconWidth = MonitorDpi::Metric(SM_CXSMICON, dpi);
+    iconHeight = MonitorDpi::Metric(SM_CYSMICON, dpi);
+    ApplyBackground();
     // Most items of a folder share a few icons: the list starts small and grows by an eighth of the
     // expected count, at least ten images, so a folder of 10,000 entries copies its bitmap a few times.
     int initial = expectedImages < 10 ? 10 : (expectedImages > 64 ? 64 : expectedImages);
@@ -154,6 +176,7 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->node = node;
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
+    record->opensPopup = submenu != nullptr;
     if (!InsertItem(AtTheEnd(currentMenu), BY_POSITION, record->text, state, identifier, (ULONG_PTR)record, OWNER_DRAWN,
                     submenu)) {
         MenuItemData::Delete(record);
@@ -190,11 +213,9 @@ int OwnerDrawMenu::ItemImage(int position) const {
 HFONT OwnerDrawMenu::MenuFont() {
     if (font)
         return font;
-    NONCLIENTMETRICSW metrics = {};
-    // The structure without the padded border width of Vista: the size every Windows version accepts.
-    metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
-        font = SharedFont(metrics.lfMenuFont);
+    LOGFONTW wanted = {};
+    if (MonitorDpi::MenuFont(dpi, wanted))
+        font = SharedFont(wanted);
     return font;
 }
 
@@ -207,7 +228,7 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     measure->itemWidth = 1;
     measure->itemHeight = 1;
     if (record->isSeparator) {
-        measure->itemHeight = GetSystemMetrics(SM_CYMENU) / 3;
+        measure->itemHeight = MonitorDpi::Metric(SM_CYMENU, dpi) / 3;
         return 1;
     }
     // The menu asks again each time it opens: a resident menu opened again measures nothing (a device
@@ -224,15 +245,16 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     SplitAtTab(record->text, &beforeLength, &after);
     SIZE text = {0, 0};
     GetTextExtentPoint32W(dc, record->text, beforeLength, &text);
-    int width = iconWidth + 11 + text.cx;
+    // The margins of the design at 96 dots per inch, grown with the monitor's scale.
+    int width = iconWidth + MonitorDpi::Scale(11, dpi) + text.cx;
     if (after) {
         SIZE tail = {0, 0};
         GetTextExtentPoint32W(dc, after, (int)wcslen(after), &tail);
-        width += tail.cx + 10;
+        width += tail.cx + MonitorDpi::Scale(10, dpi);
     }
     int height = iconHeight > text.cy ? iconHeight : text.cy;
     measure->itemWidth = (UINT)width;
-    measure->itemHeight = (UINT)(height + ((style & STYLE_TALL_ITEMS) ? 12 : 4));
+    measure->itemHeight = (UINT)(height + MonitorDpi::Scale((style & STYLE_TALL_ITEMS) ? 12 : 4, dpi));
     record->measuredWidth = measure->itemWidth;
     record->measuredHeight = measure->itemHeight;
     if (text.cx > maxTextWidth)
@@ -250,18 +272,32 @@ void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORRE
     scratch.BlitTo(dc, area.left, area.top, SRCCOPY);
 }
 
-void OwnerDrawMenu::DrawSeparator(HDC dc, const RECT& textArea) {
+void OwnerDrawMenu::DrawSeparator(HDC dc, const RECT& textArea, const MenuPalette& palette) {
     int width = textArea.right - textArea.left, height = textArea.bottom - textArea.top;
     Canvas& scratch = Scratch();
     if (width <= 0 || height <= 0 || !scratch.CreateBitmap(width, height, 1, 32, nullptr, 0))
         return;
-    scratch.FillRectangle(White, 0, 0, width, height);
-    // A one-pixel line fading in from white to grey and out again.
+    scratch.FillRectangle(palette.background, 0, 0, width, height);
+    // A one-pixel line fading in from the background to the line's colour and out again.
     int y = height / 2, half = width / 2;
     RECT left = {0, y, half, y + 1}, right = {half, y, width, y + 1};
-    scratch.GradientFill(White, SeparatorGrey, 1, left);
-    scratch.GradientFill(SeparatorGrey, White, 1, right);
+    scratch.GradientFill(palette.background, palette.separator, 1, left);
+    scratch.GradientFill(palette.separator, palette.background, 1, right);
     scratch.BlitTo(dc, textArea.left, textArea.top, SRCCOPY);
+}
+
+void OwnerDrawMenu::DrawArrow(HDC dc, const RECT& item, COLORREF color) {
+    // A solid triangle pointing right, centred in the room Windows leaves for its arrow at the item's end.
+    int half = MonitorDpi::Scale(4, dpi);
+    int room = MonitorDpi::Metric(SM_CXMENUCHECK, dpi);
+    int x = item.right - (room + half) / 2, y = (item.top + item.bottom) / 2;
+    POINT points[3] = {{x, y - half}, {x + half, y}, {x, y + half}};
+    ScopedSelect pen(dc, GetStockObject(DC_PEN));
+    ScopedSelect brush(dc, GetStockObject(DC_BRUSH));
+    COLORREF penColor = SetDCPenColor(dc, color), brushColor = SetDCBrushColor(dc, color);
+    Polygon(dc, points, 3);
+    SetDCPenColor(dc, penColor);
+    SetDCBrushColor(dc, brushColor);
 }
 
 int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
@@ -272,9 +308,11 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
         return 0;
     HDC dc = draw->hDC;
     RECT rc = draw->rcItem;
+    const MenuPalette& palette = Palette();
     // Item rectangles start at x 0 inside the menu, so the column edge is an absolute x.
-    RECT iconColumn = {rc.left, rc.top, iconWidth + 4, rc.bottom};
-    RECT textArea = {iconWidth + 4, rc.top, rc.right, rc.bottom};
+    int columnEdge = iconWidth + MonitorDpi::Scale(4, dpi);
+    RECT iconColumn = {rc.left, rc.top, columnEdge, rc.bottom};
+    RECT textArea = {columnEdge, rc.top, rc.right, rc.bottom};
     bool selected = (draw->itemState & ODS_SELECTED) != 0;
     bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
     // High contrast: the system's menu colours alone, without gradients, frames or colours of ours. Asked
@@ -288,53 +326,59 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
             return 1;
         }
     } else {
-        FillRect(dc, &iconColumn, GetSysColorBrush(COLOR_BTNFACE));
+        FillSolid(dc, iconColumn, palette.iconColumn);
     }
     if (record->isSeparator) {
-        DrawSeparator(dc, textArea);
+        DrawSeparator(dc, textArea, palette);
         return 1;
     }
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_MENUTEXT));
+    COLORREF textColor = disabled ? palette.disabledText : palette.text;
     if (contrast) {
-        if (selected && !disabled)
-            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        textColor = GetSysColor(disabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
     } else if (selected) {
-        SetBkColor(dc, selectColor);
-        DrawGradient(dc, iconColumn, gradientTopColor, iconColumnColor);
-        DrawGradient(dc, textArea, gradientTopColor, selectColor);
+        DrawGradient(dc, iconColumn, palette.selectTop, palette.selectColumnBottom);
+        DrawGradient(dc, textArea, palette.selectTop, palette.selectBottom);
         ScopedSelect pen(dc, GetStockObject(DC_PEN));
-        COLORREF penColor = SetDCPenColor(dc, highlightColor);
+        COLORREF penColor = SetDCPenColor(dc, palette.frame);
         ScopedSelect brush(dc, GetStockObject(NULL_BRUSH));
-        RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 4, 4);
+        int corner = MonitorDpi::Scale(4, dpi);
+        RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, corner, corner);
         SetDCPenColor(dc, penColor);
     } else {
-        SetBkColor(dc, White);
-        FillRect(dc, &textArea, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillSolid(dc, textArea, palette.background);
     }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, textColor);
 
     if (record->imageIndex != -1) {
         int y = rc.top + (rc.bottom - rc.top - iconHeight) / 2;
-        // A disabled icon is blended half with black.
-        images.Draw(record->imageIndex, dc, rc.left + 2, y, 0, 0, CLR_NONE, disabled ? RGB(0, 0, 0) : CLR_DEFAULT,
+        // A disabled icon is blended half with the background.
+        images.Draw(record->imageIndex, dc, rc.left + MonitorDpi::Scale(2, dpi), y, 0, 0, CLR_NONE,
+                    disabled ? palette.background : CLR_DEFAULT,
                     disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
     }
 
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(dc, &metrics);
-    RECT textRect = {rc.left + iconWidth + 9, rc.top + (rc.bottom - rc.top - metrics.tmHeight) / 2, rc.right,
-                     rc.bottom};
     {
         ScopedSelect selectedFont(dc, MenuFont());
+        TEXTMETRICW metrics = {};
+        GetTextMetricsW(dc, &metrics);
+        RECT textRect = {rc.left + iconWidth + MonitorDpi::Scale(9, dpi),
+                         rc.top + (rc.bottom - rc.top - metrics.tmHeight) / 2, rc.right, rc.bottom};
         int beforeLength = 0;
         const wchar_t* after = nullptr;
         SplitAtTab(record->text, &beforeLength, &after);
         // DT_SINGLELINE alone: "&" marks the next character as the mnemonic and is not shown.
         DrawTextW(dc, record->text, beforeLength, &textRect, DT_SINGLELINE);
         if (after) {
-            textRect.left += maxTextWidth + 10;
+            textRect.left += maxTextWidth + MonitorDpi::Scale(10, dpi);
             DrawTextW(dc, after, -1, &textRect, DT_SINGLELINE);
         }
+    }
+    if (record->opensPopup) {
+        DrawArrow(dc, rc, textColor);
+        // Windows draws its own arrow over the item after this, in the light menus' black, and knows no
+        // other colour: the item is taken out of the area it may paint.
+        ExcludeClipRect(dc, rc.left, rc.top, rc.right, rc.bottom);
     }
     return 1;
 }

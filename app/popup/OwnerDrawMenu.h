@@ -1,9 +1,11 @@
 #pragma once
-// The popup menu of one folder of the tree, painted by the program: icons in a button-face column, a
-// gradient selection with a rounded highlight frame, grey gradient separators. Every item carries a
-// record that leads back to its node.
+// The popup menu of one folder of the tree, painted by the program: icons in a column of their own, a
+// gradient selection with a rounded highlight frame, gradient separators, light or dark as the app mode
+// is. Each popup is made for the dots per inch of the monitor it opens on. Every item carries a record
+// that leads back to its node.
 
 #include "app/popup/MenuItemData.h"
+#include "app/popup/MenuPalette.h"
 #include "base/ImageList.h"
 #include "framework/PopupMenu.h"
 
@@ -16,8 +18,9 @@ public:
     OwnerDrawMenu() = default;
     ~OwnerDrawMenu() override;
 
-    // expectedImages sizes the image list for about that many images, and its growth in proportion.
-    int Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages = 10);
+    // expectedImages sizes the image list for about that many images, and its growth in proportion; dpi is
+    // the monitor's (0: the system's).
+    int Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages = 10, UINT dpi = 0);
     void SetStyle(unsigned mask, unsigned bits) { style = bits | (style & ~mask); }
     // Appends an item; iconId is an icon resource (-1 for none), icon a handle whose image is copied.
     int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
@@ -36,28 +39,26 @@ public:
     ImageList& Images() { return images; }
     int IconWidth() const { return iconWidth; }
     int IconHeight() const { return iconHeight; }
-    COLORREF SelectColor() const { return selectColor; }
-    COLORREF GradientTopColor() const { return gradientTopColor; }
-    COLORREF IconColumnColor() const { return iconColumnColor; }
+    UINT Dpi() const { return dpi; }
 
-    // Each of red, green and blue moved the fraction x of the way to 255.
-    static COLORREF Lighten(COLORREF color, double x);
+    // The colours of every popup drawn from now on, the dark ones or the light; asked as a menu opens.
+    static void UseDarkColours(int dark);
+    // Gives this popup and those under it the background of the colours in use.
+    void ApplyBackground();
 
 private:
     static void FreeRecords(HMENU menu);
-    void DrawSeparator(HDC dc, const RECT& textArea);
+    void DrawSeparator(HDC dc, const RECT& textArea, const MenuPalette& palette);
     void DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom);
+    void DrawArrow(HDC dc, const RECT& item, COLORREF color);
     // The system's menu font, looked up at the first item measured or drawn and kept while the popup
     // lives: looking it up for every item cost a font lookup each time the menu opens.
     HFONT MenuFont();
 
     int iconWidth = 16;
     int iconHeight = 16;
+    UINT dpi = 96;
     ImageList images;
-    COLORREF selectColor = 0;
-    COLORREF gradientTopColor = 0;
-    COLORREF iconColumnColor = 0;
-    COLORREF highlightColor = 0;
     // One of the fonts every popup shares; not owned.
     HFONT font = nullptr;
     int maxTextWidth = 0;

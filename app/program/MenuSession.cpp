@@ -7,6 +7,7 @@
 #include "app/tree/FixedCommands.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
+#include "framework/MonitorDpi.h"
 
 #include <new>
 
@@ -141,9 +142,22 @@ void MenuSession::TakeUpReadyTree() {
     BuildRootMenu();
 }
 
-MenuNode* MenuSession::PrepareMenu() {
+void MenuSession::ForgetPopups(MenuNode& folder) {
+    // The parent first, as a tree going away does: its records and submenus go with it, and each
+    // folder's own object then only forgets its handle.
+    folder.menu.Destroy();
+    folder.filled = 0;
+    for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child)) {
+        if (child->flags & NODE_FOLDER)
+            ForgetPopups(*child);
+    }
+}
+
+MenuNode* MenuSession::PrepareMenu(UINT dpi) {
     if (InUse())
         return nullptr;
+    // Popups made from now on are made for the monitor the menu opens on.
+    menus.SetDpi(dpi ? dpi : MonitorDpi::System());
     if (mode == RESIDENT && watch.Running()) {
         // A click right after a change waits for its scan; otherwise the tree and menu are ready.
         watch.WaitCurrent(ChangeWaitMs);
@@ -163,6 +177,14 @@ MenuNode* MenuSession::PrepareMenu() {
     // Resident mode: the apps found since the tree was read replace its own, and the next read starts, for
     // the next menu.
     if (mode == RESIDENT && MergeApps(1)) {
+        menus.BuildRoot(tree.get(), &iconCache);
+        tree->menu.NotifyByPosition();
+    }
+    // A menu opening on a monitor of another scale than the last one's: sizes, fonts and icons measured
+    // for the other would be too small or too large there (Windows scales no owner-drawn menu).
+    if (tree->menu.Handle() && tree->menu.Dpi() != menus.Dpi()) {
+        LetGo();
+        ForgetPopups(*tree);
         menus.BuildRoot(tree.get(), &iconCache);
         tree->menu.NotifyByPosition();
     }

@@ -82,8 +82,8 @@ public:
     // The apps are read again, for the next menu.
     void OnAppsChanged();
 
-    // The tree with its root popup built, ready to be shown, or null.
-    MenuNode* PrepareMenu();
+    // The tree with its root popup built for a monitor of those dots per inch, ready to be shown, or null.
+    MenuNode* PrepareMenu(UINT dpi);
     // The menu was shown and has closed.
     void MenuClosed() { ScheduleWrite(); }
     // Resident mode: takes up the watch's newer tree, unless the tree is in use.
@@ -111,6 +111,8 @@ private:
     void LetGo();
     // The fixed entries added and the root popup built, for a tree just read.
     void BuildRootMenu();
+    // The popups of the folder and those under it destroyed, to be made again as they open.
+    static void ForgetPopups(MenuNode& folder);
     // Paints the names and icons fetched; notes that they are to be written.
     void TakeFetched();
     // Resident mode: the rows fetched are written when the write timer fires.

@@ -8,6 +8,8 @@
 #include "base/CommonControls.h"
 #include "base/FileSystem.h"
 #include "framework/AboutDialog.h"
+#include "framework/DarkMode.h"
+#include "framework/MonitorDpi.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 #include "sysinfo/OsVersion.h"
@@ -99,7 +101,7 @@ LRESULT StartMenuApp::OnCreate() {
 
 void StartMenuApp::ShowOnce() {
     // The menu is ready to show: the version that built it starts as it should.
-    if (session.PrepareMenu())
+    if (session.PrepareMenu(MonitorDpi::AtPoint(startPoint)))
         updates.ConfirmUpdate();
     ShowStartMenu(startPoint);
     // Only now: reading the version block waits for the loader, which the common controls hold
@@ -142,9 +144,15 @@ INT_PTR StartMenuApp::ShowAbout() {
 }
 
 int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
-    MenuNode* tree = session.PrepareMenu();
+    // The app mode as it is now, for the popups drawn here and the context menus Windows draws: a change
+    // of it while resident shows in the next menu.
+    int dark = DarkMode::Get().Refresh();
+    DarkMode::Get().PrepareMenuOwner(window);
+    OwnerDrawMenu::UseDarkColours(dark);
+    MenuNode* tree = session.PrepareMenu(MonitorDpi::AtPoint(point));
     if (!tree)
         return 0;
+    tree->menu.ApplyBackground();
     int shown = 0;
     {
         MenuSession::UseScope use(session, MenuSession::USE_MENU);
@@ -329,6 +337,10 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WinKeyMessage:
             OnMenuKey();
             return 0;
+        case WM_SETTINGCHANGE:
+            if (DarkMode::IsModeChange(message, lParam))
+                DarkMode::Get().Refresh();
+            break;
         case WM_MENURBUTTONUP:
             return OnMenuRightClick(wParam, (HMENU)lParam);
         case FetchedMessage:

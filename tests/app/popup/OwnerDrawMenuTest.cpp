@@ -36,10 +36,20 @@ ULONG_PTR ItemData(HMENU menu, int position) {
 } // namespace
 
 TEST(OwnerDrawMenu, ColoursAreTintsOfTheHighlight) {
-    EXPECT_EQ(RGB(224, 239, 255), OwnerDrawMenu::Lighten(RGB(51, 153, 255), 0.85));
-    EXPECT_EQ(RGB(193, 224, 255), OwnerDrawMenu::Lighten(RGB(51, 153, 255), 0.7));
-    EXPECT_EQ(RGB(51, 153, 255), OwnerDrawMenu::Lighten(RGB(51, 153, 255), 1.5)) << "out of range: unchanged";
-    EXPECT_EQ(RGB(51, 153, 255), OwnerDrawMenu::Lighten(RGB(51, 153, 255), 0));
+    const COLORREF white = RGB(255, 255, 255);
+    EXPECT_EQ(RGB(224, 239, 255), MenuPalette::Mix(RGB(51, 153, 255), white, 0.85));
+    EXPECT_EQ(RGB(193, 224, 255), MenuPalette::Mix(RGB(51, 153, 255), white, 0.7));
+    EXPECT_EQ(RGB(51, 153, 255), MenuPalette::Mix(RGB(51, 153, 255), white, 1.5)) << "out of range: unchanged";
+    EXPECT_EQ(RGB(51, 153, 255), MenuPalette::Mix(RGB(51, 153, 255), white, 0));
+}
+
+TEST(OwnerDrawMenu, DarkTextReadsAtSevenToOneWhateverTheAccentColour) {
+    for (COLORREF accent : {RGB(0, 120, 215), RGB(255, 255, 0), RGB(255, 255, 255), RGB(0, 255, 0), RGB(0, 0, 0)}) {
+        MenuPalette dark = MenuPalette::Dark(accent);
+        for (COLORREF under : {dark.background, dark.selectTop, dark.selectBottom})
+            EXPECT_GE(MenuPalette::Contrast(dark.text, under), 7.0) << std::hex << accent << " under " << under;
+        EXPECT_NE(dark.selectBottom, dark.background) << "the selection shows, accent " << std::hex << accent;
+    }
 }
 
 TEST(OwnerDrawMenu, ItemsAreMeasuredFromIconAndTextAndDrawnOnlyByTheirMenu) {
@@ -87,7 +97,8 @@ TEST(OwnerDrawMenu, ItemsAreMeasuredFromIconAndTextAndDrawnOnlyByTheirMenu) {
     EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 199, 1));
     draw.itemState = ODS_SELECTED;
     ASSERT_EQ(1, menu.Draw(&draw));
-    EXPECT_EQ(menu.SelectColor(), GetPixel(dc, 190, 38)) << "the selection fades down to the select colour";
+    EXPECT_EQ(MenuPalette::Light(GetSysColor(COLOR_HIGHLIGHT)).selectBottom, GetPixel(dc, 190, 38))
+        << "the selection fades down to the select colour";
     EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), GetPixel(dc, 100, 0)) << "the frame is drawn in the highlight colour";
     draw.hwndItem = (HWND)other.Handle();
     EXPECT_EQ(0, menu.Draw(&draw));
