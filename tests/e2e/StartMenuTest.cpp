@@ -6,16 +6,19 @@
 #include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/cache/IconCache.h"
+#include "app/popup/MenuPalette.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <string>
 #include <vector>
+#include <wchar.h>
 #include <wctype.h>
 
 namespace {
@@ -494,4 +497,97 @@ TEST_F(StartMenuE2E, HighContrastPaintsTheMenuInTheSystemColoursOnly) {
     EXPECT_GT(black, (area.bottom - area.top) / 2) << "the menu's background is not the system's";
     EXPECT_GE(highlight, 10) << "the selected item is not in the system's highlight colour";
     EXPECT_EQ(0, others) << "colours of the program's own";
+}
+
+namespace {
+
+// What the user sees of a popup: its mean luminance (0 black to 1 white) and the contrast of its text with
+// its background, the commonest colour, across the text column (left of it the icons, right the arrows).
+void LookAt(HWND popup, double* luminance, double* textContrast) {
+    RECT area;
+    GetWindowRect(popup, &area);
+    Pixels shot = Pixels::OfScreen(area);
+    std::map<COLORREF, int> counts;
+    double sum = 0;
+    for (int y = 0; y < shot.height; y++) {
+        for (int x = 0; x < shot.width; x++) {
+            DWORD pixel = shot.At(x, y);
+            COLORREF color = RGB(pixel >> 16, (pixel >> 8) & 0xFF, pixel & 0xFF);
+            // WCAG's contrast with black is (L + 0.05) / 0.05.
+            sum += MenuPalette::Contrast(color, 0) * 0.05 - 0.05;
+            if (x > shot.width / 5 && x < shot.width - 30)
+                counts[color]++;
+        }
+    }
+    *luminance = shot.width > 0 ? sum / shot.width / shot.height : -1;
+    COLORREF background = 0;
+    for (const auto& count : counts)
+        background = count.second > counts[background] ? count.first : background;
+    *textContrast = 1;
+    for (const auto& count : counts)
+        *textContrast = std::max(*textContrast, MenuPalette::Contrast(count.first, background));
+}
+
+} // namespace
+
+// Dark in the dark app mode, light in the light one, and a change of the mode shows in the next menu of
+// a resident instance.
+TEST_F(StartMenuE2E, TheMenuFollowsTheAppModeFromOneMenuToTheNext) {
+    const wchar_t* personalize = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+    VeltrixProcess veltrix;
+    ASSERT_TRUE(veltrix.Start(RootOption() + L" -s"));
+    HWND main = veltrix.WaitForMainWindow(15000);
+    ASSERT_NE(nullptr, main);
+    for (DWORD light : {1u, 0u, 1u}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, personalize, &key));
+        RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD, (const BYTE*)&light, sizeof(light));
+        RegCloseKey(key);
+        PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
+        HWND popup = veltrix.WaitForMenu(10000);
+        ASSERT_NE(nullptr, popup);
+        Sleep(500);
+        double luminance = 0, contrast = 0;
+        LookAt(popup, &luminance, &contrast);
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        Sleep(500);
+        if (light)
+            EXPECT_GT(luminance, 0.7) << "light mode";
+        else
+            EXPECT_LT(luminance, 0.2) << "dark mode";
+        EXPECT_GE(contrast, 7.0) << "text against its background, light " << light;
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, personalize, L"AppsUseLightTheme");
+    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
+}
+
+// Each popup is measured for the dots per inch it is shown at: the small icons' size, the margins around
+// them grown in proportion, and the text in the menu font of that scale.
+TEST_F(StartMenuE2E, ItemsAndIconsAreSizedForTheDotsPerInch) {
+    HKEY desktop = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", &desktop));
+    int widthAt96 = 0;
+    for (DWORD dpi : {96u, 120u, 144u, 192u}) {
+        RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, (const BYTE*)&dpi, sizeof(dpi));
+        VeltrixProcess veltrix;
+        ASSERT_TRUE(veltrix.Start(RootOption()));
+        HWND popup = veltrix.WaitForMenu(15000);
+        std::vector<std::wstring> items = popup ? VeltrixProcess::MenuItems(popup, true) : std::vector<std::wstring>();
+        VeltrixProcess::PressKey(VK_ESCAPE);
+        veltrix.WaitForExit(5000);
+        ASSERT_FALSE(items.empty()) << dpi;
+        // "Organize", the same text in every run: WIDTHxHEIGHT ICON after its tab.
+        auto organize = std::find_if(items.begin(), items.end(),
+                                     [](const std::wstring& item) { return item.find(L"Organize") == 0; });
+        ASSERT_NE(items.end(), organize) << dpi;
+        int width = 0, height = 0, icon = 0;
+        ASSERT_EQ(3, swscanf(organize->c_str() + organize->find(L'\t'), L"\t%dx%d %d", &width, &height, &icon));
+        EXPECT_EQ(MulDiv(16, (int)dpi, 96), icon) << dpi;
+        EXPECT_EQ(icon + MulDiv(12, (int)dpi, 96), height) << dpi;
+        if (dpi == 96)
+            widthAt96 = width;
+        EXPECT_NEAR((double)width / widthAt96, dpi / 96.0, 0.12) << dpi;
+    }
+    RegDeleteValueW(desktop, L"LogPixels");
+    RegCloseKey(desktop);
 }

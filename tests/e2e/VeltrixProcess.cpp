@@ -171,8 +171,8 @@ bool VeltrixProcess::HoldShellReference(HWND popup, DWORD milliseconds) {
     return AskProbe(popup, L"VeltrixReferenceProbe", milliseconds) == "held";
 }
 
-std::vector<std::wstring> VeltrixProcess::MenuItems(HWND popup) {
-    std::string bytes = AskProbe(popup, L"VeltrixMenuProbe", 0);
+std::vector<std::wstring> VeltrixProcess::MenuItems(HWND popup, bool withSizes) {
+    std::string bytes = AskProbe(popup, L"VeltrixMenuProbe", withSizes ? 1 : 0);
     std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
     if (!text.empty())
         memcpy(&text[0], bytes.data(), text.size() * sizeof(wchar_t));

@@ -38,8 +38,9 @@ public:
     HWND WaitForWindow(const wchar_t* className, DWORD milliseconds) const;
     // The process's main window (its class name starts with "Kavrin_"), or null after the time.
     HWND WaitForMainWindow(DWORD milliseconds) const;
-    // Texts of the items of the menu shown in a popup window; separators read as "-".
-    static std::vector<std::wstring> MenuItems(HWND popup);
+    // Texts of the items of the menu shown in a popup window; separators read as "-". With sizes, each of
+    // the program's items ends in "\tWIDTHxHEIGHT ICON" as it was measured.
+    static std::vector<std::wstring> MenuItems(HWND popup, bool withSizes = false);
     // Has a thread inside the process hold the process's reference for the shell (SHGetInstanceExplorer) for
     // that long, as a component of the shell does while it works for the process; the popup's thread is
     // asked. False when the process has published none.
