@@ -68,6 +68,8 @@ TEST(LazyMenus, AResidentTreeOpenedAThousandTimesKeepsItsGdiAndUserObjectsFlat) 
             RECT item = {0, 0, 300, 40};
             DRAWITEMSTRUCT draw = {ODT_MENU,    0,           0,    ODA_DRAWENTIRE, position ? 0u : ODS_SELECTED,
                                    (HWND)popup, canvas.Dc(), item, info.dwItemData};
+            // Each paint of a menu gets a device context without the clipping an earlier item left.
+            SelectClipRgn(canvas.Dc(), nullptr);
             ASSERT_TRUE(folder.menu.Measure(&measure) && folder.menu.Draw(&draw)) << position;
         }
     };
