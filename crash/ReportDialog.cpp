@@ -94,6 +94,7 @@ int ReportDialog::Run(WString& email, WString& description) {
 }
 
 int ReportDialog::OnInitDialog() {
+    scaler.Attach(window);
     shownAt = GetTickCount();
     SetTimer(window, IdleTimer, 1000, nullptr);
     WString program, product, company, comments, special, homePage;
@@ -160,6 +161,15 @@ void ReportDialog::ShowLinks(const SysLinkControl& link, int plainId) {
     if (link.Handle())
         ShowWindow(link.Handle(), links ? SW_SHOW : SW_HIDE);
     ShowWindow(Item(plainId), links ? SW_HIDE : SW_SHOW);
+}
+
+void ReportDialog::OnDpiChanged() {
+    headline.Refit();
+    descriptionLabel.Refit();
+    emailLabel.Refit();
+    // The icon at the size of the new DPI; the icon static takes the icon's size.
+    SetIcons(icon, scaler.Dpi());
+    SendDlgItemMessageW(window, REPORT_ICON, STM_SETICON, (WPARAM)largeIcon, 0);
 }
 
 void ReportDialog::ShowAdvice(const WString& company, const WString& homePage) {
@@ -274,6 +284,11 @@ INT_PTR ReportDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (DarkMode::IsModeChange(message, lParam))
                 ShowColors();
             return 0;
+        case WM_DPICHANGED:
+            if (!scaler.OnDpiChanged(wParam, lParam))
+                return 0;
+            OnDpiChanged();
+            return 1;
         case WM_TIMER:
             if (wParam != IdleTimer)
                 return DialogBase::DialogProc(message, wParam, lParam);

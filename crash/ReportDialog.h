@@ -7,6 +7,7 @@
 #include "framework/ColorBrush.h"
 #include "framework/DialogBase.h"
 #include "framework/DialogColors.h"
+#include "framework/DialogScaler.h"
 #include "framework/DividerControl.h"
 #include "framework/LabelControl.h"
 #include "framework/SysLinkControl.h"
@@ -67,6 +68,7 @@ private:
     void ShowColors();
     // The link, or the plain text that stands in for it.
     void ShowLinks(const SysLinkControl& link, int plainId);
+    void OnDpiChanged();
 
     int icon;
     DWORD idleLimit = 5 * 60 * 1000;
@@ -84,4 +86,5 @@ private:
     DividerControl separator;
     HWND panel = nullptr;
     DialogColors colors;
+    DialogScaler scaler;
 };

@@ -31,6 +31,7 @@ AboutDialog::AboutDialog(SettingsStore* settings, UpdateSwitch* updates, HotkeyS
 }
 
 int AboutDialog::OnInitDialog() {
+    scaler.Attach(window);
     SetIcons(IDI_VELTRIX);
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", instance, nullptr));
@@ -119,6 +120,14 @@ INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (DarkMode::IsModeChange(message, lParam))
                 ShowColors();
             return 0;
+        case WM_DPICHANGED:
+            if (!scaler.OnDpiChanged(wParam, lParam))
+                return 0;
+            product.Refit();
+            versionLine.Refit();
+            link.Refit();
+            SetIcons(IDI_VELTRIX, scaler.Dpi());
+            return 1;
         default:
             return DialogBase::DialogProc(message, wParam, lParam);
     }

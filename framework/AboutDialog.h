@@ -4,6 +4,7 @@
 
 #include "framework/DialogBase.h"
 #include "framework/DialogColors.h"
+#include "framework/DialogScaler.h"
 #include "framework/HotkeySetting.h"
 #include "framework/HyperlinkControl.h"
 #include "framework/LabelControl.h"
@@ -42,4 +43,5 @@ private:
     LabelControl versionLine;
     HyperlinkControl link;
     DialogColors colors;
+    DialogScaler scaler;
 };

@@ -235,6 +235,15 @@ void HyperlinkControl::ResetColors() {
     Invalidate(WITH_PARENT);
 }
 
+void HyperlinkControl::Refit() {
+    if (!control)
+        return;
+    BuildFonts();
+    MakeDisplayText();
+    MeasureText(underlinedFont.Handle(), displayText);
+    Invalidate(WITH_PARENT);
+}
+
 void HyperlinkControl::Detach() {
     Release();
     underlinedFont.Release();

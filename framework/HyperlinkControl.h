@@ -47,6 +47,8 @@ public:
     // Colours of the owner's, shown at once; ResetColors goes back to the browser's and the system's.
     void SetColors(COLORREF link, COLORREF hover);
     void ResetColors();
+    // The fonts made again for the control's present size and font, after the dialog was scaled.
+    void Refit();
 
     // Set by the owner when it wants the events; the first one set gets them, instead of the default action.
     LinkCallback simpleCallback = nullptr;

@@ -99,6 +99,16 @@ void LabelControl::SetColors(COLORREF normal, COLORREF hover) {
     Invalidate(WITH_PARENT);
 }
 
+void LabelControl::Refit() {
+    if (!control)
+        return;
+    {
+        Locked locked(lock);
+        BuildFont();
+    }
+    Invalidate(WITH_PARENT);
+}
+
 void LabelControl::SetText(const wchar_t* newText) {
     {
         Locked locked(lock);

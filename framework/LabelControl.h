@@ -55,6 +55,8 @@ public:
     void SetFaceList(const wchar_t* list, Repaint repaint);
     // New normal and hover colours, shown at once.
     void SetColors(COLORREF normal, COLORREF hover);
+    // The font made again for the control's present size and font, after the dialog was scaled.
+    void Refit();
     // May be called from another thread than the one that paints.
     void SetText(const wchar_t* text) override;
     // Takes ownership of the bitmaps (any may be null); a scale of 1.0 draws them at their own size.

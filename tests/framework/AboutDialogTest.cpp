@@ -274,3 +274,35 @@ TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
         RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme");
 }
 
+// Moved to screens of 144, 120 and 96 DPI: the window takes the suggested rectangle, the OK button and
+// its font scale from their size at 96 and the button stays inside the dialog.
+TEST(AboutDialog, FollowsTheScreenToAnotherDpi) {
+    ProbeAbout about(nullptr, nullptr);
+    about.onPosted = [&](ProbeAbout& probe) {
+        HWND dialog = probe.Handle(), ok = GetDlgItem(dialog, IDC_ABOUT_OK);
+        RECT frame, button, client;
+        GetWindowRect(dialog, &frame);
+        GetWindowRect(ok, &button);
+        LOGFONTW font = {};
+        GetObjectW((HFONT)SendMessageW(ok, WM_GETFONT, 0, 0), sizeof(font), &font);
+        for (int dpi : {144, 120, 96}) {
+            RECT suggested = {frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, dpi, 96),
+                              frame.top + MulDiv(frame.bottom - frame.top, dpi, 96)};
+            SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
+            RECT now, scaled, inside;
+            LOGFONTW scaledFont = {};
+            GetWindowRect(dialog, &now);
+            EXPECT_TRUE(EqualRect(&suggested, &now)) << dpi;
+            GetWindowRect(ok, &scaled);
+            EXPECT_NEAR(MulDiv(button.right - button.left, dpi, 96), scaled.right - scaled.left, 2) << dpi;
+            EXPECT_NEAR(MulDiv(button.bottom - button.top, dpi, 96), scaled.bottom - scaled.top, 2) << dpi;
+            GetObjectW((HFONT)SendMessageW(ok, WM_GETFONT, 0, 0), sizeof(scaledFont), &scaledFont);
+            EXPECT_NEAR(MulDiv(font.lfHeight, dpi, 96), scaledFont.lfHeight, 1) << dpi;
+            GetClientRect(dialog, &client);
+            MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+            EXPECT_TRUE(IntersectRect(&inside, &scaled, &client) && EqualRect(&inside, &scaled)) << dpi;
+        }
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    };
+    about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0);
+}
