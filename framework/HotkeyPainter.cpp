@@ -45,12 +45,11 @@ HBRUSH HotkeyPainter::OnCtlColor(HDC dc) {
     return (HBRUSH)GetStockObject(WHITE_BRUSH);
 }
 
-void HotkeyPainter::Paint() {
-    PaintDc dc(control);
+int HotkeyPainter::Paint() {
     RECT client;
     GetClientRect(control, &client);
-    if (!dc || client.right <= 0 || client.bottom <= 0)
-        return;
+    if (client.right <= 0 || client.bottom <= 0)
+        return 0;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = client.right;
@@ -58,10 +57,10 @@ void HotkeyPainter::Paint() {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    GdiObject picture(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    MemoryDc memory(dc);
+    GdiObject picture(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    MemoryDc memory(nullptr);
     if (!picture.Handle() || !bits || !memory)
-        return;
+        return 0;
     ScopedSelect selected(memory, picture.Handle());
     // The control paints its text only; its background comes from WM_ERASEBKGND.
     PatBlt(memory, 0, 0, client.right, client.bottom, WHITENESS);
@@ -69,14 +68,22 @@ void HotkeyPainter::Paint() {
     CallWindowProcW(hook.PreviousProc(), control, WM_PRINTCLIENT, (WPARAM)(HDC)memory, PRF_CLIENT | PRF_ERASEBKGND);
     GdiFlush();
     DWORD* pixel = static_cast<DWORD*>(bits);
+    int inked = 0;
     for (int i = 0; i < client.right * client.bottom; i++) {
         DWORD p = pixel[i];
         int ink = 255 - (int)(((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF)) / 3;
+        inked |= ink;
         // COLORREF is 0x00BBGGRR, a DIB pixel 0x00RRGGBB.
         pixel[i] = (Blend(background, text, 0, ink) << 16) | (Blend(background, text, 8, ink) << 8) |
                    Blend(background, text, 16, ink);
     }
+    // The control always shows a text, "None" at the least: a blank picture means it does not print
+    // itself, and it paints in its own colours rather than not at all.
+    if (!inked)
+        return 0;
+    PaintDc dc(control);
     BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    return 1;
 }
 
 void HotkeyPainter::PaintFrame() {
@@ -98,12 +105,17 @@ void HotkeyPainter::PaintFrame() {
 
 int HotkeyPainter::HookProc(HWND, UINT message, WPARAM, LPARAM, LRESULT* result, void* userData) {
     HotkeyPainter* painter = static_cast<HotkeyPainter*>(userData);
-    if (message == WM_PAINT)
-        painter->Paint();
-    else if (message == WM_NCPAINT)
-        painter->PaintFrame();
-    else
-        return 0;
+    switch (message) {
+        case WM_PAINT:
+            if (!painter->Paint())
+                return 0;
+            break;
+        case WM_NCPAINT:
+            painter->PaintFrame();
+            break;
+        default:
+            return 0;
+    }
     *result = 0;
     return 1;
 }

@@ -23,7 +23,8 @@ public:
 
 private:
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
-    void Paint();
+    // 0 when the control cannot be painted here.
+    int Paint();
     void PaintFrame();
 
     HWND control = nullptr;
