@@ -1,11 +1,15 @@
 #pragma once
-// The device context of a window, or of the screen when there is no window, released when the scope ends.
+// The device context of a window (its client area, or the whole window with its frame), or of the screen
+// when there is no window, released when the scope ends.
 
 #include <windows.h>
 
 class ScopedDc {
 public:
-    explicit ScopedDc(HWND window = nullptr) : window(window), dc(GetDC(window)) {}
+    enum Area { CLIENT_AREA, WHOLE_WINDOW };
+
+    explicit ScopedDc(HWND window = nullptr, Area area = CLIENT_AREA)
+        : window(window), dc(area == WHOLE_WINDOW ? GetWindowDC(window) : GetDC(window)) {}
     ~ScopedDc() {
         if (dc)
             ReleaseDC(window, dc);

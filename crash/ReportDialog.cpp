@@ -1,5 +1,6 @@
 #include "crash/ReportDialog.h"
 
+#include "framework/DarkMode.h"
 #include "framework/DialogTemplateBuilder.h"
 #include "framework/OpenAddress.h"
 #include "framework/VersionInfo.h"
@@ -93,6 +94,7 @@ int ReportDialog::Run(WString& email, WString& description) {
 }
 
 int ReportDialog::OnInitDialog() {
+    scaler.Attach(window);
     shownAt = GetTickCount();
     SetTimer(window, IdleTimer, 1000, nullptr);
     WString program, product, company, comments, special, homePage;
@@ -110,7 +112,8 @@ int ReportDialog::OnInitDialog() {
     SendDlgItemMessageW(window, REPORT_ICON, STM_SETICON, (WPARAM)largeIcon, 0);
     // The white panel is the template's first control, on top of its siblings; it goes behind them, where
     // its clipping keeps it from painting over them.
-    SetWindowPos(GetWindow(window, GW_CHILD), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    panel = GetWindow(window, GW_CHILD);
+    SetWindowPos(panel, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     background.Create(White);
 
     WString line;
@@ -133,7 +136,40 @@ int ReportDialog::OnInitDialog() {
 
     ShowFiles();
     separator.Attach(Item(REPORT_SEPARATOR));
+    ShowColors();
     return 1;
+}
+
+void ReportDialog::ShowColors() {
+    colors.Apply(window);
+    // The white panel paints in the system's window colour whatever the colour messages answer; in dark
+    // mode the dialog's dark background shows instead.
+    ShowWindow(panel, colors.IsDark() ? SW_HIDE : SW_SHOW);
+    headline.SetColors(colors.Text(HeadlineColor), colors.Text(HeadlineColor));
+    descriptionLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
+    emailLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
+    separator.SetLineColor(colors.IsDark() ? DialogColors::DarkDivider : CLR_INVALID);
+    ShowLinks(adviceLink, REPORT_ADVICE);
+    ShowLinks(filesLink, REPORT_FILES);
+}
+
+void ReportDialog::ShowLinks(const SysLinkControl& link, int plainId) {
+    // Wine's SysLink draws its text in the system's colours whatever WM_CTLCOLORSTATIC answers: black on
+    // the dark background, its links in a dark blue. In dark mode the plain texts, which name the same
+    // files and page, stand in for the links.
+    int links = link.Handle() && !colors.IsDark();
+    if (link.Handle())
+        ShowWindow(link.Handle(), links ? SW_SHOW : SW_HIDE);
+    ShowWindow(Item(plainId), links ? SW_HIDE : SW_SHOW);
+}
+
+void ReportDialog::OnDpiChanged() {
+    headline.Refit();
+    descriptionLabel.Refit();
+    emailLabel.Refit();
+    // The icon at the size of the new DPI; the icon static takes the icon's size.
+    SetIcons(icon, scaler.Dpi());
+    SendDlgItemMessageW(window, REPORT_ICON, STM_SETICON, (WPARAM)largeIcon, 0);
 }
 
 void ReportDialog::ShowAdvice(const WString& company, const WString& homePage) {
@@ -144,10 +180,8 @@ void ReportDialog::ShowAdvice(const WString& company, const WString& homePage) {
         markup.Format(L"Please tell %s about this problem.\n\nYou can check the website <a href=\"%s\">%s</a> for a "
                       L"newer version.",
                       company.Buffer(), homePage.Buffer(), WithoutScheme(homePage));
-    if (adviceLink.Create(window, 40, 35, 370, 26, markup, LinkOptions, nullptr, nullptr)) {
-        ShowWindow(Item(REPORT_ADVICE), SW_HIDE);
-        return;
-    }
+    adviceLink.Create(window, 40, 35, 370, 26, markup, LinkOptions, nullptr, nullptr);
+    // Also where the link exists: the dark mode shows the plain text instead.
     WString plain;
     if (homePage.IsEmpty())
         plain.Format(L"Please tell %s about this problem.", company.Buffer());
@@ -169,10 +203,7 @@ void ReportDialog::ShowFiles() {
     else
         markup.Format(L"The file <a href=\"%s\">%s</a> will be send. It does not contain any personal information.",
                       textPath.Buffer(), textName);
-    if (filesLink.Create(window, 40, 144, 370, 18, markup, LinkOptions, nullptr, nullptr)) {
-        ShowWindow(Item(REPORT_FILES), SW_HIDE);
-        return;
-    }
+    filesLink.Create(window, 40, 144, 370, 18, markup, LinkOptions, nullptr, nullptr);
     WString plain;
     if (both)
         plain.Format(L"The files %s and %s will be send. They do not contain any personal information.", textName,
@@ -225,6 +256,7 @@ int ReportDialog::OnDestroy() {
     descriptionLabel.Detach();
     emailLabel.Detach();
     separator.Detach();
+    colors.Detach();
     return DialogBase::OnDestroy();
 }
 
@@ -234,12 +266,29 @@ int ReportDialog::IsFileList(HWND control) const {
 
 INT_PTR ReportDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+            // Null in light mode: the system's colours, as the dialog always had.
+            return reinterpret_cast<INT_PTR>(
+                colors.OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
         case WM_CTLCOLORSTATIC: {
             HDC dc = reinterpret_cast<HDC>(wParam);
+            HBRUSH brush = colors.OnCtlColor(message, dc, reinterpret_cast<HWND>(lParam));
             if (IsFileList(reinterpret_cast<HWND>(lParam)))
-                SetTextColor(dc, QuietColor);
-            return reinterpret_cast<INT_PTR>(background.OnCtlColor(dc));
+                SetTextColor(dc, colors.SecondaryText(QuietColor));
+            return reinterpret_cast<INT_PTR>(brush ? brush : background.OnCtlColor(dc));
         }
+        case WM_SETTINGCHANGE:
+            // The user switched between light and dark while the dialog is open.
+            if (DarkMode::IsModeChange(message, lParam))
+                ShowColors();
+            return 0;
+        case WM_DPICHANGED:
+            if (!scaler.OnDpiChanged(wParam, lParam))
+                return 0;
+            OnDpiChanged();
+            return 1;
         case WM_TIMER:
             if (wParam != IdleTimer)
                 return DialogBase::DialogProc(message, wParam, lParam);
@@ -251,6 +300,11 @@ INT_PTR ReportDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             // The links are made without the parent hook; their clicks are answered here.
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            LRESULT painted = 0;
+            if (colors.OnNotify(header, &painted)) {
+                SetWindowLongPtrW(window, DWLP_MSGRESULT, painted);
+                return 1;
+            }
             if (!header || (header->hwndFrom != adviceLink.Handle() && header->hwndFrom != filesLink.Handle()))
                 return 0;
             if (header->code != NM_CLICK && header->code != NM_RETURN)

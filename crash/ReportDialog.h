@@ -6,6 +6,8 @@
 #include "base/WString.h"
 #include "framework/ColorBrush.h"
 #include "framework/DialogBase.h"
+#include "framework/DialogColors.h"
+#include "framework/DialogScaler.h"
 #include "framework/DividerControl.h"
 #include "framework/LabelControl.h"
 #include "framework/SysLinkControl.h"
@@ -62,6 +64,11 @@ private:
     void ShowFiles();
     void ReadBox(int id, WString& target, int capacity);
     int IsFileList(HWND control) const;
+    // The app mode's colours for the dialog, its labels and links.
+    void ShowColors();
+    // The link, or the plain text that stands in for it.
+    void ShowLinks(const SysLinkControl& link, int plainId);
+    void OnDpiChanged();
 
     int icon;
     DWORD idleLimit = 5 * 60 * 1000;
@@ -77,4 +84,7 @@ private:
     LabelControl emailLabel;
     ColorBrush background;
     DividerControl separator;
+    HWND panel = nullptr;
+    DialogColors colors;
+    DialogScaler scaler;
 };

@@ -3,6 +3,7 @@
 #include "base/HighContrast.h"
 #include "base/CommonControls.h"
 #include "base/WString.h"
+#include "framework/DarkMode.h"
 #include "framework/StringTable.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
@@ -30,15 +31,12 @@ AboutDialog::AboutDialog(SettingsStore* settings, UpdateSwitch* updates, HotkeyS
 }
 
 int AboutDialog::OnInitDialog() {
+    scaler.Attach(window);
     SetIcons(IDI_VELTRIX);
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", instance, nullptr));
     SetItemText(IDC_ABOUT_PRODUCT, L"Veltrix");
-    // In high contrast the greys of our own would vanish on the user's colours: the dialog's text colour.
-    int highContrast = IsHighContrast();
-    COLORREF productColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : ProductColor;
-    COLORREF versionColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : VersionColor;
-    product.Attach(Item(IDC_ABOUT_PRODUCT), L"Verdana", ProductHeight, productColor, productColor, LABEL_FIT, 0,
+    product.Attach(Item(IDC_ABOUT_PRODUCT), L"Verdana", ProductHeight, ProductColor, ProductColor, LABEL_FIT, 0,
                    nullptr, nullptr);
 
     // The dialog exists once; its texts come in the user's language from the string table.
@@ -47,7 +45,7 @@ int AboutDialog::OnInitDialog() {
     VersionInfo::VersionNumber(instance, &fileVersion);
     line.Format(L"%s %s", strings.Load(IDS_VERSION), fileVersion.Buffer() ? fileVersion.Buffer() : L"");
     SetItemText(IDC_ABOUT_VERSION, line);
-    versionLine.Attach(Item(IDC_ABOUT_VERSION), L"Verdana", 0, versionColor, versionColor, LABEL_OWN_FONT, 0, nullptr,
+    versionLine.Attach(Item(IDC_ABOUT_VERSION), L"Verdana", 0, VersionColor, VersionColor, LABEL_OWN_FONT, 0, nullptr,
                        nullptr);
 
     // The dialog's own font, so that only the colours and the underline mark it as a link.
@@ -83,7 +81,56 @@ int AboutDialog::OnInitDialog() {
         for (int id : {IDC_ABOUT_HOTKEY_LABEL, IDC_ABOUT_HOTKEY, IDC_ABOUT_HOTKEY_TAKEN, IDC_ABOUT_WINKEY})
             ShowWindow(Item(id), SW_HIDE);
     }
+    ShowColors();
     return 1;
+}
+
+void AboutDialog::ShowColors() {
+    colors.Apply(window);
+    // In high contrast the greys of our own would vanish on the user's colours: the dialog's text colour.
+    int highContrast = IsHighContrast();
+    COLORREF productColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : colors.Text(ProductColor);
+    COLORREF versionColor = highContrast ? GetSysColor(COLOR_BTNTEXT) : colors.SecondaryText(VersionColor);
+    product.SetColors(productColor, productColor);
+    versionLine.SetColors(versionColor, versionColor);
+    if (colors.IsDark())
+        link.SetColors(DialogColors::DarkLink, DialogColors::DarkLinkHover);
+    else
+        link.ResetColors();
+}
+
+INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+            // Null in light mode: the system's colours, as the box always had.
+            return reinterpret_cast<INT_PTR>(
+                colors.OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (!colors.OnNotify(reinterpret_cast<const NMHDR*>(lParam), &result))
+                return 0;
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+            return 1;
+        }
+        case WM_SETTINGCHANGE:
+            // The user switched between light and dark while the box is open.
+            if (DarkMode::IsModeChange(message, lParam))
+                ShowColors();
+            return 0;
+        case WM_DPICHANGED:
+            if (!scaler.OnDpiChanged(wParam, lParam))
+                return 0;
+            product.Refit();
+            versionLine.Refit();
+            link.Refit();
+            SetIcons(IDI_VELTRIX, scaler.Dpi());
+            return 1;
+        default:
+            return DialogBase::DialogProc(message, wParam, lParam);
+    }
 }
 
 void AboutDialog::ShowHotkeyState(int available) {
@@ -99,6 +146,7 @@ int AboutDialog::CanEnd(INT_PTR) {
     link.Detach();
     product.Detach();
     versionLine.Detach();
+    colors.Detach();
     return 1;
 }
 

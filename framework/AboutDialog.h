@@ -3,6 +3,8 @@
 // update check, saved however the box is closed.
 
 #include "framework/DialogBase.h"
+#include "framework/DialogColors.h"
+#include "framework/DialogScaler.h"
 #include "framework/HotkeySetting.h"
 #include "framework/HyperlinkControl.h"
 #include "framework/LabelControl.h"
@@ -27,9 +29,12 @@ protected:
     int OnInitDialog() override;
     int CanEnd(INT_PTR result) override;
     int OnCommand(int id, WPARAM wParam, LPARAM lParam) override;
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void ShowHotkeyState(int available);
+    // The app mode's colours for the dialog and the texts painted here.
+    void ShowColors();
 
     SettingsStore* settings;
     UpdateSwitch* updates;
@@ -37,4 +42,6 @@ private:
     LabelControl product;
     LabelControl versionLine;
     HyperlinkControl link;
+    DialogColors colors;
+    DialogScaler scaler;
 };

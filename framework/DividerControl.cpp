@@ -1,5 +1,6 @@
 #include "framework/DividerControl.h"
 
+#include "base/GdiObject.h"
 #include "framework/PaintDc.h"
 
 #include <vsstyle.h>
@@ -42,12 +43,29 @@ void DividerControl::Detach() {
     control = nullptr;
 }
 
+void DividerControl::SetLineColor(COLORREF color) {
+    lineColor = color;
+    if (control)
+        InvalidateRect(control, nullptr, FALSE);
+}
+
 void DividerControl::Paint() {
     PaintDc dc(control);
     if (!dc)
         return;
     RECT client;
     GetClientRect(control, &client);
+    if (lineColor != CLR_INVALID) {
+        // One pixel where the themed part has its line: the middle of the band.
+        RECT line = client;
+        if (horizontal)
+            line.bottom = (line.top = client.bottom / 2) + 1;
+        else
+            line.right = (line.left = client.right / 2) + 1;
+        GdiObject brush(CreateSolidBrush(lineColor));
+        FillRect(dc, &line, brush.As<HBRUSH>());
+        return;
+    }
     if (!theme.DrawBackground(dc, horizontal ? ToolbarSeparatorHorizontal : ToolbarSeparatorVertical, TS_NORMAL,
                               client)) {
         client.top += 2;

@@ -18,6 +18,8 @@ public:
     int Attach(HWND control);
     void Detach();
     int IsHorizontal() const { return horizontal; }
+    // A plain line in this colour instead of the theme's; CLR_INVALID goes back to the theme's.
+    void SetLineColor(COLORREF color);
 
 private:
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
@@ -27,4 +29,5 @@ private:
     ThemeData theme;
     SubclassHook<HOOK_DIVIDER> hook;
     int horizontal = 1;
+    COLORREF lineColor = CLR_INVALID;
 };

@@ -195,15 +195,7 @@ int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t*
     // SS_NOTIFY makes the static answer hit tests, so that it receives the mouse.
     SetWindowLongPtrW(control, GWL_STYLE, style | SS_NOTIFY);
 
-    linkColor = RGB(0, 102, 204);
-    disabledColor = GetSysColor(COLOR_GRAYTEXT);
-    // GetSysColorBrush answers null for colour indexes the system does not know (COLOR_HOTLIGHT is newer).
-    hoverColor = GetSysColorBrush(COLOR_HOTLIGHT) ? GetSysColor(COLOR_HOTLIGHT) : RGB(255, 0, 0);
-    ReadBrowserSettings();
-    // High contrast: the system's link colour, never the browser's or ours, which may vanish on its
-    // background.
-    if (IsHighContrast())
-        linkColor = hoverColor = GetSysColor(COLOR_HOTLIGHT);
+    ChooseColors();
     BuildFonts();
 
     format = DT_SINGLELINE | FormatFromStyle(style);
@@ -218,6 +210,38 @@ int HyperlinkControl::Attach(HWND target, const wchar_t* caption, const wchar_t*
     MeasureText(underlinedFont.Handle(), displayText);
     Invalidate(WITH_PARENT);
     return hooked;
+}
+
+void HyperlinkControl::ChooseColors() {
+    linkColor = RGB(0, 102, 204);
+    disabledColor = GetSysColor(COLOR_GRAYTEXT);
+    // GetSysColorBrush answers null for colour indexes the system does not know (COLOR_HOTLIGHT is newer).
+    hoverColor = GetSysColorBrush(COLOR_HOTLIGHT) ? GetSysColor(COLOR_HOTLIGHT) : RGB(255, 0, 0);
+    ReadBrowserSettings();
+    // High contrast: the system's link colour, never the browser's or ours, which may vanish on its
+    // background.
+    if (IsHighContrast())
+        linkColor = hoverColor = GetSysColor(COLOR_HOTLIGHT);
+}
+
+void HyperlinkControl::SetColors(COLORREF link, COLORREF hover) {
+    linkColor = link;
+    hoverColor = hover;
+    Invalidate(WITH_PARENT);
+}
+
+void HyperlinkControl::ResetColors() {
+    ChooseColors();
+    Invalidate(WITH_PARENT);
+}
+
+void HyperlinkControl::Refit() {
+    if (!control)
+        return;
+    BuildFonts();
+    MakeDisplayText();
+    MeasureText(underlinedFont.Handle(), displayText);
+    Invalidate(WITH_PARENT);
 }
 
 void HyperlinkControl::Detach() {

@@ -44,6 +44,11 @@ public:
     int Attach(HWND control, const wchar_t* caption, const wchar_t* url, WORD cursorId, DWORD options);
     void SetText(const wchar_t* caption) override;
     void Detach();
+    // Colours of the owner's, shown at once; ResetColors goes back to the browser's and the system's.
+    void SetColors(COLORREF link, COLORREF hover);
+    void ResetColors();
+    // The fonts made again for the control's present size and font, after the dialog was scaled.
+    void Refit();
 
     // Set by the owner when it wants the events; the first one set gets them, instead of the default action.
     LinkCallback simpleCallback = nullptr;
@@ -66,6 +71,8 @@ private:
     int OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     void Draw(HDC dc, const RECT& client) override;
     void ReadBrowserSettings();
+    // The default colours, the browser's, or high contrast's.
+    void ChooseColors();
     void ChooseFace(wchar_t (&face)[LF_FACESIZE]) const;
     void BuildFonts();
     // displayText: the caption, or one mask character for each of its characters.

@@ -93,6 +93,22 @@ int LabelControl::Attach(HWND target, const wchar_t* faceList, int fontHeight, C
     return hooked;
 }
 
+void LabelControl::SetColors(COLORREF normal, COLORREF hover) {
+    normalColor = normal;
+    hoverColor = hover;
+    Invalidate(WITH_PARENT);
+}
+
+void LabelControl::Refit() {
+    if (!control)
+        return;
+    {
+        Locked locked(lock);
+        BuildFont();
+    }
+    Invalidate(WITH_PARENT);
+}
+
 void LabelControl::SetText(const wchar_t* newText) {
     {
         Locked locked(lock);

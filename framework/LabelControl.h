@@ -53,6 +53,10 @@ public:
     int Attach(HWND control, const wchar_t* faceList, int height, COLORREF normal, COLORREF hover, DWORD options,
                WORD cursor, LabelCallback callback, void* userData);
     void SetFaceList(const wchar_t* list, Repaint repaint);
+    // New normal and hover colours, shown at once.
+    void SetColors(COLORREF normal, COLORREF hover);
+    // The font made again for the control's present size and font, after the dialog was scaled.
+    void Refit();
     // May be called from another thread than the one that paints.
     void SetText(const wchar_t* text) override;
     // Takes ownership of the bitmaps (any may be null); a scale of 1.0 draws them at their own size.

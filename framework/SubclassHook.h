@@ -12,6 +12,7 @@ enum : DWORD {
     HOOK_TRAY_ICON = 0x7368656C,      // "shel": the tray icon's watch for TaskbarCreated
     HOOK_DIVIDER = 0x64697669,        // "divi": the divider control and the problem-report dialog
     HOOK_SYSLINK = 0x7379736C,        // "sysl": the SysLink control, on the link's parent
+    HOOK_HOTKEY = 0x686F746B,         // "hotk": the hotkey control painted in dark colours
 };
 
 // Returns 1 when it handled the message; the window procedure then answers *result, which starts at 0.

@@ -1,5 +1,7 @@
 #include "framework/WindowBase.h"
 
+#include "base/ScopedDc.h"
+
 WindowBase::~WindowBase() {
     if (smallIcon)
         DestroyIcon(smallIcon);
@@ -17,18 +19,28 @@ int WindowBase::StandardIconSize(int metric) {
     return 256;
 }
 
-int WindowBase::SetIcons(UINT iconId) {
+int WindowBase::SetIcons(UINT iconId, int dpi) {
+    // The icon metrics are the system DPI's; a window on a screen of another DPI scales them.
+    int systemDpi = USER_DEFAULT_SCREEN_DPI;
+    if (dpi) {
+        ScopedDc screen(nullptr);
+        systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    } else {
+        dpi = systemDpi;
+    }
     if (smallIcon)
         DestroyIcon(smallIcon);
-    smallIcon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                  GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    smallIcon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                  MulDiv(GetSystemMetrics(SM_CXSMICON), dpi, systemDpi),
+                                  MulDiv(GetSystemMetrics(SM_CYSMICON), dpi, systemDpi), LR_DEFAULTCOLOR);
     if (window)
         SendMessageW(window, WM_SETICON, ICON_SMALL, (LPARAM)smallIcon);
     if (largeIcon)
         DestroyIcon(largeIcon);
     largeIcon =
-        (HICON)LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, StandardIconSize(GetSystemMetrics(SM_CXICON)),
-                          StandardIconSize(GetSystemMetrics(SM_CYICON)), LR_DEFAULTCOLOR);
+        (HICON)LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                          StandardIconSize(MulDiv(GetSystemMetrics(SM_CXICON), dpi, systemDpi)),
+                          StandardIconSize(MulDiv(GetSystemMetrics(SM_CYICON), dpi, systemDpi)), LR_DEFAULTCOLOR);
     if (window)
         SendMessageW(window, WM_SETICON, ICON_BIG, (LPARAM)largeIcon);
     return smallIcon && largeIcon;

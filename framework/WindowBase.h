@@ -16,8 +16,9 @@ public:
     HWND Handle() const { return window; }
     HINSTANCE Instance() const { return instance; }
 
-    // Loads the icon resource at the small and the large icon size and gives both to the window.
-    int SetIcons(UINT iconId);
+    // Loads the icon resource at the small and the large icon size and gives both to the window; a dpi
+    // other than 0 scales both sizes from the system's DPI to it.
+    int SetIcons(UINT iconId, int dpi = 0);
     int SetText(const wchar_t* text);
     int SetItemText(int itemId, const wchar_t* text);
     HWND Item(int itemId) const;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <math.h>
+
 #include <vector>
 
 struct Pixels {
@@ -19,6 +21,30 @@ struct Pixels {
         RECT area = {};
         GetWindowRect(window, &area);
         return OfScreen(area);
+    }
+    // A 0xRRGGBB pixel's relative luminance, from which contrast ratios are computed.
+    static double Luminance(DWORD pixel) {
+        double sum = 0, weights[3] = {0.0722, 0.7152, 0.2126};
+        for (int i = 0; i < 3; i++) {
+            double c = ((pixel >> (8 * i)) & 0xFF) / 255.0;
+            sum += weights[i] * (c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4));
+        }
+        return sum;
+    }
+    // The contrast of the lightest pixel against the darkest: 1 for one colour, 21 for black and white.
+    double Contrast() const {
+        double lightest = 0, darkest = 1;
+        for (DWORD pixel : data) {
+            lightest = fmax(lightest, Luminance(pixel & 0xFFFFFF));
+            darkest = fmin(darkest, Luminance(pixel & 0xFFFFFF));
+        }
+        return (lightest + 0.05) / (darkest + 0.05);
+    }
+    double MeanLuminance() const {
+        double sum = 0;
+        for (DWORD pixel : data)
+            sum += Luminance(pixel & 0xFFFFFF);
+        return data.empty() ? 0 : sum / data.size();
     }
     static Pixels OfIcon(int width, int height, COLORREF background, HICON icon) {
         return Draw(width, height, nullptr, background, icon);

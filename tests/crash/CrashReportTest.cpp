@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "TempFolder.h"
 #include "base/WString.h"
 #include "crash/CrashReporter.h"
@@ -9,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -320,4 +322,60 @@ TEST(CrashReport, DialogNobodyAnswersClosesItself) {
     printf("untouched dialog closed itself after %lu ms (idle limit 1500 ms)\n", spent);
     EXPECT_GE(spent, 1400u);
     EXPECT_LT(spent, 10000u);
+}
+
+// The problem-report dialog with a look at its pixels once it is painted, then "Don't Send": the client
+// area's mean luminance and the lowest contrast within any text (labels, links, buttons).
+class ProbeReport : public ReportDialog {
+public:
+    using ReportDialog::ReportDialog;
+    double mean = 0, contrast = 100;
+
+protected:
+    int OnInitDialog() override {
+        SetTimer(window, 7, 700, nullptr);
+        return ReportDialog::OnInitDialog();
+    }
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != WM_TIMER || wParam != 7)
+            return ReportDialog::DialogProc(message, wParam, lParam);
+        KillTimer(window, 7);
+        RECT client;
+        GetClientRect(window, &client);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        mean = Pixels::OfScreen(client).MeanLuminance();
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t name[16] = L"";
+            GetClassNameW(child, name, 16);
+            int id = GetDlgCtrlID(child);
+            if (IsWindowVisible(child) && lstrcmpiW(name, L"Edit") && id != REPORT_ICON && id != REPORT_SEPARATOR)
+                contrast = std::min(contrast, Pixels::OfWindow(child).Contrast());
+        }
+        PostMessageW(window, WM_COMMAND, REPORT_DONT_SEND, 0);
+        return 1;
+    }
+};
+
+TEST(CrashReport, DialogPaintsInTheAppMode) {
+    TempFolder folder(L"crash");
+    std::wstring text = folder.Write(L"Veltrix_Debug.txt", "Access Violation");
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+    DWORD saved = 1, size = sizeof(saved);
+    LSTATUS had = RegGetValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &saved, &size);
+    for (DWORD light : {0u, 1u}) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &light, sizeof(light));
+        ProbeReport dialog(101, L"", text.c_str());
+        WString email, description;
+        dialog.Run(email, description);
+        if (light) {
+            EXPECT_GT(dialog.mean, 0.7);
+        } else {
+            EXPECT_LT(dialog.mean, 0.2);
+            EXPECT_GE(dialog.contrast, 7.0);
+        }
+    }
+    if (had == ERROR_SUCCESS)
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &saved, sizeof(saved));
+    else
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme");
 }

@@ -3,11 +3,13 @@
 #include "framework/AboutDialog.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
+#include "Pixels.h"
 
 #include <gtest/gtest.h>
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -226,4 +228,81 @@ TEST(AboutDialog, HighContrastPaintsWithTheSystemColours) {
     SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", nullptr);
     EXPECT_EQ(GetSysColor(COLOR_HOTLIGHT), link);
     EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), product);
+}
+
+// Opened in dark mode, opened in light, and switched to dark while open: the client area's mean luminance,
+// and in dark mode each text's lightest pixels against its darkest.
+TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+    DWORD saved = 1, size = sizeof(saved);
+    LSTATUS had = RegGetValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &saved, &size);
+    struct {
+        DWORD atOpen, whileOpen;
+        bool dark;
+    } cases[] = {{0, 0, true}, {1, 1, false}, {1, 0, true}};
+    for (const auto& c : cases) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &c.atOpen, sizeof(DWORD));
+        ProbeAbout about(nullptr, nullptr);
+        double mean = 0, contrast = 100;
+        about.onPosted = [&](ProbeAbout& probe) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &c.whileOpen, sizeof(DWORD));
+            SendMessageW(probe.Handle(), WM_SETTINGCHANGE, 0, (LPARAM)L"ImmersiveColorSet");
+            SetTimer(probe.Handle(), 1, 500, ProbeLater);
+            probe.onPosted = [&](ProbeAbout& painted) {
+                HWND dialog = painted.Handle();
+                RECT client;
+                GetClientRect(dialog, &client);
+                MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+                mean = Pixels::OfScreen(client).MeanLuminance();
+                for (int id :
+                     {IDC_ABOUT_PRODUCT, IDC_ABOUT_VERSION, IDC_ABOUT_LINK, IDC_ABOUT_AUTO_UPDATE, IDC_ABOUT_OK})
+                    contrast = std::min(contrast, Pixels::OfWindow(GetDlgItem(dialog, id)).Contrast());
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+            };
+        };
+        about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0);
+        if (c.dark) {
+            EXPECT_LT(mean, 0.2) << c.atOpen << c.whileOpen;
+            EXPECT_GE(contrast, 7.0) << c.atOpen << c.whileOpen;
+        } else {
+            EXPECT_GT(mean, 0.7);
+        }
+    }
+    if (had == ERROR_SUCCESS)
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &saved, sizeof(saved));
+    else
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme");
+}
+
+// Moved to screens of 144, 120 and 96 DPI: the window takes the suggested rectangle, the OK button and
+// its font scale from their size at 96 and the button stays inside the dialog.
+TEST(AboutDialog, FollowsTheScreenToAnotherDpi) {
+    ProbeAbout about(nullptr, nullptr);
+    about.onPosted = [&](ProbeAbout& probe) {
+        HWND dialog = probe.Handle(), ok = GetDlgItem(dialog, IDC_ABOUT_OK);
+        RECT frame, button, client;
+        GetWindowRect(dialog, &frame);
+        GetWindowRect(ok, &button);
+        LOGFONTW font = {};
+        GetObjectW((HFONT)SendMessageW(ok, WM_GETFONT, 0, 0), sizeof(font), &font);
+        for (int dpi : {144, 120, 96}) {
+            RECT suggested = {frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, dpi, 96),
+                              frame.top + MulDiv(frame.bottom - frame.top, dpi, 96)};
+            SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
+            RECT now, scaled, inside;
+            LOGFONTW scaledFont = {};
+            GetWindowRect(dialog, &now);
+            EXPECT_TRUE(EqualRect(&suggested, &now)) << dpi;
+            GetWindowRect(ok, &scaled);
+            EXPECT_NEAR(MulDiv(button.right - button.left, dpi, 96), scaled.right - scaled.left, 2) << dpi;
+            EXPECT_NEAR(MulDiv(button.bottom - button.top, dpi, 96), scaled.bottom - scaled.top, 2) << dpi;
+            GetObjectW((HFONT)SendMessageW(ok, WM_GETFONT, 0, 0), sizeof(scaledFont), &scaledFont);
+            EXPECT_NEAR(MulDiv(font.lfHeight, dpi, 96), scaledFont.lfHeight, 1) << dpi;
+            GetClientRect(dialog, &client);
+            MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+            EXPECT_TRUE(IntersectRect(&inside, &scaled, &client) && EqualRect(&inside, &scaled)) << dpi;
+        }
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    };
+    about.DoModal(GetModuleHandleW(nullptr), IDD_ABOUT, 0);
 }
