@@ -4,6 +4,7 @@
 #include "framework/DialogTemplateBuilder.h"
 #include "framework/OpenAddress.h"
 #include "framework/VersionInfo.h"
+#include "sysinfo/OsVersion.h"
 
 #include <commctrl.h>
 #include <wchar.h>
@@ -153,13 +154,16 @@ void ReportDialog::ShowColors() {
     ShowLinks(filesLink, REPORT_FILES);
 }
 
-void ReportDialog::ShowLinks(const SysLinkControl& link, int plainId) {
-    // Wine's SysLink draws its text in the system's colours whatever WM_CTLCOLORSTATIC answers: black on
-    // the dark background, its links in a dark blue. In dark mode the plain texts, which name the same
-    // files and page, stand in for the links.
-    int links = link.Handle() && !colors.IsDark();
-    if (link.Handle())
+void ReportDialog::ShowLinks(SysLinkControl& link, int plainId) {
+    // Windows' SysLink takes the colours WM_CTLCOLORSTATIC answers for links marked LIS_DEFAULTCOLORS.
+    // Wine's draws in the system's colours whatever it is told: black on the dark background, its links
+    // in a dark blue. There, in dark mode, the plain texts, which name the same files and page, stand in
+    // for the links.
+    int links = link.Handle() && (!colors.IsDark() || !IsWine());
+    if (link.Handle()) {
+        link.UseParentColours(colors.IsDark());
         ShowWindow(link.Handle(), links ? SW_SHOW : SW_HIDE);
+    }
     ShowWindow(Item(plainId), links ? SW_HIDE : SW_SHOW);
 }
 

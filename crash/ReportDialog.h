@@ -67,7 +67,7 @@ private:
     // The app mode's colours for the dialog, its labels and links.
     void ShowColors();
     // The link, or the plain text that stands in for it.
-    void ShowLinks(const SysLinkControl& link, int plainId);
+    void ShowLinks(SysLinkControl& link, int plainId);
     void OnDpiChanged();
 
     int icon;

@@ -37,6 +37,19 @@ int SysLinkControl::Create(HWND parent, int left, int top, int width, int height
     return 1;
 }
 
+void SysLinkControl::UseParentColours(int use) {
+    // One item per link, numbered from 0; setting one past the last fails.
+    for (int index = 0; link && index < 16; index++) {
+        LITEM item = {};
+        item.mask = LIF_ITEMINDEX | LIF_STATE;
+        item.iLink = index;
+        item.state = use ? LIS_DEFAULTCOLORS : 0;
+        item.stateMask = LIS_DEFAULTCOLORS;
+        if (!SendMessageW(link, LM_SETITEM, 0, (LPARAM)&item))
+            break;
+    }
+}
+
 void SysLinkControl::Destroy() {
     if (!link)
         return;

@@ -26,6 +26,9 @@ public:
                SysLinkCallback callback, void* userData);
     void Destroy();
     HWND Handle() const { return link; }
+    // Its links drawn in the text colour the parent's WM_CTLCOLORSTATIC answers (the dark mode's), or in
+    // the system's link colour again.
+    void UseParentColours(int use);
 
 private:
     static int HookProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, void* userData);
