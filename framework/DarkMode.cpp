@@ -39,6 +39,16 @@ DarkMode::DarkMode() : build(RunningBuild()) {
     allowForWindow = uxtheme.Get<AllowForWindowFn>(MAKEINTRESOURCEA(133));
     refreshPolicy = uxtheme.Get<VoidFn>(MAKEINTRESOURCEA(104));
     flushMenuThemes = uxtheme.Get<VoidFn>(MAKEINTRESOURCEA(136));
+    // All of them or none: a uxtheme.dll that reports a new build without having them (Wine's numbers
+    // its named functions up to about 110, so that 104 is one of those) would be called with the wrong
+    // arguments.
+    if (!setAppMode || !allowForWindow || !refreshPolicy || !flushMenuThemes) {
+        setAppMode = nullptr;
+        allowForWindow = nullptr;
+        refreshPolicy = nullptr;
+        flushMenuThemes = nullptr;
+        uxtheme.Free();
+    }
 }
 
 int DarkMode::Refresh() {
