@@ -39,7 +39,7 @@ DarkMode::DarkMode() : build(RunningBuild()) {
     allowForWindow = uxtheme.Get<AllowForWindowFn>(MAKEINTRESOURCEA(133));
     refreshPolicy = uxtheme.Get<VoidFn>(MAKEINTRESOURCEA(104));
     flushMenuThemes = uxtheme.Get<VoidFn>(MAKEINTRESOURCEA(136));
-    // All of them or none: a uxtheme.dll that reports a new build without having them (Wine's numbers
+    // All of them or none: a uxtheme.dll that reports a new build without having them (Wine numbers
     // its named functions up to about 110, so that 104 is one of those) would be called with the wrong
     // arguments.
     if (!setAppMode || !allowForWindow || !refreshPolicy || !flushMenuThemes) {
