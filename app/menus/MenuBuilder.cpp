@@ -102,7 +102,7 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
         } else {
             int image = cache ? CachedImage(*child, menu, images) : -1;
             if (image < 0 && fetcher) {
-                IconFetcher::Request request = {generation, child, WString()};
+                IconFetcher::Request request = {generation, child, WString(), menu.IconWidth()};
                 if (MenuNode::SourceFolder(child->flags, request.path)) {
                     request.path.Append(child->relativePath);
                     requests.push_back(std::move(request));
@@ -112,7 +112,7 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
                 }
             } else if (image < 0) {
                 int systemIndex = -1;
-                HICON icon = ShellIcon(*child, &systemIndex);
+                HICON icon = ShellIcon(*child, menu.IconWidth(), &systemIndex);
                 image = icon ? ShellImage(folder, icon, systemIndex) : -1;
                 if (icon)
                     DestroyIcon(icon);
@@ -135,7 +135,9 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
     MenuNode* folder = entry.parent;
     HICON icon = result.icon;
     result.icon = nullptr;
-    if (!folder || !entry.iconPending || entry.menuPosition < 0 || !folder->menu.Handle()) {
+    // An icon asked for a popup since made anew at another size waits for the one asked at the new size.
+    if (!folder || !entry.iconPending || entry.menuPosition < 0 || !folder->menu.Handle() ||
+        result.size != folder->menu.IconWidth()) {
         if (icon)
             DestroyIcon(icon);
         return 0;
@@ -175,14 +177,14 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
     return 1;
 }
 
-HICON MenuBuilder::ShellIcon(MenuNode& entry, int* systemIndex) {
+HICON MenuBuilder::ShellIcon(MenuNode& entry, int size, int* systemIndex) {
     WString path;
     HICON icon = nullptr;
     *systemIndex = -1;
     if (!MenuNode::SourceFolder(entry.flags, path))
         return nullptr;
     path.Append(entry.relativePath);
-    ShellFile::Look(path, entry.name, &icon, systemIndex);
+    ShellFile::Look(path, size, entry.name, &icon, systemIndex);
     return icon;
 }
 
