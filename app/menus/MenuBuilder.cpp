@@ -100,6 +100,8 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
             menu.AddItemWithImage(child->name, 0, counter, child,
                                   ResourceImage(menu, FixedCommands::IconId(child->commandType), images), nullptr);
         } else {
+            // Set again by a hit: a popup made anew at another size misses the row of the size before.
+            child->fromCache = 0;
             int image = cache ? CachedImage(*child, menu, images) : -1;
             if (image < 0 && fetcher) {
                 IconFetcher::Request request = {generation, child, WString(), menu.IconWidth()};
@@ -191,7 +193,8 @@ HICON MenuBuilder::ShellIcon(MenuNode& entry, int size, int* systemIndex) {
 int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages& images) {
     WString cachedName;
     std::vector<unsigned char> blob;
-    if (!cache->LookupEntry(entry.relativePath, entry.flags, entry.hash, cachedName, blob))
+    int width = target.IconWidth(), height = target.IconHeight();
+    if (!cache->LookupEntry(entry.relativePath, IconCache::RowFlags(entry.flags, width), entry.hash, cachedName, blob))
         return -1;
     // The stored name stands even when the icon cannot be used: the shell then gives the icon, and its
     // name only when it has one.
@@ -199,11 +202,10 @@ int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages&
     auto known = images.blobs.find(blob);
     int index = known != images.blobs.end() ? known->second : -1;
     if (index < 0) {
-        // A row holds the icon at the size of the menus that wrote it. Another size (the dots per inch
-        // changed since) counts as a miss, so the shell's sharp icon replaces the row at exit instead of
-        // a scaled, blurry one staying for good.
+        // Each size has its row, but a row at 16 pixels may have been written by a release that stored
+        // every size there: another size counts as a miss, so the shell's sharp icon replaces the row at
+        // exit instead of a scaled, blurry one staying for good.
         IconBlobImage picked;
-        int width = target.IconWidth(), height = target.IconHeight();
         if (!PickIconImage(blob.data(), blob.size(), width, &picked) || picked.entryWidth != width)
             return -1;
         // Stored pixels straight into the image list: turning them into an icon handle first costs
