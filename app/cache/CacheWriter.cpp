@@ -12,14 +12,16 @@
 
 namespace {
 
-// Stored blobs by system image index, shared by the rows of one write.
-typedef std::map<int, std::vector<unsigned char>> ShellBlobs;
+// Stored blobs by icon size and system image index, shared by the rows of one write: popups of different
+// sizes show the same index at their own size.
+typedef std::map<std::pair<int, int>, std::vector<unsigned char>> ShellBlobs;
 // The entries whose rows this write holds: marked as stored only once the transaction is committed.
 typedef std::vector<MenuNode*> Written;
 
 void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs, Written& written) {
     HMENU popup = folder.menu.Handle();
     int count = popup ? GetMenuItemCount(popup) : 0;
+    const int size = folder.menu.IconWidth();
     for (int position = 0; position < count; position++) {
         MENUITEMINFOW info = {};
         info.cbSize = offsetof(MENUITEMINFOW, hbmpItem);
@@ -40,9 +42,10 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs, Written& w
         // Entries showing the same icon of the shell's list got the same image from the same icon
         // handle, so the blob taken out of the first one's image list stands for all of them: taking an
         // icon out of an image list is the slow part of the write.
-        auto known = child->systemImage >= 0 ? blobs.find(child->systemImage) : blobs.end();
+        const unsigned flags = IconCache::RowFlags(child->flags, size);
+        auto known = child->systemImage >= 0 ? blobs.find({size, child->systemImage}) : blobs.end();
         if (known != blobs.end()) {
-            if (cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, known->second))
+            if (cache.WriteEntry(child->relativePath, flags, child->hash, child->name, known->second))
                 written.push_back(child);
             continue;
         }
@@ -50,10 +53,10 @@ void WriteRows(IconCache& cache, MenuNode& folder, ShellBlobs& blobs, Written& w
         std::vector<unsigned char> blob;
         if (!icon.Handle() || !icon.ToBlob(blob))
             continue;
-        if (cache.WriteEntry(child->relativePath, child->flags, child->hash, child->name, blob))
+        if (cache.WriteEntry(child->relativePath, flags, child->hash, child->name, blob))
             written.push_back(child);
         if (child->systemImage >= 0)
-            blobs.emplace(child->systemImage, std::move(blob));
+            blobs.emplace(std::make_pair(size, child->systemImage), std::move(blob));
     }
 }
 

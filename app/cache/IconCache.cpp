@@ -302,6 +302,20 @@ void IconCache::EndRead() {
     readBlocked = 0;
 }
 
+// One row per entry and icon size, so that menus on monitors of different dots per inch each find their own
+// row instead of replacing the other's at every exit. The size goes into the high bits of the flags column
+// (the node flags take the low ones; 12 bits hold any icon size): the unique index on (path, flags) then
+// allows a row per size, and the table and its statements stay those of every cache file written before.
+// At 16 pixels the row keeps the entry's flags alone, as every release before this one wrote it, so the rows
+// of an existing cache are found after an upgrade. The packaged-app catalogue (flags NODE_APP alone) holds
+// no icons and is read and written by its flags as they are.
+unsigned IconCache::RowFlags(unsigned flags, int size) {
+    const int SizeShift = 20;
+    if (size == 16 || size <= 0 || size >= 1 << (32 - SizeShift))
+        return flags;
+    return flags | (unsigned)size << SizeShift;
+}
+
 int IconCache::LookupEntry(const wchar_t* entryPath, unsigned flags, unsigned hash, WString& name,
                            std::vector<unsigned char>& blob) {
     // A damaged file answers nothing useful; it is replaced before the rows are written at exit. A file

@@ -1,6 +1,7 @@
 #pragma once
-// The disposable database of entry names and icons, keyed by relative path, source flags and change
-// stamp. Every failure is silent: a missing, locked or damaged cache only makes the menus slower.
+// The disposable database of entry names and icons, keyed by relative path, source flags (with the icon's
+// size, see RowFlags) and change stamp. Every failure is silent: a missing, locked or damaged cache only
+// makes the menus slower.
 
 #include "app/cache/CacheCursor.h"
 #include "base/WString.h"
@@ -65,6 +66,9 @@ public:
     // A cursor on the first result row, or null when the statement fails or yields no row.
     CacheCursor* Query(const wchar_t* sql);
     void ReleaseCursor(CacheCursor* cursor);
+
+    // The flags column of the row holding an entry of these flags with its icon at size x size pixels.
+    static unsigned RowFlags(unsigned flags, int size);
 
     // 1 and the stored name and icon blob when a row matches all three keys; outputs untouched otherwise.
     int LookupEntry(const wchar_t* path, unsigned flags, unsigned hash, WString& name,

@@ -199,14 +199,14 @@ void IconFetcher::Work(Shared& state) {
         state.answering = 1;
         ReleaseSRWLockExclusive(&state.lock);
 
-        Result result = {request.generation, request.node, WString(), nullptr, -1};
+        Result result = {request.generation, request.node, WString(), nullptr, -1, request.size};
         result.name.Assign(L"");
         // Named however long the path, and a shortcut into the 64-bit system with its own icon (app/ShellFile);
         // a packaged app by its item in the Applications folder.
         if (PackagedApps::IsItemPath(request.path))
-            AppIcon::Look(request.path, GetSystemMetrics(SM_CXSMICON), result.name, &result.icon);
+            AppIcon::Look(request.path, request.size, result.name, &result.icon);
         else
-            ShellFile::Look(request.path, result.name, &result.icon, &result.systemIndex);
+            ShellFile::Look(request.path, request.size, result.name, &result.icon, &result.systemIndex);
 
         AcquireSRWLockExclusive(&state.lock);
         int first = state.results.empty();

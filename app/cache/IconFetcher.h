@@ -1,8 +1,8 @@
 #pragma once
-// Asks the shell for entries' display names and small icons on a thread of its own, so that a menu
-// opens at once and its icons are painted in as they come. The owner window is told by a posted
-// message when results are waiting; it takes them on its own thread. Requests and results carry a
-// generation: those of a tree that has been replaced are dropped.
+// Asks the shell for entries' display names and icons (at the size of the popup that shows them) on a
+// thread of its own, so that a menu opens at once and its icons are painted in as they come. The owner
+// window is told by a posted message when results are waiting; it takes them on its own thread. Requests
+// and results carry a generation: those of a tree that has been replaced are dropped.
 
 #include "base/KernelHandle.h"
 #include "base/WString.h"
@@ -21,6 +21,8 @@ public:
         // Only compared on the owner's thread, never read here: the node may be gone by then.
         MenuNode* node;
         WString path;
+        // The icon's width and height in pixels: those of the popup that shows the entry.
+        int size;
     };
     struct Result {
         unsigned generation;
@@ -30,6 +32,8 @@ public:
         HICON icon;
         // Its index in the shell's system image list, -1 when there is none.
         int systemIndex;
+        // The size it was asked at.
+        int size;
     };
 
     // How long Stop waits for the thread to end once the queue is cleared.

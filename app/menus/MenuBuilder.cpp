@@ -100,9 +100,11 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
             menu.AddItemWithImage(child->name, 0, counter, child,
                                   ResourceImage(menu, FixedCommands::IconId(child->commandType), images), nullptr);
         } else {
+            // Set again by a hit: a popup made anew at another size misses the row of the size before.
+            child->fromCache = 0;
             int image = cache ? CachedImage(*child, menu, images) : -1;
             if (image < 0 && fetcher) {
-                IconFetcher::Request request = {generation, child, WString()};
+                IconFetcher::Request request = {generation, child, WString(), menu.IconWidth()};
                 if (MenuNode::SourceFolder(child->flags, request.path)) {
                     request.path.Append(child->relativePath);
                     requests.push_back(std::move(request));
@@ -112,7 +114,7 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
                 }
             } else if (image < 0) {
                 int systemIndex = -1;
-                HICON icon = ShellIcon(*child, &systemIndex);
+                HICON icon = ShellIcon(*child, menu.IconWidth(), &systemIndex);
                 image = icon ? ShellImage(folder, icon, systemIndex) : -1;
                 if (icon)
                     DestroyIcon(icon);
@@ -135,7 +137,9 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
     MenuNode* folder = entry.parent;
     HICON icon = result.icon;
     result.icon = nullptr;
-    if (!folder || !entry.iconPending || entry.menuPosition < 0 || !folder->menu.Handle()) {
+    // An icon asked for a popup since made anew at another size waits for the one asked at the new size.
+    if (!folder || !entry.iconPending || entry.menuPosition < 0 || !folder->menu.Handle() ||
+        result.size != folder->menu.IconWidth()) {
         if (icon)
             DestroyIcon(icon);
         return 0;
@@ -175,21 +179,22 @@ int MenuBuilder::PaintFetched(MenuNode& entry, IconFetcher::Result& result) {
     return 1;
 }
 
-HICON MenuBuilder::ShellIcon(MenuNode& entry, int* systemIndex) {
+HICON MenuBuilder::ShellIcon(MenuNode& entry, int size, int* systemIndex) {
     WString path;
     HICON icon = nullptr;
     *systemIndex = -1;
     if (!MenuNode::SourceFolder(entry.flags, path))
         return nullptr;
     path.Append(entry.relativePath);
-    ShellFile::Look(path, entry.name, &icon, systemIndex);
+    ShellFile::Look(path, size, entry.name, &icon, systemIndex);
     return icon;
 }
 
 int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages& images) {
     WString cachedName;
     std::vector<unsigned char> blob;
-    if (!cache->LookupEntry(entry.relativePath, entry.flags, entry.hash, cachedName, blob))
+    int width = target.IconWidth(), height = target.IconHeight();
+    if (!cache->LookupEntry(entry.relativePath, IconCache::RowFlags(entry.flags, width), entry.hash, cachedName, blob))
         return -1;
     // The stored name stands even when the icon cannot be used: the shell then gives the icon, and its
     // name only when it has one.
@@ -197,11 +202,10 @@ int MenuBuilder::CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages&
     auto known = images.blobs.find(blob);
     int index = known != images.blobs.end() ? known->second : -1;
     if (index < 0) {
-        // A row holds the icon at the size of the menus that wrote it. Another size (the dots per inch
-        // changed since) counts as a miss, so the shell's sharp icon replaces the row at exit instead of
-        // a scaled, blurry one staying for good.
+        // Each size has its row, but a row at 16 pixels may have been written by a release that stored
+        // every size there: another size counts as a miss, so the shell's sharp icon replaces the row at
+        // exit instead of a scaled, blurry one staying for good.
         IconBlobImage picked;
-        int width = target.IconWidth(), height = target.IconHeight();
         if (!PickIconImage(blob.data(), blob.size(), width, &picked) || picked.entryWidth != width)
             return -1;
         // Stored pixels straight into the image list: turning them into an icon handle first costs

@@ -60,9 +60,9 @@ private:
     int CachedImage(MenuNode& entry, OwnerDrawMenu& target, MenuImages& images);
     int ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& images);
     int ShellImage(MenuNode& folder, HICON icon, int index);
-    // The shell's display name (into the entry) and small icon, the caller's to destroy; *systemIndex is the
-    // icon's index in the system image list, -1 when it came from elsewhere.
-    static HICON ShellIcon(MenuNode& entry, int* systemIndex);
+    // The shell's display name (into the entry) and icon at size pixels, the caller's to destroy; *systemIndex
+    // is the icon's index in the system image list, -1 when it came from elsewhere.
+    static HICON ShellIcon(MenuNode& entry, int size, int* systemIndex);
 
     HINSTANCE instance;
     HWND owner;

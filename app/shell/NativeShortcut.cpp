@@ -2,6 +2,7 @@
 
 #include "app/shell/LongPath.h"
 #include "app/shell/ShellRun.h"
+#include "app/shell/SizedIcon.h"
 #include "base/ComPtr.h"
 #include "sysinfo/NativePath.h"
 
@@ -116,4 +117,8 @@ HICON NativeShortcut::SmallIcon() const {
     HICON small = nullptr;
     ExtractIconExW(iconFile, iconIndex, nullptr, &small, 1);
     return small;
+}
+
+HICON NativeShortcut::IconAt(int size) const {
+    return iconFile.IsEmpty() ? nullptr : SizedIcon::FromLocation(iconFile, iconIndex, size);
 }

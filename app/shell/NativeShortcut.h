@@ -26,6 +26,9 @@ public:
     int Open() const;
     // The small icon at the mapped icon location, the caller's to destroy; null when there is none.
     HICON SmallIcon() const;
+    // The icon at the mapped icon location at size x size pixels, the caller's to destroy; null when there is
+    // none.
+    HICON IconAt(int size) const;
 
 private:
     WString program;

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <shtypes.h>
 
@@ -31,13 +32,17 @@ public:
 
     // Opens the entry at path as Explorer would. 1 when the shell reports success.
     static int Open(const wchar_t* path);
-    // The entry's display name (into name, left alone when the shell gives none) and small icon as Explorer
-    // shows them: *icon is the caller's to destroy, *systemIndex its index in the shell's system image list,
-    // -1 when it came from elsewhere. 1 when an icon was found.
-    static int Look(const wchar_t* path, WString& name, HICON* icon, int* systemIndex);
+    // The entry's display name (into name, left alone when the shell gives none) and its icon as Explorer
+    // shows it, at size x size pixels (the system's small icon size, or that of a menu on a monitor of other
+    // dots per inch): *icon is the caller's to destroy, *systemIndex the index in the shell's system image
+    // lists that every entry showing the same icon shares, -1 when it came from elsewhere. 1 when an icon was
+    // found.
+    static int Look(const wchar_t* path, int size, WString& name, HICON* icon, int* systemIndex);
 
 private:
     void Forget();
+    // The icon at a size other than the system's small one, the shell's answer to SHGFI_SYSICONINDEX given.
+    HICON SizedLook(HIMAGELIST smallList, int systemIndex, int size, int* sharedIndex) const;
 
     WString path;
     PIDLIST_ABSOLUTE list = nullptr;

@@ -238,22 +238,39 @@ TEST_F(IconCacheE2E, At120DotsPerInchTheMenusUseAndStore20PixelIcons) {
     EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes);
 }
 
-// A row keeps the icon at the size of the menus that stored it: after a change of dots per inch the
-// rows miss once and are stored again at the new size, instead of showing scaled icons for good.
-TEST_F(IconCacheE2E, AChangeOfDotsPerInchStoresTheRowsAgainAtTheNewSize) {
-    RunOnce();
-    ASSERT_EQ(1150u, ReadRows()[L"Alpha.lnk"].iconBytes);
+// Each icon size has its rows: after a run at 120 dots per inch, one at 96 again finds its 16-pixel rows as
+// they were stored, so moving between monitors of different scale does not rewrite the cache every time.
+TEST_F(IconCacheE2E, EachDotsPerInchKeepsItsOwnRowsBesideTheOthers) {
     HKEY desktop;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", &desktop));
-    DWORD logPixels = 120;
-    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, (const BYTE*)&logPixels, sizeof(logPixels));
-    std::vector<std::wstring> items = RunOnce();
+    // Each row as "path size bytes #id", the size 0 for a row of the entry's flags alone (16 pixels).
+    std::vector<std::vector<std::wstring>> after;
+    for (DWORD logPixels : {96u, 120u, 96u}) {
+        RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, (const BYTE*)&logPixels, sizeof(logPixels));
+        EXPECT_FALSE(RunOnce().empty()) << logPixels;
+        IconCache cache;
+        CacheCursor* cursor = nullptr;
+        after.emplace_back();
+        if (cache.Open(CacheFile().c_str(), IconCache::WRITES_UNSYNCED, IconCache::LOCKING_NORMAL) &&
+            cache.Execute(L"SELECT path || ' ' || (flags >> 20) || ' ' || length(icon) || ' #' || id FROM cache "
+                          L"ORDER BY path, flags;",
+                          &cursor)) {
+            for (WString row; cursor->HasRow() && cursor->GetText(0, row) && cursor->Step();)
+                after.back().push_back(row.Buffer());
+            cache.ReleaseCursor(cursor);
+        }
+    }
     RegDeleteValueW(desktop, L"LogPixels");
     RegCloseKey(desktop);
-    ASSERT_FALSE(items.empty());
-    std::map<std::wstring, Row> rows = ReadRows();
-    EXPECT_EQ(1742u, rows[L"Alpha.lnk"].iconBytes) << "one 20 x 20 image: the 16-pixel row was replaced";
-    EXPECT_EQ(1742u, rows[L"Tools\\O'Brien's Tool.lnk"].iconBytes);
+    const wchar_t* const expected[] = {L"Alpha.lnk 0 1150 #", L"Alpha.lnk 20 1742 #",
+                                       L"Tools\\O'Brien's Tool.lnk 0 1150 #", L"Tools\\O'Brien's Tool.lnk 20 1742 #"};
+    ASSERT_EQ(2u, after[0].size());
+    ASSERT_EQ(4u, after[2].size()) << "a row of one size replaced the other's";
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(0u, after[2][i].find(expected[i])) << after[2][i];
+    EXPECT_EQ(after[0][0], after[2][0]) << "the 16-pixel row was written again";
+    EXPECT_EQ(after[0][1], after[2][2]) << "the 16-pixel row was written again";
+    EXPECT_EQ(after[1], after[2]) << "the run at 96 again wrote rows";
 }
 
 // A resident instance reads the cache for each menu and keeps no lock between them, so a once-mode run

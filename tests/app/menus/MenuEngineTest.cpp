@@ -154,7 +154,7 @@ TEST(BackgroundThreads, StopReturnsAtOnceWhenTheThreadDoesNotEnd) {
     } cases[] = {
         {"icon fetcher",
          [&] {
-             std::vector<IconFetcher::Request> requests = {{1, &entry, WString(root.Path().c_str())}};
+             std::vector<IconFetcher::Request> requests = {{1, &entry, WString(root.Path().c_str()), 16}};
              ASSERT_EQ(1, fetcher.RequestFirst(requests));
              for (DWORD start = GetTickCount(); fetcher.Busy() && GetTickCount() - start < 10000;)
                  Sleep(20);

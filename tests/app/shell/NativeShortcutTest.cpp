@@ -51,7 +51,7 @@ TEST_F(NativeShortcutTest, AShortcutIntoThe64BitSystemFolderStartsItsProgramAndS
     WString shown;
     HICON icon = nullptr, expected = nullptr;
     int systemIndex = 0;
-    EXPECT_EQ(1, ShellFile::Look(link.c_str(), shown, &icon, &systemIndex));
+    EXPECT_EQ(1, ShellFile::Look(link.c_str(), GetSystemMetrics(SM_CXSMICON), shown, &icon, &systemIndex));
     EXPECT_EQ(-1, systemIndex) << "read from the program itself, not from the system image list";
     EXPECT_STREQ(L"Tool", shown.Buffer()) << "the name is still the shortcut's";
     ExtractIconExW((TestProgramFolder() + L"marker.exe").c_str(), 0, nullptr, &expected, 1);

@@ -5,6 +5,7 @@
 #include "app/shell/LongPath.h"
 #include "app/shell/ShellFile.h"
 
+#include "Pixels.h"
 #include "Shortcut.h"
 #include "TempFolder.h"
 
@@ -12,6 +13,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -85,4 +87,36 @@ TEST_F(ShellFileTest, AnItemIdListOpensAndNamesTheFileAsItsPathDoes) {
     EXPECT_STREQ(L"Tool", info.szDisplayName);
     EXPECT_EQ(1, file.Run(L"open", SW_SHOWNORMAL));
     EXPECT_TRUE(WaitForFile(marker, 10000)) << "the shortcut's program did not run";
+}
+
+// A menu on a monitor of other dots per inch asks for its own icon size, and gets the program's own image of
+// that size, not a smaller one scaled up. Under Wine the system's small size is one value per process, so
+// the sizes other than 16 are reached only through this call.
+TEST_F(ShellFileTest, AShortcutsIconComesAsTheProgramsOwnImageOfTheSizeAsked) {
+    std::wstring marker = TestProgramFolder() + L"marker.exe", link = root.Path() + L"\\Tool.lnk";
+    ASSERT_TRUE(MakeShortcut(link, marker));
+    HMODULE program = LoadLibraryExW(marker.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, program);
+    for (int size : {16, 20, 24, 32, 48}) {
+        WString name;
+        HICON icon = nullptr;
+        int systemIndex = 0;
+        ICONINFO parts = {};
+        BITMAP shape = {};
+        ASSERT_TRUE(ShellFile::Look(link.c_str(), size, name, &icon, &systemIndex) && GetIconInfo(icon, &parts));
+        GetObjectW(parts.hbmColor, sizeof(shape), &shape);
+        DeleteObject(parts.hbmColor);
+        DeleteObject(parts.hbmMask);
+        EXPECT_TRUE(shape.bmWidth == size && abs(shape.bmHeight) == size) << size;
+        // Drawn on a colour the icon does not hold: the program's own image of that size, and not blank.
+        HICON own = (HICON)LoadImageW(program, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0);
+        Pixels drawn = Pixels::OfIcon(size, size, RGB(255, 0, 255), icon);
+        EXPECT_EQ(Pixels::OfIcon(size, size, RGB(255, 0, 255), own).data, drawn.data) << size;
+        EXPECT_GT(
+            std::count_if(drawn.data.begin(), drawn.data.end(), [](DWORD p) { return (p & 0xFFFFFF) != 0xFF00FF; }),
+            size * size / 4);
+        DestroyIcon(own);
+        DestroyIcon(icon);
+    }
+    FreeLibrary(program);
 }
