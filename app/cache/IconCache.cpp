@@ -1,5 +1,6 @@
 #include "app/cache/IconCache.h"
 
+#include "app/cache/SqliteLibrary.h"
 #include "base/FileSystem.h"
 
 #include <sqlite3.h>
@@ -21,10 +22,6 @@ const wchar_t* const SchemaSql[] = {
 const wchar_t LookupSql[] = L"SELECT name, icon FROM `cache` WHERE path=?1 AND flags=?2 AND hash=?3;";
 const wchar_t InsertSql[] =
     L"INSERT OR REPLACE INTO `cache` (`path`,`flags`,`hash`,`name`,`icon`) VALUES (?1,?2,?3,?4,?5);";
-
-// sqlite3_shutdown is process-wide: with two caches open (a test, or a probe of a locked file) the
-// library may only go down when the last connection has closed.
-int openCaches = 0;
 
 int IsBusy(int code) {
     code &= 0xFF;
@@ -61,10 +58,11 @@ int IconCache::Open(const wchar_t* file, Writes openWrites, Locking openLocking)
 
 int IconCache::OpenConnection() {
     damaged = 0;
-    if (sqlite3_initialize() != SQLITE_OK)
+    // sqlite3_shutdown is process-wide: with two connections open (a test, a probe of a locked file, the
+    // memory of use) the library may only go down when the last one has closed.
+    if (!SqliteLibrary::Acquire())
         return 0;
     initialized = 1;
-    openCaches++;
     std::string utf8 = ToUtf8(path.Buffer());
     int result = utf8.empty() ? SQLITE_CANTOPEN : sqlite3_open(utf8.c_str(), &db);
     if (result != SQLITE_OK) {
@@ -117,8 +115,7 @@ void IconCache::CloseConnection() {
     }
     if (initialized) {
         initialized = 0;
-        if (--openCaches == 0 && !cursorsOut)
-            sqlite3_shutdown();
+        SqliteLibrary::Release(!cursorsOut);
     }
 }
 
