@@ -389,6 +389,15 @@ SectionEnd
 Section /o "un.$(SettingsSection)" SettingsSection
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Koravent"
+  ; The memory of what the user starts lies in the user's own local application data, whoever installed.
+  SetShellVarContext current
+  Delete "$LOCALAPPDATA\Koravent\Veltrix\Veltrix-usage.sql"
+  Delete "$LOCALAPPDATA\Koravent\Veltrix\Veltrix-usage.sql-journal"
+  RMDir "$LOCALAPPDATA\Koravent\Veltrix"
+  RMDir "$LOCALAPPDATA\Koravent"
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    SetShellVarContext all
+  ${EndIf}
 SectionEnd
 
 ; Removing needs no space: the components page's "Space required: 0.0 KB" would only puzzle.

@@ -29,6 +29,24 @@ void MenuSession::OpenCache(int portable) {
         iconCache.EnsureSchema();
 }
 
+void MenuSession::OpenUsage(int portable) {
+    WString usagePath;
+    if (UsageFilePath(portable, usagePath))
+        usage.Open(usagePath);
+}
+
+void MenuSession::CountStart(const MenuNode& node) {
+    usage.Count(UsageStore::KeyOf(node), UsageStore::Now());
+    if (mode == RESIDENT)
+        SetTimer(owner, UsageTimer, UsageWriteDelayMs, nullptr);
+}
+
+void MenuSession::OnUsageTimer() {
+    KillTimer(owner, UsageTimer);
+    // A file held by another instance's write is tried again at the next start, or at the end.
+    usage.Write(UsageStore::Now());
+}
+
 namespace {
 
 int SameApps(const std::vector<PackagedApp>& a, const std::vector<PackagedApp>& b) {
@@ -236,6 +254,8 @@ void MenuSession::WriteCache() {
 }
 
 void MenuSession::End() {
+    KillTimer(owner, UsageTimer);
+    usage.Write(UsageStore::Now());
     watch.Stop();
     appChanges.Stop();
     // A tree still being read was never shown: it has nothing to write.

@@ -4,6 +4,7 @@
 // folders' popups as they open; the names and icons fetched for it painted in and written to the cache at a
 // quiet moment, and at the end.
 
+#include "app/cache/UsageStore.h"
 #include "app/cache/IconCache.h"
 #include "app/menus/LazyMenus.h"
 #include "app/shell/AppsFolderChanges.h"
@@ -51,6 +52,9 @@ public:
     // Resident mode: the rows fetched since the last write are written when this timer of the owner window
     // fires and no menu is open.
     static const UINT_PTR WriteTimer = 2;
+    // Writes the starts counted, a moment after the last one: never while the entry starts.
+    static const UINT_PTR UsageTimer = 4;
+    static const UINT UsageWriteDelayMs = 3000;
     static const UINT WriteDelayMs = 1500;
     // How long the end waits for icons asked for and not fetched yet: with the fetcher's and the watch's own
     // bounded waits and the cache write, the program ends within 2 s.
@@ -71,6 +75,11 @@ public:
     // The icon cache of this installation; a cache that cannot be opened is no error (the menus then come
     // from the shell alone).
     void OpenCache(int portable);
+    // Reads the memory of what the user starts.
+    void OpenUsage(int portable);
+    // One more start of the node, written a moment later (resident) or at the end (once mode).
+    void CountStart(const MenuNode& node);
+    void OnUsageTimer();
     // Replaces the tree by a new one whose scan runs until the menu needs it; 0 while the tree is in use.
     int StartScan();
     // Resident mode: the tree is read now and again after each change, so that a click finds it ready.
@@ -137,6 +146,7 @@ private:
     int scanStarted = 0;
     // After the tree: its fetcher thread ends before the tree goes.
     LazyMenus menus;
+    UsageStore usage;
     TreeWatch watch;
     // Names or icons were fetched since the cache was last written.
     int rowsDirty = 0;

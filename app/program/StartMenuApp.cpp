@@ -83,6 +83,7 @@ LRESULT StartMenuApp::OnCreate() {
     session.SetOwner(instance, window, onceMode ? MenuSession::ONCE : MenuSession::RESIDENT, &com, FetchedMessage,
                      TreeReadyMessage);
     session.OpenCache(portable);
+    session.OpenUsage(portable);
     session.SetApps(settings.ReadInt(L"Apps", 1) != 0, AppsChangedMessage);
     if (onceMode) {
         PostMessageW(window, ShowOnceMessage, 0, 0);
@@ -199,6 +200,8 @@ LRESULT StartMenuApp::OnMenuCommand(WPARAM position, HMENU menu) {
     {
         MenuSession::UseScope use(session, MenuSession::USE_ACTION);
         UseCom();
+        // Counted before it runs: the node may be gone once the action has run (Exit).
+        session.CountStart(*record->node);
         Launcher launcher(this);
         launched = launcher.Launch(*record->node);
     }
@@ -313,6 +316,10 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == MenuSession::WriteTimer) {
                 session.OnWriteTimer();
+                return 0;
+            }
+            if (wParam == MenuSession::UsageTimer) {
+                session.OnUsageTimer();
                 return 0;
             }
             if (wParam == UpdateLink::ConfirmTimer) {

@@ -16,6 +16,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <stdio.h>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,14 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
     VeltrixProcess current;
     ASSERT_TRUE(current.Start(L"-s", installed.program));
     ASSERT_NE(nullptr, current.WaitForMainWindow(15000));
+    // The memory of what the user starts counts among the settings.
+    wchar_t local[MAX_PATH] = L"";
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, TRUE));
+    std::wstring usage = std::wstring(local) + L"\\Koravent\\Veltrix\\Veltrix-usage.sql";
+    SHCreateDirectoryExW(nullptr, (std::wstring(local) + L"\\Koravent\\Veltrix").c_str(), nullptr);
+    FILE* counts = _wfopen(usage.c_str(), L"wb");
+    ASSERT_NE(nullptr, counts);
+    fclose(counts);
     EXPECT_EQ(0u,
               RunAndWait(ReadString(HKEY_CURRENT_USER, UninstallKey, L"QuietUninstallString") + L" /RemoveSettings"));
     exitCode = 99;
@@ -286,6 +295,9 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
     EXPECT_EQ(L"<none>", ReadString(HKEY_CURRENT_USER, SettingsKey, L"UpdateUrl"));
     HKEY key = nullptr;
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key)) << "the key is gone";
+    for (int wait = 0; wait < 100 && GetFileAttributesW(usage.c_str()) != INVALID_FILE_ATTRIBUTES; wait++)
+        Sleep(100);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(usage.c_str())) << "the counts of starts stay";
 }
 
 TEST_F(DistE2E, PortableZipsUnpackToAFolderWhereVeltrixKeepsItsSettingsAndCacheBesideItself) {

@@ -6,6 +6,7 @@
 #include "Shortcut.h"
 #include "TempFolder.h"
 #include "app/cache/IconCache.h"
+#include "app/cache/UsageStore.h"
 #include "app/popup/MenuPalette.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
@@ -131,6 +132,12 @@ TEST_F(StartMenuE2E, ChoosingAnEntryWithTheKeyboardLaunchesIt) {
     EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode)) << "a choice ends a once-mode run";
     EXPECT_EQ(0u, exitCode);
     EXPECT_TRUE(VeltrixProcess::WaitForFile(marker, 10000)) << "the chosen program did not run";
+    // The start is counted where the user's data lives, not in the icon cache in the temporary folder.
+    wchar_t local[MAX_PATH] = L"";
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE));
+    UsageStore usage;
+    ASSERT_TRUE(usage.Open((std::wstring(local) + L"\\Koravent\\Veltrix\\Veltrix-usage.sql").c_str()));
+    EXPECT_GT(usage.Score(L"alpha.lnk", UsageStore::Now()), 0.9);
 }
 
 TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
