@@ -150,14 +150,19 @@ void UsageStore::Count(const std::wstring& key, long long now) {
     changed[key]++;
 }
 
-void UsageStore::AgeOut(long long now, std::vector<std::wstring>& gone) {
+std::vector<std::pair<double, std::wstring>> UsageStore::Ranked(long long now) const {
     std::vector<std::pair<double, std::wstring>> scores;
     for (const auto& use : uses)
         scores.emplace_back(ScoreOf(use.second, now), use.first);
-    std::sort(scores.begin(), scores.end(),
-              [](const std::pair<double, std::wstring>& a, const std::pair<double, std::wstring>& b) {
-                  return a.first > b.first;
-              });
+    std::stable_sort(scores.begin(), scores.end(),
+                     [](const std::pair<double, std::wstring>& a, const std::pair<double, std::wstring>& b) {
+                         return a.first > b.first;
+                     });
+    return scores;
+}
+
+void UsageStore::AgeOut(long long now, std::vector<std::wstring>& gone) {
+    std::vector<std::pair<double, std::wstring>> scores = Ranked(now);
     for (size_t i = 0; i < scores.size(); i++) {
         if (i >= MaxEntries || scores[i].first < MinScore) {
             uses.erase(scores[i].second);
@@ -193,16 +198,9 @@ int UsageStore::Write(long long now) {
 }
 
 std::vector<std::wstring> UsageStore::Top(size_t n, long long now) const {
-    std::vector<std::pair<double, std::wstring>> scores;
-    for (const auto& use : uses)
-        scores.emplace_back(ScoreOf(use.second, now), use.first);
-    size_t kept = std::min(n, scores.size());
-    std::partial_sort(scores.begin(), scores.begin() + (long)kept, scores.end(),
-                      [](const std::pair<double, std::wstring>& a, const std::pair<double, std::wstring>& b) {
-                          return a.first > b.first;
-                      });
+    std::vector<std::pair<double, std::wstring>> scores = Ranked(now);
     std::vector<std::wstring> keys;
-    for (size_t i = 0; i < kept; i++)
+    for (size_t i = 0; i < n && i < scores.size(); i++)
         keys.push_back(scores[i].second);
     return keys;
 }

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class MenuNode;
@@ -52,6 +53,8 @@ public:
 
 private:
     static double ScoreOf(const Use& use, long long now);
+    // Every key with its score, the highest first.
+    std::vector<std::pair<double, std::wstring>> Ranked(long long now) const;
     void AgeOut(long long now, std::vector<std::wstring>& gone);
 
     WString path;

@@ -29,13 +29,15 @@ void MenuSession::OpenCache(int portable) {
         iconCache.EnsureSchema();
 }
 
-void MenuSession::OpenUsage(int portable) {
-    WString usagePath;
-    if (UsageFilePath(portable, usagePath))
-        usage.Open(usagePath);
-}
-
 void MenuSession::CountStart(const MenuNode& node) {
+    // Read now, not as the program starts: a run that starts nothing never touches the file, and the
+    // first menu waits for no database.
+    if (!usageRead) {
+        usageRead = 1;
+        WString usagePath;
+        if (UsageFilePath(usagePortable, usagePath))
+            usage.Open(usagePath);
+    }
     usage.Count(UsageStore::KeyOf(node), UsageStore::Now());
     if (mode == RESIDENT)
         SetTimer(owner, UsageTimer, UsageWriteDelayMs, nullptr);

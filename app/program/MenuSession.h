@@ -75,8 +75,8 @@ public:
     // The icon cache of this installation; a cache that cannot be opened is no error (the menus then come
     // from the shell alone).
     void OpenCache(int portable);
-    // Reads the memory of what the user starts.
-    void OpenUsage(int portable);
+    // Where the memory of what the user starts lies; it is read at the first start counted.
+    void OpenUsage(int portable) { usagePortable = portable; }
     // One more start of the node, written a moment later (resident) or at the end (once mode).
     void CountStart(const MenuNode& node);
     void OnUsageTimer();
@@ -147,6 +147,8 @@ private:
     // After the tree: its fetcher thread ends before the tree goes.
     LazyMenus menus;
     UsageStore usage;
+    int usagePortable = 0;
+    int usageRead = 0;
     TreeWatch watch;
     // Names or icons were fetched since the cache was last written.
     int rowsDirty = 0;
