@@ -60,7 +60,8 @@ class BoundedServer(serving.Server):
             return
         try:
             super().process_request(request, client_address)
-        except BaseException:
+        except Exception:
+            # Only the thread's start can fail here, and then its own release will never run.
             self.slots.release()
             self._release_client(host)
             raise

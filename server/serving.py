@@ -11,7 +11,6 @@ closed the socket) the server ends. Standard library only.
 import http.server
 import os
 import signal
-import sys
 import threading
 import time
 
@@ -46,9 +45,15 @@ def _watch(server, idle):
 
 def serve(server, port_file="", idle=0):
     """Serves until shut down, a signal, or `idle` seconds without a request (0: no limit)."""
-    # Ended by a signal (the session that started it closing), the server still removes its port file.
-    for number in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, lambda *_: sys.exit(0))
+    # Ended by a signal (the session that started it closing, or Ctrl+C), the server stops the way it
+    # stops otherwise: serve_forever returns and the port file goes. Raising from the handler instead
+    # would land in whatever the main thread was doing, such as starting a request's thread, where
+    # the exception was caught and the server went on serving.
+    def stop(*_):
+        threading.Thread(target=server.shutdown, daemon=True).start()
+
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, stop)
     if idle > 0:
         threading.Thread(target=_watch, args=(server, idle), daemon=True).start()
     if port_file:

@@ -41,7 +41,12 @@ class Server:
 
     def stop(self):
         self.process.terminate()
-        self.process.wait(10)
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()  # fail, but leave nothing running that would hold the test's output open
+            self.process.wait()
+            raise
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def connect(self, source="127.0.0.1"):
