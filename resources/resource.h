@@ -17,6 +17,8 @@
 #define IDS_HOTKEY_TAKEN 14
 #define IDS_WINKEY 15
 #define IDS_NO_ANSWER 16
+#define IDS_SEARCH 17
+#define IDS_NO_MATCH 18
 
 #define IDI_VELTRIX 101
 #define IDI_CONTROL_PANEL 110

@@ -226,8 +226,13 @@ int MenuTypeAhead::AddTyped(const wchar_t* units, int count, HMENU menu, DWORD t
             typed[typedLength++] = units[i];
     }
     lastTime = time;
+    int target = Target(menu);
+    if (target < 0 && miss && miss->OnTypedMiss(menu, typed, typedLength)) {
+        typedLength = 0;
+        return 1;
+    }
     // No match leaves the selection where it is, and takes the character without the loop's beep.
-    MoveTo(menu, Target(menu));
+    MoveTo(menu, target);
     return 1;
 }
 

@@ -4,6 +4,7 @@
 // whose name starts with what was typed, and never chooses it.
 
 #include "app/popup/MenuLoopListener.h"
+#include "app/popup/TypeAheadMiss.h"
 
 #include <windows.h>
 
@@ -26,6 +27,12 @@ public:
     void Stop();
     // While another menu is open over ours (the shell's context menu), its letters are its own.
     void Pause(int paused) { this->paused = paused; }
+    // Is told when the letters typed into a popup match none of its items (null: nobody).
+    void SetMiss(TypeAheadMiss* handler) { miss = handler; }
+    // Moves the selection of the open popup to the item at that position, as typing does.
+    void Select(HMENU menu, int position) { MoveTo(menu, position); }
+    // The innermost open popup, which takes the keys; null when none is open.
+    HMENU OpenMenu() const { return open.empty() ? nullptr : open.back(); }
 
     // The owner window hands these notifications on while its menus are open.
     void OnInitMenuPopup(HMENU menu);
@@ -37,6 +44,8 @@ public:
     static int FindItem(HMENU menu, int after, const wchar_t* prefix, int length);
     // The highlighted item of a menu, or -1.
     static int SelectedItem(HMENU menu);
+    // The open popup window that shows the menu, or null.
+    static HWND PopupWindowOf(HMENU menu);
 
 private:
     int OnMenuLoopMessage(const MSG& message) override;
@@ -49,8 +58,6 @@ private:
     int Target(HMENU menu) const;
     void MoveTo(HMENU menu, int position);
     void PostStep();
-    // The open popup window that shows the menu, or null.
-    static HWND PopupWindowOf(HMENU menu);
 
     HWND owner = nullptr;
     // The open popups, outermost first: the last one takes the keys.
@@ -70,4 +77,5 @@ private:
     int pendingSteps = 0;
     WPARAM steerKey = 0;
     int paused = 0;
+    TypeAheadMiss* miss = nullptr;
 };

@@ -8,11 +8,14 @@
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
 #include "framework/MonitorDpi.h"
+#include "framework/StringTable.h"
+#include "resources/resource.h"
 
 #include <new>
 
 void MenuSession::SetOwner(HINSTANCE instance, HWND window, Mode mode, ComApartment* com, UINT fetchedMessage,
                            UINT treeReadyMessage) {
+    this->instance = instance;
     owner = window;
     this->mode = mode;
     this->com = com;
@@ -29,15 +32,19 @@ void MenuSession::OpenCache(int portable) {
         iconCache.EnsureSchema();
 }
 
+void MenuSession::ReadUsage() {
+    // Read now, not as the program starts: a run that neither starts nor searches never touches the file,
+    // and the first menu waits for no database.
+    if (usageRead)
+        return;
+    usageRead = 1;
+    WString usagePath;
+    if (UsageFilePath(usagePortable, usagePath))
+        usage.Open(usagePath);
+}
+
 void MenuSession::CountStart(const MenuNode& node) {
-    // Read now, not as the program starts: a run that starts nothing never touches the file, and the
-    // first menu waits for no database.
-    if (!usageRead) {
-        usageRead = 1;
-        WString usagePath;
-        if (UsageFilePath(usagePortable, usagePath))
-            usage.Open(usagePath);
-    }
+    ReadUsage();
     usage.Count(UsageStore::KeyOf(node), UsageStore::Now());
     if (mode == RESIDENT)
         SetTimer(owner, UsageTimer, UsageWriteDelayMs, nullptr);
@@ -47,6 +54,59 @@ void MenuSession::OnUsageTimer() {
     KillTimer(owner, UsageTimer);
     // A file held by another instance's write is tried again at the next start, or at the end.
     usage.Write(UsageStore::Now());
+}
+
+namespace {
+
+struct UseContext {
+    const UsageStore* usage;
+    long long now;
+};
+
+double UseOf(const MenuNode& node, void* context) {
+    const UseContext* use = static_cast<const UseContext*>(context);
+    return use->usage->Score(UsageStore::KeyOf(node), use->now);
+}
+
+} // namespace
+
+void MenuSession::PrepareSearch() {
+    if (searchIndexed || !tree || !tree->menu.Handle())
+        return;
+    search.Index(*tree);
+    searchIndexed = 1;
+}
+
+void MenuSession::ForgetSearch() {
+    results.Destroy();
+    searchIndexed = 0;
+}
+
+void MenuSession::FillFoldersTo(MenuNode& node) {
+    MenuNode* chain[64];
+    int depth = 0;
+    for (MenuNode* folder = node.parent; folder && depth < 64; folder = folder->parent)
+        chain[depth++] = folder;
+    // A folder left out of its parent's popup (nothing in it to start) has no popup to fill.
+    while (depth-- > 0 && chain[depth]->menu.Handle())
+        menus.OnInitMenuPopup(chain[depth]->menu.Handle());
+}
+
+int MenuSession::Search(const wchar_t* text) {
+    PrepareSearch();
+    if (!searchIndexed)
+        return -1;
+    ReadUsage();
+    std::vector<TreeSearch::Match> matches;
+    // Only a memory with something in it is asked: a score is a key made and looked up per match.
+    UseContext context = {&usage, UsageStore::Now()};
+    search.Find(text, matches, TreeSearch::MaxMatches, usage.Size() ? UseOf : nullptr, &context);
+    for (const TreeSearch::Match& match : matches)
+        FillFoldersTo(*match.node);
+    StringTable strings;
+    WString heading(strings.Load(IDS_SEARCH));
+    heading.Append(text);
+    return results.Build(instance, owner, menus.Dpi(), heading, matches, strings.Load(IDS_NO_MATCH));
 }
 
 namespace {
@@ -69,6 +129,7 @@ int MenuSession::StartScan() {
         return 0;
     scan.Finish();
     scanStarted = 0;
+    ForgetSearch();
     tree.reset();
     tree.reset(new (std::nothrow) MenuNode(nullptr));
     if (!tree)
@@ -134,6 +195,7 @@ void MenuSession::AddFixedEntries() {
 }
 
 void MenuSession::LetGo() {
+    ForgetSearch();
     if (!tree)
         return;
     // What the old tree fetched is kept first: the new one then finds it in the cache.
@@ -143,6 +205,7 @@ void MenuSession::LetGo() {
 }
 
 void MenuSession::BuildRootMenu() {
+    ForgetSearch();
     MergeApps(0);
     AddFixedEntries();
     // Only the root's popup now; each folder's is filled when it opens.
@@ -277,6 +340,7 @@ void MenuSession::End() {
         appsRead = 1;
     if (appsRead && menuShown && !SameApps(apps, cachedApps))
         AppCatalogue::Write(iconCache, apps);
+    ForgetSearch();
     menus.BuildRoot(nullptr, nullptr);
     tree.reset();
 }

@@ -4,9 +4,11 @@
 // folders' popups as they open; the names and icons fetched for it painted in and written to the cache at a
 // quiet moment, and at the end.
 
-#include "app/cache/UsageStore.h"
 #include "app/cache/IconCache.h"
+#include "app/cache/UsageStore.h"
 #include "app/menus/LazyMenus.h"
+#include "app/search/SearchResults.h"
+#include "app/search/TreeSearch.h"
 #include "app/shell/AppsFolderChanges.h"
 #include "app/shell/PackagedApp.h"
 #include "app/tree/AppScan.h"
@@ -80,6 +82,15 @@ public:
     // One more start of the node, written a moment later (resident) or at the end (once mode).
     void CountStart(const MenuNode& node);
     void OnUsageTimer();
+    // Builds the popup of a search of the whole tree for the text (see SearchResults), the matches that
+    // were started more and more lately first; the number of matches, -1 when the popup could not be made.
+    // The popup lives until the next search or until the tree changes, so that a choice made in it is
+    // still found when it is handled after the menu has closed.
+    int Search(const wchar_t* text);
+    SearchResults& Results() { return results; }
+    // Reads the names to search while the menu waits for the user, so that the first letters find them
+    // ready.
+    void PrepareSearch();
     // Replaces the tree by a new one whose scan runs until the menu needs it; 0 while the tree is in use.
     int StartScan();
     // Resident mode: the tree is read now and again after each change, so that a click finds it ready.
@@ -114,6 +125,12 @@ private:
     enum WriteTime { WRITE_NOW, WRITE_WHEN_QUIET };
 
     static unsigned RootFlags();
+    // The memory of use, read at its first need.
+    void ReadUsage();
+    // The search's names and popup go before the nodes they point to.
+    void ForgetSearch();
+    // The popups of the folders down to the node filled, outermost first, as opening them would.
+    void FillFoldersTo(MenuNode& node);
     // The fixed entries below the folder contents.
     void AddFixedEntries();
     // Lets go of the tree's popups before the tree is replaced, its fetched rows written first.
@@ -147,6 +164,11 @@ private:
     // After the tree: its fetcher thread ends before the tree goes.
     LazyMenus menus;
     UsageStore usage;
+    // After the tree: both point into it, and go first.
+    SearchResults results;
+    TreeSearch search;
+    int searchIndexed = 0;
+    HINSTANCE instance = nullptr;
     int usagePortable = 0;
     int usageRead = 0;
     TreeWatch watch;

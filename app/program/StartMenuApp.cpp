@@ -157,14 +157,17 @@ int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
     int shown = 0;
     {
         MenuSession::UseScope use(session, MenuSession::USE_MENU);
+        // The search first: while its results are open it reads the letters before the type-ahead does.
+        search.Start(window, session, typeAhead, settings.ReadInt(L"Search", 1) != 0);
         typeAhead.Start(window);
         rightClick.Start(window);
         do {
             reopenMenu = 0;
-            shown = tree->menu.Show(&point, alignment);
-        } while (shown && reopenMenu);
+            shown = search.Show(tree->menu, point, alignment);
+        } while (search.TakeSwitch() || (shown && reopenMenu));
         rightClick.Stop();
         typeAhead.Stop();
+        search.Stop();
     }
     // Wine ends the Start menu's loop when the context menu over it ends, and may leave an open submenu
     // painted with no loop behind it, deaf to the mouse and keys; Windows leaves no menu window after it.
@@ -247,10 +250,10 @@ LRESULT StartMenuApp::OnMenuRightClick(WPARAM position, HMENU menu) {
     return 0;
 }
 
-// The menu that draws an item: the one of the item's node's parent.
+// The menu that draws an item: the one it was added to (a search's results show nodes of many folders).
 static OwnerDrawMenu* MenuOfItem(ULONG_PTR itemData) {
     MenuItemData* record = MenuItemData::FromItemData(itemData);
-    return record && record->node && record->node->parent ? &record->node->parent->menu : nullptr;
+    return record ? record->owner : nullptr;
 }
 
 int StartMenuApp::DrawItem(UINT message, LPARAM lParam, LRESULT* result) {
@@ -311,6 +314,8 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (!TrayMode())
                     CommonControls::LoadInBackground();
                 UseCom();
+                if (search.Enabled())
+                    session.PrepareSearch();
             }
             break;
         case WM_TIMER:
@@ -370,6 +375,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!contextMenu.IsOpen())
                 session.OnInitMenuPopup((HMENU)wParam);
             typeAhead.OnInitMenuPopup((HMENU)wParam);
+            search.OnInitMenuPopup((HMENU)wParam);
             break;
         case WM_UNINITMENUPOPUP:
             typeAhead.OnUninitMenuPopup((HMENU)wParam);

@@ -8,6 +8,7 @@
 #include "app/popup/MenuRightClick.h"
 #include "app/popup/MenuTypeAhead.h"
 #include "app/program/HotkeyPreference.h"
+#include "app/program/MenuSearch.h"
 #include "app/program/MenuSession.h"
 #include "app/program/TrayInstance.h"
 #include "app/program/UpdateLink.h"
@@ -104,6 +105,8 @@ private:
     TrayInstance trayInstance;
     // Letters typed into the open menus.
     MenuTypeAhead typeAhead;
+    // Letters that match nothing in the root: a search of the whole tree.
+    MenuSearch search;
     ShellContextMenu contextMenu;
     // Once mode: held by the shell's components while they still work for a command.
     ProcessReference shellReference;

@@ -118,12 +118,17 @@ TEST_F(LettersE2E, LettersSelectByPrefixAndEnterLaunches) {
 }
 
 TEST_F(LettersE2E, ALetterSelectsButNeverLaunchesOrOpens) {
-    // An entry is selected, not launched; a letter that matches nothing leaves it selected.
+    // An entry is selected, not launched; with the search off, a letter that matches nothing leaves it
+    // selected.
+    DWORD off = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Search", REG_DWORD,
+                                             &off, sizeof(off)));
     OpenAndType(L"nx");
     EXPECT_EQ(L"", Started(1500));
     EXPECT_EQ(1, VisibleMenus());
     Type(L"\r");
     EXPECT_EQ(L"Network", Started(10000));
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Search");
 
     // A folder is selected, not opened; Right opens it, and letters work in the submenu too.
     OpenAndType(L"g");
