@@ -18,7 +18,12 @@
 //          from the key until that popup's pixels last changed (every icon painted);
 //   tray   a resident Veltrix -s: the notification message to its visible menu, with nothing changed and
 //          (tray_changed) one second after a shortcut was added to the tree;
-//   tray_floor  the same for menu_floor -s, the smallest resident program that shows a menu.
+//   tray_floor  the same for menu_floor -s, the smallest resident program that shows a menu;
+//   search  in a resident Veltrix's open menu, a letter that every entry's name holds and nothing at the
+//          root starts with: from the key until the popup of the results is visible, the root closing
+//          first (median of five warm runs; search_first the first, which reads the names);
+//   search_index, search_find  in this process, reading the names of the scanned tree for searching, and
+//          one search of that letter: the part of the search that grows with the tree.
 // floor and open are seen from outside: the process is started, its visible popup menu window is looked
 // for every millisecond, then closed with Escape. They are medians of five alternating runs, the other
 // figures medians of three. per_entry_us is scan and warm build together, in microseconds per entry:
@@ -28,6 +33,7 @@
 #include "app/cache/CacheWriter.h"
 #include "app/cache/IconCache.h"
 #include "app/menus/MenuBuilder.h"
+#include "app/search/TreeSearch.h"
 #include "app/tree/MenuNode.h"
 #include "app/tree/MenuOptions.h"
 #include "app/tree/TreeScan.h"
@@ -374,6 +380,54 @@ std::vector<double> TimeResidentMenus(const std::wstring& program, const std::ws
     return times;
 }
 
+// A resident program's search: its menu opened by a click on its icon, then the letter typed that matches
+// nothing at the root and so searches the whole tree, timed from the key until the results' popup is
+// visible. The first run reads the names to search; the times after it are warm.
+std::vector<double> TimeSearches(const std::wstring& program, const std::wstring& arguments, WORD key,
+                                 Stopwatch& watch) {
+    std::vector<double> times;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return times;
+    WindowSearch search = {process.dwProcessId, L"Kavrin_", nullptr};
+    for (DWORD begin = GetTickCount(); !search.found && GetTickCount() - begin < ShowLimit; Sleep(10))
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+    Sleep(3000);
+    for (int run = 0; search.found && run < OpenRuns + 1; run++) {
+        PostMessageW(search.found, WM_APP + 1, 1, WM_LBUTTONDOWN);
+        HWND root = NewPopup(process.dwProcessId, {}, ShowLimit);
+        if (!root)
+            break;
+        // The root painted and idle, as when the user begins to type.
+        Sleep(500);
+        watch.Start();
+        PressKey(key);
+        HWND results = NewPopup(process.dwProcessId, {root}, ExitLimit);
+        if (!results)
+            break;
+        times.push_back(Elapsed(watch));
+        PressKey(VK_ESCAPE);
+        PressKey(VK_ESCAPE);
+        for (DWORD begin = GetTickCount();
+             !PopupsOf(process.dwProcessId).empty() && GetTickCount() - begin < ExitLimit;)
+            Sleep(10);
+        Sleep(300);
+    }
+    if (search.found)
+        PostMessageW(search.found, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, ExitLimit);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return times;
+}
+
 // Alternating starts of the floor program and of Veltrix on a warm cache: one run fills Veltrix's own cache
 // for the tree, the timed runs then find it warm. A start whose menu never shows is left out.
 void TimeWarmStarts(const std::wstring& floorProgram, const std::wstring& veltrix, const std::wstring& arguments,
@@ -559,6 +613,24 @@ int main(int argc, char** argv) {
 
         TimeWarmStarts(floorProgram, veltrix, arguments, veltrixCache, OpenRuns, watch, floorTimes, open);
 
+        // Every "Program N" matches: the most a search compares and ranks. At the root of the nested layout
+        // nothing starts with P; of the flat one, nothing shown starts with G (its group folders are empty).
+        std::vector<double> searches = TimeSearches(veltrix, L"-s " + arguments, flat ? 'G' : 'P', watch);
+        std::vector<double> warmSearches(searches.begin() + (searches.empty() ? 0 : 1), searches.end());
+        // The search alone, in this process: the names read from the tree, then one search of them.
+        std::vector<double> index, find;
+        for (int run = 0; !outsideOnly && run < Runs; run++) {
+            std::unique_ptr<MenuNode> tree = ScanTree();
+            TreeSearch names;
+            watch.Start();
+            names.Index(*tree);
+            index.push_back(Elapsed(watch));
+            std::vector<TreeSearch::Match> matches;
+            watch.Start();
+            names.Find(flat ? L"g" : L"p", matches);
+            find.push_back(Elapsed(watch));
+        }
+
         printf("bench entries=%d%s bare_ms=%.1f scan_ms=%.1f shell_ms=%.1f cold_ms=%.1f write_ms=%.1f warm_ms=%.1f "
                "floor_ms=%.1f open_ms=%.1f per_entry_us=%.1f\n",
                entries, flat ? " layout=flat" : "", Median(bare), Median(scan), Median(shell), Median(cold),
@@ -568,6 +640,9 @@ int main(int argc, char** argv) {
                "icons_warm_ms=%.1f tray_ms=%.1f tray_changed_ms=%.1f tray_floor_ms=%.1f\n",
                entries, flat ? " layout=flat" : "", Median(coldOpen), Median(submenuCold), Median(iconsCold),
                Median(submenuWarm), Median(iconsWarm), Median(tray), Median(trayChanged), Median(trayFloor));
+        printf("bench entries=%d%s search_ms=%.1f search_first_ms=%.1f search_index_ms=%.1f search_find_ms=%.1f\n",
+               entries, flat ? " layout=flat" : "", Median(warmSearches), searches.empty() ? -1.0 : searches[0],
+               Median(index), Median(find));
         fflush(stdout);
         TempFolder::RemoveTree(root);
         DeleteFileW(database.c_str());

@@ -89,16 +89,20 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
     for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child), counter++) {
         if (child->flags & NODE_FOLDER) {
             // A folder whose popup could not be made is left out.
-            if (ShowsFolder(*child) && (depth == WHOLE_TREE ? BuildPopup(*child, WHOLE_TREE) : MakePopup(*child)))
+            int position = GetMenuItemCount(menu.Handle());
+            if (ShowsFolder(*child) && (depth == WHOLE_TREE ? BuildPopup(*child, WHOLE_TREE) : MakePopup(*child)) &&
                 menu.AddItemWithImage(child->name, 0, 0, child, ResourceImage(menu, FixedCommands::FolderIcon, images),
-                                      child->menu.Handle());
+                                      child->menu.Handle()))
+                child->menuPosition = position;
         } else if (child->flags & NODE_EMPTY) {
             menu.AddItemWithImage(child->name, MF_DISABLED, counter, child, -1, nullptr);
         } else if (child->flags & NODE_SEPARATOR) {
             menu.AddSeparator(child);
         } else if (child->flags & NODE_COMMAND) {
-            menu.AddItemWithImage(child->name, 0, counter, child,
-                                  ResourceImage(menu, FixedCommands::IconId(child->commandType), images), nullptr);
+            int position = GetMenuItemCount(menu.Handle());
+            if (menu.AddItemWithImage(child->name, 0, counter, child,
+                                      ResourceImage(menu, FixedCommands::IconId(child->commandType), images), nullptr))
+                child->menuPosition = position;
         } else {
             // Set again by a hit: a popup made anew at another size misses the row of the size before.
             child->fromCache = 0;

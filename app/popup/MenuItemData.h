@@ -16,6 +16,9 @@ struct MenuItemData {
     MenuNode* node = nullptr;
     wchar_t* text = nullptr; // owned; null for a separator
     int imageIndex = -1;
+    // The menu whose image list holds the image, when it is not the item's own: a search's results show
+    // the images of their folders' popups, not copies of them.
+    OwnerDrawMenu* imageOwner = nullptr;
     int isSeparator = 0;
     // The item opens a popup: the arrow is ours to draw.
     int opensPopup = 0;

@@ -150,17 +150,17 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expect
 }
 
 int OwnerDrawMenu::AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
-                           HICON icon) {
+                           HICON icon, int position) {
     int imageIndex = -1;
     if (icon)
         imageIndex = images.AddIcon(icon);
     else if (iconId != -1)
         imageIndex = images.AddIconResource(instance, (UINT)iconId);
-    return AddItemWithImage(text, state, identifier, node, imageIndex, submenu);
+    return AddItemWithImage(text, state, identifier, node, imageIndex, submenu, position);
 }
 
 int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
-                                    HMENU submenu) {
+                                    HMENU submenu, int position, OwnerDrawMenu* imageOwner) {
     MenuItemData* record = MenuItemData::New();
     if (!record)
         return 0;
@@ -176,16 +176,17 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->node = node;
     record->menu = currentMenu;
     record->imageIndex = imageIndex;
+    record->imageOwner = imageOwner != this ? imageOwner : nullptr;
     record->opensPopup = submenu != nullptr;
-    if (!InsertItem(AtTheEnd(currentMenu), BY_POSITION, record->text, state, identifier, (ULONG_PTR)record, OWNER_DRAWN,
-                    submenu)) {
+    if (!InsertItem(position < 0 ? AtTheEnd(currentMenu) : (UINT)position, BY_POSITION, record->text, state, identifier,
+                    (ULONG_PTR)record, OWNER_DRAWN, submenu)) {
         MenuItemData::Delete(record);
         return 0;
     }
     return 1;
 }
 
-int OwnerDrawMenu::AddSeparator(MenuNode* node) {
+int OwnerDrawMenu::AddSeparator(MenuNode* node, int position) {
     MenuItemData* record = MenuItemData::New();
     if (!record)
         return 0;
@@ -198,10 +199,20 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node) {
     info.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
     info.fType = MFT_OWNERDRAW | MFT_SEPARATOR;
     info.dwItemData = (ULONG_PTR)record;
-    if (!currentMenu || !InsertMenuItemW(currentMenu, AtTheEnd(currentMenu), TRUE, &info)) {
+    if (!currentMenu ||
+        !InsertMenuItemW(currentMenu, position < 0 ? AtTheEnd(currentMenu) : (UINT)position, TRUE, &info)) {
         MenuItemData::Delete(record);
         return 0;
     }
+    return 1;
+}
+
+int OwnerDrawMenu::RemoveItem(int position) {
+    MenuItemData* record = currentMenu ? RecordAt(currentMenu, (UINT)position) : nullptr;
+    if (!currentMenu || !RemoveMenu(currentMenu, (UINT)position, MF_BYPOSITION))
+        return 0;
+    if (record && record->owner == this)
+        MenuItemData::Delete(record);
     return 1;
 }
 
@@ -353,7 +364,8 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
     if (record->imageIndex != -1) {
         int y = rc.top + (rc.bottom - rc.top - iconHeight) / 2;
         // A disabled icon is blended half with the background.
-        images.Draw(record->imageIndex, dc, rc.left + MonitorDpi::Scale(2, dpi), y, 0, 0, CLR_NONE,
+        ImageList& list = record->imageOwner ? record->imageOwner->Images() : images;
+        list.Draw(record->imageIndex, dc, rc.left + MonitorDpi::Scale(2, dpi), y, 0, 0, CLR_NONE,
                     disabled ? palette.background : CLR_DEFAULT,
                     disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
     }

@@ -22,13 +22,17 @@ public:
     // the monitor's (0: the system's).
     int Create(HINSTANCE moduleInstance, HWND ownerWindow, int expectedImages = 10, UINT dpi = 0);
     void SetStyle(unsigned mask, unsigned bits) { style = bits | (style & ~mask); }
-    // Appends an item; iconId is an icon resource (-1 for none), icon a handle whose image is copied.
-    int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu,
-                HICON icon);
-    // Appends an item whose image is already in this menu's image list (-1 for none).
+    // Appends an item, or inserts it before that position; iconId is an icon resource (-1 for none), icon
+    // a handle whose image is copied.
+    int AddItem(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int iconId, HMENU submenu, HICON icon,
+                int position = -1);
+    // Appends an item whose image is already in this menu's image list (-1 for none), or inserts it before
+    // that position. With imageOwner the image is that menu's, which must outlive this one's item.
     int AddItemWithImage(const wchar_t* text, UINT state, UINT identifier, MenuNode* node, int imageIndex,
-                         HMENU submenu);
-    int AddSeparator(MenuNode* node);
+                         HMENU submenu, int position = -1, OwnerDrawMenu* imageOwner = nullptr);
+    int AddSeparator(MenuNode* node, int position = -1);
+    // Removes the item at that position with its record (not its submenu).
+    int RemoveItem(int position);
     // The image index of the item at that position, or -1.
     int ItemImage(int position) const;
     int Measure(MEASUREITEMSTRUCT* measure);

@@ -11,6 +11,7 @@
 #include "framework/StringTable.h"
 #include "resources/resource.h"
 
+#include <map>
 #include <new>
 
 void MenuSession::SetOwner(HINSTANCE instance, HWND window, Mode mode, ComApartment* com, UINT fetchedMessage,
@@ -111,6 +112,66 @@ int MenuSession::Search(const wchar_t* text) {
 
 namespace {
 
+// The nodes under folder that can be started whose keys are among keys.
+void NodesOfKeys(MenuNode& folder, const std::set<std::wstring>& keys, std::map<std::wstring, MenuNode*>& nodes) {
+    for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child)) {
+        if (child->flags & NODE_FOLDER) {
+            NodesOfKeys(*child, keys, nodes);
+        } else if (child->flags & (NODE_ITEM | NODE_APP | NODE_COMMAND)) {
+            std::wstring key = UsageStore::KeyOf(*child);
+            if (keys.count(key))
+                nodes.emplace(key, child);
+        }
+    }
+}
+
+} // namespace
+
+void MenuSession::ShiftRootPositions(int by) {
+    for (MenuNode* child = tree->FirstChild(); child; child = tree->NextChild(child)) {
+        if (child->menuPosition >= 0)
+            child->menuPosition += by;
+    }
+}
+
+void MenuSession::ShowFrequent() {
+    if (!tree || !tree->menu.Handle())
+        return;
+    OwnerDrawMenu& root = tree->menu;
+    if (frequentShown > 0) {
+        for (int i = 0; i < frequentShown; i++)
+            root.RemoveItem(0);
+        ShiftRootPositions(-frequentShown);
+        frequentShown = 0;
+    }
+    if (frequentWanted <= 0)
+        return;
+    ReadUsage();
+    // More keys than wanted: some may name entries that have gone since.
+    std::vector<std::wstring> top = usage.Top((size_t)frequentWanted * 2, UsageStore::Now());
+    if (top.empty())
+        return;
+    std::map<std::wstring, MenuNode*> nodes;
+    NodesOfKeys(*tree, std::set<std::wstring>(top.begin(), top.end()), nodes);
+    int position = 0;
+    for (const std::wstring& key : top) {
+        std::map<std::wstring, MenuNode*>::iterator found = nodes.find(key);
+        if (found == nodes.end())
+            continue;
+        FillFoldersTo(*found->second);
+        if (SearchResults::AddNode(root, *found->second, position))
+            position++;
+        if (position == frequentWanted)
+            break;
+    }
+    if (position > 0 && root.AddSeparator(nullptr, position))
+        position++;
+    frequentShown = position;
+    ShiftRootPositions(frequentShown);
+}
+
+namespace {
+
 int SameApps(const std::vector<PackagedApp>& a, const std::vector<PackagedApp>& b) {
     if (a.size() != b.size())
         return 0;
@@ -196,6 +257,7 @@ void MenuSession::AddFixedEntries() {
 
 void MenuSession::LetGo() {
     ForgetSearch();
+    frequentShown = 0;
     if (!tree)
         return;
     // What the old tree fetched is kept first: the new one then finds it in the cache.
@@ -206,6 +268,7 @@ void MenuSession::LetGo() {
 
 void MenuSession::BuildRootMenu() {
     ForgetSearch();
+    frequentShown = 0;
     MergeApps(0);
     AddFixedEntries();
     // Only the root's popup now; each folder's is filled when it opens.
@@ -273,6 +336,7 @@ MenuNode* MenuSession::PrepareMenu(UINT dpi) {
     }
     if (mode == RESIDENT && appsWanted)
         appScan.Start(RootFlags());
+    ShowFrequent();
     // A right click shows an item's context menu instead of choosing it.
     tree->menu.SetRightButton(PopupMenu::RIGHT_BUTTON_FOR_CONTEXT_MENU);
     menuShown = 1;

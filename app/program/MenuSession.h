@@ -88,6 +88,10 @@ public:
     // still found when it is handled after the menu has closed.
     int Search(const wchar_t* text);
     SearchResults& Results() { return results; }
+    // The setting "Frequent": that many of the entries the user starts most and most lately head the root,
+    // above a line, from the next menu on (0: none; at most MaxFrequent).
+    static const int MaxFrequent = 20;
+    void SetFrequent(int count) { frequentWanted = count < 0 ? 0 : count > MaxFrequent ? MaxFrequent : count; }
     // Reads the names to search while the menu waits for the user, so that the first letters find them
     // ready.
     void PrepareSearch();
@@ -131,6 +135,10 @@ private:
     void ForgetSearch();
     // The popups of the folders down to the node filled, outermost first, as opening them would.
     void FillFoldersTo(MenuNode& node);
+    // Puts the entries started most at the head of the root popup, in place of those put there before.
+    void ShowFrequent();
+    // The root's own entries moved by that many positions in its popup.
+    void ShiftRootPositions(int by);
     // The fixed entries below the folder contents.
     void AddFixedEntries();
     // Lets go of the tree's popups before the tree is replaced, its fetched rows written first.
@@ -169,6 +177,9 @@ private:
     TreeSearch search;
     int searchIndexed = 0;
     HINSTANCE instance = nullptr;
+    int frequentWanted = 0;
+    // The items at the head of the root popup, its line among them; 0 once the popup is built anew.
+    int frequentShown = 0;
     int usagePortable = 0;
     int usageRead = 0;
     TreeWatch watch;

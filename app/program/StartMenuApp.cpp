@@ -150,6 +150,7 @@ int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
     int dark = DarkMode::Get().Refresh();
     DarkMode::Get().PrepareMenuOwner(window);
     OwnerDrawMenu::UseDarkColours(dark);
+    session.SetFrequent((int)settings.ReadInt(L"Frequent", 0));
     MenuNode* tree = session.PrepareMenu(MonitorDpi::AtPoint(point));
     if (!tree)
         return 0;

@@ -23,20 +23,8 @@ int SearchResults::Build(HINSTANCE instance, HWND owner, UINT dpi, const wchar_t
         title.AppendChar(*p);
     }
     menu.AddItem(title, MF_DISABLED, 0, nullptr, -1, nullptr, nullptr);
-    for (const TreeSearch::Match& match : matches) {
-        MenuNode& node = *match.node;
-        if (node.flags & NODE_FOLDER) {
-            if (node.menu.Handle())
-                menu.AddItem(node.name, 0, 0, &node, FixedCommands::FolderIcon, node.menu.Handle(), nullptr);
-        } else if (node.flags & NODE_COMMAND) {
-            menu.AddItem(node.name, 0, 0, &node, FixedCommands::IconId(node.commandType), nullptr, nullptr);
-        } else {
-            HICON icon = IconOf(node);
-            menu.AddItem(node.name, 0, 0, &node, -1, nullptr, icon);
-            if (icon)
-                DestroyIcon(icon);
-        }
-    }
+    for (const TreeSearch::Match& match : matches)
+        AddNode(menu, *match.node, -1);
     shown = GetMenuItemCount(menu.Handle()) - FirstMatch;
     if (shown <= 0) {
         shown = 0;
@@ -45,12 +33,20 @@ int SearchResults::Build(HINSTANCE instance, HWND owner, UINT dpi, const wchar_t
     return shown;
 }
 
-HICON SearchResults::IconOf(MenuNode& entry) {
-    OwnerDrawMenu* folder = entry.parent ? &entry.parent->menu : nullptr;
-    if (!folder || !folder->Handle() || entry.menuPosition < 0)
-        return nullptr;
-    int image = folder->ItemImage(entry.menuPosition);
-    return image >= 0 ? folder->Images().GetIcon(image) : nullptr;
+int SearchResults::AddNode(OwnerDrawMenu& menu, MenuNode& node, int position) {
+    HMENU submenu = (node.flags & NODE_FOLDER) ? node.menu.Handle() : nullptr;
+    if ((node.flags & NODE_FOLDER) && !submenu)
+        return 0;
+    // The image the node's item shows in its folder's popup, drawn from that popup's list: copying it
+    // through an icon handle cost more than the search itself.
+    OwnerDrawMenu* folder = node.parent ? &node.parent->menu : nullptr;
+    if (folder && folder->Handle() && node.menuPosition >= 0 && folder->Dpi() == menu.Dpi())
+        return menu.AddItemWithImage(node.name, 0, 0, &node, folder->ItemImage(node.menuPosition), submenu, position,
+                                     folder);
+    int icon = (node.flags & NODE_FOLDER)    ? FixedCommands::FolderIcon
+               : (node.flags & NODE_COMMAND) ? FixedCommands::IconId(node.commandType)
+                                             : -1;
+    return menu.AddItem(node.name, 0, 0, &node, icon, submenu, nullptr, position);
 }
 
 void SearchResults::Destroy() {

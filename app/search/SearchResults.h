@@ -31,9 +31,12 @@ public:
     static const int FirstMatch = 1;
     int Count() const { return shown; }
 
+    // Adds an item for a node of any folder to the popup, before that position (-1: at the end), with the
+    // image its folder's popup shows it with (that popup filled, and outliving the item) or its own icon;
+    // a folder's item opens the folder's popup, lent. 0 when nothing was added (a folder without a popup).
+    static int AddNode(OwnerDrawMenu& menu, MenuNode& node, int position);
+
 private:
-    // The icon of the entry's item in its folder's popup, the caller's to destroy; null when it has none.
-    static HICON IconOf(MenuNode& entry);
 
     OwnerDrawMenu menu;
     int shown = 0;

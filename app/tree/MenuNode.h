@@ -68,7 +68,7 @@ public:
     int systemImage = -1;
     // The entry shows a stand-in icon until the shell's arrives; such an entry has nothing to store.
     int iconPending = 0;
-    // The entry's position in its folder's popup, -1 while it has no item.
+    // The node's position in its folder's popup (entries, folders and commands), -1 while it has no item.
     int menuPosition = -1;
     // The folder's popup holds its items (popups are filled when they first open).
     int filled = 0;

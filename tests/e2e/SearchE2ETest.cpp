@@ -167,4 +167,16 @@ TEST_F(SearchE2E, WhatIsStartedMoreComesFirstAndIsRememberedAcrossARestartWithou
     StartResident();
     OpenAndType(L"delta\r");
     EXPECT_EQ(L"Notes\\Delta Notes", Started(10000));
+
+    // "Frequent": the entries started most head the root, above a line; only those started at all.
+    DWORD frequent = 3;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Frequent", REG_DWORD,
+                                             &frequent, sizeof(frequent)));
+    OpenAndType(L"");
+    items = Shown(L"Delta Notes");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Koravent\\Veltrix", L"Frequent");
+    ASSERT_GE(items.size(), 3u);
+    EXPECT_EQ(L"-", items[1]);
+    EXPECT_EQ(L"Development", items[2]);
+    Type(L"\x1B");
 }
