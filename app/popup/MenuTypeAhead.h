@@ -27,6 +27,7 @@ public:
     void Stop();
     // While another menu is open over ours (the shell's context menu), its letters are its own.
     void Pause(int paused) { this->paused = paused; }
+    int Paused() const { return paused; }
     // Is told when the letters typed into a popup match none of its items (null: nobody).
     void SetMiss(TypeAheadMiss* handler) { miss = handler; }
     // Moves the selection of the open popup to the item at that position, as typing does.

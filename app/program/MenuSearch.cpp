@@ -79,7 +79,10 @@ void MenuSearch::SwitchTo(int resultsWanted) {
 }
 
 int MenuSearch::OnMenuLoopMessage(const MSG& message) {
-    if (!showResults || !session || !typeAhead || typeAhead->OpenMenu() != session->Results().Handle())
+    // The shell's context menu over a match takes its own letters and Escape: its popups are not among
+    // those the type-ahead counts, so the results would still look innermost.
+    if (!showResults || !session || !typeAhead || typeAhead->Paused() ||
+        typeAhead->OpenMenu() != session->Results().Handle())
         return 0;
     return OnResultsKey(message);
 }

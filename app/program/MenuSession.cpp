@@ -112,12 +112,13 @@ int MenuSession::Search(const wchar_t* text) {
 
 namespace {
 
-// The nodes under folder that can be started whose keys are among keys.
+// The entries and apps under folder whose keys are among keys; not the fixed commands, which the root
+// always shows.
 void NodesOfKeys(MenuNode& folder, const std::set<std::wstring>& keys, std::map<std::wstring, MenuNode*>& nodes) {
     for (MenuNode* child = folder.FirstChild(); child; child = folder.NextChild(child)) {
         if (child->flags & NODE_FOLDER) {
             NodesOfKeys(*child, keys, nodes);
-        } else if (child->flags & (NODE_ITEM | NODE_APP | NODE_COMMAND)) {
+        } else if (child->flags & NODE_ITEM) {
             std::wstring key = UsageStore::KeyOf(*child);
             if (keys.count(key))
                 nodes.emplace(key, child);
@@ -147,8 +148,8 @@ void MenuSession::ShowFrequent() {
     if (frequentWanted <= 0)
         return;
     ReadUsage();
-    // More keys than wanted: some may name entries that have gone since.
-    std::vector<std::wstring> top = usage.Top((size_t)frequentWanted * 2, UsageStore::Now());
+    // More keys than wanted: some may name entries that have gone since, or fixed commands.
+    std::vector<std::wstring> top = usage.Top((size_t)frequentWanted * 2 + 8, UsageStore::Now());
     if (top.empty())
         return;
     std::map<std::wstring, MenuNode*> nodes;
