@@ -2,6 +2,7 @@
 
 #include "app/shell/PackagedApps.h"
 #include "app/tree/MenuOptions.h"
+#include "app/tree/NameOrder.h"
 #include "base/FileSystem.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
@@ -9,26 +10,6 @@
 #include <shlobj.h>
 
 #include <new>
-
-namespace {
-
-// Case folding of 'A'-'Z' only: the order must not depend on the user's locale, and names that differ
-// in the case of other letters stay distinct.
-int CompareNames(const wchar_t* a, const wchar_t* b) {
-    for (;; a++, b++) {
-        wchar_t ca = *a, cb = *b;
-        if (ca >= L'A' && ca <= L'Z')
-            ca = ca - L'A' + L'a';
-        if (cb >= L'A' && cb <= L'Z')
-            cb = cb - L'A' + L'a';
-        if (ca != cb)
-            return (int)ca - (int)cb;
-        if (!ca)
-            return 0;
-    }
-}
-
-} // namespace
 
 // All-users entries are created first.
 const unsigned MenuNode::SourceBits[3] = {NODE_COMMON, NODE_USER, NODE_CUSTOM_ROOT};
@@ -132,7 +113,7 @@ int MenuNode::HasLaunchable() const {
     return 0;
 }
 
-int MenuNode::Compare(const MenuNode& a, const MenuNode& b) {
+int MenuNode::CompareKinds(const MenuNode& a, const MenuNode& b) {
     int order = MenuOptions::Current().folderOrder;
     bool aFolder = (a.flags & NODE_FOLDER) != 0;
     bool bFolder = (b.flags & NODE_FOLDER) != 0;
@@ -142,5 +123,10 @@ int MenuNode::Compare(const MenuNode& a, const MenuNode& b) {
             return aFolder ? 1 : -1;
         return aFolder ? -1 : 1;
     }
-    return CompareNames(a.name, b.name);
+    return 0;
+}
+
+int MenuNode::Compare(const MenuNode& a, const MenuNode& b) {
+    int kinds = CompareKinds(a, b);
+    return kinds ? kinds : NameOrder::Compare(a.name, b.name);
 }

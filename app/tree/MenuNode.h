@@ -47,8 +47,10 @@ public:
     // The string-table id of a command's name, 0 for an unknown command.
     static UINT CommandNameId(int type) { return FixedCommands::NameId(type); }
     // The menu order: below 0 when a comes before b. Folders against entries by the order option, then
-    // names with only 'A'-'Z' folded, so that the order does not depend on the user's locale.
+    // the names as Explorer orders them for the user's language (NameOrder).
     static int Compare(const MenuNode& a, const MenuNode& b);
+    // The part of the order the option decides: below 0 when a's kind comes first, 0 when it is alike.
+    static int CompareKinds(const MenuNode& a, const MenuNode& b);
 
     MenuNode* FirstChild() const { return static_cast<MenuNode*>(children.First()); }
     MenuNode* NextChild(const MenuNode* child) const { return static_cast<MenuNode*>(children.Next(child)); }

@@ -134,16 +134,16 @@ TEST_F(CustomRootTree, EmptyFoldersGetAPlaceholderButTheRootDoesNot) {
     EXPECT_EQ(0, empty->ChildCount());
 }
 
-TEST_F(CustomRootTree, SortFoldsOnlyAsciiLetters) {
-    root.Write(L"Zeta.lnk", "");
-    root.Write(L"alpha.lnk", "");
-    root.Write(L"\u00c4pfel.lnk", "");
-    root.Write(L"Beta.lnk", "");
-    root.Write(L"_under.lnk", "");
+TEST_F(CustomRootTree, NamesSortAsExplorerSortsThemAccentsAmongTheirLettersAndDigitsByValue) {
+    for (const wchar_t* name : {L"Z\u00fcrich \u00dcbersicht", L"Tool 10", L"\u00c5ngstr\u00f6m Tools", L"Veltrix",
+                                L"\u00c9diteur de texte", L"Tool 2", L"abc", L"Beta"})
+        root.Write(std::wstring(name) + L".lnk", "");
     auto tree = Scan();
-    // '_' (0x5F) sorts before the letters folded to lower case; U+00C4 sorts after 'z'.
-    EXPECT_EQ((std::vector<std::wstring>{L"_under", L"alpha", L"Beta", L"Zeta", L"\u00c4pfel"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"abc", L"\u00c5ngstr\u00f6m Tools", L"Beta", L"\u00c9diteur de texte",
+                                         L"Tool 2", L"Tool 10", L"Veltrix", L"Z\u00fcrich \u00dcbersicht"}),
               ChildNames(tree.get()));
+    for (MenuNode* child = tree->FirstChild(); child && tree->NextChild(child); child = tree->NextChild(child))
+        EXPECT_LT(MenuNode::Compare(*child, *tree->NextChild(child)), 0) << "the sort and the comparison disagree";
 }
 
 TEST_F(CustomRootTree, FolderOrderOption) {
