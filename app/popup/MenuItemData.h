@@ -22,6 +22,9 @@ struct MenuItemData {
     int isSeparator = 0;
     // The item opens a popup: the arrow is ours to draw.
     int opensPopup = 0;
+    // The item can never be chosen ("Empty", a search's heading): drawn grey and never highlighted by what
+    // it is, as Wine reports no ODS_DISABLED for such an item and Windows lets the keyboard select it.
+    int inert = 0;
     HMENU menu = nullptr;
     // The size measured for the item's text, kept for the next time the menu opens (0: not measured).
     UINT measuredWidth = 0;

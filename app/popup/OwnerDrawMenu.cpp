@@ -146,6 +146,7 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expect
     // cache: a menu from the cache is filled and drawn without the common controls.
     images.Create(IMAGELIST_DEFERRED, iconWidth, iconHeight, initial, growth);
     maxTextWidth = 0;
+    textCap = 0;
     return 1;
 }
 
@@ -178,6 +179,7 @@ int OwnerDrawMenu::AddItemWithImage(const wchar_t* text, UINT state, UINT identi
     record->imageIndex = imageIndex;
     record->imageOwner = imageOwner != this ? imageOwner : nullptr;
     record->opensPopup = submenu != nullptr;
+    record->inert = (state & (MF_DISABLED | MF_GRAYED)) != 0;
     if (!InsertItem(position < 0 ? AtTheEnd(currentMenu) : (UINT)position, BY_POSITION, record->text, state, identifier,
                     (ULONG_PTR)record, OWNER_DRAWN, submenu)) {
         MenuItemData::Delete(record);
@@ -256,6 +258,9 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     SplitAtTab(record->text, &beforeLength, &after);
     SIZE text = {0, 0};
     GetTextExtentPoint32W(dc, record->text, beforeLength, &text);
+    // One long name must not make the whole popup as wide: it is cut when drawn.
+    if (text.cx > MaxTextWidth())
+        text.cx = MaxTextWidth();
     // The margins of the design at 96 dots per inch, grown with the monitor's scale.
     int width = iconWidth + MonitorDpi::Scale(11, dpi) + text.cx;
     if (after) {
@@ -271,6 +276,23 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     if (text.cx > maxTextWidth)
         maxTextWidth = text.cx;
     return 1;
+}
+
+int OwnerDrawMenu::MaxTextWidth() {
+    if (textCap)
+        return textCap;
+    HDC dc = MeasuringDc();
+    ScopedSelect selected(dc, MenuFont());
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    textCap = 45 * (metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : MonitorDpi::Scale(7, dpi));
+    RECT work = {0, 0, 0, 0};
+    if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) && work.right - work.left > 0) {
+        int share = (work.right - work.left) * 2 / 5;
+        if (share < textCap)
+            textCap = share;
+    }
+    return textCap;
 }
 
 void OwnerDrawMenu::DrawGradient(HDC dc, const RECT& area, COLORREF top, COLORREF bottom) {
@@ -324,8 +346,8 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
     int columnEdge = iconWidth + MonitorDpi::Scale(4, dpi);
     RECT iconColumn = {rc.left, rc.top, columnEdge, rc.bottom};
     RECT textArea = {columnEdge, rc.top, rc.right, rc.bottom};
-    bool selected = (draw->itemState & ODS_SELECTED) != 0;
-    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0;
+    bool selected = (draw->itemState & ODS_SELECTED) != 0 && !record->inert;
+    bool disabled = (draw->itemState & (ODS_DISABLED | ODS_GRAYED)) != 0 || record->inert;
     // High contrast: the system's menu colours alone, without gradients, frames or colours of ours. Asked
     // at every item, so that a change of the setting shows in the next menu a resident instance opens.
     bool contrast = IsHighContrast() != 0;
@@ -366,8 +388,8 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
         // A disabled icon is blended half with the background.
         ImageList& list = record->imageOwner ? record->imageOwner->Images() : images;
         list.Draw(record->imageIndex, dc, rc.left + MonitorDpi::Scale(2, dpi), y, 0, 0, CLR_NONE,
-                    disabled ? palette.background : CLR_DEFAULT,
-                    disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
+                  disabled ? palette.background : CLR_DEFAULT,
+                  disabled ? (ILD_TRANSPARENT | ILD_BLEND50) : ILD_TRANSPARENT);
     }
 
     {
@@ -379,8 +401,12 @@ int OwnerDrawMenu::Draw(const DRAWITEMSTRUCT* draw) {
         int beforeLength = 0;
         const wchar_t* after = nullptr;
         SplitAtTab(record->text, &beforeLength, &after);
-        // DT_SINGLELINE alone: "&" marks the next character as the mnemonic and is not shown.
-        DrawTextW(dc, record->text, beforeLength, &textRect, DT_SINGLELINE);
+        // DT_SINGLELINE without DT_NOPREFIX: "&" marks the next character as the mnemonic and is not
+        // shown. A name longer than the popup allows ends in "…".
+        RECT nameRect = textRect;
+        if (nameRect.right > nameRect.left + MaxTextWidth())
+            nameRect.right = nameRect.left + MaxTextWidth();
+        DrawTextW(dc, record->text, beforeLength, &nameRect, DT_SINGLELINE | DT_END_ELLIPSIS);
         if (after) {
             textRect.left += maxTextWidth + MonitorDpi::Scale(10, dpi);
             DrawTextW(dc, after, -1, &textRect, DT_SINGLELINE);

@@ -35,7 +35,11 @@ public:
     int RemoveItem(int position);
     // The image index of the item at that position, or -1.
     int ItemImage(int position) const;
+    // An item's text is measured up to MaxTextWidth and drawn cut with "…" beyond it; its accessible name
+    // stays whole.
     int Measure(MEASUREITEMSTRUCT* measure);
+    // About 45 average characters of the menu's font, or 40 % of the work area when that is narrower.
+    int MaxTextWidth();
     int Draw(const DRAWITEMSTRUCT* draw);
     // Frees the records of this popup and its submenus, then destroys the popup and the drawing objects.
     void Destroy() override;
@@ -66,5 +70,7 @@ private:
     // One of the fonts every popup shares; not owned.
     HFONT font = nullptr;
     int maxTextWidth = 0;
+    // MaxTextWidth once measured (0: not yet).
+    int textCap = 0;
     unsigned style = 0;
 };

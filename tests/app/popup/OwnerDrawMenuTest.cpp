@@ -61,7 +61,7 @@ TEST(OwnerDrawMenu, ItemsAreMeasuredFromIconAndTextAndDrawnOnlyByTheirMenu) {
     menu.SetStyle(OwnerDrawMenu::STYLE_TALL_ITEMS, OwnerDrawMenu::STYLE_TALL_ITEMS);
     ASSERT_EQ(1, menu.AddItem(L"&Notepad", 0, 1, &node, 111, nullptr, nullptr));
     ASSERT_EQ(1, menu.AddSeparator(&node));
-    ASSERT_EQ(1, menu.AddItem(L"Plain", MF_DISABLED, 3, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, menu.AddItem(L"Plain", 0, 3, &node, -1, nullptr, nullptr));
     EXPECT_EQ(0, menu.ItemImage(0)) << "the folder icon is the list's first image";
     EXPECT_EQ(-1, menu.ItemImage(2));
 
@@ -114,7 +114,7 @@ TEST(OwnerDrawMenu, ItemsAreMeasuredFromIconAndTextAndDrawnOnlyByTheirMenu) {
 namespace {
 
 // The item drawn into a white bitmap, row by row.
-std::vector<COLORREF> Render(OwnerDrawMenu& menu, int position, int width, int height) {
+std::vector<COLORREF> Render(OwnerDrawMenu& menu, int position, int width, int height, UINT state = 0) {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -125,6 +125,7 @@ std::vector<COLORREF> Render(OwnerDrawMenu& menu, int position, int width, int h
     draw.hwndItem = (HWND)menu.Handle();
     draw.hDC = dc;
     draw.rcItem = {0, 0, width, height};
+    draw.itemState = state;
     menu.Draw(&draw);
     std::vector<COLORREF> pixels;
     for (int y = 0; y < height; y++)
@@ -162,6 +163,48 @@ TEST(OwnerDrawMenu, AnAmpersandMarksTheNextCharacterAndIsNotShown) {
     EXPECT_GT(differing, 0) << "the space after the ampersand is underlined";
     EXPECT_EQ(firstRow, lastRow) << "only the underline differs; the ampersand itself is not drawn";
     EXPECT_LT(differing, 12);
+    menu.Destroy();
+    DestroyWindow(owner);
+}
+
+TEST(OwnerDrawMenu, AnItemThatCannotBeChosenIsGreyAndNeverHighlighted) {
+    HWND owner = OwnerWindow();
+    MenuNode node(nullptr);
+    OwnerDrawMenu menu;
+    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
+    ASSERT_EQ(1, menu.AddItem(L"Empty", MF_DISABLED, 1, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, menu.AddItem(L"Empty", 0, 2, &node, -1, nullptr, nullptr));
+    // Whatever the system reports of its state (Wine reports no ODS_DISABLED for it).
+    std::vector<COLORREF> inert = Render(menu, 0, 200, 30);
+    EXPECT_EQ(inert, Render(menu, 0, 200, 30, ODS_SELECTED)) << "the selection was drawn";
+    EXPECT_NE(inert, Render(menu, 1, 200, 30)) << "drawn in the text colour of an item that can be chosen";
+    menu.Destroy();
+    DestroyWindow(owner);
+}
+
+TEST(OwnerDrawMenu, ALongNameIsMeasuredToAboutFortyFiveCharactersAndKeptWholeForScreenReaders) {
+    HWND owner = OwnerWindow();
+    MenuNode node(nullptr);
+    OwnerDrawMenu menu;
+    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
+    std::wstring longName(100, L'W');
+    ASSERT_EQ(1, menu.AddItem(longName.c_str(), 0, 1, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, menu.AddItem(L"Notepad", 0, 2, &node, -1, nullptr, nullptr));
+    UINT widths[2] = {};
+    for (int position = 0; position < 2; position++) {
+        MEASUREITEMSTRUCT measure = {};
+        measure.CtlType = ODT_MENU;
+        measure.itemData = ItemData(menu.Handle(), position);
+        ASSERT_EQ(1, menu.Measure(&measure));
+        widths[position] = measure.itemWidth;
+    }
+    int margins = menu.IconWidth() + 11;
+    EXPECT_EQ((UINT)(margins + menu.MaxTextWidth()), widths[0]);
+    EXPECT_LT(widths[1], widths[0]);
+    EXPECT_LE(menu.MaxTextWidth(), GetSystemMetrics(SM_CXSCREEN) * 2 / 5);
+    const MenuItemData* record = MenuItemData::FromItemData(ItemData(menu.Handle(), 0));
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(longName, std::wstring(record->accessible.pszWText, record->accessible.cchWText));
     menu.Destroy();
     DestroyWindow(owner);
 }
