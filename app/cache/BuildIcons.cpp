@@ -1,6 +1,7 @@
 #include "app/cache/BuildIcons.h"
 
 #include "app/cache/IconBlob.h"
+#include "app/cache/IconHandle.h"
 
 #include <utility>
 
@@ -35,5 +36,13 @@ const IconPixels* BuildIcons::ResourcePixels(HINSTANCE module, int id, int width
     std::vector<unsigned char> blob;
     // An empty blob decodes to nothing, which is kept as such.
     ResourceIconBlob(module, id, width, blob);
+    return Decoded(blob, width, height);
+}
+
+const IconPixels* BuildIcons::SystemPixels(int id, int width, int height) {
+    HICON icon = Resource(nullptr, id, width, height);
+    std::vector<unsigned char> blob;
+    if (!icon || !IconHandle(icon, IconHandle::BORROWED).ToBlob(blob))
+        return nullptr;
     return Decoded(blob, width, height);
 }

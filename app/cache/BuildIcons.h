@@ -26,6 +26,9 @@ public:
     // The module's icon resource at exactly width by height, as the pixels an image list takes (null when it
     // has no such image, or not in the layout the fast decoder reads: then Resource gives the icon).
     const IconPixels* ResourcePixels(HINSTANCE module, int id, int width, int height);
+    // One of the system's icons (IDI_APPLICATION) at width by height as such pixels, loaded once; null when
+    // it cannot be read that way (then Resource with a null module gives the icon).
+    const IconPixels* SystemPixels(int id, int width, int height);
 
 private:
     std::map<int, HICON> resources;

@@ -112,8 +112,9 @@ int MenuBuilder::BuildPopup(MenuNode& folder, Depth depth) {
                 if (MenuNode::SourceFolder(child->flags, request.path)) {
                     request.path.Append(child->relativePath);
                     requests.push_back(std::move(request));
-                    // Until the shell answers, the entry shows the icon of the folder it lies in.
-                    image = ResourceImage(menu, FixedCommands::FolderIcon, images);
+                    // Until the shell answers, the entry shows the system's icon of a program (a folder's
+                    // icon made programs look like folders for a moment).
+                    image = ResourceImage(menu, GenericProgramIcon, images);
                     child->iconPending = 1;
                 }
             } else if (image < 0) {
@@ -237,10 +238,13 @@ int MenuBuilder::ResourceImage(OwnerDrawMenu& target, int iconId, MenuImages& im
     if (known != images.resources.end())
         return known->second;
     ImageList& list = target.Images();
-    const IconPixels* pixels = icons.ResourcePixels(instance, iconId, list.IconWidth(), list.IconHeight());
+    // The system's icon is loaded from user32, once per build, never from the disk per entry.
+    HINSTANCE module = iconId == GenericProgramIcon ? nullptr : instance;
+    const IconPixels* pixels = module ? icons.ResourcePixels(module, iconId, list.IconWidth(), list.IconHeight())
+                                      : icons.SystemPixels(iconId, list.IconWidth(), list.IconHeight());
     int index = pixels ? list.AddPixels(*pixels) : -1;
     if (index < 0)
-        index = list.AddIcon(icons.Resource(instance, iconId, list.IconWidth(), list.IconHeight()));
+        index = list.AddIcon(icons.Resource(module, iconId, list.IconWidth(), list.IconHeight()));
     if (index >= 0)
         images.resources[iconId] = index;
     return index;

@@ -54,6 +54,9 @@ private:
         std::map<std::vector<unsigned char>, int> blobs;
     };
 
+    // The id of the system's icon of a program without one (IDI_APPLICATION), a stand-in's icon.
+    static const int GenericProgramIcon = 32512;
+
     int ShowsFolder(const MenuNode& folder) const;
     int MakePopup(MenuNode& folder);
     // The image of this entry in the menu's list from its cache row, or -1 on a miss.

@@ -428,7 +428,7 @@ std::vector<HWND> PopupsOf(DWORD processId) {
 } // namespace
 
 // A folder's menu is made when it opens, and the icons the cache lacks are painted into the open menu as
-// the shell gives them: first the folder's icon stands in, then each entry's own shows, without the menu
+// the shell gives them: first the system's icon of a program stands in, then each entry's own shows, without the menu
 // being opened again. Entries of menus never shown get no rows, and their rows are kept.
 TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
     const int count = 30;
@@ -474,12 +474,16 @@ TEST_F(IconCacheE2E, AFolderIsFilledWhenItOpensAndItsIconsArePaintedIn) {
     Pixels own = Pixels::OfIcon(16, 16, GetSysColor(COLOR_BTNFACE), ownIcon.Handle());
     int alphaX = -1, alphaY = FindPattern(rootPicture, own, 0, 8, 16, &alphaX);
     ASSERT_GE(alphaY, 0);
-    Pixels standIn;
-    standIn.width = standIn.height = 16;
+    Pixels folder;
+    folder.width = folder.height = 16;
     for (int y = 0; y < 16; y++)
         for (int x = 0; x < 16; x++)
-            standIn.data.push_back(rootPicture.At(alphaX + x, alphaY + 28 + y));
-    ASSERT_GT(CountPattern(rootPicture, standIn), 1) << "Many and Tools show the folder's icon";
+            folder.data.push_back(rootPicture.At(alphaX + x, alphaY + 28 + y));
+    ASSERT_GT(CountPattern(rootPicture, folder), 1) << "Many and Tools show the folder's icon";
+    // Not the folder's icon: a program waiting for its own looked like a folder.
+    HICON program = (HICON)LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON, 16, 16, 0);
+    Pixels standIn = Pixels::OfIcon(16, 16, GetSysColor(COLOR_BTNFACE), program);
+    DestroyIcon(program);
     // The first item is selected (its icon lies on the selection's gradient): the others are looked at.
     int painted = 0, waiting = -1, mostWaiting = 0;
     for (DWORD begin = GetTickCount(); GetTickCount() - begin < 10000 && painted < count - 1; Sleep(5)) {
