@@ -50,6 +50,14 @@ int PopupMenu::InsertItem(UINT item, Anchor anchor, const wchar_t* text, UINT st
 }
 
 int PopupMenu::Show(const POINT* point, UINT alignment) {
+    return Track(point, alignment) ? 1 : 0;
+}
+
+UINT PopupMenu::Choose(const POINT* point, UINT alignment) {
+    return (UINT)Track(point, alignment | TPM_RETURNCMD | TPM_NONOTIFY);
+}
+
+BOOL PopupMenu::Track(const POINT* point, UINT alignment) {
     if (!currentMenu)
         return 0;
     POINT at;
@@ -65,5 +73,5 @@ int PopupMenu::Show(const POINT* point, UINT alignment) {
     UINT flags = alignment | (rightButton == RIGHT_BUTTON_CHOOSES ? TPM_RIGHTBUTTON : 0);
     BOOL tracked = TrackPopupMenu(currentMenu, flags, at.x, at.y, 0, owner, nullptr);
     PostMessageW(owner, WM_NULL, 0, 0);
-    return tracked ? 1 : 0;
+    return tracked;
 }

@@ -26,6 +26,8 @@ public:
     // Tracks the menu at the point (the mouse when null), placed beside it by TrackPopupMenu's alignment
     // flags (0: below and to the right); returns when the menu has closed.
     int Show(const POINT* point, UINT alignment = 0);
+    // Tracks the menu the same way and returns the command id of the item chosen, 0 when none was.
+    UINT Choose(const POINT* point, UINT alignment = 0);
 
     HMENU Handle() const { return currentMenu; }
     // RIGHT_BUTTON_CHOOSES is the default.
@@ -34,6 +36,9 @@ public:
     HINSTANCE Instance() const { return instance; }
 
 protected:
+    // TrackPopupMenu's result: with TPM_RETURNCMD the command chosen.
+    BOOL Track(const POINT* point, UINT alignment);
+
     HWND owner = nullptr;
     HINSTANCE instance = nullptr;
     HMENU rootMenu = nullptr;

@@ -15,7 +15,7 @@
 ;
 ; DOCS holds README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt. Command line of the result:
 ;   setup.exe [/S] [/AllUsers | /CurrentUser] [/Logon] [/NoWinKey] [/D=FOLDER]   (/D last, as NSIS wants it)
-;   Uninstall.exe [/S] [/RemoveSettings]
+;   Uninstall.exe [/S] [/RemoveSettings] [_?=FOLDER]   (_?= runs it in place: the caller waits for it)
 
 !ifndef VERSION | PROGRAM | DOCS | ICON | OUTFILE
   !error "define VERSION, PROGRAM, DOCS, ICON and OUTFILE"
@@ -72,6 +72,9 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Koravent, MIT licence"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+; The picture of the last page, made by tools/make-icons from the program's icon.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}\Wizard.bmp"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}\Wizard.bmp"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_ABORTWARNING
 
@@ -81,6 +84,12 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Koravent, MIT licence"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+; "Start Veltrix", ticked when it is to run in the notification area (started at logon, or running before).
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartVeltrix)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartVeltrix
+!define MUI_FINISHPAGE_RUN_NOTCHECKED
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW TickStartVeltrix
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -117,6 +126,11 @@ LangString SettingsSection ${LANG_GERMAN} "Auch meine Einstellungen entfernen"
 LangString SettingsSection ${LANG_GREEK} "Κατάργηση και των ρυθμίσεών μου"
 LangString SettingsSection ${LANG_PORTUGUESEBR} "Remover também minhas configurações"
 LangString SettingsSection ${LANG_SWEDISH} "Ta även bort mina inställningar"
+LangString StartVeltrix ${LANG_ENGLISH} "Start Veltrix"
+LangString StartVeltrix ${LANG_GERMAN} "Veltrix starten"
+LangString StartVeltrix ${LANG_GREEK} "Εκκίνηση του Veltrix"
+LangString StartVeltrix ${LANG_PORTUGUESEBR} "Iniciar o Veltrix"
+LangString StartVeltrix ${LANG_SWEDISH} "Starta Veltrix"
 LangString ShortcutComment ${LANG_ENGLISH} "The classic Start menu"
 LangString ShortcutComment ${LANG_GERMAN} "Das klassische Startmenü"
 LangString ShortcutComment ${LANG_GREEK} "Το κλασικό μενού Έναρξη"
@@ -127,6 +141,9 @@ LangString ShortcutComment ${LANG_SWEDISH} "Den klassiska Start-menyn"
 ; removed: first WM_CANCELMODE, which closes an open menu (a once-mode run then ends by itself), then
 ; WM_CLOSE to its hidden main window, the way its own "Exit" ends it. Other copies (a portable one) and
 ; other users' instances are left alone; a file still in use is replaced or removed at the next restart.
+; 1 once a copy running in the notification area was ended.
+Var WasResident
+
 !macro CLOSE_RUNNING PREFIX
 Function ${PREFIX}CloseRunning
   Exch $5
@@ -155,6 +172,11 @@ Function ${PREFIX}CloseRunning
     StrCpy $4 ""
     System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r4, *i ${NSIS_MAX_STRLEN})'
     ${If} $4 == "$5\Veltrix.exe"
+      ; The copy in the notification area marks its window: it is started again once the files are in place.
+      System::Call 'user32::GetPropW(p r0, w "Koravent.Veltrix.Tray") p .r4'
+      ${If} $4 P<> 0
+        StrCpy $WasResident 1
+      ${EndIf}
       System::Call 'user32::PostMessageW(p r0, i ${WM_CANCELMODE}, p 0, p 0)'
       System::Call 'kernel32::WaitForSingleObject(p r3, i 2000) i .r4'
       ${If} $4 <> 0
@@ -260,7 +282,10 @@ Section "Veltrix" ProgramSection
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Veltrix.exe,0"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe" $0'
-  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" $0 /S'
+  ; "_?=" (last, as NSIS wants it) runs the uninstaller in place instead of from a copy in the temporary
+  ; folder that NSIS starts without waiting: whoever runs the command waits until Veltrix is removed (its
+  ; own file and the folder go the moment it ends, see the uninstaller's section).
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" $0 /S _?=$INSTDIR'
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
@@ -300,6 +325,34 @@ Section "-WinKeyOff"
     WriteRegDWORD HKCU "${SETTINGS_KEY}" "WinKey" 0
   ${EndIf}
 SectionEnd
+
+; A copy that ran in the notification area before a silent installation runs there again after it; the
+; last page asks (StartVeltrix).
+Section "-Restart"
+  ${If} ${Silent}
+  ${AndIf} $WasResident = 1
+    Exec '"$INSTDIR\Veltrix.exe" -u -s'
+  ${EndIf}
+SectionEnd
+
+Function TickStartVeltrix
+  ${If} ${SectionIsSelected} ${LogonSection}
+  ${OrIf} $WasResident = 1
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_CHECKED} 0
+  ${EndIf}
+FunctionEnd
+
+; In the notification area when it starts there at logon or ran there before, else as its Start menu
+; shortcut starts it, with the menu at the mouse. "-u": the installer may run as administrator, the
+; program then asks the desktop's shell to start it as the signed-in user.
+Function StartVeltrix
+  ${If} ${SectionIsSelected} ${LogonSection}
+  ${OrIf} $WasResident = 1
+    Exec '"$INSTDIR\Veltrix.exe" -u -s'
+  ${Else}
+    Exec '"$INSTDIR\Veltrix.exe" -u'
+  ${EndIf}
+FunctionEnd
 
 ; Called by MultiUser whenever the mode is set, after it chose the mode's folder (the folder of an
 ; earlier installation in that mode, read from its entry, or the mode's default).
@@ -378,6 +431,15 @@ Section "un.Veltrix" UninstallSection
   Call un.CloseRunning
   Push $INSTDIR
   Call un.RemoveFiles
+  ; Run in place (see QuietUninstallString), the uninstaller can neither delete its own file nor move it
+  ; (NSIS holds it open): a copy of it in the temporary folder removes that file and the folder the moment
+  ; this process has ended (un.onInit, /Cleanup).
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    GetTempFileName $1
+    CopyFiles /SILENT "$EXEPATH" $1
+    System::Call 'kernel32::GetCurrentProcessId() i .r2'
+    Exec '"$1" /S /Cleanup=$2 _?=$INSTDIR'
+  ${EndIf}
   Delete "$SMPROGRAMS\Veltrix.lnk"
   DeleteRegValue HKCU "${RUN_KEY}" "Veltrix"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
@@ -408,6 +470,23 @@ Function un.HideSpaceRequired
 FunctionEnd
 
 Function un.onInit
+  ; The copy an uninstaller that ran in place left behind: once that process has ended, its file and the
+  ; folder go, then this copy ends (its own file goes at the next restart, or with the temporary folder).
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/Cleanup=" $1
+  ${IfNot} ${Errors}
+    ; SYNCHRONIZE
+    System::Call 'kernel32::OpenProcess(i 0x100000, i 0, i r1) p .r2'
+    ${If} $2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i 30000)'
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
+    Delete /REBOOTOK "$EXEPATH"
+    Quit
+  ${EndIf}
   !insertmacro CHOOSE_PROGRAM
   !insertmacro MULTIUSER_UNINIT
   ${GetParameters} $0

@@ -3,6 +3,7 @@
 #include "app/launch/Launcher.h"
 #include "app/program/TaskbarCorner.h"
 #include "app/program/ThreadWindows.h"
+#include "app/shell/UnelevatedRun.h"
 #include "app/tree/MenuOptions.h"
 #include "base/ComApartment.h"
 #include "base/CommonControls.h"
@@ -10,11 +11,14 @@
 #include "framework/AboutDialog.h"
 #include "framework/DarkMode.h"
 #include "framework/MonitorDpi.h"
+#include "framework/StringTable.h"
 #include "framework/VersionInfo.h"
 #include "resources/resource.h"
 #include "sysinfo/OsVersion.h"
 
 #include <stddef.h>
+
+#include <string>
 
 namespace {
 
@@ -38,11 +42,30 @@ void StartMenuApp::RegisterOptions() {
     commandLine.AddOption(L"e", CommandLineParser::SWITCH, 0, 0, nullptr);
     commandLine.AddOption(L"o", CommandLineParser::NUMBER, 0, 0, nullptr);
     commandLine.AddStringOption(L"r", CommandLineParser::TEXT, nullptr, nullptr);
+    commandLine.AddOption(L"u", CommandLineParser::SWITCH, 0, 0, nullptr);
+}
+
+int StartMenuApp::HandOverToUser() {
+    // "-u": started by the installer, which may run with an administrator's rights. The menu must run with
+    // the signed-in user's own: it is started again through the desktop's shell, and this run ends.
+    if (commandLine.GetNumber(L"u") != 1 || !UnelevatedRun::IsElevated())
+        return 0;
+    std::wstring program(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, &program[0], (DWORD)program.size());
+    if (!length || length >= program.size())
+        return 0;
+    program.resize(length);
+    com.Init(ComApartment::SINGLE_THREADED);
+    int handed = UnelevatedRun::Run(program.c_str(), commandLine.GetNumber(L"s") == 1 ? L"-s" : L"");
+    com.Uninit();
+    return handed;
 }
 
 int StartMenuApp::InitApplication() {
     RegisterOptions();
     commandLine.ParseCommandLine();
+    if (HandOverToUser())
+        return 0;
     portable = IsPortable();
     MenuOptions& options = MenuOptions::Current();
     options.showEmptyFolders = (int)commandLine.GetNumber(L"e");
@@ -286,6 +309,36 @@ void StartMenuApp::OnTrayClick(int fromKeyboard) {
     session.TakeUpReadyTree();
 }
 
+void StartMenuApp::ShowTrayMenu() {
+    PopupMenu menu;
+    StringTable strings;
+    if (!menu.Create(instance, window) ||
+        !menu.InsertItem(0, PopupMenu::BY_POSITION, strings.Load(IDS_ABOUT), 0, TRAY_ABOUT, 0, PopupMenu::TEXT_ITEM,
+                         nullptr) ||
+        !menu.InsertItem(1, PopupMenu::BY_POSITION, strings.Load(IDS_EXIT), 0, TRAY_EXIT, 0, PopupMenu::TEXT_ITEM,
+                         nullptr))
+        return;
+    // Drawn by Windows, dark in the dark app mode as the shell's context menus are.
+    DarkMode::Get().Refresh();
+    DarkMode::Get().PrepareMenuOwner(window);
+    POINT point = {0, 0};
+    GetCursorPos(&point);
+    UINT chosen = 0;
+    {
+        // The hotkey closes it as it closes the Start menu; a click on the icon meanwhile opens nothing.
+        MenuSession::UseScope use(session, MenuSession::USE_MENU);
+        chosen = menu.Choose(&point);
+    }
+    menu.Destroy();
+    if (chosen == TRAY_ABOUT) {
+        MenuSession::UseScope use(session, MenuSession::USE_ACTION);
+        ShowAbout();
+        CloseIfAsked();
+    } else if (chosen == TRAY_EXIT) {
+        Close();
+    }
+}
+
 void StartMenuApp::OnMenuKey() {
     // Pressed again while the menu is open, the key closes it, as Windows' own Start menu does; while an
     // action runs from the menu (the About box, a context menu) it does nothing.
@@ -385,7 +438,14 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             typeAhead.OnMenuSelect((HMENU)lParam);
             break;
         case TrayMessage:
-            if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK || lParam == WM_RBUTTONDOWN) {
+            // The right button's release, as Windows' own notification icons do (WM_CONTEXTMENU: from the
+            // keyboard, where the shell sends it).
+            if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU) {
+                if (!session.InUse())
+                    ShowTrayMenu();
+                return 1;
+            }
+            if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK) {
                 // A double click sends a second notification while the first one's menu is open (the
                 // menu loop dispatches it); it must not rebuild the tree under that menu, nor under
                 // an action still running from it (the About box).

@@ -44,6 +44,8 @@ public:
     static const UINT AppsChangedMessage = WM_APP + 5;
     // The Windows key was pressed and released alone (wParam: which one).
     static const UINT WinKeyMessage = WM_APP + 6;
+    // The commands of the notification icon's short menu.
+    enum TrayCommand : UINT { TRAY_ABOUT = 1, TRAY_EXIT = 2 };
 
     StartMenuApp() = default;
     ~StartMenuApp() override = default;
@@ -74,6 +76,9 @@ protected:
 
 private:
     void RegisterOptions();
+    // With "-u" in a process running elevated: the same start asked of the desktop's shell, as the
+    // signed-in user; 1 when it took it (this run then ends).
+    int HandOverToUser();
     // The window's icons and its title with the version, where the system names the program's windows.
     void SetIdentity();
     // COM on this thread, started the first time a command, a context menu or a cache write needs it.
@@ -88,6 +93,8 @@ private:
     void OnTrayClick(int fromKeyboard);
     // The hotkey or the Windows key: opens the menu, or closes it when it is open.
     void OnMenuKey();
+    // A right click on the notification icon: the program's short menu, About... and Exit.
+    void ShowTrayMenu();
     // Runs the verb chosen in an item's context menu, once the menus are closed.
     void RunChosenVerb();
     // Once mode: the menu at the mouse, then the wait for a choice.

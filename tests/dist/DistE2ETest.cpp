@@ -97,7 +97,9 @@ std::wstring ShippedProgram() {
 
 // Runs a command line and waits for it and for whatever it started: the uninstaller hands its work to a
 // copy of itself in the temporary folder and ends at once. Its exit code; 9999 when it never ended.
-DWORD RunAndWait(std::wstring commandLine) {
+// Runs the command and waits for it and for what it started, except processes of the file spare (which
+// are left running).
+DWORD RunAndWait(std::wstring commandLine, const wchar_t* spare = nullptr) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -107,6 +109,7 @@ DWORD RunAndWait(std::wstring commandLine) {
     DWORD exitCode = 9999;
     DWORD start = GetTickCount();
     StartedProcesses started(process.dwProcessId);
+    started.Spare(spare);
     ResumeThread(process.hThread);
     if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &exitCode);
@@ -118,6 +121,27 @@ DWORD RunAndWait(std::wstring commandLine) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return exitCode;
+}
+
+// The process of a copy of that program running in the notification area (its window carries the mark a
+// resident instance sets), or 0 after the time.
+DWORD ResidentOf(const std::wstring& program, DWORD milliseconds) {
+    struct Search {
+        std::wstring program;
+        DWORD found;
+        static BOOL CALLBACK Each(HWND window, LPARAM parameter) {
+            Search* search = reinterpret_cast<Search*>(parameter);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (GetPropW(window, L"Koravent.Veltrix.Tray") &&
+                _wcsicmp(StartedProcesses::ImagePath(process).c_str(), search->program.c_str()) == 0)
+                search->found = process;
+            return search->found == 0;
+        }
+    } search = {program, 0};
+    for (DWORD start = GetTickCount(); !search.found && GetTickCount() - start < milliseconds; Sleep(100))
+        EnumWindows(Search::Each, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // What one installation put in place, read from where Windows and the user find it.
@@ -189,7 +213,7 @@ protected:
         EXPECT_NE(NoValue, size);
         EXPECT_GE(size, programBytes.size() / 1024) << "the size in KB";
         std::wstring uninstaller = L"\"" + installed.folder + L"\\Uninstall.exe\" ";
-        EXPECT_EQ(Lower(uninstaller + (allUsers ? L"/AllUsers /S" : L"/CurrentUser /S")),
+        EXPECT_EQ(Lower(uninstaller + (allUsers ? L"/AllUsers /S" : L"/CurrentUser /S") + L" _?=" + installed.folder),
                   Lower(ReadString(installed.root, UninstallKey, L"QuietUninstallString")));
         return installed;
     }
@@ -265,8 +289,9 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
     ASSERT_NE(nullptr, resident.WaitForMainWindow(15000));
 
     // Over it, without naming the logon start: the installer closes the running program as its "Exit"
-    // would, replaces it, and keeps the logon start the user chose before.
-    ASSERT_EQ(0u, RunAndWait(L"\"" + setup + L"\" /S"));
+    // would, replaces it, keeps the logon start the user chose before, and starts the new one in the
+    // notification area in its place.
+    ASSERT_EQ(0u, RunAndWait(L"\"" + setup + L"\" /S", L"Veltrix.exe"));
     DWORD exitCode = 99;
     EXPECT_TRUE(resident.WaitForExit(1000, &exitCode)) << "the old version still runs";
     EXPECT_EQ(0u, exitCode) << "asked to close, not ended by force";
@@ -276,8 +301,9 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
 
     // The uninstaller, too, closes the program that runs from the installation before it removes it.
     VeltrixProcess current;
-    ASSERT_TRUE(current.Start(L"-s", installed.program));
-    ASSERT_NE(nullptr, current.WaitForMainWindow(15000));
+    DWORD restarted = ResidentOf(installed.program, 15000);
+    ASSERT_NE(0u, restarted) << "the installer did not start the new version again";
+    ASSERT_TRUE(current.Attach(restarted));
     // The memory of what the user starts counts among the settings.
     wchar_t local[MAX_PATH] = L"";
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, TRUE));
@@ -286,8 +312,10 @@ TEST_F(DistE2E, CurrentUserInstallReplacesARunningOlderVersionAndUninstallRemove
     FILE* counts = _wfopen(usage.c_str(), L"wb");
     ASSERT_NE(nullptr, counts);
     fclose(counts);
-    EXPECT_EQ(0u,
-              RunAndWait(ReadString(HKEY_CURRENT_USER, UninstallKey, L"QuietUninstallString") + L" /RemoveSettings"));
+    // As a script runs it, with the entry's own command: it returns once the files are gone.
+    std::wstring quiet = ReadString(HKEY_CURRENT_USER, UninstallKey, L"QuietUninstallString");
+    std::wstring inPlace = quiet.substr(quiet.find(L" _?="));
+    EXPECT_EQ(0u, RunAndWait(quiet.substr(0, quiet.size() - inPlace.size()) + L" /RemoveSettings" + inPlace));
     exitCode = 99;
     EXPECT_TRUE(current.WaitForExit(1000, &exitCode));
     EXPECT_EQ(0u, exitCode);
@@ -318,6 +346,11 @@ void DistE2E::ExpectPortableRuns(const std::wstring& zip, const std::wstring& pr
     EXPECT_NE(std::string::npos, TempFolder::Read(folder + L"LICENSE.txt").find("MIT License"));
     std::string readme = TempFolder::Read(folder + L"README.txt");
     EXPECT_GT(readme.size(), 1000u);
+    // The user guide alone, as plain text: no build step, no release signing, no picture or Markdown mark.
+    EXPECT_NE(std::string::npos, readme.find("Finding a program by typing"));
+    for (const char* developers :
+         {"apt-get", "tools/", "cmake", "make test", "Developing Veltrix", "SHA256SUMS.sig", "](", "![", "`"})
+        EXPECT_EQ(std::string::npos, readme.find(developers)) << developers;
     EXPECT_EQ(std::count(readme.begin(), readme.end(), '\n'), std::count(readme.begin(), readme.end(), '\r'))
         << "Windows line ends";
 

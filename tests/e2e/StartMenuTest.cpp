@@ -147,8 +147,8 @@ TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
     ASSERT_NE(nullptr, main);
     EXPECT_EQ(nullptr, veltrix.WaitForMenu(1000)) << "no menu before a click";
 
-    // The button release after a right click opens nothing.
-    PostMessageW(main, TrayMessage, 1, WM_RBUTTONUP);
+    // The right button opens nothing as it goes down.
+    PostMessageW(main, TrayMessage, 1, WM_RBUTTONDOWN);
     EXPECT_EQ(nullptr, veltrix.WaitForMenu(1500));
 
     PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
@@ -161,14 +161,25 @@ TEST_F(StartMenuE2E, TrayModeOpensAFreshMenuOnClicksOnly) {
 
     // Each click scans afresh.
     root.Write(L"Charlie.lnk", "");
-    PostMessageW(main, TrayMessage, 1, WM_RBUTTONDOWN);
+    PostMessageW(main, TrayMessage, 1, WM_LBUTTONDBLCLK);
     popup = veltrix.WaitForMenu(10000);
     ASSERT_NE(nullptr, popup);
     EXPECT_EQ(Concat({L"alpha", L"Beta", L"Charlie", L"Games"}, FixedEntries(true)), VeltrixProcess::MenuItems(popup));
     VeltrixProcess::PressKey(VK_ESCAPE);
     Sleep(500);
 
-    EXPECT_EQ(0u, veltrix.CloseAndWait(main, 10000));
+    // Its release shows the icon's short menu, whose Exit ends the program.
+    PostMessageW(main, TrayMessage, 1, WM_RBUTTONUP);
+    popup = veltrix.WaitForMenu(10000);
+    ASSERT_NE(nullptr, popup);
+    StringTable strings;
+    EXPECT_EQ((std::vector<std::wstring>{strings.Load(IDS_ABOUT), strings.Load(IDS_EXIT)}),
+              VeltrixProcess::MenuItems(popup));
+    VeltrixProcess::PressKey(VK_UP);
+    VeltrixProcess::PressKey(VK_RETURN);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(veltrix.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
 }
 
 // A resident instance keeps its menu between clicks and reads the Start Menu folders again when they

@@ -87,7 +87,12 @@ std::vector<DWORD> StartedProcesses::Current() {
         }
     }
     seen.insert(members.begin(), members.end());
-    return std::vector<DWORD>(members.begin(), members.end());
+    std::vector<DWORD> found;
+    for (DWORD id : members) {
+        if (spared.empty() || _wcsicmp(processes[id].name.c_str(), spared.c_str()) != 0)
+            found.push_back(id);
+    }
+    return found;
 }
 
 DWORD StartedProcesses::WaitFor(const wchar_t* exeName, DWORD milliseconds) {

@@ -19,6 +19,9 @@ public:
 
     // Processes started since then by the ancestor or its descendants.
     std::vector<DWORD> Current();
+    // Processes of that file name (an installer's restart of the program) are left out from now on: not
+    // counted, not ended.
+    void Spare(const wchar_t* exeName) { spared = exeName ? exeName : L""; }
     // The first such process whose file name is `exeName` (e.g. L"control.exe"), or 0 after the time.
     DWORD WaitFor(const wchar_t* exeName, DWORD milliseconds);
     // The full path of a process's program file (QueryFullProcessImageNameW), empty when unknown.
@@ -30,4 +33,5 @@ private:
     DWORD ancestor;
     std::set<DWORD> before;
     std::set<DWORD> seen;
+    std::wstring spared;
 };
