@@ -333,32 +333,59 @@ BOOL CALLBACK FindMain(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+// A resident program started for a series of clicks on its icon: its main window found, and at the end
+// closed as its "Exit" closes it (ended by force when it does not end).
+struct ResidentRun {
+    PROCESS_INFORMATION process = {};
+    WindowSearch search = {0, nullptr, nullptr};
+
+    ResidentRun(const std::wstring& program, const std::wstring& arguments, const wchar_t* classPrefix) {
+        std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
+            return;
+        search = {process.dwProcessId, classPrefix, nullptr};
+        for (DWORD begin = GetTickCount(); !search.found && GetTickCount() - begin < ShowLimit; Sleep(10))
+            EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+        // Time for the resident program to read its tree, as it has after a logon before the first click.
+        Sleep(3000);
+    }
+    ~ResidentRun() {
+        if (!process.hProcess)
+            return;
+        if (search.found)
+            PostMessageW(search.found, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, ExitLimit);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    HWND Main() const { return search.found; }
+    // Opens its menu as a click on its icon does; the popup, or null after the time.
+    HWND Click() const {
+        PostMessageW(search.found, WM_APP + 1, 1, WM_LBUTTONDOWN);
+        return NewPopup(process.dwProcessId, {}, ShowLimit);
+    }
+};
+
 // A resident program: each run posts the notification message of a click to its window and times its
 // menu, then closes it; with a change, a shortcut is added to the tree one second before each click.
 std::vector<double> TimeResidentMenus(const std::wstring& program, const std::wstring& arguments,
                                       const wchar_t* classPrefix, const std::wstring& changeIn, Stopwatch& watch) {
     std::vector<double> times;
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return times;
-    WindowSearch search = {process.dwProcessId, classPrefix, nullptr};
-    for (DWORD begin = GetTickCount(); !search.found && GetTickCount() - begin < ShowLimit; Sleep(10))
-        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
-    // Time for the resident program to read its tree, as it has after a logon before the first click.
-    Sleep(3000);
+    ResidentRun resident(program, arguments, classPrefix);
     std::wstring source = changeIn.empty() ? std::wstring() : changeIn + L"\\Group 0\\Folder 0\\Program 0.lnk";
-    for (int run = 0; search.found && run < OpenRuns; run++) {
+    for (int run = 0; resident.Main() && run < OpenRuns; run++) {
         if (!changeIn.empty()) {
             CopyFileW(source.c_str(), (changeIn + L"\\Added " + std::to_wstring(run) + L".lnk").c_str(), FALSE);
             Sleep(1000);
         }
         watch.Start();
-        PostMessageW(search.found, WM_APP + 1, 1, WM_LBUTTONDOWN);
-        HWND popup = NewPopup(process.dwProcessId, {}, ShowLimit);
+        HWND popup = resident.Click();
         if (!popup)
             break;
         times.push_back(Elapsed(watch));
@@ -367,14 +394,6 @@ std::vector<double> TimeResidentMenus(const std::wstring& program, const std::ws
             Sleep(10);
         Sleep(300);
     }
-    if (search.found)
-        PostMessageW(search.found, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, ExitLimit);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     for (int run = 0; !changeIn.empty() && run < OpenRuns; run++)
         DeleteFileW((changeIn + L"\\Added " + std::to_wstring(run) + L".lnk").c_str());
     return times;
@@ -386,45 +405,26 @@ std::vector<double> TimeResidentMenus(const std::wstring& program, const std::ws
 std::vector<double> TimeSearches(const std::wstring& program, const std::wstring& arguments, WORD key,
                                  Stopwatch& watch) {
     std::vector<double> times;
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return times;
-    WindowSearch search = {process.dwProcessId, L"Kavrin_", nullptr};
-    for (DWORD begin = GetTickCount(); !search.found && GetTickCount() - begin < ShowLimit; Sleep(10))
-        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
-    Sleep(3000);
-    for (int run = 0; search.found && run < OpenRuns + 1; run++) {
-        PostMessageW(search.found, WM_APP + 1, 1, WM_LBUTTONDOWN);
-        HWND root = NewPopup(process.dwProcessId, {}, ShowLimit);
+    ResidentRun resident(program, arguments, L"Kavrin_");
+    for (int run = 0; resident.Main() && run < OpenRuns + 1; run++) {
+        HWND root = resident.Click();
         if (!root)
             break;
         // The root painted and idle, as when the user begins to type.
         Sleep(500);
         watch.Start();
         PressKey(key);
-        HWND results = NewPopup(process.dwProcessId, {root}, ExitLimit);
+        HWND results = NewPopup(resident.process.dwProcessId, {root}, ExitLimit);
         if (!results)
             break;
         times.push_back(Elapsed(watch));
         PressKey(VK_ESCAPE);
         PressKey(VK_ESCAPE);
         for (DWORD begin = GetTickCount();
-             !PopupsOf(process.dwProcessId).empty() && GetTickCount() - begin < ExitLimit;)
+             !PopupsOf(resident.process.dwProcessId).empty() && GetTickCount() - begin < ExitLimit;)
             Sleep(10);
         Sleep(300);
     }
-    if (search.found)
-        PostMessageW(search.found, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, ExitLimit) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, ExitLimit);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return times;
 }
 

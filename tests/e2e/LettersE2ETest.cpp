@@ -1,5 +1,6 @@
 // Letters typed into the menus of the real Veltrix.exe, sent from outside as a user types them, judged
 // by which program Enter then starts.
+#include "TypedMenuTest.h"
 #include "VeltrixProcess.h"
 
 #include "Shortcut.h"
@@ -23,56 +24,16 @@ namespace {
 
 const UINT TrayMessage = WM_APP + 1;
 
-// Each launches the marker program, which leaves a file named after the entry. In the menu: &Zoo,
-// Games, Micro Alpha, Micro Beta, Network, news, Notepad, Ärger, the clef, then the fixed entries.
-const wchar_t* const Entries[] = {L"Notepad",      L"Network",      L"news",        L"\u00C4rger", L"&Zoo",
-                                  L"Games\\Chess", L"Games\\Mines", L"Micro Alpha", L"Micro Beta", L"\U0001D11E Clef"};
-
 } // namespace
 
-class LettersE2E : public ::testing::Test {
+// Each entry launches the marker program, which leaves a file named after the entry; the fixed entries
+// follow them in the menu.
+class LettersE2E : public TypedMenuTest {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        root.Folder(L"Games");
-        marks.Folder(L"Games");
-        for (const wchar_t* entry : Entries)
-            ASSERT_TRUE(MakeShortcut(root.Path() + L"\\" + entry + L".lnk",
-                                     VeltrixProcess::ProgramFolder() + L"marker.exe", L"\"" + Mark(entry) + L"\""));
-        ASSERT_TRUE(veltrix.Start(L"-s -r \"" + root.Path() + L"\""));
-        main = veltrix.WaitForMainWindow(15000);
-        ASSERT_NE(nullptr, main);
-    }
-    void TearDown() override { CoUninitialize(); }
-    std::wstring Mark(const wchar_t* entry) const { return marks.Path() + L"\\" + entry; }
+    LettersE2E()
+        : TypedMenuTest(L"e2e-letters", {L"Notepad", L"Network", L"news", L"\u00C4rger", L"&Zoo", L"Games\\Chess",
+                                         L"Games\\Mines", L"Micro Alpha", L"Micro Beta", L"\U0001D11E Clef"}) {}
 
-    // Opens a fresh menu from the notification icon and types: letters, "\b" Backspace, ">" Right, "\r" Enter.
-    void OpenAndType(const std::wstring& keys) {
-        PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
-        ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
-        Type(keys);
-    }
-    static void Type(const std::wstring& keys) {
-        for (wchar_t key : keys) {
-            WORD code = key == L'\b' ? VK_BACK : key == L'\r' ? VK_RETURN : key == L'>' ? VK_RIGHT : 0;
-            if (key >= L'a' && key <= L'z')
-                code = (WORD)(key - L'a' + 'A');
-            code ? VeltrixProcess::PressKey(code) : VeltrixProcess::TypeCharacter(key);
-            // At a quick typist's pace, well inside the time that keeps a prefix going: a loaded machine
-            // then still sees each key after the previous one has moved the selection.
-            Sleep(150);
-        }
-    }
-    // The entry whose program ran, or "" when none did within the time; its file is removed.
-    std::wstring Started(DWORD milliseconds) {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(50)) {
-            for (const wchar_t* entry : Entries) {
-                if (VeltrixProcess::WaitForFile(Mark(entry), 0) && DeleteFileW(Mark(entry).c_str()))
-                    return entry;
-            }
-        }
-        return L"";
-    }
     // A menu started without -s, and its About box by the item's first two letters (A alone reaches Ärger).
     HWND OnceModeAbout(VeltrixProcess& once) {
         if (!once.Start(L"-r \"" + root.Path() + L"\"") || !once.WaitForMenu(15000))
@@ -87,11 +48,6 @@ protected:
             menus += VeltrixProcess::ClassName(window) == L"#32768";
         return menus;
     }
-
-    TempFolder root{L"e2e-letters"};
-    TempFolder marks{L"e2e-letters-marks"};
-    VeltrixProcess veltrix;
-    HWND main = nullptr;
 };
 
 TEST_F(LettersE2E, LettersSelectByPrefixAndEnterLaunches) {

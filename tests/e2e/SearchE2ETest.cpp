@@ -1,10 +1,9 @@
 // Searching the whole tree from the open menu of the real Veltrix.exe: letters typed from outside as a
 // user types them, the popups shown read back, and the program Enter starts judged by the file it leaves.
+#include "TypedMenuTest.h"
 #include "VeltrixProcess.h"
 
-#include "Shortcut.h"
 #include "StartedProcesses.h"
-#include "TempFolder.h"
 #include "app/program/ProgramEnvironment.h"
 #include "framework/StringTable.h"
 #include "resources/resource.h"
@@ -14,67 +13,21 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-const UINT TrayMessage = WM_APP + 1;
-
-// Nothing at the root starts with z, "cod", "cr" or "del": those letters search. Each entry launches the
-// marker program, which leaves a file named after the entry.
-const wchar_t* const Entries[] = {L"Development\\Editors\\Zephyr Code Studio", L"Kitchen\\Cr\u00E8me Br\u00FBl\u00E9e",
-                                  L"Mail\\Delta Mail", L"Notes\\Delta Notes", L"Notepad"};
-
-} // namespace
-
-class SearchE2E : public ::testing::Test {
+// Nothing at the root starts with z, "cod", "cr" or "del": those letters search.
+class SearchE2E : public TypedMenuTest {
 protected:
+    SearchE2E()
+        : TypedMenuTest(L"e2e-search",
+                        {L"Development\\Editors\\Zephyr Code Studio", L"Kitchen\\Cr\u00E8me Br\u00FBl\u00E9e",
+                         L"Mail\\Delta Mail", L"Notes\\Delta Notes", L"Notepad"}) {}
     void SetUp() override {
-        CoInitialize(nullptr);
-        for (const wchar_t* folder : {L"Development", L"Development\\Editors", L"Kitchen", L"Mail", L"Notes"}) {
-            root.Folder(folder);
-            marks.Folder(folder);
-        }
-        for (const wchar_t* entry : Entries)
-            ASSERT_TRUE(MakeShortcut(root.Path() + L"\\" + entry + L".lnk",
-                                     VeltrixProcess::ProgramFolder() + L"marker.exe", L"\"" + Mark(entry) + L"\""));
         // A memory of use left by another test would order the matches.
         WString usage;
         ASSERT_TRUE(UsageFilePath(0, usage));
         DeleteFileW(usage);
-        StartResident();
+        TypedMenuTest::SetUp();
     }
-    void TearDown() override { CoUninitialize(); }
-    void StartResident() {
-        ASSERT_TRUE(veltrix.Start(L"-s -r \"" + root.Path() + L"\""));
-        main = veltrix.WaitForMainWindow(15000);
-        ASSERT_NE(nullptr, main);
-    }
-    std::wstring Mark(const wchar_t* entry) const { return marks.Path() + L"\\" + entry; }
 
-    void OpenAndType(const std::wstring& keys) {
-        PostMessageW(main, TrayMessage, 1, WM_LBUTTONDOWN);
-        ASSERT_NE(nullptr, veltrix.WaitForMenu(10000));
-        Type(keys);
-    }
-    // Letters, "\b" Backspace, "\x1B" Escape, "\r" Enter, at a quick typist's pace.
-    static void Type(const std::wstring& keys) {
-        for (wchar_t key : keys) {
-            WORD code = key == L'\b' ? VK_BACK : key == L'\r' ? VK_RETURN : key == L'\x1B' ? VK_ESCAPE : 0;
-            if (key >= L'a' && key <= L'z')
-                code = (WORD)(key - L'a' + 'A');
-            code ? VeltrixProcess::PressKey(code) : VeltrixProcess::TypeCharacter(key);
-            Sleep(150);
-        }
-    }
-    // The entry whose program ran, or "" when none did within the time; its file is removed.
-    std::wstring Started(DWORD milliseconds) {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(50)) {
-            for (const wchar_t* entry : Entries) {
-                if (VeltrixProcess::WaitForFile(Mark(entry), 0) && DeleteFileW(Mark(entry).c_str()))
-                    return entry;
-            }
-        }
-        return L"";
-    }
     // The items of the one popup open once its first item starts with that text; empty after the time.
     std::vector<std::wstring> Shown(const std::wstring& first, DWORD milliseconds = 10000) {
         for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(50)) {
@@ -92,11 +45,6 @@ protected:
         return {};
     }
     static std::wstring Heading(const std::wstring& text) { return StringTable().Load(IDS_SEARCH) + text; }
-
-    TempFolder root{L"e2e-search"};
-    TempFolder marks{L"e2e-search-marks"};
-    VeltrixProcess veltrix;
-    HWND main = nullptr;
 };
 
 TEST_F(SearchE2E, FindsAnEntryAnywhereByItsStartAWordItsInitialsOrWithoutAccentsAndEnterStartsIt) {
