@@ -278,6 +278,72 @@ int OwnerDrawMenu::Measure(MEASUREITEMSTRUCT* measure) {
     return 1;
 }
 
+namespace {
+
+// A scrolling popup's arrows and margins as one shown was seen to take them, at those dots per inch; 0
+// until one was seen.
+int learnedOverhead = 0;
+UINT learnedDpi = 96;
+
+} // namespace
+
+int OwnerDrawMenu::RowHeight() {
+    HDC dc = MeasuringDc();
+    ScopedSelect selected(dc, MenuFont());
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    int height = iconHeight > metrics.tmHeight ? iconHeight : metrics.tmHeight;
+    return height + MonitorDpi::Scale((style & STYLE_TALL_ITEMS) ? 12 : 4, dpi);
+}
+
+int OwnerDrawMenu::ScrollOverhead() {
+    if (learnedOverhead > 0)
+        return MulDiv(learnedOverhead, (int)dpi, (int)learnedDpi);
+    // Wine's: an arrow of the menu font's height plus 4 at the top and at the bottom, and a border each.
+    HDC dc = MeasuringDc();
+    ScopedSelect selected(dc, MenuFont());
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    return 2 * (metrics.tmHeight + 4 + GetSystemMetrics(SM_CYBORDER));
+}
+
+void OwnerDrawMenu::FitRows(int available) {
+    int count = currentMenu ? GetMenuItemCount(currentMenu) : 0;
+    for (int i = 0; i < count; i++) {
+        MenuItemData* record = RecordAt(currentMenu, (UINT)i);
+        if (!record || record->isSeparator)
+            return;
+    }
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_MAXHEIGHT;
+    int row = RowHeight();
+    int overhead = ScrollOverhead();
+    // 0 leaves a popup that fits the system's own limit.
+    info.cyMax = 0;
+    if (row > 0 && available > overhead + row && count * row > available)
+        info.cyMax = (UINT)(overhead + (available - overhead) / row * row);
+    SetMenuInfo(currentMenu, &info);
+}
+
+void OwnerDrawMenu::LearnScrollOverhead(HMENU popup, HWND window, UINT popupDpi) {
+    RECT frame, first;
+    if (!window || !GetWindowRect(window, &frame) || !GetMenuItemRect(nullptr, popup, 0, &first))
+        return;
+    // Opened scrolled to its top: the first row lies below the top arrow and margin, and the bottom ones
+    // take as much again.
+    int top = first.top - frame.top;
+    if (top > 0 && top < (frame.bottom - frame.top) / 4) {
+        learnedOverhead = 2 * top;
+        learnedDpi = popupDpi ? popupDpi : 96;
+    }
+}
+
+OwnerDrawMenu* OwnerDrawMenu::OfMenu(HMENU menu) {
+    MenuItemData* record = menu ? RecordAt(menu, 0) : nullptr;
+    return record && record->owner && record->owner->Handle() == menu ? record->owner : nullptr;
+}
+
 int OwnerDrawMenu::MaxTextWidth() {
     if (textCap)
         return textCap;

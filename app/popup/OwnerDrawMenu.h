@@ -49,6 +49,15 @@ public:
     int IconHeight() const { return iconHeight; }
     UINT Dpi() const { return dpi; }
 
+    // A popup of rows of one height (no separator) taller than `available` pixels scrolls: it is given a
+    // height of whole rows, so that no row is cut above the scroll arrow. Called as it opens.
+    void FitRows(int available);
+    // Learns from the open popup's window what the system's scroll arrows and margins take, for the
+    // popups fitted from then on (Wine's layout is assumed until a scrolling popup has been seen).
+    static void LearnScrollOverhead(HMENU popup, HWND window, UINT dpi);
+    // The popup that draws the items of that menu, or null when it is no popup of ours.
+    static OwnerDrawMenu* OfMenu(HMENU menu);
+
     // The colours of every popup drawn from now on, the dark ones or the light; asked as a menu opens.
     static void UseDarkColours(int dark);
     // Gives this popup and those under it the background of the colours in use.
@@ -62,6 +71,10 @@ private:
     // The system's menu font, looked up at the first item measured or drawn and kept while the popup
     // lives: looking it up for every item cost a font lookup each time the menu opens.
     HFONT MenuFont();
+    // The height of an item, as Measure gives it.
+    int RowHeight();
+    // What a scrolling popup's arrows and margins take at this popup's dots per inch.
+    int ScrollOverhead();
 
     int iconWidth = 16;
     int iconHeight = 16;

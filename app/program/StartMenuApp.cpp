@@ -177,6 +177,12 @@ int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
     MenuNode* tree = session.PrepareMenu(MonitorDpi::AtPoint(point));
     if (!tree)
         return 0;
+    // The height the popups may take on the monitor the menu opens on: above the taskbar.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    workHeight = GetMonitorInfoW(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor)
+                     ? monitor.rcWork.bottom - monitor.rcWork.top
+                     : GetSystemMetrics(SM_CYFULLSCREEN);
     tree->menu.ApplyBackground();
     int shown = 0;
     {
@@ -201,6 +207,18 @@ int StartMenuApp::ShowStartMenu(POINT point, UINT alignment) {
     session.MenuClosed();
     CloseIfAsked();
     return shown;
+}
+
+void StartMenuApp::FitRows(HMENU menu) {
+    OwnerDrawMenu* popup = contextMenu.IsOpen() ? nullptr : OwnerDrawMenu::OfMenu(menu);
+    if (!popup)
+        return;
+    popup->FitRows(workHeight);
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_MAXHEIGHT;
+    if (GetMenuInfo(menu, &info) && info.cyMax)
+        fittedPopup = menu;
 }
 
 void StartMenuApp::RunChosenVerb() {
@@ -370,6 +388,14 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 UseCom();
                 if (search.Enabled())
                     session.PrepareSearch();
+                // A popup fitted to whole rows is on screen now, scrolled to its top: what the system's
+                // arrows take is read from it once.
+                if (fittedPopup && fittedPopup == typeAhead.OpenMenu()) {
+                    if (OwnerDrawMenu* popup = OwnerDrawMenu::OfMenu(fittedPopup))
+                        OwnerDrawMenu::LearnScrollOverhead(fittedPopup, MenuTypeAhead::PopupWindowOf(fittedPopup),
+                                                           popup->Dpi());
+                }
+                fittedPopup = nullptr;
             }
             break;
         case WM_TIMER:
@@ -430,6 +456,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 session.OnInitMenuPopup((HMENU)wParam);
             typeAhead.OnInitMenuPopup((HMENU)wParam);
             search.OnInitMenuPopup((HMENU)wParam);
+            FitRows((HMENU)wParam);
             break;
         case WM_UNINITMENUPOPUP:
             typeAhead.OnUninitMenuPopup((HMENU)wParam);

@@ -95,6 +95,8 @@ private:
     void OnMenuKey();
     // A right click on the notification icon: the program's short menu, About... and Exit.
     void ShowTrayMenu();
+    // Gives one of our popups as it opens a height of whole rows when it must scroll.
+    void FitRows(HMENU menu);
     // Runs the verb chosen in an item's context menu, once the menus are closed.
     void RunChosenVerb();
     // Once mode: the menu at the mouse, then the wait for a choice.
@@ -124,6 +126,10 @@ private:
     int reopenMenu = 0;
     // WM_CLOSE came while a menu or an action ran: the window goes once they have ended.
     int closeAsked = 0;
+    // The work area's height on the monitor of the menu open, and the popup last fitted to it while its
+    // scroll arrows have not been measured yet.
+    int workHeight = 0;
+    HMENU fittedPopup = nullptr;
     // Where the mouse was when the program started: once mode shows its menu there.
     POINT startPoint = {0, 0};
 };

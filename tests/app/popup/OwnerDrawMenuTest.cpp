@@ -209,6 +209,42 @@ TEST(OwnerDrawMenu, ALongNameIsMeasuredToAboutFortyFiveCharactersAndKeptWholeFor
     DestroyWindow(owner);
 }
 
+TEST(OwnerDrawMenu, APopupTallerThanTheScreenIsGivenWholeRowsAndAShortOneIsLeftAlone) {
+    HWND owner = OwnerWindow();
+    MenuNode node(nullptr);
+    OwnerDrawMenu tall, shortOne;
+    ASSERT_EQ(1, tall.Create(GetModuleHandleW(nullptr), owner));
+    ASSERT_EQ(1, shortOne.Create(GetModuleHandleW(nullptr), owner));
+    for (int i = 0; i < 80; i++)
+        ASSERT_EQ(1, tall.AddItem(L"Program", 0, i + 1, &node, -1, nullptr, nullptr));
+    ASSERT_EQ(1, shortOne.AddItem(L"Program", 0, 1, &node, -1, nullptr, nullptr));
+    MEASUREITEMSTRUCT measure = {};
+    measure.CtlType = ODT_MENU;
+    measure.itemData = ItemData(tall.Handle(), 0);
+    ASSERT_EQ(1, tall.Measure(&measure));
+    const int available = 1000, row = (int)measure.itemHeight;
+    tall.FitRows(available);
+    shortOne.FitRows(available);
+    MENUINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_MAXHEIGHT;
+    ASSERT_TRUE(GetMenuInfo(tall.Handle(), &info));
+    ASSERT_GT(info.cyMax, 0u);
+    EXPECT_LE(info.cyMax, (UINT)available);
+    EXPECT_GT(info.cyMax + row, (UINT)available) << "a whole row more would have fitted";
+    // What the arrows and margins take is the same whatever the rows: a height for one row fewer differs
+    // by exactly one row.
+    tall.FitRows(available - row);
+    UINT fitted = info.cyMax;
+    ASSERT_TRUE(GetMenuInfo(tall.Handle(), &info));
+    EXPECT_EQ(fitted - row, info.cyMax);
+    ASSERT_TRUE(GetMenuInfo(shortOne.Handle(), &info));
+    EXPECT_EQ(0u, info.cyMax);
+    tall.Destroy();
+    shortOne.Destroy();
+    DestroyWindow(owner);
+}
+
 TEST(OwnerDrawMenu, ItemsPastTheThousandthKeepTheirOrder) {
     HWND owner = OwnerWindow();
     MenuNode node(nullptr);
