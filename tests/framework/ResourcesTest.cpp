@@ -34,7 +34,7 @@ TEST(StringTable, LanguagesAndFallbacks) {
 
 TEST(StringTable, EveryLanguageHasAllTexts) {
     for (WORD language : {1031, 1032, 1033, 1046, 1053}) {
-        for (UINT id = 1; id <= IDS_NO_ANSWER; id++) {
+        for (UINT id = 1; id <= IDS_NO_MATCH; id++) {
             // Looked up without fallback: each table must carry the text itself.
             const void* block = FindResourceExW(nullptr, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
             ASSERT_NE(nullptr, block) << language;
@@ -46,7 +46,7 @@ TEST(StringTable, EveryLanguageHasAllTexts) {
 
 TEST(StringTable, MissingIdsAndLongTexts) {
     StringTable strings(nullptr, 1033);
-    EXPECT_STREQ(L"?", strings.Load(IDS_NO_ANSWER + 1));
+    EXPECT_STREQ(L"?", strings.Load(IDS_NO_MATCH + 1));
     EXPECT_STREQ(L"?", strings.Load(4000));
     wchar_t buffer[StringTable::BufferChars];
     const wchar_t* text = strings.Load(200, buffer);
