@@ -418,7 +418,9 @@ std::vector<double> TimeSearches(const std::wstring& program, const std::wstring
         if (!results)
             break;
         times.push_back(Elapsed(watch));
+        // Escape goes back to the root (a root of 10,000 takes a second to show again), a second closes it.
         PressKey(VK_ESCAPE);
+        NewPopup(resident.process.dwProcessId, {results}, ExitLimit);
         PressKey(VK_ESCAPE);
         for (DWORD begin = GetTickCount();
              !PopupsOf(resident.process.dwProcessId).empty() && GetTickCount() - begin < ExitLimit;)

@@ -147,6 +147,7 @@ int OwnerDrawMenu::Create(HINSTANCE moduleInstance, HWND ownerWindow, int expect
     images.Create(IMAGELIST_DEFERRED, iconWidth, iconHeight, initial, growth);
     maxTextWidth = 0;
     textCap = 0;
+    separators = 0;
     return 1;
 }
 
@@ -196,6 +197,7 @@ int OwnerDrawMenu::AddSeparator(MenuNode* node, int position) {
     record->node = node;
     record->isSeparator = 1;
     record->menu = currentMenu;
+    separators++;
     MENUITEMINFOW info = {};
     info.cbSize = ItemInfoSize();
     info.fMask = MIIM_ID | MIIM_TYPE | MIIM_DATA;
@@ -308,12 +310,10 @@ int OwnerDrawMenu::ScrollOverhead() {
 }
 
 void OwnerDrawMenu::FitRows(int available) {
+    // Asked each time the popup opens: a popup of 10,000 items is not walked for its separators.
     int count = currentMenu ? GetMenuItemCount(currentMenu) : 0;
-    for (int i = 0; i < count; i++) {
-        MenuItemData* record = RecordAt(currentMenu, (UINT)i);
-        if (!record || record->isSeparator)
-            return;
-    }
+    if (count <= 0 || separators)
+        return;
     MENUINFO info = {};
     info.cbSize = sizeof(info);
     info.fMask = MIM_MAXHEIGHT;

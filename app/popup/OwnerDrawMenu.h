@@ -85,5 +85,7 @@ private:
     int maxTextWidth = 0;
     // MaxTextWidth once measured (0: not yet).
     int textCap = 0;
+    // Separators added: a popup with any has rows of more than one height.
+    int separators = 0;
     unsigned style = 0;
 };
