@@ -167,82 +167,74 @@ TEST(OwnerDrawMenu, AnAmpersandMarksTheNextCharacterAndIsNotShown) {
     DestroyWindow(owner);
 }
 
-TEST(OwnerDrawMenu, AnItemThatCannotBeChosenIsGreyAndNeverHighlighted) {
+// A popup of the test's items, on an owner window of its own.
+class OwnerDrawItems : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner)); }
+    void TearDown() override {
+        menu.Destroy();
+        DestroyWindow(owner);
+    }
+    void Add(const wchar_t* text, UINT state = 0) {
+        ASSERT_EQ(1, menu.AddItem(text, state, 1, &node, -1, nullptr, nullptr));
+    }
+    MEASUREITEMSTRUCT Measured(int position) {
+        MEASUREITEMSTRUCT measure = {};
+        measure.CtlType = ODT_MENU;
+        measure.itemData = ItemData(menu.Handle(), position);
+        EXPECT_EQ(1, menu.Measure(&measure));
+        return measure;
+    }
+    UINT MaxHeight() {
+        MENUINFO info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIM_MAXHEIGHT;
+        EXPECT_TRUE(GetMenuInfo(menu.Handle(), &info));
+        return info.cyMax;
+    }
+
     HWND owner = OwnerWindow();
-    MenuNode node(nullptr);
+    MenuNode node{nullptr};
     OwnerDrawMenu menu;
-    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
-    ASSERT_EQ(1, menu.AddItem(L"Empty", MF_DISABLED, 1, &node, -1, nullptr, nullptr));
-    ASSERT_EQ(1, menu.AddItem(L"Empty", 0, 2, &node, -1, nullptr, nullptr));
+};
+
+TEST_F(OwnerDrawItems, AnItemThatCannotBeChosenIsGreyAndNeverHighlighted) {
+    Add(L"Empty", MF_DISABLED);
+    Add(L"Empty");
     // Whatever the system reports of its state (Wine reports no ODS_DISABLED for it).
     std::vector<COLORREF> inert = Render(menu, 0, 200, 30);
     EXPECT_EQ(inert, Render(menu, 0, 200, 30, ODS_SELECTED)) << "the selection was drawn";
     EXPECT_NE(inert, Render(menu, 1, 200, 30)) << "drawn in the text colour of an item that can be chosen";
-    menu.Destroy();
-    DestroyWindow(owner);
 }
 
-TEST(OwnerDrawMenu, ALongNameIsMeasuredToAboutFortyFiveCharactersAndKeptWholeForScreenReaders) {
-    HWND owner = OwnerWindow();
-    MenuNode node(nullptr);
-    OwnerDrawMenu menu;
-    ASSERT_EQ(1, menu.Create(GetModuleHandleW(nullptr), owner));
+TEST_F(OwnerDrawItems, ALongNameIsMeasuredToAboutFortyFiveCharactersAndKeptWholeForScreenReaders) {
     std::wstring longName(100, L'W');
-    ASSERT_EQ(1, menu.AddItem(longName.c_str(), 0, 1, &node, -1, nullptr, nullptr));
-    ASSERT_EQ(1, menu.AddItem(L"Notepad", 0, 2, &node, -1, nullptr, nullptr));
-    UINT widths[2] = {};
-    for (int position = 0; position < 2; position++) {
-        MEASUREITEMSTRUCT measure = {};
-        measure.CtlType = ODT_MENU;
-        measure.itemData = ItemData(menu.Handle(), position);
-        ASSERT_EQ(1, menu.Measure(&measure));
-        widths[position] = measure.itemWidth;
-    }
-    int margins = menu.IconWidth() + 11;
-    EXPECT_EQ((UINT)(margins + menu.MaxTextWidth()), widths[0]);
-    EXPECT_LT(widths[1], widths[0]);
+    Add(longName.c_str());
+    Add(L"Notepad");
+    EXPECT_EQ((UINT)(menu.IconWidth() + 11 + menu.MaxTextWidth()), Measured(0).itemWidth);
+    EXPECT_LT(Measured(1).itemWidth, Measured(0).itemWidth);
     EXPECT_LE(menu.MaxTextWidth(), GetSystemMetrics(SM_CXSCREEN) * 2 / 5);
     const MenuItemData* record = MenuItemData::FromItemData(ItemData(menu.Handle(), 0));
     ASSERT_NE(nullptr, record);
     EXPECT_EQ(longName, std::wstring(record->accessible.pszWText, record->accessible.cchWText));
-    menu.Destroy();
-    DestroyWindow(owner);
 }
 
-TEST(OwnerDrawMenu, APopupTallerThanTheScreenIsGivenWholeRowsAndAShortOneIsLeftAlone) {
-    HWND owner = OwnerWindow();
-    MenuNode node(nullptr);
-    OwnerDrawMenu tall, shortOne;
-    ASSERT_EQ(1, tall.Create(GetModuleHandleW(nullptr), owner));
-    ASSERT_EQ(1, shortOne.Create(GetModuleHandleW(nullptr), owner));
-    for (int i = 0; i < 80; i++)
-        ASSERT_EQ(1, tall.AddItem(L"Program", 0, i + 1, &node, -1, nullptr, nullptr));
-    ASSERT_EQ(1, shortOne.AddItem(L"Program", 0, 1, &node, -1, nullptr, nullptr));
-    MEASUREITEMSTRUCT measure = {};
-    measure.CtlType = ODT_MENU;
-    measure.itemData = ItemData(tall.Handle(), 0);
-    ASSERT_EQ(1, tall.Measure(&measure));
-    const int available = 1000, row = (int)measure.itemHeight;
-    tall.FitRows(available);
-    shortOne.FitRows(available);
-    MENUINFO info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = MIM_MAXHEIGHT;
-    ASSERT_TRUE(GetMenuInfo(tall.Handle(), &info));
-    ASSERT_GT(info.cyMax, 0u);
-    EXPECT_LE(info.cyMax, (UINT)available);
-    EXPECT_GT(info.cyMax + row, (UINT)available) << "a whole row more would have fitted";
-    // What the arrows and margins take is the same whatever the rows: a height for one row fewer differs
-    // by exactly one row.
-    tall.FitRows(available - row);
-    UINT fitted = info.cyMax;
-    ASSERT_TRUE(GetMenuInfo(tall.Handle(), &info));
-    EXPECT_EQ(fitted - row, info.cyMax);
-    ASSERT_TRUE(GetMenuInfo(shortOne.Handle(), &info));
-    EXPECT_EQ(0u, info.cyMax);
-    tall.Destroy();
-    shortOne.Destroy();
-    DestroyWindow(owner);
+TEST_F(OwnerDrawItems, APopupTallerThanTheScreenIsGivenWholeRowsAndAShortOneIsLeftAlone) {
+    const int available = 1000;
+    Add(L"Program");
+    menu.FitRows(available);
+    EXPECT_EQ(0u, MaxHeight()) << "a popup that fits";
+    for (int i = 1; i < 80; i++)
+        Add(L"Program");
+    const UINT row = Measured(0).itemHeight;
+    menu.FitRows(available);
+    UINT fitted = MaxHeight();
+    ASSERT_GT(fitted, 0u);
+    EXPECT_LE(fitted, (UINT)available);
+    EXPECT_GT(fitted + row, (UINT)available) << "a whole row more would have fitted";
+    // The arrows and margins take the same whatever the rows: one row less room, one row less height.
+    menu.FitRows(available - (int)row);
+    EXPECT_EQ(fitted - row, MaxHeight());
 }
 
 TEST(OwnerDrawMenu, ItemsPastTheThousandthKeepTheirOrder) {
