@@ -109,7 +109,7 @@ int ReportDialog::OnInitDialog() {
     HomePage(comments, special, homePage);
 
     SetText(product);
-    SetIcons(icon);
+    SetIcons(icon, scaler.Dpi());
     SendDlgItemMessageW(window, REPORT_ICON, STM_SETICON, (WPARAM)largeIcon, 0);
     // The white panel is the template's first control, on top of its siblings; it goes behind them, where
     // its clipping keeps it from painting over them.

@@ -32,7 +32,7 @@ AboutDialog::AboutDialog(SettingsStore* settings, UpdateSwitch* updates, HotkeyS
 
 int AboutDialog::OnInitDialog() {
     scaler.Attach(window);
-    SetIcons(IDI_VELTRIX);
+    SetIcons(IDI_VELTRIX, scaler.Dpi());
     VersionInfo version;
     SetText(version.VersionTitle(L"Veltrix", instance, nullptr));
     SetItemText(IDC_ABOUT_PRODUCT, L"Veltrix");

@@ -1,6 +1,7 @@
 #include "framework/AppWindow.h"
 
 #include "base/CallbackGuard.h"
+#include "framework/MonitorDpi.h"
 
 #include <ntsecapi.h>
 #include <prsht.h>
@@ -42,10 +43,7 @@ int AppWindow::Run(HINSTANCE moduleInstance, int showCommand, HWND parentWindow)
     }
 
     // Without this the system scales the window's drawing on high-DPI screens and blurs the menus.
-    typedef BOOL(WINAPI * SetProcessDPIAwareFn)();
-    Library user(L"user32.dll");
-    if (SetProcessDPIAwareFn setDpiAware = user.Get<SetProcessDPIAwareFn>("SetProcessDPIAware"))
-        setDpiAware();
+    MonitorDpi::DeclareAware();
 
     if (!InitApplication() || !InitAccelerators() || !InitInstance()) {
         // A failed start leaves no application behind for Current() to hand out.

@@ -3,8 +3,8 @@
 #include "base/CallbackGuard.h"
 
 #include "base/CommonControls.h"
-#include "base/Library.h"
 #include "framework/DialogTemplate.h"
+#include "framework/MonitorDpi.h"
 #include "framework/ResourceLang.h"
 
 #include <commctrl.h>
@@ -13,14 +13,6 @@ namespace {
 
 // Every class up to ICC_STANDARD_CLASSES: a version 5 comctl32 rejects the SysLink bit above them.
 const DWORD CommonControlClasses = 0x7FFF;
-
-void DeclareDpiAware() {
-    // Without this the system scales the dialog's drawing on high-DPI screens and blurs it.
-    typedef BOOL(WINAPI * SetProcessDPIAwareFn)();
-    Library user(L"user32.dll");
-    if (SetProcessDPIAwareFn setDpiAware = user.Get<SetProcessDPIAwareFn>("SetProcessDPIAware"))
-        setDpiAware();
-}
 
 DialogBase* BoundObject(HWND dialog) {
     return reinterpret_cast<DialogBase*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
@@ -41,7 +33,8 @@ DialogBase::~DialogBase() {
 void DialogBase::Prepare(HINSTANCE moduleInstance, DWORD dialogFlags) {
     flags = dialogFlags;
     instance = moduleInstance;
-    DeclareDpiAware();
+    // Without this the system scales the dialog's drawing on high-DPI screens and blurs it.
+    MonitorDpi::DeclareAware();
     CommonControls::Get().InitClasses(CommonControlClasses);
 }
 

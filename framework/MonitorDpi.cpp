@@ -34,6 +34,18 @@ const DpiFunctions& Functions() {
 
 } // namespace
 
+void MonitorDpi::DeclareAware() {
+    // Asked first: whether a later call would lower what the manifest declared is not documented, and the
+    // awareness the program's manifest gives (per monitor) is the one its menus and dialogs are made for.
+    // Programs without that manifest, such as test programs, are declared aware of the system's scale.
+    typedef BOOL(WINAPI * AwareFn)();
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    AwareFn isAware = (AwareFn)(void*)GetProcAddress(user32, "IsProcessDPIAware");
+    AwareFn setAware = (AwareFn)(void*)GetProcAddress(user32, "SetProcessDPIAware");
+    if (setAware && !(isAware && isAware()))
+        setAware();
+}
+
 UINT MonitorDpi::System() {
     HDC screen = GetDC(nullptr);
     int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;

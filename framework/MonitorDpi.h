@@ -7,6 +7,9 @@
 
 class MonitorDpi {
 public:
+    // Makes a process that declared nothing aware of the system's dots per inch, so that the system does not
+    // stretch its windows' drawing; a process the manifest made aware of each monitor's stays so.
+    static void DeclareAware();
     // The system's dots per inch, the one Windows had when the user logged on.
     static UINT System();
     // The effective dots per inch of the monitor nearest to the point.
