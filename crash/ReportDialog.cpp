@@ -149,7 +149,7 @@ void ReportDialog::ShowColors() {
     headline.SetColors(colors.Text(HeadlineColor), colors.Text(HeadlineColor));
     descriptionLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
     emailLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
-    separator.SetLineColor(colors.IsDark() ? DialogColors::DarkDivider : CLR_INVALID);
+    separator.SetLineColor(colors.IsDark() ? DarkPalette::Divider : CLR_INVALID);
     ShowLinks(adviceLink, REPORT_ADVICE);
     ShowLinks(filesLink, REPORT_FILES);
 }

@@ -94,7 +94,7 @@ void AboutDialog::ShowColors() {
     product.SetColors(productColor, productColor);
     versionLine.SetColors(versionColor, versionColor);
     if (colors.IsDark())
-        link.SetColors(DialogColors::DarkLink, DialogColors::DarkLinkHover);
+        link.SetColors(DarkPalette::Link, DarkPalette::LinkHover);
     else
         link.ResetColors();
 }

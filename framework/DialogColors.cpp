@@ -1,75 +1,26 @@
 #include "framework/DialogColors.h"
 
 #include "base/AppMode.h"
-#include "base/GdiObject.h"
-#include "base/ScopedSelect.h"
+#include "framework/DarkButton.h"
 #include "framework/DarkMode.h"
 
 #include <commctrl.h>
 
-namespace {
-
-const COLORREF ButtonFace = RGB(51, 51, 51);
-const COLORREF ButtonHot = RGB(69, 69, 69);
-const COLORREF ButtonPressed = RGB(40, 40, 40);
-const COLORREF DefaultButtonEdge = RGB(160, 160, 160);
-const COLORREF DisabledText = RGB(120, 120, 120);
-
-int IsClass(HWND control, const wchar_t* name) {
-    wchar_t found[32] = L"";
-    GetClassNameW(control, found, 32);
-    return lstrcmpiW(found, name) == 0;
-}
-
-int IsPushButton(HWND control) {
-    LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
-    return IsClass(control, L"Button") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
-}
-
-void Fill(HDC dc, const RECT& area, COLORREF color) {
-    GdiObject brush(CreateSolidBrush(color));
-    FillRect(dc, &area, brush.As<HBRUSH>());
-}
-
-void PaintButton(const NMCUSTOMDRAW& draw) {
-    HWND button = draw.hdr.hwndFrom;
-    RECT area = draw.rc;
-    int isDefault = (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    // The default button's wider, lighter edge marks what Enter presses, as the light theme's blue edge does.
-    Fill(draw.hdc, area, isDefault ? DefaultButtonEdge : DialogColors::DarkFrame);
-    InflateRect(&area, isDefault ? -2 : -1, isDefault ? -2 : -1);
-    COLORREF face = (draw.uItemState & CDIS_SELECTED) ? ButtonPressed
-                    : (draw.uItemState & CDIS_HOT)    ? ButtonHot
-                                                      : ButtonFace;
-    Fill(draw.hdc, area, face);
-    wchar_t text[128] = L"";
-    GetWindowTextW(button, text, 128);
-    ScopedSelect font(draw.hdc, (HFONT)SendMessageW(button, WM_GETFONT, 0, 0));
-    SetBkMode(draw.hdc, TRANSPARENT);
-    SetTextColor(draw.hdc, (draw.uItemState & CDIS_DISABLED) ? DisabledText : DialogColors::DarkText);
-    UINT format = DT_SINGLELINE | DT_CENTER | DT_VCENTER;
-    if (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL)
-        format |= DT_HIDEPREFIX;
-    DrawTextW(draw.hdc, text, -1, &area, format);
-    if ((draw.uItemState & CDIS_FOCUS) && !(SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
-        InflateRect(&area, -2, -2);
-        SetTextColor(draw.hdc, DialogColors::DarkText);
-        SetBkColor(draw.hdc, face);
-        DrawFocusRect(draw.hdc, &area);
-    }
-}
-
-} // namespace
-
 int DialogColors::Apply(HWND dialog) {
     dark = AppsUseDarkMode();
-    if (dark && !background.Create(DarkBackground))
+    if (dark && !background.Create(DarkPalette::Background))
         dark = 0;
     if (dark)
-        editBackground.Create(DarkEditBackground);
+        editBackground.Create(DarkPalette::EditBackground);
     if (!dark && !themed)
         return 0;
     DarkMode::SetTitleBar(dialog, dark);
+    // Windows 10 paints a title bar in its new colours only at its next change of activation: an active box
+    // is made to paint it again now.
+    if (IsWindowVisible(dialog) && GetActiveWindow() == dialog) {
+        SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0);
+        SendMessageW(dialog, WM_NCACTIVATE, TRUE, 0);
+    }
     // SetWindowTheme exists from XP on; uxtheme is loaded here because the program also starts without it.
     if (!setWindowTheme && uxtheme.Load(L"uxtheme.dll"))
         setWindowTheme = uxtheme.Get<SetWindowThemeFn>("SetWindowTheme");
@@ -81,9 +32,9 @@ int DialogColors::Apply(HWND dialog) {
 }
 
 void DialogColors::ThemeControl(HWND control) {
-    int isHotkey = IsClass(control, L"msctls_hotkey32");
+    int isHotkey = DarkButton::IsClass(control, L"msctls_hotkey32");
     if (isHotkey && dark)
-        hotkey.Attach(control, DarkEditBackground, DarkText, DarkFrame);
+        hotkey.Attach(control, DarkPalette::EditBackground, DarkPalette::Text, DarkPalette::Frame);
     else if (isHotkey)
         hotkey.Detach();
     if (!setWindowTheme)
@@ -93,12 +44,13 @@ void DialogColors::ThemeControl(HWND control) {
         setWindowTheme(control, nullptr, nullptr);
         return;
     }
-    if (IsClass(control, L"Edit") || isHotkey) {
+    if (DarkButton::IsClass(control, L"Edit") || isHotkey) {
         // The dark theme of the file dialogs' boxes: a dark frame around the colours answered here.
         setWindowTheme(control, L"DarkMode_CFD", nullptr);
-    } else if (IsClass(control, L"Button") && !IsPushButton(control)) {
+    } else if (DarkButton::IsClass(control, L"Button") && !DarkButton::IsPushButton(control)) {
         // A themed check box draws its text in black whatever WM_CTLCOLORSTATIC asks, also under the dark
-        // Explorer theme of Windows 10; without a theme it draws in the colours answered here.
+        // Explorer theme of Windows 10. Without a theme it takes the colours answered here, should its
+        // painting by DarkButton ever not be asked for.
         setWindowTheme(control, L"", L"");
     }
 }
@@ -106,24 +58,20 @@ void DialogColors::ThemeControl(HWND control) {
 HBRUSH DialogColors::OnCtlColor(UINT message, HDC dc, HWND control) const {
     if (!dark)
         return nullptr;
-    if (control && control == hotkey.Control())
+    if (control && control == hotkey.Control() && hotkey.Printing())
         return HotkeyPainter::OnCtlColor(dc);
-    SetTextColor(dc, DarkText);
+    SetTextColor(dc, DarkPalette::Text);
     if (message == WM_CTLCOLOREDIT)
         return editBackground.OnCtlColor(dc);
     return background.OnCtlColor(dc);
 }
 
 int DialogColors::OnNotify(const NMHDR* header, LRESULT* result) const {
-    // Push buttons ignore the colour messages: the system draws them in its own colours, light ones under
-    // every theme before the dark Explorer theme of Windows 10 1809 and wherever that theme is missing.
-    // Painting them here makes them dark everywhere, from the first stage the button announces.
-    if (!dark || !header || header->code != NM_CUSTOMDRAW || !IsPushButton(header->hwndFrom))
+    // Buttons ignore the colour messages in part or whole (see DarkButton); in dark mode they are painted
+    // here from the first stage they announce.
+    if (!dark || !header || header->code != NM_CUSTOMDRAW ||
+        !DarkButton::Paint(*reinterpret_cast<const NMCUSTOMDRAW*>(header)))
         return 0;
-    const NMCUSTOMDRAW* draw = reinterpret_cast<const NMCUSTOMDRAW*>(header);
-    if (draw->dwDrawStage != CDDS_PREERASE && draw->dwDrawStage != CDDS_PREPAINT)
-        return 0;
-    PaintButton(*draw);
     *result = CDRF_SKIPDEFAULT;
     return 1;
 }

@@ -6,23 +6,13 @@
 
 #include "base/Library.h"
 #include "framework/ColorBrush.h"
+#include "framework/DarkPalette.h"
 #include "framework/HotkeyPainter.h"
 
 #include <windows.h>
 
 class DialogColors {
 public:
-    // The dark palette. Against the background white is 16.3:1, the secondary grey 9.7:1, the link 12.2:1
-    // (hovered 14.0:1), white on the edit background 14.2:1: every text clears the 7:1 of small text.
-    static const COLORREF DarkBackground = RGB(32, 32, 32);
-    static const COLORREF DarkText = RGB(255, 255, 255);
-    static const COLORREF DarkSecondaryText = RGB(200, 200, 200);
-    static const COLORREF DarkEditBackground = RGB(43, 43, 43);
-    static const COLORREF DarkLink = RGB(153, 235, 255);
-    static const COLORREF DarkLinkHover = RGB(204, 245, 255);
-    static const COLORREF DarkDivider = RGB(77, 77, 77);
-    static const COLORREF DarkFrame = RGB(100, 100, 100);
-
     DialogColors() = default;
     DialogColors(const DialogColors&) = delete;
     DialogColors& operator=(const DialogColors&) = delete;
@@ -32,8 +22,8 @@ public:
     int Apply(HWND dialog);
     int IsDark() const { return dark; }
     // The light colour in light mode, the palette's in dark mode.
-    COLORREF Text(COLORREF light) const { return dark ? DarkText : light; }
-    COLORREF SecondaryText(COLORREF light) const { return dark ? DarkSecondaryText : light; }
+    COLORREF Text(COLORREF light) const { return dark ? DarkPalette::Text : light; }
+    COLORREF SecondaryText(COLORREF light) const { return dark ? DarkPalette::SecondaryText : light; }
     // WM_CTLCOLORDLG, ...STATIC, ...BTN and ...EDIT in dark mode: the brush, with the text colours set in
     // the device context; null in light mode, where the dialog answers as it always did.
     HBRUSH OnCtlColor(UINT message, HDC dc, HWND control) const;

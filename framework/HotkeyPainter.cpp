@@ -65,7 +65,9 @@ int HotkeyPainter::Paint() {
     // The control paints its text only; its background comes from WM_ERASEBKGND.
     PatBlt(memory, 0, 0, client.right, client.bottom, WHITENESS);
     // The control's own painting, black on white, its text and its font as the system shows them.
+    printing = 1;
     CallWindowProcW(hook.PreviousProc(), control, WM_PRINTCLIENT, (WPARAM)(HDC)memory, PRF_CLIENT | PRF_ERASEBKGND);
+    printing = 0;
     GdiFlush();
     DWORD* pixel = static_cast<DWORD*>(bits);
     int inked = 0;

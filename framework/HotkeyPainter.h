@@ -18,7 +18,10 @@ public:
     int Attach(HWND control, COLORREF background, COLORREF text, COLORREF frame);
     void Detach();
     HWND Control() const { return control; }
-    // The parent's answer to the control's WM_CTLCOLOREDIT while it is painted here: black on white.
+    // Whether the control is printing itself into the picture painted here. Outside of that, whatever the
+    // control draws by itself (Wine's draws its text outside WM_PAINT) takes the parent's own colours.
+    int Printing() const { return printing; }
+    // The parent's answer to the control's WM_CTLCOLOREDIT while it prints: black on white.
     static HBRUSH OnCtlColor(HDC dc);
 
 private:
@@ -28,6 +31,7 @@ private:
     void PaintFrame();
 
     HWND control = nullptr;
+    int printing = 0;
     COLORREF background = 0;
     COLORREF text = 0;
     COLORREF frame = 0;

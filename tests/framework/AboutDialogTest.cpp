@@ -231,7 +231,8 @@ TEST(AboutDialog, HighContrastPaintsWithTheSystemColours) {
 }
 
 // Opened in dark mode, opened in light, and switched to dark while open: the client area's mean luminance,
-// and in dark mode each text's lightest pixels against its darkest.
+// the check box's box (white in light mode, a dark box with a light tick in dark mode), and in dark mode each
+// text's lightest pixels against its darkest.
 TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
     const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
     DWORD saved = 1, size = sizeof(saved);
@@ -243,7 +244,7 @@ TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
     for (const auto& c : cases) {
         RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &c.atOpen, sizeof(DWORD));
         ProbeAbout about(nullptr, nullptr);
-        double mean = 0, contrast = 100;
+        double mean = 0, contrast = 100, box = -1;
         about.onPosted = [&](ProbeAbout& probe) {
             RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &c.whileOpen, sizeof(DWORD));
             SendMessageW(probe.Handle(), WM_SETTINGCHANGE, 0, (LPARAM)L"ImmersiveColorSet");
@@ -254,6 +255,10 @@ TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
                 GetClientRect(dialog, &client);
                 MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
                 mean = Pixels::OfScreen(client).MeanLuminance();
+                RECT square;
+                GetWindowRect(GetDlgItem(dialog, IDC_ABOUT_AUTO_UPDATE), &square);
+                square.right = square.left + (square.bottom - square.top);
+                box = Pixels::OfScreen(square).MeanLuminance();
                 for (int id :
                      {IDC_ABOUT_PRODUCT, IDC_ABOUT_VERSION, IDC_ABOUT_LINK, IDC_ABOUT_AUTO_UPDATE, IDC_ABOUT_OK})
                     contrast = std::min(contrast, Pixels::OfWindow(GetDlgItem(dialog, id)).Contrast());
@@ -264,8 +269,10 @@ TEST(AboutDialog, PaintsInTheAppModeWhenOpenedAndWhenSwitched) {
         if (c.dark) {
             EXPECT_LT(mean, 0.2) << c.atOpen << c.whileOpen;
             EXPECT_GE(contrast, 7.0) << c.atOpen << c.whileOpen;
+            EXPECT_LT(box, 0.35) << c.atOpen << c.whileOpen;
         } else {
             EXPECT_GT(mean, 0.7);
+            EXPECT_GT(box, 0.5);
         }
     }
     if (had == ERROR_SUCCESS)
