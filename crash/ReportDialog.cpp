@@ -1,5 +1,6 @@
 #include "crash/ReportDialog.h"
 
+#include "base/HighContrast.h"
 #include "framework/DarkMode.h"
 #include "framework/DialogTemplateBuilder.h"
 #include "framework/OpenAddress.h"
@@ -115,7 +116,6 @@ int ReportDialog::OnInitDialog() {
     // its clipping keeps it from painting over them.
     panel = GetWindow(window, GW_CHILD);
     SetWindowPos(panel, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    background.Create(White);
 
     WString line;
     line.Format(L"%s has stopped working.", product.Buffer());
@@ -143,12 +143,18 @@ int ReportDialog::OnInitDialog() {
 
 void ReportDialog::ShowColors() {
     colors.Apply(window);
-    // The white panel paints in the system's window colour whatever the colour messages answer; in dark
-    // mode the dialog's dark background shows instead.
-    ShowWindow(panel, colors.IsDark() ? SW_HIDE : SW_SHOW);
-    headline.SetColors(colors.Text(HeadlineColor), colors.Text(HeadlineColor));
-    descriptionLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
-    emailLabel.SetColors(colors.SecondaryText(QuietColor), colors.SecondaryText(QuietColor));
+    // In high contrast the dialog takes the user's colours throughout: the blue and the grey of our own
+    // could vanish on them.
+    int highContrast = IsHighContrast();
+    // The white panel paints in a system colour whatever the colour messages answer; in dark mode and in
+    // high contrast the dialog's own background shows instead.
+    ShowWindow(panel, colors.IsDark() || highContrast ? SW_HIDE : SW_SHOW);
+    background.Create(highContrast ? GetSysColor(COLOR_BTNFACE) : White);
+    COLORREF strong = highContrast ? GetSysColor(COLOR_BTNTEXT) : colors.Text(HeadlineColor);
+    quiet = highContrast ? GetSysColor(COLOR_BTNTEXT) : colors.SecondaryText(QuietColor);
+    headline.SetColors(strong, strong);
+    descriptionLabel.SetColors(quiet, quiet);
+    emailLabel.SetColors(quiet, quiet);
     separator.SetLineColor(colors.IsDark() ? DarkPalette::Divider : CLR_INVALID);
     ShowLinks(adviceLink, REPORT_ADVICE);
     ShowLinks(filesLink, REPORT_FILES);
@@ -280,12 +286,12 @@ INT_PTR ReportDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
             HDC dc = reinterpret_cast<HDC>(wParam);
             HBRUSH brush = colors.OnCtlColor(message, dc, reinterpret_cast<HWND>(lParam));
             if (IsFileList(reinterpret_cast<HWND>(lParam)))
-                SetTextColor(dc, colors.SecondaryText(QuietColor));
+                SetTextColor(dc, quiet);
             return reinterpret_cast<INT_PTR>(brush ? brush : background.OnCtlColor(dc));
         }
         case WM_SETTINGCHANGE:
-            // The user switched between light and dark while the dialog is open.
-            if (DarkMode::IsModeChange(message, lParam))
+            // The user switched between light and dark, or high contrast, while the dialog is open.
+            if (DarkMode::IsModeChange(message, wParam, lParam))
                 ShowColors();
             return 0;
         case WM_DPICHANGED:

@@ -83,6 +83,8 @@ private:
     LabelControl descriptionLabel;
     LabelControl emailLabel;
     ColorBrush background;
+    // The quiet texts' colour: the labels' and the file list's.
+    COLORREF quiet = 0;
     DividerControl separator;
     HWND panel = nullptr;
     DialogColors colors;

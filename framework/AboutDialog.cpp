@@ -116,8 +116,8 @@ INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 1;
         }
         case WM_SETTINGCHANGE:
-            // The user switched between light and dark while the box is open.
-            if (DarkMode::IsModeChange(message, lParam))
+            // The user switched between light and dark, or high contrast, while the box is open.
+            if (DarkMode::IsModeChange(message, wParam, lParam))
                 ShowColors();
             return 0;
         case WM_DPICHANGED:

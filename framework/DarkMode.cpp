@@ -94,7 +94,11 @@ int DarkMode::SetTitleBar(HWND window, int darkBar) {
     return SUCCEEDED(setAttribute(window, EarlyDarkTitleAttribute, &value, sizeof(value)));
 }
 
-int DarkMode::IsModeChange(UINT message, LPARAM lParam) {
+int DarkMode::IsModeChange(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETTINGCHANGE)
+        return 0;
+    // SystemParametersInfo announces its changes by their action; the settings of the app mode announce
+    // theirs by the area's name.
     const wchar_t* area = (const wchar_t*)lParam;
-    return message == WM_SETTINGCHANGE && area && !wcscmp(area, L"ImmersiveColorSet");
+    return wParam == SPI_SETHIGHCONTRAST || (area && !wcscmp(area, L"ImmersiveColorSet"));
 }

@@ -20,8 +20,9 @@ public:
     void PrepareMenuOwner(HWND owner);
     // A dark or a light title bar for the window; 0 where the system draws only light ones.
     static int SetTitleBar(HWND window, int darkBar);
-    // Whether a WM_SETTINGCHANGE announces a change of the app mode or of the accent colours.
-    static int IsModeChange(UINT message, LPARAM lParam);
+    // Whether a WM_SETTINGCHANGE announces a change of the app mode or of the accent colours, or high
+    // contrast turned on or off.
+    static int IsModeChange(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     DarkMode();

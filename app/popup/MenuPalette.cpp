@@ -12,7 +12,7 @@ double RelativeLuminance(COLORREF color) {
     return 0.2126 * linear(GetRValue(color)) + 0.7152 * linear(GetGValue(color)) + 0.0722 * linear(GetBValue(color));
 }
 
-// The colour darkened until the text reads on it at the ratio: a bright accent colour (yellow, white)
+// The colour darkened until the text reads on it at the ratio: a bright selection colour (yellow, white)
 // would otherwise make a selection on which white text fades.
 COLORREF DeepEnough(COLORREF color, COLORREF text, double ratio) {
     for (int step = 0; step < 20 && MenuPalette::Contrast(color, text) < ratio; step++)
@@ -52,7 +52,8 @@ MenuPalette MenuPalette::Light(COLORREF highlight) {
 
 MenuPalette MenuPalette::Dark(COLORREF highlight) {
     // Windows 11's dark menus: a dark grey and white text (14.2:1 on it); the selection a dark shade of the
-    // accent colour, deepened where needed so that white reads on it at 7:1 or more whatever the accent.
+    // system's selection colour (not the accent colour, which Win32 does not offer), deepened where needed
+    // so that white reads on it at 7:1 or more whatever that colour is.
     const COLORREF background = RGB(43, 43, 43);
     MenuPalette palette;
     palette.dark = 1;

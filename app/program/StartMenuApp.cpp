@@ -430,7 +430,7 @@ LRESULT StartMenuApp::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnMenuKey();
             return 0;
         case WM_SETTINGCHANGE:
-            if (DarkMode::IsModeChange(message, lParam))
+            if (DarkMode::IsModeChange(message, wParam, lParam))
                 DarkMode::Get().Refresh();
             break;
         case WM_MENURBUTTONUP:

@@ -348,7 +348,9 @@ protected:
             wchar_t name[16] = L"";
             GetClassNameW(child, name, 16);
             int id = GetDlgCtrlID(child);
-            if (IsWindowVisible(child) && lstrcmpiW(name, L"Edit") && id != REPORT_ICON && id != REPORT_SEPARATOR)
+            // Wine's links keep the colours its common controls read when they were first used.
+            if (IsWindowVisible(child) && lstrcmpiW(name, L"Edit") && lstrcmpiW(name, L"SysLink") &&
+                id != REPORT_ICON && id != REPORT_SEPARATOR)
                 contrast = std::min(contrast, Pixels::OfWindow(child).Contrast());
         }
         PostMessageW(window, WM_COMMAND, REPORT_DONT_SEND, 0);
@@ -362,18 +364,30 @@ TEST(CrashReport, DialogPaintsInTheAppMode) {
     const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
     DWORD saved = 1, size = sizeof(saved);
     LSTATUS had = RegGetValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &saved, &size);
-    for (DWORD light : {0u, 1u}) {
+    // High contrast (Wine's stand-in for the setting, with High Contrast Black's window and button colours
+    // for this session) wins over the light mode: the dialog and its texts in the user's colours.
+    const int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF black[] = {0, RGB(255, 255, 255), 0, RGB(255, 255, 255)};
+    COLORREF before[4];
+    for (int i = 0; i < 4; i++)
+        before[i] = GetSysColor(elements[i]);
+    for (DWORD mode : {0u, 1u, 2u}) {
+        DWORD light = mode != 0;
         RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &light, sizeof(light));
+        SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", mode == 2 ? L"1" : nullptr);
+        SetSysColors(4, elements, mode == 2 ? black : before);
         ProbeReport dialog(101, L"", text.c_str());
         WString email, description;
         dialog.Run(email, description);
-        if (light) {
+        if (mode == 1) {
             EXPECT_GT(dialog.mean, 0.7);
         } else {
-            EXPECT_LT(dialog.mean, 0.2);
-            EXPECT_GE(dialog.contrast, 7.0);
+            EXPECT_LT(dialog.mean, 0.2) << mode;
+            EXPECT_GE(dialog.contrast, 7.0) << mode;
         }
     }
+    SetEnvironmentVariableW(L"VELTRIX_HIGH_CONTRAST", nullptr);
+    SetSysColors(4, elements, before);
     if (had == ERROR_SUCCESS)
         RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &saved, sizeof(saved));
     else
