@@ -1,5 +1,6 @@
 #include "framework/TrayIcon.h"
 
+#include "framework/MonitorDpi.h"
 #include "sysinfo/OsVersion.h"
 
 #include <stddef.h>
@@ -19,6 +20,12 @@ DWORD NotifyDataSize() {
     if (IsOsAtLeast(OS_XP, 0))
         return offsetof(NOTIFYICONDATAW, hBalloonIcon);
     return offsetof(NOTIFYICONDATAW, guidItem);
+}
+
+// The notification area lies on the primary monitor, whose top left corner is the screen's origin.
+UINT TaskbarDpi() {
+    POINT origin = {0, 0};
+    return MonitorDpi::AtPoint(origin);
 }
 
 } // namespace
@@ -47,8 +54,11 @@ int TrayIcon::NotifyWithRetry(DWORD message, NOTIFYICONDATAW* iconData) {
 
 int TrayIcon::Create(HWND ownerWindow, UINT iconId, UINT callbackMessage, const wchar_t* tip,
                      HINSTANCE moduleInstance) {
-    HICON loaded = (HICON)LoadImageW(moduleInstance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    if (window)
+        return 0;
+    instance = moduleInstance;
+    this->iconId = iconId;
+    HICON loaded = LoadSized(TaskbarDpi());
     int result = CreateWithIcon(ownerWindow, loaded, callbackMessage, tip, moduleInstance);
     if (!result && loaded && loaded != icon)
         DestroyIcon(loaded);
@@ -112,14 +122,53 @@ int TrayIcon::Remove() {
     if (icon)
         DestroyIcon(icon);
     icon = nullptr;
+    iconId = 0;
     data.hIcon = nullptr;
     return deleted;
 }
 
-int TrayIcon::OnHookedMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT*, void* userData) {
+HICON TrayIcon::LoadSized(UINT dpi) {
+    if (!iconId)
+        return nullptr;
+    int size = MonitorDpi::Metric(SM_CXSMICON, dpi);
+    HICON loaded = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+    if (loaded)
+        iconSize = size;
+    return loaded;
+}
+
+int TrayIcon::Refit(UINT dpi) {
+    if (!iconId || !window || MonitorDpi::Metric(SM_CXSMICON, dpi) == iconSize)
+        return 0;
+    HICON loaded = LoadSized(dpi);
+    if (!loaded)
+        return 0;
+    HICON previous = icon;
+    icon = loaded;
+    data.hIcon = loaded;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    if (added)
+        NotifyWithRetry(NIM_MODIFY, &data);
+    if (previous)
+        DestroyIcon(previous);
+    return 1;
+}
+
+int TrayIcon::OnHookedMessage(HWND window, UINT message, WPARAM wParam, LPARAM, LRESULT*, void* userData) {
     TrayIcon* self = static_cast<TrayIcon*>(userData);
-    if (message == self->taskbarCreatedMessage && self->taskbarCreatedMessage)
+    if (message == self->taskbarCreatedMessage && self->taskbarCreatedMessage) {
+        // A taskbar restarted for a new scale of its monitor wants the icon at that scale.
+        self->Refit(TaskbarDpi());
         self->Add();
+    }
+    // The hidden owner lies on the primary monitor: its change of DPI is the notification area's.
+    // Elsewhere the primary monitor is asked.
+    if (message == WM_DPICHANGED) {
+        POINT origin = {0, 0};
+        int onPrimary =
+            MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST) == MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
+        self->Refit(onPrimary ? LOWORD(wParam) : TaskbarDpi());
+    }
     // Never handled here: the window's own procedure sees every message, TaskbarCreated included.
     return 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // One icon in the notification area for a window. It adds itself again when the shell's taskbar
-// restarts (the TaskbarCreated broadcast) and removes itself cleanly.
+// restarts (the TaskbarCreated broadcast) and removes itself cleanly. An icon loaded from a resource has
+// the small-icon size of the primary monitor's DPI, where the notification area lies, and is loaded again
+// when that DPI changes, so that the taskbar never stretches it.
 
 #include "framework/SubclassHook.h"
 
@@ -34,6 +36,10 @@ public:
 private:
     static int OnHookedMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result,
                                void* userData);
+    // The icon resource at the small-icon size of those dots per inch; null when it cannot be loaded.
+    HICON LoadSized(UINT dpi);
+    // The icon again at those dots per inch when its size changes there; 1 when it was replaced.
+    int Refit(UINT dpi);
 
     HWND window = nullptr;
     NOTIFYICONDATAW data = {};
@@ -41,5 +47,8 @@ private:
     SubclassHook<HOOK_TRAY_ICON> hook;
     HICON icon = nullptr;
     HINSTANCE instance = nullptr;
+    // The resource the icon was loaded from (0 for an icon given), and the size it was loaded at.
+    UINT iconId = 0;
+    int iconSize = 0;
     int added = 0;
 };

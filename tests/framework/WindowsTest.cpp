@@ -185,3 +185,26 @@ TEST_F(TrayIconTest, AddsCutsTheTipAndComesBackAfterATaskbarRestart) {
     // The window's own procedure is back.
     EXPECT_EQ((LONG_PTR)PlainProc, GetWindowLongPtrW(owner, GWLP_WNDPROC));
 }
+
+// Moved with its hidden owner to a scale of 144, then 192 dots per inch, and back to the prefix's 96: the
+// icon is loaded again at the small-icon size of each, and the shell shows the new one.
+TEST_F(TrayIconTest, IsLoadedAgainAtTheSizeOfANewDpi) {
+    TrayIcon icon;
+    ASSERT_EQ(1, icon.Create(owner, IDI_VELTRIX, WM_APP + 1, L"Veltrix", GetModuleHandleW(nullptr)));
+    const int cases[][2] = {{144, 24}, {192, 32}, {96, 16}};
+    for (const auto& c : cases) {
+        RECT suggested = {0, 0, 100, 100};
+        SendMessageW(owner, WM_DPICHANGED, MAKEWPARAM(c[0], c[0]), (LPARAM)&suggested);
+        ICONINFO info = {};
+        BITMAP bitmap = {};
+        ASSERT_TRUE(GetIconInfo(icon.Data().hIcon, &info)) << c[0];
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(c[1], bitmap.bmWidth) << c[0];
+        NOTIFYICONDATAW shown = icon.Data();
+        shown.cbSize = sizeof(shown);
+        EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &shown)) << c[0];
+    }
+    EXPECT_EQ(1, icon.Remove());
+}
