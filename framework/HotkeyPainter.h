@@ -18,8 +18,8 @@ public:
     int Attach(HWND control, COLORREF background, COLORREF text, COLORREF frame);
     void Detach();
     HWND Control() const { return control; }
-    // Whether the control is printing itself into the picture painted here. Outside of that, whatever the
-    // control draws by itself (Wine's draws its text outside WM_PAINT) takes the parent's own colours.
+    // Whether the control is printing itself into the picture painted here. Whatever it draws outside of
+    // that takes the parent's own colours.
     int Printing() const { return printing; }
     // The parent's answer to the control's WM_CTLCOLOREDIT while it prints: black on white.
     static HBRUSH OnCtlColor(HDC dc);
