@@ -7,6 +7,10 @@
 #include <commctrl.h>
 
 int DialogColors::Apply(HWND dialog) {
+    // The menus Windows draws for the box (its system menu, an edit field's context menu) follow the mode
+    // too, also when it changes while the box is open.
+    DarkMode::Get().Refresh();
+    DarkMode::Get().PrepareMenuOwner(dialog);
     dark = AppsUseDarkMode();
     if (dark && !background.Create(DarkPalette::Background))
         dark = 0;
