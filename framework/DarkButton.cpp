@@ -41,25 +41,22 @@ int DarkButton::IsPushButton(HWND control) {
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
-int DarkButton::IsPainted(HWND control) {
-    LONG_PTR type = ButtonType(control);
-    return IsPushButton(control) || type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
-}
-
 int DarkButton::Paint(const NMCUSTOMDRAW& draw) {
-    if ((draw.dwDrawStage != CDDS_PREERASE && draw.dwDrawStage != CDDS_PREPAINT) || !IsPainted(draw.hdr.hwndFrom))
+    if (draw.dwDrawStage != CDDS_PREERASE && draw.dwDrawStage != CDDS_PREPAINT)
         return 0;
-    if (IsPushButton(draw.hdr.hwndFrom))
-        PaintPush(draw);
-    else
+    LONG_PTR type = ButtonType(draw.hdr.hwndFrom);
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)
+        PaintPush(draw, type == BS_DEFPUSHBUTTON);
+    else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX)
         PaintCheckBox(draw);
+    else
+        return 0;
     return 1;
 }
 
-void DarkButton::PaintPush(const NMCUSTOMDRAW& draw) {
+void DarkButton::PaintPush(const NMCUSTOMDRAW& draw, int isDefault) {
     HWND button = draw.hdr.hwndFrom;
     RECT area = draw.rc;
-    int isDefault = (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     // The default button's wider, lighter edge marks what Enter presses, as the light theme's blue edge does.
     Fill(draw.hdc, area, isDefault ? DarkPalette::Edge : DarkPalette::Frame);
     InflateRect(&area, isDefault ? -2 : -1, isDefault ? -2 : -1);
@@ -115,8 +112,7 @@ void DarkButton::PaintCheckBox(const NMCUSTOMDRAW& draw) {
     DrawTextW(draw.hdc, text, -1, &measured, format | DT_CALCRECT);
     // Centred as a whole, also when it takes several lines, and never past the control's end.
     measured.right = measured.right < area.right ? measured.right : area.right;
-    OffsetRect(&measured, 0,
-               (label.bottom - label.top - (measured.bottom - measured.top)) / 2 - (measured.top - label.top));
+    OffsetRect(&measured, 0, (label.bottom - label.top - (measured.bottom - measured.top)) / 2);
     SetBkMode(draw.hdc, TRANSPARENT);
     SetTextColor(draw.hdc, disabled ? DarkPalette::DisabledText : DarkPalette::Text);
     DrawTextW(draw.hdc, text, -1, &measured, format);

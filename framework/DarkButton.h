@@ -12,13 +12,12 @@ class DarkButton {
 public:
     // Whether the control is of the window class, by name in any case.
     static int IsClass(HWND control, const wchar_t* name);
-    // A push button or a check box: the kinds painted here.
-    static int IsPainted(HWND control);
     static int IsPushButton(HWND control);
-    // Paints the button at its erase or paint stage; 0 for the other stages, which the system goes on with.
+    // Paints a push button or a check box at its erase or paint stage; 0 for the other stages and kinds,
+    // which the system goes on with.
     static int Paint(const NMCUSTOMDRAW& draw);
 
 private:
-    static void PaintPush(const NMCUSTOMDRAW& draw);
+    static void PaintPush(const NMCUSTOMDRAW& draw, int isDefault);
     static void PaintCheckBox(const NMCUSTOMDRAW& draw);
 };

@@ -1,6 +1,5 @@
 #include "framework/DialogColors.h"
 
-#include "base/AppMode.h"
 #include "framework/DarkButton.h"
 #include "framework/DarkMode.h"
 
@@ -9,9 +8,8 @@
 int DialogColors::Apply(HWND dialog) {
     // The menus Windows draws for the box (its system menu, an edit field's context menu) follow the mode
     // too, also when it changes while the box is open.
-    DarkMode::Get().Refresh();
+    dark = DarkMode::Get().Refresh();
     DarkMode::Get().PrepareMenuOwner(dialog);
-    dark = AppsUseDarkMode();
     if (dark && !background.Create(DarkPalette::Background))
         dark = 0;
     if (dark)
